@@ -1,0 +1,23 @@
+# Installs the library with a CMake package (find_package(VexaQr) -> VexaQr::vexaqr) and a pkg-config file.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(VEXAQR_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/VexaQr)
+
+install(TARGETS vexaqr EXPORT VexaQrTargets
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS vexaqr-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY include/vexaqr DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(EXPORT VexaQrTargets NAMESPACE VexaQr:: DESTINATION ${VEXAQR_CMAKE_DIR})
+
+configure_package_config_file(cmake/VexaQrConfig.cmake.in ${CMAKE_CURRENT_BINARY_DIR}/VexaQrConfig.cmake
+    INSTALL_DESTINATION ${VEXAQR_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/VexaQrConfigVersion.cmake
+    COMPATIBILITY SameMinorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/VexaQrConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/VexaQrConfigVersion.cmake
+    DESTINATION ${VEXAQR_CMAKE_DIR})
+
+configure_file(cmake/vexaqr.pc.in ${CMAKE_CURRENT_BINARY_DIR}/vexaqr.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vexaqr.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

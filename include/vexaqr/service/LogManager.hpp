@@ -1,0 +1,23 @@
+// LogManager: the SDK-wide debug printer, off until the host switches it on.
+//
+// log() may be called from any thread; each call writes one whole line.
+#pragma once
+
+#include <atomic>
+#include <string_view>
+
+namespace vexaqr {
+
+class LogManager final {
+public:
+    /// The process-wide printer, created on first use and never destroyed.
+    static LogManager& standard();
+
+    /// Whether log() writes anything; false in every new process.
+    std::atomic<bool> enabled{false};
+
+    /// Writes `text` and a line feed to standard output when enabled; does nothing otherwise.
+    void log(std::string_view text) const;
+};
+
+} // namespace vexaqr

@@ -1,0 +1,12 @@
+function(run)
+    execute_process(COMMAND ${ARGV} RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "failed (${result}): ${ARGV}")
+    endif()
+endfunction()
+
+file(REMOVE_RECURSE ${PREFIX} ${CONSUMER_BUILD})
+run(${CMAKE_COMMAND} --install ${PROJECT_BINARY} --prefix ${PREFIX})
+run(${CMAKE_COMMAND} -S ${CONSUMER_SOURCE} -B ${CONSUMER_BUILD} -DCMAKE_PREFIX_PATH=${PREFIX})
+run(${CMAKE_COMMAND} --build ${CONSUMER_BUILD})
+run(${CONSUMER_BUILD}/consumer)

@@ -1,0 +1,64 @@
+#include <vexaqr/platform/RunLoop.hpp>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+using vexaqr::RunLoop;
+
+TEST(RunLoopTest, RunsPostedTasksInOrderAndNeverInline) {
+    RunLoop loop;
+    std::vector<int> order;
+    loop.post([&] {
+        order.push_back(1);
+        loop.post([&] { order.push_back(3); });
+    });
+    loop.post([&] { order.push_back(2); });
+    EXPECT_TRUE(order.empty());
+    EXPECT_EQ(loop.runUntilIdle(), 3u);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
+TEST(RunLoopTest, DelayedTasksWaitForTheirTimeAndKeepDueOrder) {
+    RunLoop loop;
+    std::vector<int> order;
+    loop.postAfter(30ms, [&] { order.push_back(2); });
+    loop.postAfter(10ms, [&] { order.push_back(1); });
+    loop.postAfter(30ms, [&] { order.push_back(3); });
+    loop.runUntilIdle();
+    EXPECT_TRUE(order.empty());
+    EXPECT_TRUE(loop.runUntil([&] { return order.size() == 3; }, 5s));
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
+TEST(RunLoopTest, IsCurrentOnlyInsideTheDrivingThread) {
+    RunLoop loop;
+    bool insideTask = false;
+    loop.post([&] { insideTask = loop.isCurrent(); });
+    EXPECT_FALSE(loop.isCurrent());
+    loop.runUntilIdle();
+    EXPECT_TRUE(insideTask);
+    EXPECT_FALSE(loop.isCurrent());
+}
+
+TEST(RunLoopTest, TasksPostedFromOtherThreadsWakeTheLoop) {
+    RunLoop loop;
+    int received = 0;
+    std::thread poster([&] {
+        for (int i = 0; i < 100; ++i) {
+            loop.post([&] { ++received; });
+        }
+    });
+    EXPECT_TRUE(loop.runUntil([&] { return received == 100; }, 5s));
+    poster.join();
+}
+
+TEST(RunLoopTest, StopEndsRunAndRunUntilTimesOut) {
+    RunLoop loop;
+    loop.postAfter(5ms, [&] { loop.stop(); });
+    loop.run();
+    EXPECT_FALSE(loop.runUntil([] { return false; }, 20ms));
+    EXPECT_EQ(loop.pendingCount(), 0u);
+}
