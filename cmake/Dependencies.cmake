@@ -9,7 +9,7 @@ find_package(PNG REQUIRED)
 find_package(GIF REQUIRED)
 find_package(CLI11 REQUIRED)
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(QRCODEGEN REQUIRED IMPORTED_TARGET qrcodegencpp)
+pkg_check_modules(QRENCODE REQUIRED IMPORTED_TARGET libqrencode)
 
 if(VEXAQR_BUILD_TESTS)
     find_package(GTest REQUIRED)

@@ -11,7 +11,7 @@ packages=(
     libxml2-dev
     libsqlite3-dev
     libzxing-dev
-    libqrcodegencpp-dev
+    libqrencode-dev
     libpng-dev libgif-dev
     libcli11-dev
     libcpp-httplib-dev

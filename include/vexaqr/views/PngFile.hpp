@@ -1,0 +1,23 @@
+// PngFile: pictures to and from PNG files (8-bit grayscale when written; any PNG when read).
+#pragma once
+
+#include <vexaqr/views/Picture.hpp>
+
+#include <optional>
+#include <string>
+
+namespace vexaqr {
+
+class PngFile final {
+public:
+    /// Pictures larger than this on either side are refused when read.
+    static constexpr int kMaxSide = 8192;
+
+    /// The file's luminance; nothing when it cannot be read, is not a PNG or is too large.
+    static std::optional<Picture> read(const std::string& path);
+
+    /// Writes `picture` as an 8-bit grayscale PNG; false when the file cannot be written.
+    static bool write(const std::string& path, const Picture& picture);
+};
+
+} // namespace vexaqr

@@ -1,0 +1,150 @@
+#include <vexaqr/views/PictureSequenceSource.hpp>
+
+#include <vexaqr/views/GifFile.hpp>
+#include <vexaqr/views/PngFile.hpp>
+#include <vexaqr/views/QrDetector.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace vexaqr {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string lowerCaseExtension(const fs::path& path) {
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+Error openError(std::int64_t code, std::string message) {
+    return Error{CameraError::kDomain, code, std::move(message)};
+}
+
+// Appends a loader per frame of the GIF; the frames are decoded now so that a broken file fails early.
+std::optional<Error> addGifFrames(const std::string& path, std::vector<PictureSequenceSource::Loader>& loaders) {
+    auto frames = GifFile::readFrames(path);
+    if (!frames) {
+        return openError(CameraError::kCannotOpen, "cannot read the GIF file " + path);
+    }
+    auto shared = std::make_shared<std::vector<GifFrame>>(std::move(*frames));
+    for (std::size_t i = 0; i < shared->size(); ++i) {
+        loaders.push_back([shared, i]() -> std::optional<Picture> { return std::move((*shared)[i].picture); });
+    }
+    return std::nullopt;
+}
+
+std::optional<Error> addFile(const fs::path& path, std::vector<PictureSequenceSource::Loader>& loaders) {
+    if (lowerCaseExtension(path) == ".gif") {
+        return addGifFrames(path.string(), loaders);
+    }
+    loaders.push_back([file = path.string()] { return PngFile::read(file); });
+    return std::nullopt;
+}
+
+std::optional<Error> addFolder(const fs::path& folder, std::vector<PictureSequenceSource::Loader>& loaders) {
+    std::error_code error;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        const auto extension = lowerCaseExtension(entry.path());
+        if (entry.is_regular_file() && (extension == ".png" || extension == ".gif")) {
+            files.push_back(entry.path());
+        }
+    }
+    if (error) {
+        return openError(CameraError::kCannotOpen, "cannot list the folder " + folder.string());
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+        if (auto failed = addFile(file, loaders)) {
+            return failed;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::shared_ptr<PictureSequenceSource> PictureSequenceSource::fromPictures(std::vector<Picture> pictures,
+                                                                           std::shared_ptr<MainQueue> queue) {
+    auto shared = std::make_shared<std::vector<Picture>>(std::move(pictures));
+    std::vector<Loader> loaders;
+    for (std::size_t i = 0; i < shared->size(); ++i) {
+        loaders.push_back([shared, i]() -> std::optional<Picture> { return (*shared)[i]; });
+    }
+    return std::make_shared<PictureSequenceSource>(std::move(loaders), std::move(queue));
+}
+
+OpenedCameraSource PictureSequenceSource::open(const std::vector<std::string>& inputs,
+                                               std::shared_ptr<MainQueue> queue) {
+    std::vector<Loader> loaders;
+    for (const auto& input : inputs) {
+        std::error_code error;
+        const auto status = fs::status(input, error);
+        std::optional<Error> failed;
+        if (error || !fs::exists(status)) {
+            failed = openError(CameraError::kCannotOpen, "no such file or folder: " + input);
+        } else if (fs::is_directory(status)) {
+            failed = addFolder(input, loaders);
+        } else {
+            failed = addFile(input, loaders);
+        }
+        if (failed) {
+            return OpenedCameraSource{nullptr, failed};
+        }
+    }
+    if (loaders.empty()) {
+        return OpenedCameraSource{nullptr, openError(CameraError::kNoPictures, "no PNG or GIF pictures to scan")};
+    }
+    return OpenedCameraSource{std::make_shared<PictureSequenceSource>(std::move(loaders), std::move(queue)),
+                              std::nullopt};
+}
+
+PictureSequenceSource::PictureSequenceSource(std::vector<Loader> loaders, std::shared_ptr<MainQueue> queue)
+    : _loaders(std::move(loaders)), _queue(std::move(queue)) {}
+
+void PictureSequenceSource::startRunning() {
+    if (_running) {
+        return;
+    }
+    _running = true;
+    scheduleNext();
+}
+
+void PictureSequenceSource::scheduleNext() {
+    if (_scheduled || !_running || isExhausted()) {
+        return;
+    }
+    _scheduled = true;
+    _queue->post([weakSelf = weak_from_this()] {
+        if (auto self = weakSelf.lock()) {
+            self->_scheduled = false;
+            self->showNext();
+        }
+    });
+}
+
+void PictureSequenceSource::showNext() {
+    if (!_running || isExhausted()) {
+        return;
+    }
+    const auto picture = _loaders[_next]();
+    _loaders[_next] = nullptr; // each picture is shown once; free what the loader held
+    ++_next;
+    std::vector<std::string> symbols;
+    if (picture) {
+        const auto started = std::chrono::steady_clock::now();
+        symbols = QrDetector::detect(*picture);
+        _detectionTime += std::chrono::steady_clock::now() - started;
+    }
+    if (_report) {
+        _report(symbols);
+    }
+    scheduleNext();
+}
+
+} // namespace vexaqr

@@ -1,0 +1,80 @@
+#include <vexaqr/views/QrRenderer.hpp>
+
+#include "platform/CHandle.hpp"
+
+#include <qrencode.h>
+
+namespace vexaqr {
+
+namespace {
+
+using QrInputPtr = CHandle<QRinput, QRinput_free>;
+using QrCodePtr = CHandle<QRcode, QRcode_free>;
+
+constexpr int kAutomaticVersion = 0;
+
+// Maps each target coordinate to the module (or quiet-zone cell, as -1) it shows.
+std::vector<int> nearestModules(int targetLength, int symbolSize) {
+    const int cells = symbolSize + 2 * QrRenderer::kQuietZone;
+    std::vector<int> map(static_cast<std::size_t>(targetLength));
+    for (int i = 0; i < targetLength; ++i) {
+        const int cell = static_cast<int>(static_cast<std::int64_t>(i) * cells / targetLength);
+        const int module = cell - QrRenderer::kQuietZone;
+        map[static_cast<std::size_t>(i)] = module >= 0 && module < symbolSize ? module : -1;
+    }
+    return map;
+}
+
+} // namespace
+
+std::optional<QrSymbol> QrRenderer::render(std::string_view text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    QrInputPtr input(QRinput_new2(kAutomaticVersion, QR_ECLEVEL_L));
+    if (!input) {
+        return std::nullopt;
+    }
+    // Appending in QR_MODE_AN refuses any character outside the alphanumeric set instead of
+    // silently switching to byte mode.
+    if (QRinput_append(input.get(), QR_MODE_AN, static_cast<int>(text.size()),
+                       reinterpret_cast<const unsigned char*>(text.data())) != 0) {
+        return std::nullopt;
+    }
+    QrCodePtr code(QRcode_encodeInput(input.get()));
+    if (!code) {
+        return std::nullopt;
+    }
+    QrSymbol symbol;
+    symbol.version = code->version;
+    symbol.size = code->width;
+    const auto count = static_cast<std::size_t>(code->width) * code->width;
+    symbol.modules.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        symbol.modules[i] = (code->data[i] & 1) != 0;
+    }
+    return symbol;
+}
+
+void QrRenderer::draw(const QrSymbol& symbol, Picture& target) {
+    const auto columns = nearestModules(target.width, symbol.size);
+    const auto rows = nearestModules(target.height, symbol.size);
+    for (int y = 0; y < target.height; ++y) {
+        const int row = rows[static_cast<std::size_t>(y)];
+        std::uint8_t* line = &target.pixels[static_cast<std::size_t>(y) * target.width];
+        for (int x = 0; x < target.width; ++x) {
+            const int column = columns[static_cast<std::size_t>(x)];
+            const bool dark = row >= 0 && column >= 0 && symbol.isDark(column, row);
+            line[x] = dark ? 0 : 255;
+        }
+    }
+}
+
+Picture QrRenderer::picture(const QrSymbol& symbol) {
+    const int side = symbol.size + 2 * kQuietZone;
+    Picture result(side, side);
+    draw(symbol, result);
+    return result;
+}
+
+} // namespace vexaqr

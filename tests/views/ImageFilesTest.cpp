@@ -1,0 +1,108 @@
+#include <vexaqr/views/GifCanvas.hpp>
+#include <vexaqr/views/GifFile.hpp>
+#include <vexaqr/views/PngFile.hpp>
+#include <vexaqr/views/PngSequenceCanvas.hpp>
+#include <vexaqr/views/QrRenderer.hpp>
+#include <vexaqr/views/TerminalCanvas.hpp>
+
+#include "views/ViewsTestSupport.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace vexaqr {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::runCommand;
+using testing::TemporaryFolder;
+
+Picture symbolPicture(const std::string& text, int side) {
+    Picture picture(side, side);
+    QrRenderer::draw(*QrRenderer::render(text), picture);
+    return picture;
+}
+
+TEST(ImageFilesTest, PngRoundTripKeepsEveryPixel) {
+    TemporaryFolder folder;
+    Picture picture(7, 3);
+    for (std::size_t i = 0; i < picture.pixels.size(); ++i) {
+        picture.pixels[i] = static_cast<std::uint8_t>(i * 12);
+    }
+    ASSERT_TRUE(PngFile::write(folder.file("p.png"), picture));
+    EXPECT_EQ(PngFile::read(folder.file("p.png")), picture);
+}
+
+TEST(ImageFilesTest, UnreadablePngsGiveNothing) {
+    TemporaryFolder folder;
+    EXPECT_FALSE(PngFile::read(folder.file("missing.png")));
+    std::ofstream(folder.file("text.png")) << "not a picture";
+    EXPECT_FALSE(PngFile::read(folder.file("text.png")));
+    EXPECT_FALSE(PngFile::write(folder.file("no-such-folder/p.png"), Picture(2, 2)));
+}
+
+TEST(ImageFilesTest, GifCanvasFramesReadBackWithTheirDelays) {
+    TemporaryFolder folder;
+    const auto path = folder.file("a.gif");
+    const std::vector<Picture> pictures = {symbolPicture("ONE", 60), symbolPicture("TWO", 60),
+                                           symbolPicture("THREE", 60)};
+    const std::vector<std::chrono::milliseconds> delays = {50ms, 350ms, 0ms};
+    {
+        auto canvas = GifCanvas::create(path, 60);
+        ASSERT_TRUE(canvas);
+        for (std::size_t i = 0; i < pictures.size(); ++i) {
+            ASSERT_TRUE(canvas->draw(pictures[i], delays[i]));
+        }
+        EXPECT_FALSE(canvas->draw(Picture(10, 10), 50ms)); // wrong size
+        ASSERT_TRUE(canvas->finish());
+        EXPECT_FALSE(canvas->draw(pictures[0], 50ms));
+    }
+    const auto frames = GifFile::readFrames(path);
+    ASSERT_TRUE(frames);
+    ASSERT_EQ(frames->size(), 3u);
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        EXPECT_EQ((*frames)[i].picture, pictures[i]);
+        EXPECT_EQ((*frames)[i].delay, delays[i]);
+    }
+    // An independent reader sees an animation of three frames of that size.
+    const auto identified = runCommand("file '" + path + "'");
+    EXPECT_NE(identified.output.find("GIF image data, version 89a, 60 x 60"), std::string::npos) << identified.output;
+}
+
+TEST(ImageFilesTest, UnreadableGifsGiveNothing) {
+    TemporaryFolder folder;
+    EXPECT_FALSE(GifFile::readFrames(folder.file("missing.gif")));
+    std::ofstream(folder.file("bad.gif")) << "GIF89a broken";
+    EXPECT_FALSE(GifFile::readFrames(folder.file("bad.gif")));
+    EXPECT_FALSE(GifCanvas::create(folder.file("no-such-folder/a.gif"), 10));
+}
+
+TEST(ImageFilesTest, PngSequenceNamesSortInDrawingOrder) {
+    TemporaryFolder folder;
+    PngSequenceCanvas canvas(folder.path().string(), 40);
+    ASSERT_TRUE(canvas.draw(symbolPicture("A", 40), 50ms));
+    ASSERT_TRUE(canvas.draw(symbolPicture("B", 40), 50ms));
+    EXPECT_EQ(canvas.framesWritten(), 2);
+    EXPECT_EQ(PngFile::read(folder.file("frame-000001.png")), symbolPicture("B", 40));
+    PngSequenceCanvas missing(folder.file("nowhere"), 40);
+    EXPECT_FALSE(missing.draw(symbolPicture("A", 40), 50ms));
+}
+
+TEST(ImageFilesTest, TerminalCanvasDrawsHalfBlocksInPlace) {
+    std::ostringstream out;
+    TerminalCanvas canvas(out, 2);
+    Picture picture(2, 3); // rows: dark/light, light/dark, dark/light
+    picture.at(0, 0) = 0;
+    picture.at(1, 1) = 0;
+    picture.at(0, 2) = 0;
+    ASSERT_TRUE(canvas.draw(picture, 50ms));
+    const std::string first = "\x1b[30;47m\u2580\u2584\x1b[0m\n\x1b[30;47m\u2580 \x1b[0m\n";
+    EXPECT_EQ(out.str(), first);
+    ASSERT_TRUE(canvas.draw(picture, 50ms));
+    EXPECT_EQ(out.str(), first + "\x1b[2A\r" + first);
+}
+
+} // namespace
+} // namespace vexaqr

@@ -1,0 +1,56 @@
+#include <vexaqr/views/PngFile.hpp>
+#include <vexaqr/views/QrDetector.hpp>
+#include <vexaqr/views/QrRenderer.hpp>
+
+#include "views/SyntheticCameraPicture.hpp"
+#include "views/ViewsTestSupport.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace vexaqr {
+namespace {
+
+using namespace vexaqr::testing;
+
+QrSymbol symbolFor(const std::string& text) {
+    auto symbol = QrRenderer::render(text);
+    EXPECT_TRUE(symbol);
+    return symbol.value_or(QrSymbol{});
+}
+
+TEST(QrDetectorTest, ReadsSymbolsDrawnByQrencode) {
+    TemporaryFolder folder;
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        const auto text = alphanumericText(870, seed);
+        const auto path = folder.file("qrencode" + std::to_string(seed) + ".png");
+        ASSERT_EQ(runCommand("qrencode -l L -s 3 -o '" + path + "' '" + text + "'").status, 0);
+        const auto picture = PngFile::read(path);
+        ASSERT_TRUE(picture);
+        EXPECT_EQ(QrDetector::detect(*picture), std::vector<std::string>{text});
+    }
+}
+
+TEST(QrDetectorTest, ReadsAFrameSymbolThroughBlurAndNoise) {
+    const auto text = alphanumericText(870, 5);
+    EXPECT_EQ(QrDetector::detect(cameraPicture({symbolFor(text)})), std::vector<std::string>{text});
+}
+
+TEST(QrDetectorTest, ReturnsEverySymbolOfAPicture) {
+    const std::vector<std::string> texts = {alphanumericText(200, 1), alphanumericText(300, 2)};
+    auto found = QrDetector::detect(cameraPicture({symbolFor(texts[0]), symbolFor(texts[1])}, 4));
+    std::sort(found.begin(), found.end());
+    auto expected = texts;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(found, expected);
+}
+
+TEST(QrDetectorTest, FindsNothingInPicturesWithoutSymbols) {
+    EXPECT_TRUE(QrDetector::detect(cameraPicture({})).empty());
+    EXPECT_TRUE(QrDetector::detect(Picture()).empty());
+    EXPECT_TRUE(QrDetector::detect(Picture(1, 1)).empty());
+}
+
+} // namespace
+} // namespace vexaqr
