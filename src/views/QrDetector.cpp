@@ -15,6 +15,8 @@ ZXing::DecodeHints qrHints() {
     ZXing::DecodeHints hints;
     hints.setFormats(ZXing::BarcodeFormat::QRCode);
     hints.setTryRotate(false); // QR finder patterns are found in any orientation anyway
+    hints.setTryHarder(false);
+    hints.setTryDownscale(false);
     return hints;
 }
 
