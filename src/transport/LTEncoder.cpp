@@ -1,6 +1,7 @@
 #include <vexaqr/transport/LTEncoder.hpp>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -145,15 +146,22 @@ IndexSet IndexSetGenerator::generateIndices() {
         }
         return indices;
     }
-    std::vector<bool> drawn(packetCount, false);
-    while (indices.size() < degree) {
+    // Large sets: mark draws in a bitmap, then read the marks back in ascending order.
+    std::vector<std::uint64_t> drawn((packetCount + 63) / 64, 0);
+    std::uint32_t distinct = 0;
+    while (distinct < degree) {
         const std::uint32_t index = drawIndex();
-        if (!drawn[index]) {
-            drawn[index] = true;
-            indices.push_back(index);
+        const std::uint64_t bit = std::uint64_t{1} << (index % 64);
+        if ((drawn[index / 64] & bit) == 0) {
+            drawn[index / 64] |= bit;
+            ++distinct;
         }
     }
-    std::sort(indices.begin(), indices.end());
+    for (std::size_t word = 0; word < drawn.size(); ++word) {
+        for (std::uint64_t bits = drawn[word]; bits != 0; bits &= bits - 1) {
+            indices.push_back(static_cast<std::uint32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
+        }
+    }
     return indices;
 }
 
@@ -291,7 +299,7 @@ void Decoder::peel(std::uint32_t index, std::vector<std::uint32_t>& queue) {
             if (!cleanPackets[last].payload) {
                 markKnown(last, packet->payload, queue);
             }
-        } else if (isHeldSet(packet->hash, currentIndices(*packet))) {
+        } else if (isHeldSet(*packet)) {
             packet->held = false; // another combination already holds this set
             --heldCount;
         } else {
@@ -312,7 +320,28 @@ void Decoder::unlistHash(const DirtyPacket& packet) {
 
 bool Decoder::isHeldSet(std::uint64_t hash, const IndexSet& indices) const {
     auto [first, last] = dirtyPacketsIndices.equal_range(hash);
-    return std::any_of(first, last, [&](const auto& entry) { return currentIndices(*entry.second) == indices; });
+    return std::any_of(first, last, [&](const auto& entry) { return holdsExactly(*entry.second, indices); });
+}
+
+bool Decoder::isHeldSet(const DirtyPacket& packet) const {
+    // The set is only spelled out when another held set has the same hash, which keeps a peel step O(1).
+    if (dirtyPacketsIndices.count(packet.hash) == 0) {
+        return false;
+    }
+    return isHeldSet(packet.hash, currentIndices(packet));
+}
+
+bool Decoder::holdsExactly(const DirtyPacket& packet, const IndexSet& indices) const {
+    if (packet.remaining != indices.size()) {
+        return false;
+    }
+    auto wanted = indices.begin();
+    for (std::uint32_t index : packet.originalIndices) {
+        if (!cleanPackets[index].peeled && *wanted++ != index) {
+            return false;
+        }
+    }
+    return true;
 }
 
 IndexSet Decoder::currentIndices(const DirtyPacket& packet) const {

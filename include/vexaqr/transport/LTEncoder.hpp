@@ -151,6 +151,8 @@ private:
     void markKnown(std::uint32_t index, std::shared_ptr<PacketPayload> payload, std::vector<std::uint32_t>& queue);
     void unlistHash(const DirtyPacket& packet);
     bool isHeldSet(std::uint64_t hash, const IndexSet& indices) const;
+    bool isHeldSet(const DirtyPacket& packet) const;
+    bool holdsExactly(const DirtyPacket& packet, const IndexSet& indices) const;
     IndexSet currentIndices(const DirtyPacket& packet) const;
     std::uint64_t hashOf(const IndexSet& indices) const;
 
