@@ -1,4 +1,4 @@
-// One RAII alias per C handle type: the handle is freed by its library's own function when the owner dies.
+// RAII for C library handles: one alias per C type, wrapped at the line that creates it.
 #pragma once
 
 #include <memory>

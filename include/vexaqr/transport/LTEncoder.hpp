@@ -1,0 +1,197 @@
+// The LT (Luby transform) fountain-code core: random source, degree distribution and index-set
+// generator, packet payload, peeling decoder and encoder.
+//
+// Sender and receiver never transmit which source packets a coded packet combines: both derive the
+// index set from a shared 32-bit seed, so every draw below is bit-exact (IEEE double, one operation
+// at a time). None of these types is thread-safe; each object is used by one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+namespace vexaqr::LT {
+
+/// An index set: distinct source-packet indices in ascending order.
+using IndexSet = std::vector<std::uint32_t>;
+
+/// Linear congruential random source (multiplier 1664525, increment 1013904223, modulo 2^32).
+class PRNG {
+public:
+    void setSeed(std::uint32_t seed) { _seed = seed; }
+    /// The state after the last draw.
+    std::uint32_t getSeed() const { return _seed; }
+    /// Advances the state and returns it scaled to [0.0, 1.0] (divided by 2^32 - 1, so both ends occur).
+    double rand();
+
+private:
+    std::uint32_t _seed = 0;
+};
+
+/// The degree distribution for K source packets (a robust soliton with spike at K / 8 + 1) and the
+/// running sums that a degree draw walks. Immutable once built; shared between generators of one K.
+struct DegreeTable {
+    /// K + 1 probabilities; entry d is the probability of degree d, entry 0 is 0.
+    std::vector<double> distribution;
+    /// runningSums[i] = distribution[0] + ... + distribution[i], summed left to right.
+    std::vector<double> runningSums;
+
+    /// Builds the table afresh (O(K)); `packetCount` must be at least 1.
+    static DegreeTable build(std::uint32_t packetCount);
+    /// The table for `packetCount`, from a small process-wide cache (bit-identical to build()).
+    static std::shared_ptr<const DegreeTable> shared(std::uint32_t packetCount);
+};
+
+/// Draws degrees and index sets for K source packets from a running seed.
+class IndexSetGenerator {
+public:
+    /// A placeholder with K = 0; it must be replaced before use.
+    IndexSetGenerator() = default;
+    /// A generator for `packetCount` (>= 1) source packets, seed 0.
+    explicit IndexSetGenerator(std::uint32_t packetCount);
+
+    void setSeed(std::uint32_t seed) { prng.setSeed(seed); }
+    std::uint32_t getSeed() const { return prng.getSeed(); }
+    std::uint32_t getPacketCount() const { return packetCount; }
+    /// The K + 1 degree probabilities (empty for the placeholder).
+    const std::vector<double>& distribution() const;
+
+    /// One draw of the random source mapped to a degree in 1 ... K.
+    std::uint32_t generateDegree();
+    /// The degree for a draw `a` in [0, 1]: the first degree whose running sum reaches `a`. A draw of
+    /// exactly 0.0 (random-source state 0) would give degree 0; it gives degree 1 instead, here and
+    /// therefore on both ends.
+    std::uint32_t degreeFor(double a) const;
+    /// One degree draw followed by index draws until the set holds that many distinct indices.
+    IndexSet generateIndices();
+
+private:
+    PRNG prng;
+    std::shared_ptr<const DegreeTable> table;
+    std::uint32_t packetCount = 0;
+};
+
+/// One packet's bytes; XOR-combinable with a payload of the same length.
+class PacketPayload {
+public:
+    explicit PacketPayload(std::vector<std::uint8_t> bytes) : _bytes(std::move(bytes)) {}
+    /// `length` zero bytes.
+    explicit PacketPayload(std::size_t length) : _bytes(length, 0) {}
+
+    const std::vector<std::uint8_t>& bytes() const { return _bytes; }
+    /// XORs `other` in, byte by byte. Both payloads must have the same length.
+    PacketPayload& operator^=(const PacketPayload& other);
+
+private:
+    std::vector<std::uint8_t> _bytes;
+};
+
+/// Rebuilds a byte string of known length from LT packets arriving in any order, with repeats and
+/// losses, by peeling: a packet covering one missing source packet reveals it, and each revealed
+/// source packet is XORed out of the held combinations, possibly revealing more.
+///
+/// Each held combination carries a hash of its index set (the XOR of one random 64-bit key per
+/// index), so removing an index and looking the reduced set up cost O(1); index sets are compared in
+/// full only when their hashes meet.
+class Decoder {
+public:
+    /// Total lengths above this are refused unless the caller sets another limit: a hostile frame
+    /// must not make the decoder allocate a slot per packet of a gigabyte transfer.
+    static constexpr std::uint32_t kDefaultMaximumTotalLength = 1u << 20;
+
+    explicit Decoder(std::uint32_t maximumTotalLength = kDefaultMaximumTotalLength);
+
+    /// Consumes one packet whose index set follows from the current seed. A packet is refused, with
+    /// no change at all (not even to the seed), while the total length is 0 or above the limit, when
+    /// it is empty, when its length differs from the first accepted packet's, or when it implies
+    /// another packet count than the first accepted packet did.
+    void processPacket(const std::vector<std::uint8_t>& bytes);
+
+    /// True when every source packet is known (never before the first accepted packet).
+    bool isFinished() const { return packetCount != 0 && cleanPacketsCount == packetCount; }
+    /// Known source packets / K; 0.0 before the first accepted packet.
+    double progress() const;
+    /// The rebuilt byte string, exactly the total length long. Only valid when finished.
+    std::vector<std::uint8_t> data() const;
+
+    void setSeed(std::uint32_t value) { seed = value; }
+    std::uint32_t getSeed() const { return seed; }
+    void setTotalLength(std::uint32_t value) { totalLength = value; }
+    std::uint32_t getPacketCount() const { return packetCount; }
+    /// Number of combinations currently held (two or more missing indices each).
+    std::size_t heldCombinationCount() const { return heldCount; }
+
+    /// Checks every bookkeeping invariant (held sets hashed, listed and distinct, no known index in a
+    /// held set, none held once finished). O(total size); meant for tests and diagnostics.
+    bool invariantsHold() const;
+
+private:
+    struct DirtyPacket {
+        IndexSet originalIndices; // the set when first held; peeled indices are skipped when read
+        std::uint32_t remaining = 0;
+        std::uint32_t indexXor = 0; // XOR of the remaining indices: the last one when one remains
+        std::uint64_t hash = 0;     // XOR of the remaining indices' keys
+        std::shared_ptr<PacketPayload> payload;
+        bool held = true; // false once resolved or discarded; stale references are then skipped
+    };
+    struct CleanPacket {
+        std::shared_ptr<PacketPayload> payload; // empty while the source packet is missing
+        std::vector<std::shared_ptr<DirtyPacket>> referencingPackets;
+        bool peeled = false; // known and already XORed out of every combination that held it
+    };
+
+    bool accepts(std::size_t length) const;
+    void fixLayout(std::uint32_t length);
+    void resolve(PacketPayload payload, IndexSet indices);
+    void hold(IndexSet indices, std::shared_ptr<PacketPayload> payload);
+    void peel(std::uint32_t index, std::vector<std::uint32_t>& queue);
+    void markKnown(std::uint32_t index, std::shared_ptr<PacketPayload> payload, std::vector<std::uint32_t>& queue);
+    void unlistHash(const DirtyPacket& packet);
+    bool isHeldSet(std::uint64_t hash, const IndexSet& indices) const;
+    bool isHeldSet(const DirtyPacket& packet) const;
+    bool holdsExactly(const DirtyPacket& packet, const IndexSet& indices) const;
+    IndexSet currentIndices(const DirtyPacket& packet) const;
+    std::uint64_t hashOf(const IndexSet& indices) const;
+
+    std::uint32_t maximumTotalLength;
+    std::uint32_t totalLength = 0;
+    std::uint32_t packetCount = 0;
+    std::uint32_t packetLength = 0;
+    std::uint32_t seed = 0;
+    IndexSetGenerator indexSetGenerator;
+    std::unordered_multimap<std::uint64_t, DirtyPacket*> dirtyPacketsIndices;
+    std::size_t heldCount = 0;
+    std::uint32_t cleanPacketsCount = 0;
+    std::vector<CleanPacket> cleanPackets;
+    std::vector<std::uint64_t> indexKeys;
+};
+
+/// Cuts a byte string into K = ceil(n / L) source packets (the last zero-filled) and produces a fresh
+/// LT packet per call from one index-set generator that is never reseeded.
+class Encoder {
+public:
+    /// `data` must not be empty and `packetLength` must be at least 1. Without a `seed` the generator
+    /// starts from the current Unix time in seconds (truncated to 32 bits); a fixed seed makes the
+    /// output reproducible.
+    Encoder(const std::vector<std::uint8_t>& data, std::uint32_t packetLength,
+            std::optional<std::uint32_t> seed = std::nullopt);
+
+    /// The XOR of the next index set's source packets (L bytes); advances the generator.
+    PacketPayload generatePacket();
+    /// The generator's state: the seed of the next packet.
+    std::uint32_t getSeed() const { return indexSetGenerator.getSeed(); }
+    std::uint32_t getTotalLength() const { return totalLength; }
+    std::uint32_t getPacketLength() const { return packetLength; }
+    std::size_t getPacketCount() const { return packets.size(); }
+
+private:
+    std::vector<PacketPayload> packets;
+    std::uint32_t packetLength;
+    std::uint32_t totalLength;
+    IndexSetGenerator indexSetGenerator;
+};
+
+} // namespace vexaqr::LT

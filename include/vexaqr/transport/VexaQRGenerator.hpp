@@ -1,0 +1,46 @@
+// VexaQRGenerator: an endless source of frames for one byte string, in one transport mode. Made by
+// VexaQRGenerator::make, which refuses data that no frame of the mode can carry. Not thread-safe.
+#pragma once
+
+#include <vexaqr/Bytes.hpp>
+#include <vexaqr/Error.hpp>
+#include <vexaqr/transport/VxaAlgorithm.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace vexaqr {
+
+class VexaQRGenerator;
+
+/// Either a generator or the reason why none could be made (domain "VexaQRGenerator").
+struct VexaQRGeneratorResult {
+    std::unique_ptr<VexaQRGenerator> generator;
+    std::optional<Error> error;
+};
+
+class VexaQRGenerator {
+public:
+    /// Error codes of VexaQRGenerator::make.
+    enum ErrorCode : std::int64_t {
+        emptyData = 1,       // nothing to send
+        dataTooLarge = 2,    // over 148920 bytes in cyclic mode (255 blocks), over 2^32 - 1 in luby mode
+        unknownAlgorithm = 3 // not a transport mode
+    };
+    static constexpr const char* errorDomain = "VexaQRGenerator";
+    /// 255 blocks of 584 bytes: the most a cyclic transfer can carry (index and count are one byte).
+    static constexpr std::size_t maximumCyclicLength = 148920;
+
+    virtual ~VexaQRGenerator() = default;
+
+    /// The bytes of the next frame; every call returns a frame and the sequence never ends.
+    virtual Bytes nextQRContent() = 0;
+
+    /// A generator for `data` in `algorithm` mode. `seed` fixes the first LT seed (reproducible
+    /// frames); without it the clock is used. Cyclic mode ignores it.
+    static VexaQRGeneratorResult make(const Bytes& data, VxaAlgorithm algorithm,
+                                      std::optional<std::uint32_t> seed = std::nullopt);
+};
+
+} // namespace vexaqr

@@ -1,0 +1,366 @@
+#include "TransportTestSupport.hpp"
+
+#include <vexaqr/transport/LTEncoder.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <set>
+
+using namespace vexaqr;
+using namespace vexaqr::test;
+
+namespace {
+
+std::uint64_t bitsOf(double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+// Feeds packets of `data` (L = 8) from consecutive seeds starting at `seed` until finished.
+std::size_t decodeFromSeed(LT::Decoder& decoder, const Bytes& data, std::uint32_t seed, std::size_t limit) {
+    LT::Encoder encoder(data, 8, seed);
+    decoder.setTotalLength(static_cast<std::uint32_t>(data.size()));
+    decoder.setSeed(seed);
+    std::size_t packets = 0;
+    while (!decoder.isFinished() && packets < limit) {
+        decoder.processPacket(encoder.generatePacket().bytes());
+        ++packets;
+        EXPECT_EQ(decoder.getSeed(), encoder.getSeed()); // both ends stay in step
+    }
+    return packets;
+}
+
+} // namespace
+
+TEST(PRNGTest, FollowsTheWorkedStatesAndDraws) {
+    LT::PRNG prng;
+    prng.setSeed(1);
+    EXPECT_EQ(prng.rand(), 0.23645552532664862);
+    EXPECT_EQ(prng.getSeed(), 1015568748u);
+    EXPECT_EQ(prng.rand(), 0.36927067380614360);
+    EXPECT_EQ(prng.getSeed(), 1586005467u);
+    EXPECT_EQ(prng.rand(), 0.50424203241808390);
+    EXPECT_EQ(prng.getSeed(), 2165703038u);
+
+    LT::PRNG fresh;
+    EXPECT_EQ(fresh.rand(), 0.23606797289943043);
+    EXPECT_EQ(fresh.getSeed(), 1013904223u);
+}
+
+TEST(PRNGTest, ReachesBothEndsOfTheUnitInterval) {
+    LT::PRNG prng;
+    prng.setSeed(stateBefore(0));
+    EXPECT_EQ(prng.rand(), 0.0);
+    prng.setSeed(stateBefore(4294967295u));
+    EXPECT_EQ(prng.rand(), 1.0);
+}
+
+TEST(DegreeTableTest, MatchesTheWorkedDistributionForTenPackets) {
+    const auto table = LT::DegreeTable::build(10);
+    ASSERT_EQ(table.distribution.size(), 11u);
+    EXPECT_EQ(table.distribution[0], 0.0);
+    EXPECT_EQ(table.distribution[1], 0.22630471344731093);
+    EXPECT_EQ(table.distribution[2], 0.62282547758781526);
+    EXPECT_EQ(table.distribution[3], 0.062862420402030814);
+    EXPECT_EQ(table.distribution[4], 0.031431210201015407);
+}
+
+TEST(DegreeTableTest, SinglePacketHasOnlyDegreeOne) {
+    const auto table = LT::DegreeTable::build(1);
+    EXPECT_EQ(table.distribution, (std::vector<double>{0.0, 1.0}));
+}
+
+TEST(DegreeTableTest, CachedTablesAreBitIdenticalToFreshOnes) {
+    for (std::uint32_t k : {1u, 2u, 7u, 8u, 10u, 73u, 1000u, 18615u, 7u, 1u}) {
+        const auto fresh = LT::DegreeTable::build(k);
+        const auto cached = LT::DegreeTable::shared(k);
+        ASSERT_EQ(cached->distribution.size(), fresh.distribution.size());
+        for (std::size_t i = 0; i < fresh.distribution.size(); ++i) {
+            ASSERT_EQ(bitsOf(cached->distribution[i]), bitsOf(fresh.distribution[i])) << "K " << k << " entry " << i;
+            ASSERT_EQ(bitsOf(cached->runningSums[i]), bitsOf(fresh.runningSums[i])) << "K " << k << " entry " << i;
+        }
+    }
+}
+
+TEST(IndexSetGeneratorTest, DrawsTheWorkedIndexSetsForTenPackets) {
+    LT::IndexSetGenerator generator(10);
+    generator.setSeed(12345);
+    EXPECT_EQ(generator.generateIndices(), (LT::IndexSet{0}));
+    EXPECT_EQ(generator.getSeed(), 71072467u);
+    EXPECT_EQ(generator.generateIndices(), (LT::IndexSet{6, 8}));
+    EXPECT_EQ(generator.getSeed(), 3908547000u);
+    EXPECT_EQ(generator.generateIndices(), (LT::IndexSet{4}));
+    EXPECT_EQ(generator.getSeed(), 2129828778u);
+    EXPECT_EQ(generator.generateIndices(), (LT::IndexSet{5, 7}));
+    EXPECT_EQ(generator.getSeed(), 3364893915u);
+}
+
+TEST(IndexSetGeneratorTest, DrawOfOneNeverRunsOffTheTable) {
+    // For K = 2 the normalised entries sum to slightly less than 1.0.
+    const auto& sums = LT::DegreeTable::build(2).runningSums;
+    EXPECT_LT(sums.back(), 1.0);
+    LT::IndexSetGenerator generator(2);
+    generator.setSeed(stateBefore(4294967295u));
+    EXPECT_EQ(generator.generateDegree(), 2u);
+}
+
+TEST(IndexSetGeneratorTest, DrawOfZeroGivesDegreeOne) {
+    LT::IndexSetGenerator generator(10);
+    generator.setSeed(stateBefore(0));
+    EXPECT_EQ(generator.generateDegree(), 1u);
+    generator.setSeed(stateBefore(0));
+    EXPECT_EQ(generator.generateIndices().size(), 1u);
+}
+
+TEST(IndexSetGeneratorTest, DrawOnARunningSumBoundaryTakesTheLowerDegree) {
+    LT::IndexSetGenerator generator(10);
+    const double boundary = LT::DegreeTable::build(10).runningSums[2];
+    EXPECT_EQ(generator.degreeFor(boundary), 2u);
+    EXPECT_EQ(generator.degreeFor(std::nextafter(boundary, 2.0)), 3u);
+    EXPECT_EQ(generator.degreeFor(std::nextafter(boundary, 0.0)), 2u);
+}
+
+TEST(IndexSetGeneratorTest, EveryDrawIsAValidSetAndEndsAreDrawnHalfAsOften) {
+    constexpr std::uint32_t k = 73;
+    LT::IndexSetGenerator generator(k);
+    generator.setSeed(42);
+    std::vector<int> hits(k, 0);
+    for (int draw = 0; draw < 20000; ++draw) {
+        const auto indices = generator.generateIndices();
+        ASSERT_GE(indices.size(), 1u);
+        ASSERT_LE(indices.size(), k);
+        ASSERT_TRUE(std::is_sorted(indices.begin(), indices.end()));
+        ASSERT_EQ(std::set<std::uint32_t>(indices.begin(), indices.end()).size(), indices.size());
+        ASSERT_LT(indices.back(), k);
+        if (indices.size() == 1) {
+            ++hits[indices.front()];
+        }
+    }
+    const double inner = (hits[30] + hits[31] + hits[32] + hits[33]) / 4.0;
+    EXPECT_NEAR(hits[0] / inner, 0.5, 0.25);
+    EXPECT_NEAR(hits[k - 1] / inner, 0.5, 0.25);
+}
+
+TEST(IndexSetGeneratorTest, SinglePacketSetsAreAlwaysZero) {
+    LT::IndexSetGenerator generator(1);
+    generator.setSeed(99);
+    for (int draw = 0; draw < 100; ++draw) {
+        EXPECT_EQ(generator.generateIndices(), (LT::IndexSet{0}));
+    }
+}
+
+TEST(PacketPayloadTest, XorCoversTheWordsAndTheTail) {
+    Bytes a(11), b(11), expected(11);
+    for (std::uint8_t i = 0; i < 11; ++i) {
+        a[i] = static_cast<std::uint8_t>(i * 29 + 3);
+        b[i] = static_cast<std::uint8_t>(0xA5 ^ (i * 7));
+        expected[i] = a[i] ^ b[i];
+    }
+    LT::PacketPayload payload(a);
+    payload ^= LT::PacketPayload(b);
+    EXPECT_EQ(payload.bytes(), expected);
+    EXPECT_EQ(LT::PacketPayload(std::size_t{5}).bytes(), Bytes(5, 0));
+}
+
+TEST(LTEncoderTest, CutsSourcePacketsAndZeroFillsTheLast) {
+    const Bytes sixteen = randomBytes(16, 1);
+    EXPECT_EQ(LT::Encoder(sixteen, 8, 1).getPacketCount(), 2u);
+
+    const Bytes seventeen = randomBytes(17, 2);
+    const std::uint32_t seed = seedFor(3, {2});
+    LT::Encoder encoder(seventeen, 8, seed);
+    EXPECT_EQ(encoder.getPacketCount(), 3u);
+    EXPECT_EQ(encoder.getTotalLength(), 17u);
+    EXPECT_EQ(encoder.generatePacket().bytes(), (Bytes{seventeen[16], 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(LTEncoderTest, PacketsAreTheXorOfTheDrawnSets) {
+    const Bytes data = randomBytes(800, 3);
+    LT::Encoder encoder(data, 8, 777);
+    LT::IndexSetGenerator replay(100);
+    replay.setSeed(777);
+    for (int i = 0; i < 200; ++i) {
+        EXPECT_EQ(encoder.generatePacket().bytes(), packetOf(data, replay.generateIndices()));
+        EXPECT_EQ(encoder.getSeed(), replay.getSeed());
+    }
+}
+
+TEST(LTDecoderTest, StartsEmpty) {
+    LT::Decoder decoder;
+    EXPECT_EQ(decoder.progress(), 0.0);
+    EXPECT_FALSE(decoder.isFinished());
+    EXPECT_TRUE(decoder.data().empty());
+}
+
+TEST(LTDecoderTest, DataIsExactlyTheTotalLength) {
+    for (std::size_t length : {1u, 16u, 20u, 23u, 24u, 1000u}) {
+        const Bytes data = randomBytes(length, static_cast<std::uint32_t>(length));
+        LT::Decoder decoder;
+        decodeFromSeed(decoder, data, 5, 100000);
+        ASSERT_TRUE(decoder.isFinished()) << length;
+        EXPECT_EQ(decoder.data(), data) << length;
+        EXPECT_EQ(decoder.progress(), 1.0);
+        EXPECT_TRUE(decoder.invariantsHold());
+    }
+}
+
+TEST(LTDecoderTest, RefusedPacketsChangeNothingNotEvenTheSeed) {
+    const Bytes data = randomBytes(24, 4);
+    LT::Decoder decoder;
+    decoder.setSeed(10);
+    decoder.processPacket(packetOf(data, {0})); // total length still 0
+    EXPECT_EQ(decoder.getSeed(), 10u);
+    EXPECT_EQ(decoder.getPacketCount(), 0u);
+
+    decoder.setTotalLength(24);
+    decoder.processPacket({}); // empty
+    EXPECT_EQ(decoder.getSeed(), 10u);
+
+    decoder.processPacket(packetOf(data, LT::IndexSet{})); // accepted: fixes L = 8 and K = 3
+    EXPECT_EQ(decoder.getPacketCount(), 3u);
+    const std::uint32_t seed = decoder.getSeed();
+    EXPECT_NE(seed, 10u);
+
+    decoder.processPacket(Bytes(4, 0)); // another packet length
+    EXPECT_EQ(decoder.getSeed(), seed);
+    decoder.setTotalLength(40); // implies K = 5
+    decoder.processPacket(Bytes(8, 0));
+    EXPECT_EQ(decoder.getSeed(), seed);
+    decoder.setTotalLength(17); // still K = 3: accepted
+    decoder.processPacket(Bytes(8, 0));
+    EXPECT_NE(decoder.getSeed(), seed);
+    EXPECT_TRUE(decoder.invariantsHold());
+}
+
+TEST(LTDecoderTest, RefusesTotalLengthsAboveItsLimit) {
+    LT::Decoder limited(100);
+    limited.setTotalLength(101);
+    limited.setSeed(3);
+    limited.processPacket(Bytes(8, 1));
+    EXPECT_EQ(limited.getPacketCount(), 0u);
+    EXPECT_EQ(limited.getSeed(), 3u);
+
+    LT::Decoder standard;
+    standard.setTotalLength(LT::Decoder::kDefaultMaximumTotalLength + 1);
+    standard.processPacket(Bytes(8, 1));
+    EXPECT_EQ(standard.getPacketCount(), 0u);
+    standard.setTotalLength(LT::Decoder::kDefaultMaximumTotalLength);
+    standard.processPacket(Bytes(8, 1));
+    EXPECT_EQ(standard.getPacketCount(), LT::Decoder::kDefaultMaximumTotalLength / 8);
+}
+
+TEST(LTDecoderTest, PacketOfKnownSourcesOnlyAdvancesTheSeed) {
+    const Bytes data = randomBytes(24, 5);
+    LT::Decoder decoder;
+    decoder.setTotalLength(24);
+    const std::uint32_t single = seedFor(3, {1});
+    decoder.setSeed(single);
+    decoder.processPacket(packetOf(data, {1}));
+    EXPECT_DOUBLE_EQ(decoder.progress(), 1.0 / 3);
+
+    const std::uint32_t again = seedFor(3, {1}, single + 1);
+    decoder.setSeed(again);
+    decoder.processPacket(packetOf(data, {1}));
+    EXPECT_EQ(decoder.getSeed(), seedAfter(3, again));
+    EXPECT_DOUBLE_EQ(decoder.progress(), 1.0 / 3);
+    EXPECT_EQ(decoder.heldCombinationCount(), 0u);
+}
+
+TEST(LTDecoderTest, SecondCopyOfAHeldSetIsDropped) {
+    const Bytes data = randomBytes(32, 6);
+    LT::Decoder decoder;
+    decoder.setTotalLength(32);
+    const std::uint32_t first = seedFor(4, {1, 2});
+    decoder.setSeed(first);
+    decoder.processPacket(packetOf(data, {1, 2}));
+    decoder.setSeed(seedFor(4, {1, 2}, first + 1));
+    decoder.processPacket(packetOf(data, {1, 2}));
+    EXPECT_EQ(decoder.heldCombinationCount(), 1u);
+    EXPECT_TRUE(decoder.invariantsHold());
+}
+
+TEST(LTDecoderTest, CascadeRevealsSeveralSourcesInOneCall) {
+    const Bytes data = randomBytes(32, 7);
+    LT::Decoder decoder;
+    decoder.setTotalLength(32);
+    auto feed = [&](const LT::IndexSet& indices) {
+        decoder.setSeed(seedFor(4, indices));
+        decoder.processPacket(packetOf(data, indices));
+        EXPECT_TRUE(decoder.invariantsHold());
+    };
+    feed({1, 2, 3});
+    feed({1});
+    EXPECT_DOUBLE_EQ(decoder.progress(), 1.0 / 4);
+    feed({2});
+    EXPECT_DOUBLE_EQ(decoder.progress(), 3.0 / 4);
+    feed({0});
+    ASSERT_TRUE(decoder.isFinished());
+    EXPECT_EQ(decoder.data(), data);
+}
+
+TEST(LTDecoderTest, CombinationsReducedToOneSetKeepOnlyOne) {
+    const Bytes data = randomBytes(32, 8);
+    LT::Decoder decoder;
+    decoder.setTotalLength(32);
+    auto feed = [&](const LT::IndexSet& indices) {
+        decoder.setSeed(seedFor(4, indices));
+        decoder.processPacket(packetOf(data, indices));
+        EXPECT_TRUE(decoder.invariantsHold());
+    };
+    feed({0, 2, 3});
+    feed({1, 2, 3});
+    feed({0, 1});
+    EXPECT_EQ(decoder.heldCombinationCount(), 3u);
+    feed({0}); // reveals 1; both triples reduce to {2, 3} in the same cascade
+    EXPECT_DOUBLE_EQ(decoder.progress(), 2.0 / 4);
+    EXPECT_EQ(decoder.heldCombinationCount(), 1u);
+    feed({2});
+    ASSERT_TRUE(decoder.isFinished());
+    EXPECT_EQ(decoder.data(), data);
+    EXPECT_EQ(decoder.heldCombinationCount(), 0u);
+}
+
+TEST(LTDecoderTest, InvariantsHoldThroughLongRandomStreams) {
+    std::mt19937 engine(2026);
+    for (std::uint32_t length : {400u, 4000u}) {
+        const Bytes data = randomBytes(length, length);
+        const std::uint32_t k = length / 8;
+        LT::Decoder decoder;
+        decoder.setTotalLength(length);
+        LT::IndexSetGenerator generator(k);
+        std::size_t packets = 0;
+        while (!decoder.isFinished()) {
+            const std::uint32_t seed = engine();
+            generator.setSeed(seed);
+            decoder.setSeed(seed);
+            decoder.processPacket(packetOf(data, generator.generateIndices()));
+            ASSERT_EQ(decoder.getSeed(), generator.getSeed());
+            if (++packets % 7 == 0 || k < 100) {
+                ASSERT_TRUE(decoder.invariantsHold()) << "after packet " << packets;
+            }
+            ASSERT_LT(packets, 20u * k);
+        }
+        EXPECT_TRUE(decoder.invariantsHold());
+        EXPECT_EQ(decoder.heldCombinationCount(), 0u);
+        EXPECT_EQ(decoder.data(), data);
+    }
+}
+
+TEST(LTDecoderTest, InvariantsHoldWhenPacketsOfAnotherTransferAreMixedIn) {
+    std::mt19937 engine(7);
+    const std::uint32_t k = 200;
+    LT::Decoder decoder;
+    decoder.setTotalLength(k * 8);
+    for (int packet = 0; packet < 3000; ++packet) {
+        decoder.setSeed(engine());
+        decoder.processPacket(randomBytes(8, engine()));
+        if (packet % 11 == 0) {
+            ASSERT_TRUE(decoder.invariantsHold()) << "after packet " << packet;
+        }
+    }
+    EXPECT_TRUE(decoder.invariantsHold());
+    EXPECT_TRUE(decoder.isFinished()); // garbage resolves too; the payload checks reject it later
+}

@@ -1,0 +1,101 @@
+// Helpers shared by the transport tests: seed searches, packet building and a recording delegate.
+#pragma once
+
+#include <vexaqr/Bytes.hpp>
+#include <vexaqr/transport/LTEncoder.hpp>
+#include <vexaqr/transport/VexaQRDecoderDelegate.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace vexaqr::test {
+
+/// The random-source state whose next state is `state` (inverts the LCG step).
+inline std::uint32_t stateBefore(std::uint32_t state) {
+    std::uint32_t inverse = 1664525u; // Newton iteration for the inverse of the multiplier mod 2^32
+    for (int i = 0; i < 5; ++i) {
+        inverse *= 2u - 1664525u * inverse;
+    }
+    return (state - 1013904223u) * inverse;
+}
+
+/// The first seed from `start` whose next index set for K = `packetCount` is `wanted`.
+inline std::uint32_t seedFor(std::uint32_t packetCount, const LT::IndexSet& wanted, std::uint32_t start = 1) {
+    LT::IndexSetGenerator generator(packetCount);
+    for (std::uint32_t seed = start;; ++seed) {
+        generator.setSeed(seed);
+        if (generator.generateIndices() == wanted) {
+            return seed;
+        }
+    }
+}
+
+/// The seed that follows one packet drawn from `seed`.
+inline std::uint32_t seedAfter(std::uint32_t packetCount, std::uint32_t seed) {
+    LT::IndexSetGenerator generator(packetCount);
+    generator.setSeed(seed);
+    generator.generateIndices();
+    return generator.getSeed();
+}
+
+inline Bytes randomBytes(std::size_t count, std::uint32_t seed) {
+    std::mt19937 engine(seed);
+    std::uniform_int_distribution<int> byte(0, 255);
+    Bytes bytes(count);
+    for (auto& value : bytes) {
+        value = static_cast<std::uint8_t>(byte(engine));
+    }
+    return bytes;
+}
+
+/// The XOR of the 8-byte source packets of `data` (zero-filled at the end) named in `indices`.
+inline Bytes packetOf(const Bytes& data, const LT::IndexSet& indices, std::size_t packetLength = 8) {
+    Bytes packet(packetLength, 0);
+    for (std::uint32_t index : indices) {
+        for (std::size_t i = 0; i < packetLength; ++i) {
+            const std::size_t at = index * packetLength + i;
+            packet[i] ^= at < data.size() ? data[at] : 0;
+        }
+    }
+    return packet;
+}
+
+inline Bytes fromHex(const std::string& hex) {
+    Bytes bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+/// Records every delegate callback in order; `onData` may feed further frames.
+class RecordingDelegate : public VexaQRDecoderDelegate {
+public:
+    struct Progress {
+        double percent;
+        VxaAlgorithm algorithm;
+    };
+
+    void vexaQRDecoder(VexaQRDecoder& decoder, const Bytes& decodedData) override {
+        completed.push_back(decodedData);
+        events.push_back("data");
+        if (onData) {
+            onData(decoder, decodedData);
+        }
+    }
+    void vexaQRDecoder(VexaQRDecoder&, double percent, VxaAlgorithm algorithm) override {
+        progress.push_back({percent, algorithm});
+        events.push_back("progress");
+    }
+
+    std::vector<Bytes> completed;
+    std::vector<Progress> progress;
+    std::vector<std::string> events;
+    std::function<void(VexaQRDecoder&, const Bytes&)> onData;
+};
+
+} // namespace vexaqr::test

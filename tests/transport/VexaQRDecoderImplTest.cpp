@@ -1,0 +1,220 @@
+#include "TransportTestSupport.hpp"
+
+#include <vexaqr/platform/SystemLog.hpp>
+#include <vexaqr/transport/LTQRGenerator.hpp>
+#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace vexaqr;
+using namespace vexaqr::test;
+
+namespace {
+
+void appendBigEndian32(Bytes& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<std::uint8_t>(value >> shift));
+    }
+}
+
+Bytes lubyFrame(std::uint32_t seed, std::uint32_t totalLength, std::uint32_t packetLength, const Bytes& packets) {
+    Bytes frame{0x01};
+    appendBigEndian32(frame, seed);
+    appendBigEndian32(frame, totalLength);
+    appendBigEndian32(frame, packetLength);
+    frame.insert(frame.end(), packets.begin(), packets.end());
+    return frame;
+}
+
+Bytes cyclicFrame(std::uint8_t index, std::uint8_t count, const Bytes& block) {
+    Bytes frame{0x02, index, count};
+    frame.insert(frame.end(), block.begin(), block.end());
+    return frame;
+}
+
+// Gives every test its own seeds, far from those of the other tests: the last luby seed is shared
+// by every reader of the process.
+std::uint32_t freshSeed() {
+    static std::uint32_t next = 0x10000000;
+    return next += 0x1000;
+}
+
+class SystemLogCapture {
+public:
+    SystemLogCapture() {
+        SystemLog::standard().setSink([this](std::string_view line) { lines.emplace_back(line); });
+    }
+    ~SystemLogCapture() { SystemLog::standard().setSink(nullptr); }
+    std::vector<std::string> lines;
+};
+
+} // namespace
+
+TEST(VexaQRDecoderImplTest, SameLubyFrameTwiceInARowIsIgnoredTheSecondTime) {
+    RecordingDelegate delegate;
+    VexaQRDecoderImpl reader(delegate);
+    const Bytes frame = LTQRGenerator(randomBytes(4000, 1), freshSeed()).nextQRContent();
+    reader.scannedQR(frame);
+    EXPECT_EQ(delegate.progress.size(), 73u);
+    reader.scannedQR(frame);
+    EXPECT_EQ(delegate.progress.size(), 73u);
+}
+
+TEST(VexaQRDecoderImplTest, LubySeedZeroIsIgnoredRightAfterProcessStart) {
+    // A fresh process (the death-test child re-runs this test alone), where the last seed is still 0.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            RecordingDelegate delegate;
+            VexaQRDecoderImpl reader(delegate);
+            reader.scannedQR(lubyFrame(0, 8, 8, Bytes(8, 1)));
+            const bool ignored = delegate.events.empty();
+            reader.scannedQR(lubyFrame(1, 8, 8, Bytes(8, 1)));
+            std::exit(ignored && delegate.completed.size() == 1 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(VexaQRDecoderImplTest, CyclicIndex99IsIgnoredRightAfterConstruction) {
+    RecordingDelegate delegate;
+    VexaQRDecoderImpl reader(delegate);
+    reader.scannedQR(cyclicFrame(99, 100, {1}));
+    EXPECT_TRUE(delegate.events.empty());
+    reader.scannedQR(cyclicFrame(5, 100, {1}));
+    ASSERT_EQ(delegate.progress.size(), 1u);
+    EXPECT_DOUBLE_EQ(delegate.progress[0].percent, 0.01);
+    EXPECT_EQ(delegate.progress[0].algorithm, VxaAlgorithm::cyclic);
+}
+
+TEST(VexaQRDecoderImplTest, SingleBlockTransferCompletesWithItsFirstFrame) {
+    RecordingDelegate delegate;
+    VexaQRDecoderImpl reader(delegate);
+    reader.scannedQR(cyclicFrame(0, 1, {7, 8, 9}));
+    EXPECT_EQ(delegate.events, (std::vector<std::string>{"progress", "data"}));
+    EXPECT_EQ(delegate.progress[0].percent, 1.0);
+    EXPECT_EQ(delegate.progress[0].algorithm, VxaAlgorithm::cyclic);
+    EXPECT_EQ(delegate.completed, (std::vector<Bytes>{{7, 8, 9}}));
+}
+
+TEST(VexaQRDecoderImplTest, CyclicDataIsTheBlocksInIndexOrderEmptyOnesIncluded) {
+    RecordingDelegate delegate;
+    VexaQRDecoderImpl reader(delegate);
+    reader.scannedQR(cyclicFrame(2, 3, {5, 6}));
+    reader.scannedQR(cyclicFrame(1, 3, {}));
+    reader.scannedQR(cyclicFrame(0, 3, {1, 2, 3}));
+    ASSERT_EQ(delegate.completed.size(), 1u);
+    EXPECT_EQ(delegate.completed[0], (Bytes{1, 2, 3, 5, 6}));
+    ASSERT_EQ(delegate.progress.size(), 3u);
+    EXPECT_DOUBLE_EQ(delegate.progress[1].percent, 2.0 / 3);
+}
+
+TEST(VexaQRDecoderImplTest, FilledSlotSeenAgainMovesThePreviousIndexWithoutProgress) {
+    SystemLogCapture log;
+    RecordingDelegate delegate;
+    VexaQRDecoderImpl reader(delegate);
+    reader.scannedQR(cyclicFrame(0, 3, {1}));
+    reader.scannedQR(cyclicFrame(1, 3, {2}));
+    reader.scannedQR(cyclicFrame(0, 3, {9})); // filled slot, new index: logged, not stored
+    EXPECT_EQ(delegate.progress.size(), 2u);
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"cyclic", "cyclic", "cyclic"}));
+    reader.scannedQR(cyclicFrame(0, 3, {9})); // same index as the previous frame: not even logged
+    EXPECT_EQ(log.lines.size(), 3u);
+    reader.scannedQR(cyclicFrame(2, 3, {3}));
+    ASSERT_EQ(delegate.completed.size(), 1u);
+    EXPECT_EQ(delegate.completed[0], (Bytes{1, 2, 3}));
+}
+
+TEST(VexaQRDecoderImplTest, MalformedFramesAreIgnoredWithoutAnyChange) {
+    SystemLogCapture log;
+    RecordingDelegate delegate;
+    VexaQRDecoderImpl reader(delegate);
+    const std::uint32_t seed = freshSeed();
+    Bytes shortLuby = lubyFrame(seed, 8, 8, {});
+    shortLuby.pop_back();
+    for (const Bytes& frame : {Bytes{}, Bytes{0x03, 0, 1, 2}, Bytes{0x00}, shortLuby, Bytes{0x02, 0x00},
+                               cyclicFrame(0, 0, {1}), cyclicFrame(4, 4, {1}), cyclicFrame(200, 3, {1})}) {
+        reader.scannedQR(frame);
+    }
+    EXPECT_TRUE(delegate.events.empty());
+    EXPECT_TRUE(log.lines.empty());
+
+    reader.scannedQR(cyclicFrame(1, 3, {1})); // fixes a table of 3 slots
+    reader.scannedQR(cyclicFrame(2, 4, {1})); // another count: ignored, the previous index stays 1
+    reader.scannedQR(cyclicFrame(1, 3, {1}));
+    EXPECT_EQ(delegate.progress.size(), 1u);
+
+    reader.scannedQR(lubyFrame(seed, 8, 8, Bytes(8, 4))); // the short frame did not store its seed
+    EXPECT_EQ(delegate.completed, (std::vector<Bytes>{Bytes(8, 4)}));
+}
+
+TEST(VexaQRDecoderImplTest, LubyFrameWithoutRoomForAPacketOnlyStoresItsSeed) {
+    RecordingDelegate delegate;
+    VexaQRDecoderImpl reader(delegate);
+    const std::uint32_t seed = freshSeed();
+    reader.scannedQR(lubyFrame(seed, 8, 8, Bytes(7, 1))); // 20 bytes: n = 0
+    EXPECT_TRUE(delegate.events.empty());
+    reader.scannedQR(lubyFrame(seed, 8, 8, Bytes(8, 1))); // same seed: ignored
+    EXPECT_TRUE(delegate.events.empty());
+    reader.scannedQR(lubyFrame(seed + 1, 8, 0, Bytes(64, 1))); // packet length 0: no packet
+    EXPECT_TRUE(delegate.events.empty());
+    reader.scannedQR(lubyFrame(seed + 2, 8, 8, Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 9, 9, 9, 9, 9})); // 28 bytes
+    EXPECT_EQ(delegate.events, (std::vector<std::string>{"progress", "data"}));
+    EXPECT_EQ(delegate.completed[0], (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST(VexaQRDecoderImplTest, RefusedPacketsStillReportProgress) {
+    RecordingDelegate delegate;
+    VexaQRDecoderImpl reader(delegate);
+    reader.scannedQR(lubyFrame(freshSeed(), 0, 8, Bytes(24, 1))); // total length 0
+    ASSERT_EQ(delegate.progress.size(), 3u);
+    reader.scannedQR(lubyFrame(freshSeed(), 0x7FFFFFFF, 8, Bytes(16, 1))); // far above the decoder's limit
+    ASSERT_EQ(delegate.progress.size(), 5u);
+    for (const auto& report : delegate.progress) {
+        EXPECT_EQ(report.percent, 0.0);
+        EXPECT_EQ(report.algorithm, VxaAlgorithm::luby);
+    }
+    EXPECT_TRUE(delegate.completed.empty());
+}
+
+TEST(VexaQRDecoderImplTest, CompletionStopsTheFrameAndResetsBeforeHandingOver) {
+    SystemLogCapture log;
+    RecordingDelegate delegate;
+    VexaQRDecoderImpl reader(delegate);
+    const Bytes small = randomBytes(8, 2); // K = 1: the first packet completes the transfer
+    const Bytes next = randomBytes(400, 3);
+    std::size_t progressAtHandOver = 0;
+    delegate.onData = [&](VexaQRDecoder& decoder, const Bytes&) {
+        progressAtHandOver = delegate.progress.size();
+        if (delegate.completed.size() == 1) {
+            decoder.scannedQR(LTQRGenerator(next, freshSeed()).nextQRContent()); // starts a new transfer
+        }
+    };
+    reader.scannedQR(LTQRGenerator(small, freshSeed()).nextQRContent());
+    EXPECT_EQ(progressAtHandOver, 1u);
+    EXPECT_EQ(delegate.completed, (std::vector<Bytes>{small}));
+    ASSERT_EQ(delegate.progress.size(), 74u);
+    EXPECT_EQ(delegate.progress[0].percent, 1.0);
+    EXPECT_LE(delegate.progress[1].percent, 1.0 / 50); // the fresh decoder knew nothing
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"luby", "luby"}));
+}
+
+TEST(VexaQRDecoderImplTest, LubyAndCyclicTransfersRunSideBySideAndEitherCompletionResetsBoth) {
+    RecordingDelegate delegate;
+    VexaQRDecoderImpl reader(delegate);
+    const Bytes data = randomBytes(2000, 4);
+    LTQRGenerator generator(data, freshSeed());
+    reader.scannedQR(generator.nextQRContent());
+    reader.scannedQR(cyclicFrame(0, 2, {1}));
+    reader.scannedQR(cyclicFrame(1, 2, {2}));
+    EXPECT_EQ(delegate.completed, (std::vector<Bytes>{{1, 2}}));
+    const double before = delegate.progress.back().percent;
+    reader.scannedQR(generator.nextQRContent()); // the luby decoder was reset by the cyclic completion
+    EXPECT_EQ(before, 1.0);
+    EXPECT_LT(delegate.progress.back().percent, 0.5);
+    while (delegate.completed.size() < 2) {
+        reader.scannedQR(generator.nextQRContent());
+    }
+    EXPECT_EQ(delegate.completed[1], data);
+}

@@ -1,0 +1,130 @@
+#include "TransportTestSupport.hpp"
+
+#include <vexaqr/transport/CyclicVexaQRGenerator.hpp>
+#include <vexaqr/transport/LTQRGenerator.hpp>
+#include <vexaqr/transport/VexaQRGenerator.hpp>
+#include <vexaqr/transport/VexaQrGeneratorConstant.hpp>
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace vexaqr;
+using namespace vexaqr::test;
+
+namespace {
+
+std::uint32_t seedOf(const Bytes& frame) {
+    return static_cast<std::uint32_t>(frame[1]) << 24 | static_cast<std::uint32_t>(frame[2]) << 16 |
+           static_cast<std::uint32_t>(frame[3]) << 8 | frame[4];
+}
+
+} // namespace
+
+TEST(VexaQRGeneratorTest, ConstantsKeepTheirValues) {
+    EXPECT_EQ(Constant::VexaQrGenerator::ltPacketsPerQr, 73);
+    EXPECT_EQ(Constant::VexaQrGenerator::ltPacketLength, 8u);
+    EXPECT_EQ(Constant::VexaQrGenerator::ltCodingFirstByte, 1);
+    EXPECT_EQ(Constant::VexaQrGenerator::cyclicCodingFirstByte, 2);
+}
+
+TEST(VexaQRGeneratorTest, RefusesDataNoFrameCanCarry) {
+    for (auto algorithm : {VxaAlgorithm::luby, VxaAlgorithm::cyclic}) {
+        const auto empty = VexaQRGenerator::make({}, algorithm);
+        EXPECT_EQ(empty.generator, nullptr);
+        ASSERT_TRUE(empty.error.has_value());
+        EXPECT_EQ(empty.error->domain, "VexaQRGenerator");
+        EXPECT_EQ(empty.error->code, VexaQRGenerator::emptyData);
+        EXPECT_FALSE(empty.error->message.empty());
+    }
+    const auto tooLarge = VexaQRGenerator::make(Bytes(148921), VxaAlgorithm::cyclic);
+    EXPECT_EQ(tooLarge.generator, nullptr);
+    ASSERT_TRUE(tooLarge.error.has_value());
+    EXPECT_EQ(tooLarge.error->code, VexaQRGenerator::dataTooLarge);
+
+    const auto unknown = VexaQRGenerator::make(Bytes(5), static_cast<VxaAlgorithm>(3));
+    ASSERT_TRUE(unknown.error.has_value());
+    EXPECT_EQ(unknown.error->code, VexaQRGenerator::unknownAlgorithm);
+
+    EXPECT_NE(VexaQRGenerator::make(Bytes(148920), VxaAlgorithm::cyclic).generator, nullptr);
+    EXPECT_NE(VexaQRGenerator::make(Bytes(148921), VxaAlgorithm::luby).generator, nullptr);
+}
+
+TEST(VexaQRGeneratorTest, LubyFramesHaveTheHeaderAndChainTheirSeeds) {
+    const Bytes data = randomBytes(1000, 9);
+    auto made = VexaQRGenerator::make(data, VxaAlgorithm::luby, 4242);
+    ASSERT_NE(made.generator, nullptr);
+    const Bytes first = made.generator->nextQRContent();
+    const Bytes second = made.generator->nextQRContent();
+    for (const Bytes& frame : {first, second}) {
+        ASSERT_EQ(frame.size(), 597u);
+        EXPECT_EQ(frame[0], 0x01);
+        EXPECT_EQ(Bytes(frame.begin() + 5, frame.begin() + 9), (Bytes{0x00, 0x00, 0x03, 0xE8}));
+        EXPECT_EQ(Bytes(frame.begin() + 9, frame.begin() + 13), (Bytes{0x00, 0x00, 0x00, 0x08}));
+    }
+    EXPECT_EQ(seedOf(first), 4242u);
+    LT::IndexSetGenerator replay(125);
+    replay.setSeed(4242);
+    for (std::size_t packet = 0; packet < 73; ++packet) {
+        const Bytes expected = packetOf(data, replay.generateIndices());
+        EXPECT_EQ(Bytes(first.begin() + 13 + packet * 8, first.begin() + 21 + packet * 8), expected);
+    }
+    EXPECT_EQ(seedOf(second), replay.getSeed());
+}
+
+TEST(VexaQRGeneratorTest, LubyFramesWithoutASeedStartFromTheClock) {
+    const auto before = static_cast<std::uint32_t>(std::time(nullptr));
+    const Bytes frame = LTQRGenerator(Bytes(10, 1)).nextQRContent();
+    const auto after = static_cast<std::uint32_t>(std::time(nullptr));
+    EXPECT_GE(seedOf(frame), before);
+    EXPECT_LE(seedOf(frame), after);
+}
+
+TEST(VexaQRGeneratorTest, LubyFramesMatchTheIndependentVectors) {
+    std::ifstream file(VEXAQR_TEST_DATA_DIR "/transport/transport_vectors.json");
+    ASSERT_TRUE(file.good());
+    const auto vectors = nlohmann::json::parse(file);
+    ASSERT_GE(vectors["luby"].size(), 5u);
+    for (const auto& vector : vectors["luby"]) {
+        LTQRGenerator generator(fromHex(vector["dataHex"].get<std::string>()), vector["seed"].get<std::uint32_t>());
+        for (const auto& frame : vector["frames"]) {
+            EXPECT_EQ(generator.nextQRContent(), fromHex(frame.get<std::string>())) << "seed " << vector["seed"];
+        }
+    }
+}
+
+TEST(VexaQRGeneratorTest, CyclicSingleBlockRepeatsBlockZero) {
+    const Bytes data = randomBytes(584, 10);
+    CyclicVexaQRGenerator generator(data);
+    for (int call = 0; call < 3; ++call) {
+        const Bytes frame = generator.nextQRContent();
+        ASSERT_EQ(frame.size(), 587u);
+        EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 3), (Bytes{0x02, 0x00, 0x01}));
+        EXPECT_EQ(Bytes(frame.begin() + 3, frame.end()), data);
+    }
+}
+
+TEST(VexaQRGeneratorTest, CyclicBlocksRunFromOneAndWrap) {
+    const Bytes data = randomBytes(585, 11);
+    CyclicVexaQRGenerator generator(data);
+    EXPECT_EQ(generator.nextQRContent(), (Bytes{0x02, 0x01, 0x02, data[584]}));
+    const Bytes blockZero = generator.nextQRContent();
+    ASSERT_EQ(blockZero.size(), 587u);
+    EXPECT_EQ(Bytes(blockZero.begin(), blockZero.begin() + 3), (Bytes{0x02, 0x00, 0x02}));
+    EXPECT_EQ(Bytes(blockZero.begin() + 3, blockZero.end()), Bytes(data.begin(), data.begin() + 584));
+    EXPECT_EQ(generator.nextQRContent(), (Bytes{0x02, 0x01, 0x02, data[584]}));
+}
+
+TEST(VexaQRGeneratorTest, LargestCyclicTransferUsesAll255Blocks) {
+    CyclicVexaQRGenerator generator(Bytes(148920, 3));
+    Bytes frame;
+    for (int call = 0; call < 254; ++call) {
+        frame = generator.nextQRContent();
+    }
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 3), (Bytes{0x02, 0xFE, 0xFF}));
+    EXPECT_EQ(frame.size(), 587u);
+    frame = generator.nextQRContent();
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 3), (Bytes{0x02, 0x00, 0xFF}));
+}
