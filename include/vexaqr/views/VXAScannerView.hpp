@@ -1,0 +1,76 @@
+// VXAScannerView: the receiving end. Reads the QR symbols a camera reports, feeds their frames to a frame
+// reader and turns every completed transfer into a payload record with the keys stored on the device.
+//
+// The camera comes from a provider called each time a capture pipeline is built; with no camera the
+// view never reports anything. There is no picture preview: the camera source is the whole pipeline.
+//
+// Lives in a std::shared_ptr; every call, every camera report and both host callbacks on the main
+// queue's thread. Host callbacks run synchronously inside the camera report that completed a transfer.
+#pragma once
+
+#include <vexaqr/Bytes.hpp>
+#include <vexaqr/payload/VXAData.hpp>
+#include <vexaqr/sdk/AppDataService.hpp>
+#include <vexaqr/transport/VexaQRDecoder.hpp>
+#include <vexaqr/transport/VexaQRDecoderDelegate.hpp>
+#include <vexaqr/views/CameraSource.hpp>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vexaqr {
+
+class VXAScannerView final : public VexaQRDecoderDelegate, public std::enable_shared_from_this<VXAScannerView> {
+public:
+    /// Receives the record of each completed transfer; nothing when no partner public key is stored
+    /// (the signature cannot be checked, so no record is built; the log says why). A record that did not
+    /// verify arrives with `isValid` false.
+    using Completion = std::function<void(std::optional<VXAData> record)>;
+    /// Receives the progress fraction (0.0 to 1.0) and the transport mode, as the frame reader reports it.
+    using Process = std::function<void(double percent, VxaAlgorithm algorithm)>;
+    /// The camera for a new capture pipeline; nullptr when there is none.
+    using CameraProvider = std::function<std::shared_ptr<CameraSource>()>;
+
+    explicit VXAScannerView(CameraProvider camera);
+
+    /// Stores both callbacks (either may be empty), makes a new frame reader (a partial transfer is
+    /// dropped), builds a new capture pipeline (the previous camera is stopped and released), then starts
+    /// it. Safe to call from inside a callback.
+    void startScanning(Completion completion, Process process);
+
+    /// Resumes the camera if there is one and it is paused; the frame reader keeps its partial transfer.
+    void startScanning();
+
+    /// Pauses the camera if there is one and it runs; the frame reader keeps its partial transfer.
+    void stopScanning();
+
+    /// One camera report: the texts of the symbols seen in one picture. Only a picture with exactly one
+    /// symbol is read; two codes in view at once are both ignored.
+    void captureOutput(const std::vector<std::string>& symbols);
+
+    void vexaQRDecoder(VexaQRDecoder& decoder, const Bytes& decodedData) override;
+    void vexaQRDecoder(VexaQRDecoder& decoder, double percent, VxaAlgorithm algorithm) override;
+
+    /// Where the three keys come from; an AppDataService on the default data directory unless replaced.
+    std::shared_ptr<AppDataServiceProtocol> appDataService();
+    void setAppDataService(std::shared_ptr<AppDataServiceProtocol> service) { _appDataService = std::move(service); }
+
+    /// The camera of the current pipeline; nullptr before startScanning or when there is no camera.
+    const std::shared_ptr<CameraSource>& captureSession() const { return _captureSession; }
+
+private:
+    void initDecoder();
+    void initCapture();
+
+    CameraProvider _camera;
+    std::shared_ptr<CameraSource> _captureSession;
+    std::shared_ptr<VexaQRDecoder> _decoder;
+    Completion _completion;
+    Process _process;
+    std::shared_ptr<AppDataServiceProtocol> _appDataService;
+};
+
+} // namespace vexaqr

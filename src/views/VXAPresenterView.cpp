@@ -1,0 +1,115 @@
+#include <vexaqr/views/VXAPresenterView.hpp>
+
+#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/transport/Base45Converter.hpp>
+#include <vexaqr/views/QrRenderer.hpp>
+
+#include <cmath>
+
+namespace vexaqr {
+
+namespace {
+
+constexpr double kDelayPerRate = 150.0;
+constexpr double kDelayFloor = 50.0;
+
+} // namespace
+
+VXAPresenterView::VXAPresenterView(std::shared_ptr<Canvas> canvas, std::shared_ptr<MainQueue> queue)
+    : _canvas(std::move(canvas)), _queue(std::move(queue)), _surface(_canvas->width(), _canvas->height()) {}
+
+void VXAPresenterView::presentVexaQr(const Bytes& data, bool doLuby, double slowDownRate) {
+    _presentableData = data;
+    _doLuby = doLuby;
+    _slowDownRate = slowDownRate;
+    startPresentation();
+}
+
+void VXAPresenterView::changeGenerator(bool doLuby) {
+    if (!_presentableData) {
+        return;
+    }
+    _doLuby = doLuby;
+    if (_doLuby) {
+        prepareLubyPresentation();
+    } else {
+        prepareCyclicPresentation();
+    }
+}
+
+void VXAPresenterView::startPresentation() {
+    if (!_presentableData) {
+        return;
+    }
+    if (_doLuby) {
+        prepareLubyPresentation();
+    } else {
+        prepareCyclicPresentation();
+    }
+    start();
+}
+
+void VXAPresenterView::prepareLubyPresentation() { makeGenerator(VxaAlgorithm::luby); }
+
+void VXAPresenterView::prepareCyclicPresentation() { makeGenerator(VxaAlgorithm::cyclic); }
+
+void VXAPresenterView::makeGenerator(VxaAlgorithm algorithm) {
+    auto made = VexaQRGenerator::make(*_presentableData, algorithm);
+    _generator = std::move(made.generator);
+    _lastError = made.error;
+    if (_lastError) {
+        LogManager::standard().log("VXAPresenterView: nothing to present in " + std::string(nameOf(algorithm)) +
+                                   " mode: " + _lastError->message);
+    }
+}
+
+void VXAPresenterView::start() { setNeedsDisplay(); }
+
+// Requests one pass. Every request gets its own pass, so each chain of passes keeps its own rhythm.
+void VXAPresenterView::setNeedsDisplay() {
+    _queue->post([weakSelf = weak_from_this()] {
+        if (auto self = weakSelf.lock()) {
+            self->drawLayer();
+        }
+    });
+}
+
+void VXAPresenterView::drawLayer() {
+    if (!_generator) {
+        return;
+    }
+    const Bytes frame = _generator->nextQRContent();
+    const auto symbol = QrRenderer::render(Base45Converter::base45EncodedString(frame));
+    if (!symbol) {
+        LogManager::standard().log("VXAPresenterView: a frame cannot be rendered; the presentation ends");
+        return;
+    }
+    QrRenderer::draw(*symbol, _surface);
+    const auto delay = frameDelay(_slowDownRate);
+    if (!_canvas->draw(_surface, delay)) {
+        LogManager::standard().log("VXAPresenterView: the canvas refused a frame; the presentation ends");
+        return;
+    }
+    ++_framesDrawn;
+    _queue->postAfter(delay, [weakSelf = weak_from_this()] {
+        if (auto self = weakSelf.lock()) {
+            self->setNeedsDisplay();
+        }
+    });
+}
+
+std::chrono::milliseconds VXAPresenterView::frameDelay(double slowDownRate) {
+    const double milliseconds = slowDownRate * kDelayPerRate + kDelayFloor;
+    if (std::isnan(milliseconds)) {
+        return std::chrono::milliseconds(static_cast<std::int64_t>(kDelayFloor));
+    }
+    if (milliseconds >= static_cast<double>(kMaximumFrameDelay.count())) {
+        return kMaximumFrameDelay;
+    }
+    if (milliseconds <= 0.0) {
+        return std::chrono::milliseconds(0);
+    }
+    return std::chrono::milliseconds(static_cast<std::int64_t>(milliseconds)); // truncates toward zero
+}
+
+} // namespace vexaqr

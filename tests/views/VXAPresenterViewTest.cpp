@@ -1,0 +1,195 @@
+#include <vexaqr/platform/VirtualTimeQueue.hpp>
+#include <vexaqr/transport/Base45Converter.hpp>
+#include <vexaqr/views/QrDetector.hpp>
+#include <vexaqr/views/VXAPresenterView.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace vexaqr {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Records what was drawn, when (on the virtual clock) and with which delay.
+class TimedCanvas final : public Canvas {
+public:
+    struct Drawing {
+        Bytes frame;
+        std::chrono::milliseconds at;
+        std::chrono::milliseconds shownFor;
+    };
+
+    explicit TimedCanvas(const VirtualTimeQueue& clock) : _clock(clock) {}
+
+    int width() const override { return 372; }
+    int height() const override { return 372; }
+    bool draw(const Picture& picture, std::chrono::milliseconds shownFor) override {
+        const auto texts = QrDetector::detect(picture);
+        EXPECT_EQ(texts.size(), 1u);
+        drawings.push_back(
+            Drawing{texts.empty() ? Bytes() : Base45Converter::dataFromBase45String(texts[0]), _clock.now(), shownFor});
+        return accept;
+    }
+
+    std::vector<Drawing> drawings;
+    bool accept = true;
+
+private:
+    const VirtualTimeQueue& _clock;
+};
+
+struct PresenterFixture : ::testing::Test {
+    std::shared_ptr<VirtualTimeQueue> queue = std::make_shared<VirtualTimeQueue>();
+    std::shared_ptr<TimedCanvas> canvas = std::make_shared<TimedCanvas>(*queue);
+    std::shared_ptr<VXAPresenterView> view = std::make_shared<VXAPresenterView>(canvas, queue);
+
+    void runUntilDrawn(std::size_t count) {
+        queue->runUntil([&] { return canvas->drawings.size() >= count; });
+    }
+};
+
+Bytes sampleData(std::size_t length) {
+    Bytes data(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        data[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    }
+    return data;
+}
+
+TEST_F(PresenterFixture, CyclicPresentationOf585BytesAlternatesTwoBlocks) {
+    const Bytes data = sampleData(585);
+    view->presentVexaQr(data, false, 0.0);
+    runUntilDrawn(4);
+    ASSERT_EQ(canvas->drawings.size(), 4u);
+    const Bytes blockOne = {2, 1, 2, data[584]};
+    Bytes blockZero = {2, 0, 2};
+    blockZero.insert(blockZero.end(), data.begin(), data.begin() + 584);
+    EXPECT_EQ(canvas->drawings[0].frame, blockOne);
+    EXPECT_EQ(canvas->drawings[1].frame, blockZero);
+    EXPECT_EQ(canvas->drawings[2].frame, blockOne);
+    EXPECT_EQ(canvas->drawings[3].frame, blockZero);
+}
+
+TEST_F(PresenterFixture, LubyFramesAre597BytesWithAdvancingSeeds) {
+    view->presentVexaQr(sampleData(3000), true, 0.0);
+    runUntilDrawn(3);
+    ASSERT_EQ(canvas->drawings.size(), 3u);
+    for (const auto& drawing : canvas->drawings) {
+        ASSERT_EQ(drawing.frame.size(), 597u);
+        EXPECT_EQ(drawing.frame[0], 1);
+        EXPECT_EQ(Bytes(drawing.frame.begin() + 5, drawing.frame.begin() + 13), (Bytes{0, 0, 0x0b, 0xb8, 0, 0, 0, 8}));
+    }
+    EXPECT_NE(Bytes(canvas->drawings[0].frame.begin() + 1, canvas->drawings[0].frame.begin() + 5),
+              Bytes(canvas->drawings[1].frame.begin() + 1, canvas->drawings[1].frame.begin() + 5));
+}
+
+TEST_F(PresenterFixture, PassesFollowTheSlowDownRateFromTheNextScheduledFrame) {
+    view->presentVexaQr(sampleData(100), false, 0.0);
+    runUntilDrawn(2);
+    view->setSlowDownRate(2.0);
+    runUntilDrawn(4);
+    ASSERT_EQ(canvas->drawings.size(), 4u);
+    const auto& d = canvas->drawings;
+    EXPECT_EQ(d[0].at, 0ms);
+    EXPECT_EQ(d[1].at, 50ms);
+    EXPECT_EQ(d[1].shownFor, 50ms); // scheduled before the rate changed
+    EXPECT_EQ(d[2].at, 100ms);
+    EXPECT_EQ(d[2].shownFor, 350ms);
+    EXPECT_EQ(d[3].at, 450ms);
+}
+
+TEST(PresenterDelayTest, DelayIsTruncatedAndClampedToABoundedRange) {
+    EXPECT_EQ(VXAPresenterView::frameDelay(0.0), 50ms);
+    EXPECT_EQ(VXAPresenterView::frameDelay(1.0), 200ms);
+    EXPECT_EQ(VXAPresenterView::frameDelay(0.1), 65ms);
+    EXPECT_EQ(VXAPresenterView::frameDelay(0.005), 50ms); // 50.75 truncated
+    EXPECT_EQ(VXAPresenterView::frameDelay(-0.1), 35ms);
+    EXPECT_EQ(VXAPresenterView::frameDelay(-1.0), 0ms);
+    EXPECT_EQ(VXAPresenterView::frameDelay(-std::numeric_limits<double>::infinity()), 0ms);
+    EXPECT_EQ(VXAPresenterView::frameDelay(std::numeric_limits<double>::infinity()),
+              VXAPresenterView::kMaximumFrameDelay);
+    EXPECT_EQ(VXAPresenterView::frameDelay(1e300), VXAPresenterView::kMaximumFrameDelay);
+    EXPECT_EQ(VXAPresenterView::frameDelay(std::nan("")), 50ms);
+}
+
+TEST_F(PresenterFixture, HugeRateKeepsTheLoopAliveWithABoundedDelay) {
+    view->presentVexaQr(sampleData(100), true, std::numeric_limits<double>::infinity());
+    runUntilDrawn(2);
+    ASSERT_EQ(canvas->drawings.size(), 2u);
+    EXPECT_EQ(canvas->drawings[1].at, VXAPresenterView::kMaximumFrameDelay);
+}
+
+TEST_F(PresenterFixture, ChangeGeneratorWithoutDataChangesNothing) {
+    view->changeGenerator(false);
+    EXPECT_TRUE(view->doLuby());
+    EXPECT_FALSE(view->hasGenerator());
+    queue->runUntil([] { return false; });
+    EXPECT_TRUE(canvas->drawings.empty());
+}
+
+TEST_F(PresenterFixture, ChangeGeneratorSwapsModesUnderTheRunningLoop) {
+    view->presentVexaQr(sampleData(1000), true, 0.0);
+    runUntilDrawn(2);
+    view->changeGenerator(false);
+    EXPECT_FALSE(view->doLuby());
+    runUntilDrawn(4);
+    ASSERT_EQ(canvas->drawings.size(), 4u);
+    EXPECT_EQ(canvas->drawings[1].frame[0], 1);
+    EXPECT_EQ(canvas->drawings[2].frame[0], 2);
+    EXPECT_EQ(canvas->drawings[3].at - canvas->drawings[2].at, 50ms); // still one chain of passes
+}
+
+TEST_F(PresenterFixture, DataNoFrameCanCarryDrawsNothingAndSaysWhy) {
+    view->presentVexaQr(Bytes(), true, 0.0);
+    queue->runUntil([] { return false; });
+    EXPECT_TRUE(canvas->drawings.empty());
+    ASSERT_TRUE(view->lastError());
+    view->presentVexaQr(sampleData(148921), false, 0.0);
+    queue->runUntil([] { return false; });
+    EXPECT_TRUE(canvas->drawings.empty());
+    EXPECT_FALSE(view->hasGenerator());
+    ASSERT_TRUE(view->lastError());
+    // The same data fits luby mode, and the largest cyclic transfer still works.
+    view->changeGenerator(true);
+    EXPECT_TRUE(view->hasGenerator());
+    EXPECT_FALSE(view->lastError());
+    auto cyclicCanvas = std::make_shared<TimedCanvas>(*queue);
+    auto largest = std::make_shared<VXAPresenterView>(cyclicCanvas, queue);
+    largest->presentVexaQr(sampleData(148920), false, 0.0);
+    queue->runUntil([&] { return !cyclicCanvas->drawings.empty(); });
+    ASSERT_EQ(cyclicCanvas->drawings.size(), 1u);
+    EXPECT_EQ(cyclicCanvas->drawings[0].frame[2], 255);
+}
+
+TEST_F(PresenterFixture, LoopEndsWhenTheCanvasRefusesOrTheViewIsReleased) {
+    view->presentVexaQr(sampleData(100), true, 0.0);
+    runUntilDrawn(1);
+    canvas->accept = false;
+    queue->runUntil([] { return false; });
+    EXPECT_EQ(canvas->drawings.size(), 2u);
+    EXPECT_EQ(view->framesDrawn(), 1u);
+
+    auto otherCanvas = std::make_shared<TimedCanvas>(*queue);
+    auto released = std::make_shared<VXAPresenterView>(otherCanvas, queue);
+    released->presentVexaQr(sampleData(100), true, 0.0);
+    queue->runUntil([&] { return otherCanvas->drawings.size() == 1; });
+    released.reset();
+    queue->runUntil([] { return false; }); // returns only because no pass is scheduled any more
+    EXPECT_EQ(otherCanvas->drawings.size(), 1u);
+}
+
+TEST_F(PresenterFixture, PresentingAgainWhileRunningAddsAChainOfPasses) {
+    view->presentVexaQr(sampleData(100), false, 0.0);
+    runUntilDrawn(1);
+    queue->runUntil([&] { return queue->now() >= 20ms || canvas->drawings.size() > 1; });
+    view->presentVexaQr(sampleData(100), false, 0.0);
+    queue->runUntil([&] { return queue->now() >= 1000ms; });
+    // Two interleaved chains, each at 20 frames per second.
+    EXPECT_GE(canvas->drawings.size(), 39u);
+}
+
+} // namespace
+} // namespace vexaqr
