@@ -49,9 +49,13 @@ void VXAPresenterView::startPresentation() {
     start();
 }
 
-void VXAPresenterView::prepareLubyPresentation() { makeGenerator(VxaAlgorithm::luby); }
+void VXAPresenterView::prepareLubyPresentation() {
+    makeGenerator(VxaAlgorithm::luby);
+}
 
-void VXAPresenterView::prepareCyclicPresentation() { makeGenerator(VxaAlgorithm::cyclic); }
+void VXAPresenterView::prepareCyclicPresentation() {
+    makeGenerator(VxaAlgorithm::cyclic);
+}
 
 void VXAPresenterView::makeGenerator(VxaAlgorithm algorithm) {
     auto made = VexaQRGenerator::make(*_presentableData, algorithm);
@@ -63,7 +67,9 @@ void VXAPresenterView::makeGenerator(VxaAlgorithm algorithm) {
     }
 }
 
-void VXAPresenterView::start() { setNeedsDisplay(); }
+void VXAPresenterView::start() {
+    setNeedsDisplay();
+}
 
 // Requests one pass. Every request gets its own pass, so each chain of passes keeps its own rhythm.
 void VXAPresenterView::setNeedsDisplay() {

@@ -28,7 +28,9 @@ void VXAScannerView::stopScanning() {
     }
 }
 
-void VXAScannerView::initDecoder() { _decoder = std::make_shared<VexaQRDecoderImpl>(*this); }
+void VXAScannerView::initDecoder() {
+    _decoder = std::make_shared<VexaQRDecoderImpl>(*this);
+}
 
 void VXAScannerView::initCapture() {
     if (_captureSession) {

@@ -25,7 +25,7 @@ TEST(QrDetectorTest, ReadsSymbolsDrawnByQrencode) {
     for (unsigned seed = 1; seed <= 3; ++seed) {
         const auto text = alphanumericText(870, seed);
         const auto path = folder.file("qrencode" + std::to_string(seed) + ".png");
-        ASSERT_EQ(runCommand("qrencode -l L -s 3 -o '" + path + "' '" + text + "'").status, 0);
+        ASSERT_EQ(runCommand("qrencode -l L -s 3 -o '" + path + "' -- '" + text + "'").status, 0);
         const auto picture = PngFile::read(path);
         ASSERT_TRUE(picture);
         EXPECT_EQ(QrDetector::detect(*picture), std::vector<std::string>{text});
