@@ -4,6 +4,8 @@
 
 #include <qrencode.h>
 
+#include <algorithm>
+
 namespace vexaqr {
 
 namespace {
@@ -59,11 +61,16 @@ std::optional<QrSymbol> QrRenderer::render(std::string_view text) {
 void QrRenderer::draw(const QrSymbol& symbol, Picture& target) {
     const auto columns = nearestModules(target.width, symbol.size);
     const auto rows = nearestModules(target.height, symbol.size);
+    const auto width = static_cast<std::size_t>(target.width);
     for (int y = 0; y < target.height; ++y) {
         const int row = rows[static_cast<std::size_t>(y)];
-        std::uint8_t* line = &target.pixels[static_cast<std::size_t>(y) * target.width];
-        for (int x = 0; x < target.width; ++x) {
-            const int column = columns[static_cast<std::size_t>(x)];
+        std::uint8_t* line = &target.pixels[static_cast<std::size_t>(y) * width];
+        if (y > 0 && row == rows[static_cast<std::size_t>(y) - 1]) {
+            std::copy_n(line - width, width, line); // same module row as the line above
+            continue;
+        }
+        for (std::size_t x = 0; x < width; ++x) {
+            const int column = columns[x];
             const bool dark = row >= 0 && column >= 0 && symbol.isDark(column, row);
             line[x] = dark ? 0 : 255;
         }
