@@ -1,0 +1,79 @@
+// Both transport modes end to end through base-45 text, with frames lost, repeated and reordered.
+#include "TransportTestSupport.hpp"
+
+#include <vexaqr/transport/Base45Converter.hpp>
+#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
+#include <vexaqr/transport/VexaQRGenerator.hpp>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+using namespace vexaqr;
+using namespace vexaqr::test;
+
+namespace {
+
+struct Channel {
+    std::mt19937 engine;
+    std::deque<std::string> inFlight; // a few frames overtake each other here
+
+    // Loses 20% of the frames, repeats 10% and lets a frame overtake up to three others.
+    std::vector<std::string> pass(std::string text) {
+        std::vector<std::string> delivered;
+        std::uniform_real_distribution<double> chance(0.0, 1.0);
+        if (chance(engine) < 0.2) {
+            return delivered;
+        }
+        inFlight.push_back(std::move(text));
+        if (inFlight.size() < 4) {
+            return delivered;
+        }
+        const auto pick = inFlight.begin() + static_cast<std::ptrdiff_t>(engine() % inFlight.size());
+        delivered.push_back(*pick);
+        if (chance(engine) < 0.1) {
+            delivered.push_back(*pick);
+        }
+        inFlight.erase(pick);
+        return delivered;
+    }
+};
+
+void roundTrip(VxaAlgorithm algorithm, std::size_t length) {
+    const Bytes data = randomBytes(length, static_cast<std::uint32_t>(length) * 3 + 1);
+    auto made = VexaQRGenerator::make(data, algorithm, static_cast<std::uint32_t>(length) + 1000);
+    ASSERT_NE(made.generator, nullptr);
+    RecordingDelegate delegate;
+    VexaQRDecoderImpl reader(delegate);
+    Channel channel{std::mt19937(static_cast<std::uint32_t>(length)), {}};
+
+    const std::size_t frameLimit = algorithm == VxaAlgorithm::luby ? length / 584 * 3 + 40 : (length / 584 + 1) * 12;
+    std::size_t sent = 0;
+    while (delegate.completed.empty() && sent < frameLimit) {
+        const std::string text = Base45Converter::base45EncodedString(made.generator->nextQRContent());
+        ++sent;
+        for (const auto& received : channel.pass(text)) {
+            reader.scannedQR(Base45Converter::dataFromBase45String(received));
+        }
+    }
+    ASSERT_EQ(delegate.completed.size(), 1u) << nameOf(algorithm) << " " << length << " bytes, " << sent << " frames";
+    EXPECT_EQ(delegate.completed[0], data) << nameOf(algorithm) << " " << length;
+    EXPECT_EQ(delegate.progress.back().percent, 1.0);
+    for (const auto& report : delegate.progress) {
+        EXPECT_EQ(report.algorithm, algorithm);
+    }
+}
+
+class RoundTripTest : public ::testing::TestWithParam<std::size_t> {};
+
+} // namespace
+
+TEST_P(RoundTripTest, LubyFramesSurviveLossRepeatsAndReordering) {
+    roundTrip(VxaAlgorithm::luby, GetParam());
+}
+
+TEST_P(RoundTripTest, CyclicFramesSurviveLossRepeatsAndReordering) {
+    roundTrip(VxaAlgorithm::cyclic, GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, RoundTripTest, ::testing::Values(1, 7, 8, 9, 584, 585, 4096, 148920));
