@@ -1,0 +1,147 @@
+// vexaqr present: a file shown as an animated QR code, written as an animated GIF or a PNG sequence, or
+// shown live on the terminal.
+//
+// Files are drawn on a virtual clock: the frames are produced as fast as they can be drawn, and each
+// keeps the delay the presenter scheduled after it (in the GIF). The terminal runs in real time.
+#include "CommandRegistry.hpp"
+#include "FileIo.hpp"
+
+#include <vexaqr/platform/RunLoop.hpp>
+#include <vexaqr/platform/VirtualTimeQueue.hpp>
+#include <vexaqr/views/GifCanvas.hpp>
+#include <vexaqr/views/PngSequenceCanvas.hpp>
+#include <vexaqr/views/QrRenderer.hpp>
+#include <vexaqr/views/TerminalCanvas.hpp>
+#include <vexaqr/views/VXAPresenterView.hpp>
+
+#include <cmath>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+namespace {
+
+using namespace vexaqr;
+
+// Modules across a version-17 symbol (an LT frame) with its quiet zone.
+constexpr int kFrameSymbolCells = 85 + 2 * QrRenderer::kQuietZone;
+constexpr int kFilePixelsPerModule = 4;
+
+struct PresentOptions {
+    std::string file;
+    bool cyclic = false;
+    double slowdown = 0.0;
+    std::string gif;
+    std::string pngDirectory;
+    bool terminal = false;
+    std::uint64_t frames = 0;
+    double seconds = 0.0;
+    int size = 0;
+};
+
+void fail(const std::string& message) {
+    std::cerr << "vexaqr present: " << message << '\n';
+}
+
+// Two passes over the data's blocks unless told otherwise: enough for a receiver that misses some.
+std::uint64_t defaultFrameCount(std::size_t bytes) {
+    const auto blocks = static_cast<std::uint64_t>((bytes + 583) / 584);
+    return 2 * blocks + 10;
+}
+
+bool finished(const PresentOptions& options, const VXAPresenterView& view, std::chrono::milliseconds elapsed) {
+    if (options.seconds > 0.0) {
+        return elapsed.count() >= std::llround(options.seconds * 1000.0);
+    }
+    return view.framesDrawn() >= options.frames;
+}
+
+int presentOnTerminal(const PresentOptions& options, const Bytes& data) {
+    auto loop = std::make_shared<RunLoop>();
+    const int side = options.size > 0 ? options.size : kFrameSymbolCells;
+    auto view = std::make_shared<VXAPresenterView>(std::make_shared<TerminalCanvas>(std::cout, side), loop);
+    view->presentVexaQr(data, !options.cyclic, options.slowdown);
+    const auto started = RunLoop::Clock::now();
+    const bool bounded = options.seconds > 0.0 || options.frames > 0;
+    loop->runUntil(
+        [&] {
+            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(RunLoop::Clock::now() - started);
+            return !view->hasGenerator() || (bounded && finished(options, *view, elapsed));
+        },
+        std::chrono::hours(24 * 365));
+    return view->lastError() ? 1 : 0;
+}
+
+int presentToFiles(const PresentOptions& options, const Bytes& data) {
+    const int side = options.size > 0 ? options.size : kFrameSymbolCells * kFilePixelsPerModule;
+    std::shared_ptr<Canvas> canvas;
+    std::shared_ptr<GifCanvas> gif;
+    if (!options.gif.empty()) {
+        gif = GifCanvas::create(options.gif, side);
+        canvas = gif;
+    } else {
+        std::error_code error;
+        std::filesystem::create_directories(options.pngDirectory, error);
+        canvas = std::make_shared<PngSequenceCanvas>(options.pngDirectory, side);
+    }
+    if (!canvas) {
+        fail("cannot create " + options.gif);
+        return 1;
+    }
+    auto queue = std::make_shared<VirtualTimeQueue>();
+    auto view = std::make_shared<VXAPresenterView>(canvas, queue);
+    view->presentVexaQr(data, !options.cyclic, options.slowdown);
+    queue->runUntil([&] { return finished(options, *view, queue->now()); });
+    if (view->lastError()) {
+        fail(view->lastError()->message);
+        return 1;
+    }
+    if ((gif && !gif->finish()) || view->framesDrawn() == 0 ||
+        (options.seconds <= 0.0 && view->framesDrawn() < options.frames)) {
+        fail("could not write every frame");
+        return 1;
+    }
+    std::cerr << "vexaqr present: " << view->framesDrawn() << " frames (" << (options.cyclic ? "cyclic" : "luby")
+              << ", " << VXAPresenterView::frameDelay(options.slowdown).count() << " ms apart, " << side << " x "
+              << side << " pixels) written to " << (gif ? options.gif : options.pngDirectory) << '\n';
+    return 0;
+}
+
+int present(PresentOptions options) {
+    const auto data = cli::readWholeFile(options.file);
+    if (!data) {
+        fail("cannot read " + options.file);
+        return 1;
+    }
+    if (options.terminal) {
+        return presentOnTerminal(options, *data);
+    }
+    if (options.frames == 0 && options.seconds <= 0.0) {
+        options.frames = defaultFrameCount(data->size());
+    }
+    return presentToFiles(options, *data);
+}
+
+const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& exitCode) {
+    auto options = std::make_shared<PresentOptions>();
+    auto* command = root.add_subcommand("present", "Show FILE as an animated QR code (GIF, PNG files or terminal)");
+    command->add_option("FILE", options->file, "The bytes to present")->required()->check(CLI::ExistingFile);
+    command->add_flag("--cyclic", options->cyclic, "Numbered blocks in a loop instead of LT (luby) frames");
+    command->add_option("--slowdown", options->slowdown, "Slow-down rate: frames are R x 150 + 50 ms apart");
+    auto* outputs = command->add_option_group("output", "Where the frames go (exactly one)");
+    outputs->add_option("--gif", options->gif, "Write an animated GIF");
+    outputs->add_option("--png-dir", options->pngDirectory, "Write frame-NNNNNN.png files into DIR");
+    outputs->add_flag("--terminal", options->terminal, "Show the symbols live on this terminal");
+    outputs->require_option(1);
+    auto* frames = command->add_option("--frames", options->frames,
+                                       "Frames to draw (files: default two passes over the data plus 10; "
+                                       "terminal: until interrupted)");
+    command->add_option("--seconds", options->seconds, "Presentation time instead of a frame count")
+        ->excludes(frames)
+        ->check(CLI::PositiveNumber);
+    command->add_option("--size", options->size, "Side of the picture in pixels (terminal: in columns)")
+        ->check(CLI::Range(21, 4096));
+    command->callback([options, &exitCode] { exitCode = present(*options); });
+});
+
+} // namespace

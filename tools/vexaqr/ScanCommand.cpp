@@ -1,0 +1,156 @@
+// vexaqr scan: pictures of an animated QR code (PNG files, folders of them, animated GIFs, or a camera)
+// read by the scanner view into verified payload records.
+#include "CommandRegistry.hpp"
+#include "FileIo.hpp"
+#include "PemKeysAppDataService.hpp"
+#include "ProgressBar.hpp"
+#include "RecordPrinter.hpp"
+
+#include <vexaqr/platform/DataDirectory.hpp>
+#include <vexaqr/platform/RunLoop.hpp>
+#include <vexaqr/views/PictureSequenceSource.hpp>
+#include <vexaqr/views/V4l2CameraSource.hpp>
+#include <vexaqr/views/VXAScannerView.hpp>
+
+#include <iostream>
+#include <memory>
+
+namespace {
+
+using namespace vexaqr;
+
+struct ScanOptions {
+    std::vector<std::string> inputs;
+    std::string camera;
+    std::string partnerPublicKey;
+    std::string appKey;
+    std::string partnerKey;
+    std::string dataDirectory;
+    bool json = false;
+    std::string contentOut;
+    bool keepScanning = false;
+    double seconds = 0.0;
+};
+
+void fail(const std::string& message) {
+    std::cerr << "vexaqr scan: " << message << '\n';
+}
+
+// A key named on the command line must be readable; no name means the stored key.
+bool loadKey(const std::string& path, KeyHandle& key) {
+    if (path.empty()) {
+        return true;
+    }
+    key = cli::readPemKey(path);
+    if (!key) {
+        fail("no RSA key in " + path);
+    }
+    return key != nullptr;
+}
+
+std::shared_ptr<AppDataServiceProtocol> keysFor(const ScanOptions& options) {
+    KeyHandle appKey, partnerPublicKey, partnerKey;
+    if (!loadKey(options.appKey, appKey) || !loadKey(options.partnerPublicKey, partnerPublicKey) ||
+        !loadKey(options.partnerKey, partnerKey)) {
+        return nullptr;
+    }
+    return std::make_shared<cli::PemKeysAppDataService>(appKey, partnerPublicKey, partnerKey);
+}
+
+// What the scan saw, for the exit status.
+struct Outcome {
+    int records = 0;
+    int failures = 0;
+};
+
+void report(const std::optional<VXAData>& record, const ScanOptions& options, Outcome& outcome) {
+    ++outcome.records;
+    if (!record) {
+        fail("a transfer completed, but there is no partner public key to verify it (--partner-pub)");
+        ++outcome.failures;
+        return;
+    }
+    if (options.json) {
+        std::cout << cli::recordJson(*record).dump() << std::endl;
+    } else {
+        cli::printRecordText(*record, std::cout);
+        std::cout.flush();
+    }
+    outcome.failures += record->isValid ? 0 : 1;
+    if (!options.contentOut.empty() && record->actualVxaData &&
+        !cli::writeWholeFile(options.contentOut, *record->actualVxaData)) {
+        fail("cannot write " + options.contentOut);
+        ++outcome.failures;
+    }
+}
+
+int scan(const ScanOptions& options) {
+    if (!options.dataDirectory.empty()) {
+        DataDirectory::set(options.dataDirectory);
+    }
+    const auto keys = keysFor(options);
+    if (!keys) {
+        return 1;
+    }
+    auto loop = std::make_shared<RunLoop>();
+    const auto opened = options.camera.empty() ? PictureSequenceSource::open(options.inputs, loop)
+                                               : V4l2CameraSource::open(options.camera, loop);
+    if (!opened.source) {
+        fail(opened.error->message);
+        return 1;
+    }
+    auto view = std::make_shared<VXAScannerView>([source = opened.source] { return source; });
+    view->setAppDataService(keys);
+    cli::ProgressBar bar;
+    Outcome outcome;
+    bool done = false;
+    view->startScanning(
+        [&](std::optional<VXAData> record) {
+            bar.finish();
+            report(record, options, outcome);
+            if (!options.keepScanning) {
+                done = true;
+                view->stopScanning();
+            }
+        },
+        [&bar](double percent, VxaAlgorithm algorithm) { bar.show(percent, algorithm); });
+    const auto limit =
+        options.seconds > 0.0
+            ? std::chrono::duration_cast<RunLoop::Clock::duration>(std::chrono::duration<double>(options.seconds))
+            : RunLoop::Clock::duration(std::chrono::hours(24 * 365));
+    loop->runUntil([&] { return done || opened.source->isExhausted(); }, limit);
+    view->stopScanning();
+    bar.finish();
+    if (outcome.records == 0) {
+        fail("no transfer completed");
+        return 1;
+    }
+    return outcome.failures == 0 ? 0 : 1;
+}
+
+const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& exitCode) {
+    auto options = std::make_shared<ScanOptions>();
+    auto* command = root.add_subcommand("scan", "Read an animated QR code from pictures or a camera into a record");
+    auto* inputs = command->add_option("INPUT", options->inputs, "PNG files, GIF files, or folders of them");
+    auto* camera = command->add_option("--camera", options->camera, "A video device such as /dev/video0");
+    inputs->excludes(camera);
+    command->add_option("--partner-pub", options->partnerPublicKey, "Partner public key (PEM); default: stored");
+    command->add_option("--app-key", options->appKey, "App private key (PEM) for secured records; default: stored");
+    command->add_option("--partner-key", options->partnerKey, "Partner private key (PEM); default: stored");
+    command->add_option("--data-dir", options->dataDirectory, "Where the stored keys are; default: SDK data folder");
+    command->add_flag("--json", options->json, "Each record as one JSON object named after its properties");
+    command->add_option("--content-out", options->contentOut, "Write the plain content of the last record here");
+    command->add_flag("--keep-scanning", options->keepScanning, "Report every completed transfer, not the first");
+    command->add_option("--seconds", options->seconds, "Stop after this time (a camera never ends by itself)")
+        ->check(CLI::PositiveNumber);
+    command->callback([options, command, &exitCode] {
+        if (options->inputs.empty() && options->camera.empty()) {
+            std::cerr << command->help() << '\n';
+            exitCode = 2;
+            return;
+        }
+        exitCode = scan(*options);
+    });
+});
+
+} // namespace
