@@ -1,0 +1,116 @@
+// The present, scan and demo commands as a user runs them.
+#include <vexaqr/payload/VXAData.hpp>
+
+#include "views/ScannerTestSupport.hpp"
+#include "views/ViewsTestSupport.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace vexaqr {
+namespace {
+
+using namespace vexaqr::testing;
+
+CommandResult cli(const std::string& arguments) {
+    return runCommand(std::string(VEXAQR_CLI_PATH) + " " + arguments + " 2>&1");
+}
+
+int exitStatus(const CommandResult& result) {
+    return WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+struct CommandFixture : ::testing::Test {
+    TemporaryFolder folder;
+    Bytes content = jsonContent(3000);
+    std::string recordFile = folder.file("record.vxa");
+    std::string keys =
+        " --partner-pub " + test::keyPath("partner1024.pub.pem") + " --app-key " + test::keyPath("app1024.key.pem");
+
+    CommandFixture() {
+        const Bytes record = sealedRecord(content);
+        std::ofstream(recordFile, std::ios::binary)
+            .write(reinterpret_cast<const char*>(record.data()), static_cast<std::streamsize>(record.size()));
+    }
+};
+
+TEST_F(CommandFixture, PresentedGifScansToTheRecordAndItsContent) {
+    const auto gif = folder.file("a.gif");
+    const auto presented = cli("present " + recordFile + " --gif " + gif);
+    ASSERT_EQ(exitStatus(presented), 0) << presented.output;
+    const auto contentOut = folder.file("content.json");
+    const auto scanned = runCommand(std::string(VEXAQR_CLI_PATH) + " scan " + gif + keys + " --json --content-out " +
+                                    contentOut + " 2>/dev/null");
+    ASSERT_EQ(exitStatus(scanned), 0) << scanned.output;
+    const auto json = nlohmann::json::parse(scanned.output, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << scanned.output;
+    EXPECT_EQ(json["isValid"], true);
+    EXPECT_EQ(json["vxaType"], "SECURED");
+    std::ifstream written(contentOut, std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(written), {}), content);
+}
+
+TEST_F(CommandFixture, CyclicPngFolderScansAndKeepScanningReportsEveryTransfer) {
+    const auto frames = folder.file("frames");
+    ASSERT_EQ(exitStatus(cli("present " + recordFile + " --cyclic --slowdown 1 --png-dir " + frames + " --frames 12")),
+              0);
+    const auto once = cli("scan " + frames + keys);
+    EXPECT_EQ(exitStatus(once), 0) << once.output;
+    EXPECT_EQ(occurrences(once.output, "isValid: true"), 1u);
+    const auto every = cli("scan " + frames + keys + " --keep-scanning");
+    EXPECT_EQ(exitStatus(every), 0) << every.output;
+    EXPECT_EQ(occurrences(every.output, "isValid: true"), 2u); // 12 frames are two full loops of 6 blocks
+}
+
+TEST_F(CommandFixture, ScanFailsClearlyWithoutKeysTransfersOrCamera) {
+    const auto gif = folder.file("a.gif");
+    ASSERT_EQ(exitStatus(cli("present " + recordFile + " --gif " + gif)), 0);
+    const auto noKey = cli("scan " + gif + " --data-dir " + folder.file("empty-data"));
+    EXPECT_EQ(exitStatus(noKey), 1);
+    EXPECT_NE(noKey.output.find("no partner public key"), std::string::npos) << noKey.output;
+
+    const auto wrongKey = cli("scan " + gif + " --partner-pub " + test::keyPath("app1024.pub.pem"));
+    EXPECT_EQ(exitStatus(wrongKey), 1);
+    EXPECT_NE(wrongKey.output.find("isValid: false"), std::string::npos);
+
+    ASSERT_EQ(exitStatus(cli("present " + recordFile + " --png-dir " + folder.file("few") + " --frames 1")), 0);
+    const auto tooFew = cli("scan " + folder.file("few") + keys);
+    EXPECT_EQ(exitStatus(tooFew), 1);
+    EXPECT_NE(tooFew.output.find("no transfer completed"), std::string::npos);
+
+    const auto camera = cli("scan --camera /dev/video-vexaqr-none" + keys);
+    EXPECT_EQ(exitStatus(camera), 1);
+    EXPECT_NE(camera.output.find("cannot open the camera"), std::string::npos);
+    EXPECT_EQ(exitStatus(cli("scan" + keys)), 2);
+}
+
+TEST_F(CommandFixture, PresentRefusesDataNoFrameCanCarry) {
+    const auto empty = folder.file("empty");
+    std::ofstream(empty).close();
+    const auto refused = cli("present " + empty + " --gif " + folder.file("e.gif"));
+    EXPECT_EQ(exitStatus(refused), 1) << refused.output;
+    const auto large = folder.file("large");
+    std::ofstream(large) << std::string(148921, 'x');
+    EXPECT_EQ(exitStatus(cli("present " + large + " --cyclic --png-dir " + folder.file("l"))), 1);
+    EXPECT_NE(exitStatus(cli("present " + recordFile)), 0); // an output is required
+}
+
+TEST(DemoCommandTest, DemoVerifiesBothModes) {
+    const auto demo = cli("demo");
+    EXPECT_EQ(exitStatus(demo), 0) << demo.output;
+    EXPECT_EQ(occurrences(demo.output, "verified, content identical to what was sealed"), 2u) << demo.output;
+}
+
+} // namespace
+} // namespace vexaqr
