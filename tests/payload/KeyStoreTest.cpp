@@ -77,12 +77,10 @@ TEST(SqliteKeyStoreTest, UnusableStoresFailWithoutStoppingTheProcess) {
     EXPECT_EQ(store->add(toBytes("k"), test::publicKey("app", 1024)), KeyStoreStatus::notAvailable);
     EXPECT_EQ(store->copyMatching(toBytes("k")).status, KeyStoreStatus::notAvailable);
 
-    const auto readOnly = directory.path() / "readonly";
-    std::filesystem::create_directories(readOnly);
-    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    if (::access(readOnly.c_str(), W_OK) == 0)
-        GTEST_SKIP() << "running with privileges that ignore modes";
-    EXPECT_EQ(KeyStore::makeSqlite(readOnly / "sub")->remove(toBytes("k")), KeyStoreStatus::notAvailable);
+    // A directory that cannot be made (its parent is a file) fails the same way, even for root.
+    std::ofstream(directory.path() / "file") << "x";
+    EXPECT_EQ(KeyStore::makeSqlite(directory.path() / "file" / "sub")->remove(toBytes("k")),
+              KeyStoreStatus::notAvailable);
 }
 
 class KeychainWrapperTest : public ::testing::Test {
