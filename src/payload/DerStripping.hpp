@@ -11,8 +11,8 @@
 namespace vexaqr::der {
 
 /// The DER AlgorithmIdentifier of rsaEncryption (1.2.840.113549.1.1.1) with NULL parameters.
-inline constexpr std::array<std::uint8_t, 15> kRsaPemManagerRSAOIDHeader{
-    0x30, 0x0D, 0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01, 0x05, 0x00};
+inline constexpr std::array<std::uint8_t, 15> kRsaPemManagerRSAOIDHeader{0x30, 0x0D, 0x06, 0x09, 0x2A, 0x86, 0x48, 0x86,
+                                                                         0xF7, 0x0D, 0x01, 0x01, 0x01, 0x05, 0x00};
 
 /// SubjectPublicKeyInfo -> the RSAPublicKey inside its BIT STRING. Input that already starts with
 /// SEQUENCE then INTEGER (a bare key) comes back unchanged; anything else gives nothing.

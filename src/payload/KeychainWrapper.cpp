@@ -21,7 +21,8 @@ bool KeychainWrapper::deleteRsaKey(const std::string& tag) const {
 }
 
 bool KeychainWrapper::addRsaKey(const std::string& tag, const KeyHandle& key) const {
-    if (!deleteRsaKey(tag)) return false;
+    if (!deleteRsaKey(tag))
+        return false;
     return KeyStore::standard()->add(toBytes(tag), key) == KeyStoreStatus::success;
 }
 

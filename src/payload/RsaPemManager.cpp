@@ -25,7 +25,8 @@ const std::regex& armourPattern() {
 
 KeyStoreStatus addToStore(const std::string& tagName, const Bytes& bareKey, RsaKey::Kind kind) {
     KeyHandle key = RsaKey::fromPkcs1(bareKey, kind);
-    if (!key) return KeyStoreStatus::decodeError;
+    if (!key)
+        return KeyStoreStatus::decodeError;
     return KeyStore::standard()->add(toBytes(tagName), key);
 }
 
@@ -36,7 +37,8 @@ bool countsAsStored(KeyStoreStatus status) {
 } // namespace
 
 std::optional<Bytes> RsaPemManager::base64Decode(const std::string& pem) {
-    if (pem.size() > kMaxPemLength) return std::nullopt;
+    if (pem.size() > kMaxPemLength)
+        return std::nullopt;
     std::string body = std::regex_replace(pem, armourPattern(), "");
     auto bytes = base64::decode(body);
     OPENSSL_cleanse(body.data(), body.size()); // may be a private key
@@ -45,7 +47,8 @@ std::optional<Bytes> RsaPemManager::base64Decode(const std::string& pem) {
 
 KeyHandle RsaPemManager::addRSAPrivateKey(const std::string& pem, const std::string& tagName) {
     auto bytes = base64Decode(pem);
-    if (!bytes) return nullptr;
+    if (!bytes)
+        return nullptr;
     KeyHandle key = addRSAPrivateKey(*bytes, tagName);
     cleanse(*bytes);
     return key;
@@ -53,22 +56,26 @@ KeyHandle RsaPemManager::addRSAPrivateKey(const std::string& pem, const std::str
 
 KeyHandle RsaPemManager::addRSAPublicKey(const std::string& pem, const std::string& tagName) {
     auto bytes = base64Decode(pem);
-    if (!bytes) return nullptr;
+    if (!bytes)
+        return nullptr;
     return addRSAPublicKey(*bytes, tagName);
 }
 
 KeyHandle RsaPemManager::addRSAPublicKey(const Bytes& key, const std::string& tagName) {
     deleteRSAKeyFromKeychain(tagName);
     auto bareKey = der::stripPublicKeyHeader(key);
-    if (!bareKey) return nullptr;
-    if (!countsAsStored(addToStore(tagName, *bareKey, RsaKey::Kind::publicKey))) return nullptr;
+    if (!bareKey)
+        return nullptr;
+    if (!countsAsStored(addToStore(tagName, *bareKey, RsaKey::Kind::publicKey)))
+        return nullptr;
     return getRSAKeyFromKeychain(tagName);
 }
 
 KeyHandle RsaPemManager::addRSAPrivateKey(const Bytes& key, const std::string& tagName) {
     deleteRSAKeyFromKeychain(tagName);
     auto bareKey = der::stripPrivateKeyHeader(key);
-    if (!bareKey) return nullptr;
+    if (!bareKey)
+        return nullptr;
     const KeyStoreStatus status = addToStore(tagName, *bareKey, RsaKey::Kind::privateKey);
     cleanse(*bareKey);
     if (!countsAsStored(status)) {
@@ -109,9 +116,11 @@ std::string RsaPemManager::exportRSAPublicKeyToPEM(const Bytes& key, const std::
 }
 
 int RsaPemManager::bytesNeededForRepresentingInteger(std::int64_t x) {
-    if (x <= 0) return 0;
+    if (x <= 0)
+        return 0;
     for (int i = 1; i <= 7; ++i)
-        if (x < (std::int64_t{1} << (8 * i))) return i;
+        if (x < (std::int64_t{1} << (8 * i)))
+            return i;
     return 8;
 }
 

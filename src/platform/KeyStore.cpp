@@ -17,7 +17,9 @@ constexpr const char* kSchema = "CREATE TABLE IF NOT EXISTS rsaKeys ("
                                 " keyClass INTEGER NOT NULL," // 0 public, 1 private
                                 " keyData BLOB NOT NULL)";
 
-int keyClass(RsaKey::Kind kind) { return kind == RsaKey::Kind::privateKey ? 1 : 0; }
+int keyClass(RsaKey::Kind kind) {
+    return kind == RsaKey::Kind::privateKey ? 1 : 0;
+}
 
 class SqliteKeyStore final : public KeyStore {
 public:
@@ -25,12 +27,15 @@ public:
         : _file(kFileName, kSchema, std::move(directory), "Key store unavailable: ") {}
 
     KeyStoreStatus add(const Bytes& tag, const KeyHandle& key) override {
-        if (!key) return KeyStoreStatus::invalidParameter;
+        if (!key)
+            return KeyStoreStatus::invalidParameter;
         std::lock_guard lock(_mutex);
         SqliteDatabase* db = _file.database();
-        if (!db) return KeyStoreStatus::notAvailable;
+        if (!db)
+            return KeyStoreStatus::notAvailable;
         auto insert = db->prepare("INSERT OR IGNORE INTO rsaKeys (tag, keyClass, keyData) VALUES (?, ?, ?)");
-        if (!insert) return KeyStoreStatus::ioError;
+        if (!insert)
+            return KeyStoreStatus::ioError;
         Bytes keyData = key->externalRepresentation();
         insert->bind(1, tag);
         insert->bind(2, std::int64_t{keyClass(key->kind())});
@@ -38,21 +43,27 @@ public:
         cleanse(keyData);
         const bool stored = insert->step() == SqliteDatabase::Statement::Step::done;
         insert.reset();
-        if (!stored) return KeyStoreStatus::ioError;
+        if (!stored)
+            return KeyStoreStatus::ioError;
         return changedRow(*db) ? KeyStoreStatus::success : KeyStoreStatus::duplicateItem;
     }
 
     KeyStoreLookup copyMatching(const Bytes& tag) override {
         std::lock_guard lock(_mutex);
         SqliteDatabase* db = _file.database();
-        if (!db) return {KeyStoreStatus::notAvailable, nullptr};
+        if (!db)
+            return {KeyStoreStatus::notAvailable, nullptr};
         auto select = db->prepare("SELECT keyClass, keyData FROM rsaKeys WHERE tag = ?");
-        if (!select) return {KeyStoreStatus::ioError, nullptr};
+        if (!select)
+            return {KeyStoreStatus::ioError, nullptr};
         select->bind(1, tag);
         switch (select->step()) {
-        case SqliteDatabase::Statement::Step::done: return {KeyStoreStatus::itemNotFound, nullptr};
-        case SqliteDatabase::Statement::Step::error: return {KeyStoreStatus::ioError, nullptr};
-        case SqliteDatabase::Statement::Step::row: break;
+        case SqliteDatabase::Statement::Step::done:
+            return {KeyStoreStatus::itemNotFound, nullptr};
+        case SqliteDatabase::Statement::Step::error:
+            return {KeyStoreStatus::ioError, nullptr};
+        case SqliteDatabase::Statement::Step::row:
+            break;
         }
         return readKey(select->column(0), select->column(1));
     }
@@ -60,11 +71,14 @@ public:
     KeyStoreStatus remove(const Bytes& tag) override {
         std::lock_guard lock(_mutex);
         SqliteDatabase* db = _file.database();
-        if (!db) return KeyStoreStatus::notAvailable;
+        if (!db)
+            return KeyStoreStatus::notAvailable;
         auto del = db->prepare("DELETE FROM rsaKeys WHERE tag = ?");
-        if (!del) return KeyStoreStatus::ioError;
+        if (!del)
+            return KeyStoreStatus::ioError;
         del->bind(1, tag);
-        if (del->step() != SqliteDatabase::Statement::Step::done) return KeyStoreStatus::ioError;
+        if (del->step() != SqliteDatabase::Statement::Step::done)
+            return KeyStoreStatus::ioError;
         del.reset();
         return changedRow(*db) ? KeyStoreStatus::success : KeyStoreStatus::itemNotFound;
     }
@@ -75,10 +89,13 @@ private:
     static KeyStoreLookup readKey(SqliteValue keyClassValue, SqliteValue keyDataValue) {
         auto* data = std::get_if<Bytes>(&keyDataValue);
         auto* storedClass = std::get_if<std::int64_t>(&keyClassValue);
-        if (!data || !storedClass) return {KeyStoreStatus::decodeError, nullptr};
-        KeyHandle key = RsaKey::fromPkcs1(*data, *storedClass == 1 ? RsaKey::Kind::privateKey : RsaKey::Kind::publicKey);
+        if (!data || !storedClass)
+            return {KeyStoreStatus::decodeError, nullptr};
+        KeyHandle key =
+            RsaKey::fromPkcs1(*data, *storedClass == 1 ? RsaKey::Kind::privateKey : RsaKey::Kind::publicKey);
         cleanse(*data);
-        if (!key) return {KeyStoreStatus::decodeError, nullptr};
+        if (!key)
+            return {KeyStoreStatus::decodeError, nullptr};
         return {KeyStoreStatus::success, std::move(key)};
     }
 
@@ -89,7 +106,8 @@ private:
 class InMemoryKeyStore final : public KeyStore {
 public:
     KeyStoreStatus add(const Bytes& tag, const KeyHandle& key) override {
-        if (!key) return KeyStoreStatus::invalidParameter;
+        if (!key)
+            return KeyStoreStatus::invalidParameter;
         std::lock_guard lock(_mutex);
         return _keys.emplace(tag, key).second ? KeyStoreStatus::success : KeyStoreStatus::duplicateItem;
     }
@@ -97,7 +115,8 @@ public:
     KeyStoreLookup copyMatching(const Bytes& tag) override {
         std::lock_guard lock(_mutex);
         auto found = _keys.find(tag);
-        if (found == _keys.end()) return {KeyStoreStatus::itemNotFound, nullptr};
+        if (found == _keys.end())
+            return {KeyStoreStatus::itemNotFound, nullptr};
         return {KeyStoreStatus::success, found->second};
     }
 
@@ -126,7 +145,8 @@ StandardStore& standardStore() {
 std::shared_ptr<KeyStore> KeyStore::standard() {
     auto& s = standardStore();
     std::lock_guard lock(s.mutex);
-    if (!s.store) s.store = makeSqliteInDataDirectory();
+    if (!s.store)
+        s.store = makeSqliteInDataDirectory();
     return s.store;
 }
 
@@ -144,6 +164,8 @@ std::shared_ptr<KeyStore> KeyStore::makeSqlite(const std::filesystem::path& dire
     return std::make_shared<SqliteKeyStore>([directory] { return directory; });
 }
 
-std::shared_ptr<KeyStore> KeyStore::makeInMemory() { return std::make_shared<InMemoryKeyStore>(); }
+std::shared_ptr<KeyStore> KeyStore::makeInMemory() {
+    return std::make_shared<InMemoryKeyStore>();
+}
 
 } // namespace vexaqr

@@ -28,7 +28,8 @@ bool createPrivateFile(const std::filesystem::path& file, std::string& error) {
 } // namespace
 
 std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path& file, std::string& error) {
-    if (!createPrivateFile(file, error)) return nullptr;
+    if (!createPrivateFile(file, error))
+        return nullptr;
     sqlite3* db = nullptr;
     const int status = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
     std::unique_ptr<SqliteDatabase> database(db ? new SqliteDatabase(db) : nullptr);
@@ -54,7 +55,9 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::openInMemory() {
     return std::unique_ptr<SqliteDatabase>(new SqliteDatabase(db));
 }
 
-SqliteDatabase::~SqliteDatabase() { sqlite3_close_v2(_db); }
+SqliteDatabase::~SqliteDatabase() {
+    sqlite3_close_v2(_db);
+}
 
 bool SqliteDatabase::execute(std::string_view sql) {
     const std::string text(sql);
@@ -70,13 +73,21 @@ std::unique_ptr<SqliteDatabase::Statement> SqliteDatabase::prepare(std::string_v
     return std::unique_ptr<Statement>(new Statement(statement));
 }
 
-std::string SqliteDatabase::lastError() const { return sqlite3_errmsg(_db); }
+std::string SqliteDatabase::lastError() const {
+    return sqlite3_errmsg(_db);
+}
 
-std::int64_t SqliteDatabase::lastInsertRowId() const { return sqlite3_last_insert_rowid(_db); }
+std::int64_t SqliteDatabase::lastInsertRowId() const {
+    return sqlite3_last_insert_rowid(_db);
+}
 
-int SqliteDatabase::changes() const { return sqlite3_changes(_db); }
+int SqliteDatabase::changes() const {
+    return sqlite3_changes(_db);
+}
 
-SqliteDatabase::Statement::~Statement() { sqlite3_finalize(_statement); }
+SqliteDatabase::Statement::~Statement() {
+    sqlite3_finalize(_statement);
+}
 
 bool SqliteDatabase::Statement::bind(int index, const SqliteValue& value) {
     int status = SQLITE_OK;
@@ -99,16 +110,21 @@ bool SqliteDatabase::Statement::bind(int index, const SqliteValue& value) {
 
 SqliteDatabase::Statement::Step SqliteDatabase::Statement::step() {
     switch (sqlite3_step(_statement)) {
-    case SQLITE_ROW: return Step::row;
-    case SQLITE_DONE: return Step::done;
-    default: return Step::error;
+    case SQLITE_ROW:
+        return Step::row;
+    case SQLITE_DONE:
+        return Step::done;
+    default:
+        return Step::error;
     }
 }
 
 SqliteValue SqliteDatabase::Statement::column(int index) const {
     switch (sqlite3_column_type(_statement, index)) {
-    case SQLITE_INTEGER: return static_cast<std::int64_t>(sqlite3_column_int64(_statement, index));
-    case SQLITE_FLOAT: return sqlite3_column_double(_statement, index);
+    case SQLITE_INTEGER:
+        return static_cast<std::int64_t>(sqlite3_column_int64(_statement, index));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(_statement, index);
     case SQLITE_TEXT: {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(_statement, index));
         return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(_statement, index)));
@@ -117,28 +133,34 @@ SqliteValue SqliteDatabase::Statement::column(int index) const {
         const auto* blob = static_cast<const std::uint8_t*>(sqlite3_column_blob(_statement, index));
         return blob ? Bytes(blob, blob + sqlite3_column_bytes(_statement, index)) : Bytes{};
     }
-    default: return std::monostate{};
+    default:
+        return std::monostate{};
     }
 }
 
-void SqliteDatabase::Statement::reset() { sqlite3_reset(_statement); }
+void SqliteDatabase::Statement::reset() {
+    sqlite3_reset(_statement);
+}
 
 SqliteDatabase::Transaction::Transaction(SqliteDatabase& database)
     : _database(database), _active(database.execute("BEGIN IMMEDIATE")) {}
 
 SqliteDatabase::Transaction::~Transaction() {
-    if (_active) _database.execute("ROLLBACK");
+    if (_active)
+        _database.execute("ROLLBACK");
 }
 
 bool SqliteDatabase::Transaction::commit() {
-    if (!_active || !_database.execute("COMMIT")) return false;
+    if (!_active || !_database.execute("COMMIT"))
+        return false;
     _active = false;
     return true;
 }
 
 bool ensurePrivateDirectory(const std::filesystem::path& directory, std::string& error) {
     std::error_code code;
-    if (std::filesystem::is_directory(directory, code)) return true;
+    if (std::filesystem::is_directory(directory, code))
+        return true;
     if (!std::filesystem::create_directories(directory, code)) {
         error = "cannot create directory " + directory.string() + ": " + code.message();
         return false;

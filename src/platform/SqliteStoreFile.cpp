@@ -8,9 +8,11 @@ namespace {
 
 std::unique_ptr<SqliteDatabase> openWithSchema(const std::filesystem::path& file, const std::string& schema,
                                                std::string& error) {
-    if (!ensurePrivateDirectory(file.parent_path(), error)) return nullptr;
+    if (!ensurePrivateDirectory(file.parent_path(), error))
+        return nullptr;
     auto database = SqliteDatabase::open(file, error);
-    if (!database) return nullptr;
+    if (!database)
+        return nullptr;
     if (!database->execute(schema)) {
         error = database->lastError();
         return nullptr;
@@ -27,7 +29,8 @@ SqliteStoreFile::SqliteStoreFile(std::string fileName, std::string schema, Direc
 
 SqliteDatabase* SqliteStoreFile::database() {
     const std::filesystem::path file = _directory() / _fileName;
-    if (_database && file == _openedFile) return _database.get();
+    if (_database && file == _openedFile)
+        return _database.get();
     std::string error;
     _database = openWithSchema(file, _schema, error);
     if (!_database) {

@@ -10,20 +10,27 @@ namespace {
 
 using Constant::CoreData::AttributeKey;
 
-DatabaseWrapper& database() { return DatabaseWrapper::standard(); }
+DatabaseWrapper& database() {
+    return DatabaseWrapper::standard();
+}
 
 std::optional<std::int64_t> storedInteger(AttributeKey key) {
     auto value = database().value(key);
-    if (!value) return std::nullopt;
-    if (auto* integer = std::get_if<std::int64_t>(&*value)) return *integer;
-    if (auto* real = std::get_if<double>(&*value)) return static_cast<std::int64_t>(*real);
+    if (!value)
+        return std::nullopt;
+    if (auto* integer = std::get_if<std::int64_t>(&*value))
+        return *integer;
+    if (auto* real = std::get_if<double>(&*value))
+        return static_cast<std::int64_t>(*real);
     return std::nullopt;
 }
 
 std::optional<std::string> storedText(AttributeKey key) {
     auto value = database().value(key);
-    if (!value) return std::nullopt;
-    if (auto* text = std::get_if<std::string>(&*value)) return *text;
+    if (!value)
+        return std::nullopt;
+    if (auto* text = std::get_if<std::string>(&*value))
+        return *text;
     return std::nullopt;
 }
 
@@ -44,17 +51,26 @@ std::optional<Uuid> AppDataService::getAppUniqueId() {
     return text ? Uuid::fromString(*text) : std::nullopt;
 }
 
-std::optional<std::int64_t> AppDataService::getVexaQrUserId() { return storedInteger(AttributeKey::vexaQrUserId); }
+std::optional<std::int64_t> AppDataService::getVexaQrUserId() {
+    return storedInteger(AttributeKey::vexaQrUserId);
+}
 
-void AppDataService::save(std::int64_t vexaQrUserId) { database().set(vexaQrUserId, AttributeKey::vexaQrUserId); }
+void AppDataService::save(std::int64_t vexaQrUserId) {
+    database().set(vexaQrUserId, AttributeKey::vexaQrUserId);
+}
 
-std::optional<std::string> AppDataService::getUserEmail() { return storedText(AttributeKey::userEmailAddress); }
+std::optional<std::string> AppDataService::getUserEmail() {
+    return storedText(AttributeKey::userEmailAddress);
+}
 
-void AppDataService::save(const std::string& userEmail) { database().set(userEmail, AttributeKey::userEmailAddress); }
+void AppDataService::save(const std::string& userEmail) {
+    database().set(userEmail, AttributeKey::userEmailAddress);
+}
 
 VexaQrSDKRegistrationState AppDataService::getRegistrationState() {
     auto raw = storedInteger(AttributeKey::registrationState);
-    if (raw && *raw >= 0 && *raw <= 2) return static_cast<VexaQrSDKRegistrationState>(*raw);
+    if (raw && *raw >= 0 && *raw <= 2)
+        return static_cast<VexaQrSDKRegistrationState>(*raw);
     return VexaQrSDKRegistrationState::initial;
 }
 

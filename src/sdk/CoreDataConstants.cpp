@@ -9,11 +9,14 @@ constexpr std::array<std::string_view, 4> kAttributeKeys{"appUniqueId", "vexaQrU
                                                          "registrationState"};
 } // namespace
 
-std::string_view rawValue(AttributeKey key) { return kAttributeKeys[static_cast<std::size_t>(key)]; }
+std::string_view rawValue(AttributeKey key) {
+    return kAttributeKeys[static_cast<std::size_t>(key)];
+}
 
 std::optional<AttributeKey> attributeKeyFromRawValue(std::string_view raw) {
     for (std::size_t i = 0; i < kAttributeKeys.size(); ++i)
-        if (kAttributeKeys[i] == raw) return static_cast<AttributeKey>(i);
+        if (kAttributeKeys[i] == raw)
+            return static_cast<AttributeKey>(i);
     return std::nullopt;
 }
 

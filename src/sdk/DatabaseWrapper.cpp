@@ -8,8 +8,10 @@ const std::string kMessageEntity(Constant::CoreData::EntityName::vxaMessage);
 
 template <class T> std::optional<T> attribute(const StoredObject& object, const std::string& key) {
     auto found = object.values.find(key);
-    if (found == object.values.end() || !found->second) return std::nullopt;
-    if (auto* value = std::get_if<T>(&*found->second)) return *value;
+    if (found == object.values.end() || !found->second)
+        return std::nullopt;
+    if (auto* value = std::get_if<T>(&*found->second))
+        return *value;
     return std::nullopt;
 }
 
@@ -38,20 +40,26 @@ std::optional<CachedVxaMessage> DatabaseWrapper::cacheVxaMessage(const std::opti
                                                                  const std::optional<std::string>& vxaInfo,
                                                                  const std::optional<std::string>& vxaTemplate) {
     StoredValues values{{"vxaData", vxaData}};
-    if (messageId) values["messageId"] = *messageId;
-    if (vxaInfo) values["vxaInfo"] = *vxaInfo;
-    if (vxaTemplate) values["vxaTemplate"] = *vxaTemplate;
+    if (messageId)
+        values["messageId"] = *messageId;
+    if (vxaInfo)
+        values["vxaInfo"] = *vxaInfo;
+    if (vxaTemplate)
+        values["vxaTemplate"] = *vxaTemplate;
     auto saved = _manager.saveNewEntity(kMessageEntity, values);
-    if (!saved || saved->entityName != kMessageEntity) return std::nullopt;
+    if (!saved || saved->entityName != kMessageEntity)
+        return std::nullopt;
     return toMessage(*saved);
 }
 
 std::optional<std::vector<CachedVxaMessage>> DatabaseWrapper::getCachedVxaMessages() {
     auto objects = _manager.getAllEntities(kMessageEntity);
-    if (!objects) return std::nullopt;
+    if (!objects)
+        return std::nullopt;
     std::vector<CachedVxaMessage> messages;
     for (const auto& object : *objects)
-        if (object.entityName == kMessageEntity) messages.push_back(toMessage(object));
+        if (object.entityName == kMessageEntity)
+            messages.push_back(toMessage(object));
     return messages;
 }
 
@@ -60,7 +68,9 @@ void DatabaseWrapper::resetDatabase() {
     resetVxaMessageCache();
 }
 
-void DatabaseWrapper::resetVxaMessageCache() { _manager.deleteAllEntities(kMessageEntity); }
+void DatabaseWrapper::resetVxaMessageCache() {
+    _manager.deleteAllEntities(kMessageEntity);
+}
 
 void DatabaseWrapper::resetSettings() {
     _manager.deleteAllEntities(std::string(Constant::CoreData::EntityName::sdkData));

@@ -46,16 +46,20 @@ void logFailure(std::string_view message, std::string_view error, std::string_vi
 }
 
 SqliteValue toSqlite(const std::optional<StoredValue>& value) {
-    if (!value) return std::monostate{};
+    if (!value)
+        return std::monostate{};
     return std::visit([](const auto& v) { return SqliteValue(v); }, *value);
 }
 
 std::optional<StoredValue> fromSqlite(SqliteValue value) {
-    if (std::holds_alternative<std::monostate>(value)) return std::nullopt;
+    if (std::holds_alternative<std::monostate>(value))
+        return std::nullopt;
     return std::visit(
         [](auto&& v) -> std::optional<StoredValue> {
-            if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::monostate>) return std::nullopt;
-            else return StoredValue(std::move(v));
+            if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::monostate>)
+                return std::nullopt;
+            else
+                return StoredValue(std::move(v));
         },
         std::move(value));
 }
@@ -63,7 +67,8 @@ std::optional<StoredValue> fromSqlite(SqliteValue value) {
 std::string columnList(const Entity& entity) {
     std::string list;
     for (auto attribute : entity.attributes) {
-        if (!list.empty()) list += ", ";
+        if (!list.empty())
+            list += ", ";
         list += attribute;
     }
     return list;
@@ -104,7 +109,8 @@ std::optional<StoredObject> PersistencyManager::createEntity(const std::string& 
     const Entity* entity = findEntity(name);
     SqliteDatabase* db = _store->file.database();
     if (!entity || !db) {
-        if (!entity) logFailure("Could not create entity error ", "unknown entity", "entity: " + name);
+        if (!entity)
+            logFailure("Could not create entity error ", "unknown entity", "entity: " + name);
         return std::nullopt;
     }
     if (!db->execute("INSERT INTO " + name + " DEFAULT VALUES")) {
@@ -120,7 +126,8 @@ std::optional<StoredObject> PersistencyManager::createEntity(const std::string& 
 std::optional<StoredValue> PersistencyManager::value(const std::string& key) {
     std::lock_guard lock(_mutex);
     SqliteDatabase* db = _store->file.database();
-    if (!db) return std::nullopt;
+    if (!db)
+        return std::nullopt;
     const Entity& settings = *findEntity(Constant::CoreData::EntityName::sdkData);
     if (!hasAttribute(settings, key)) {
         logFailure("Could not fetch value. ", "unknown attribute", "key: " + key);
@@ -142,7 +149,8 @@ std::optional<StoredValue> PersistencyManager::value(const std::string& key) {
 bool PersistencyManager::set(const std::optional<StoredValue>& value, const std::string& key) {
     std::lock_guard lock(_mutex);
     SqliteDatabase* db = _store->file.database();
-    if (!db) return false;
+    if (!db)
+        return false;
     const Entity& settings = *findEntity(Constant::CoreData::EntityName::sdkData);
     if (!hasAttribute(settings, key)) {
         logFailure("Could not set value. ", "unknown attribute", "key: " + key);
@@ -151,9 +159,11 @@ bool PersistencyManager::set(const std::optional<StoredValue>& value, const std:
     auto select = db->prepare("SELECT objectId FROM SDKData ORDER BY objectId LIMIT 1");
     const Step step = select ? select->step() : Step::error;
     std::optional<std::int64_t> objectId;
-    if (step == Step::row) objectId = std::get<std::int64_t>(select->column(0));
+    if (step == Step::row)
+        objectId = std::get<std::int64_t>(select->column(0));
     else if (step == Step::done) {
-        if (auto created = createEntity(std::string(settings.name))) objectId = created->objectId;
+        if (auto created = createEntity(std::string(settings.name)))
+            objectId = created->objectId;
     }
     auto update = objectId ? db->prepare("UPDATE SDKData SET " + key + " = ? WHERE objectId = ?") : nullptr;
     if (!update || !update->bind(1, toSqlite(value)) || !update->bind(2, *objectId) || update->step() != Step::done) {
@@ -166,7 +176,8 @@ bool PersistencyManager::set(const std::optional<StoredValue>& value, const std:
 std::optional<StoredObject> PersistencyManager::saveNewEntity(const std::string& name, const StoredValues& values) {
     std::lock_guard lock(_mutex);
     SqliteDatabase* db = _store->file.database();
-    if (!db) return std::nullopt;
+    if (!db)
+        return std::nullopt;
     const Entity* entity = findEntity(name);
     if (!entity) {
         logFailure("Could not create entity error ", "unknown entity", "entity: " + name);
@@ -200,7 +211,8 @@ std::optional<StoredObject> PersistencyManager::saveNewEntity(const std::string&
 std::optional<std::vector<StoredObject>> PersistencyManager::getAllEntities(const std::string& name) {
     std::lock_guard lock(_mutex);
     SqliteDatabase* db = _store->file.database();
-    if (!db) return std::nullopt;
+    if (!db)
+        return std::nullopt;
     const Entity* entity = findEntity(name);
     if (!entity) {
         logFailure("Could not fetch value. ", "unknown entity", "entity: " + name);
@@ -225,12 +237,14 @@ std::optional<std::vector<StoredObject>> PersistencyManager::getAllEntities(cons
 void PersistencyManager::deleteAllEntities(const std::string& name) {
     std::lock_guard lock(_mutex);
     SqliteDatabase* db = _store->file.database();
-    if (!db) return;
+    if (!db)
+        return;
     if (!findEntity(name)) {
         logFailure("Could not delete items. ", "unknown entity", "entity: " + name);
         return;
     }
-    if (!db->execute("DELETE FROM " + name)) logFailure("Could not delete items. ", db->lastError(), "entity: " + name);
+    if (!db->execute("DELETE FROM " + name))
+        logFailure("Could not delete items. ", db->lastError(), "entity: " + name);
 }
 
 } // namespace vexaqr

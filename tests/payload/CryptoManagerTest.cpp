@@ -1,7 +1,7 @@
 #include <vexaqr/payload/CryptoManager.hpp>
 
-#include "TestKeys.hpp"
 #include "payload/RsaOperations.hpp"
+#include "support/TestKeys.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include <vexaqr/payload/VXAData.hpp>
 #include <vexaqr/payload/VXADataWriter.hpp>
 
-#include "TestKeys.hpp"
 #include "payload/Base64.hpp"
 #include "payload/RsaOperations.hpp"
+#include "support/TestKeys.hpp"
 
 #include <gtest/gtest.h>
 

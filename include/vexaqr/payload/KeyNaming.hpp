@@ -15,7 +15,9 @@ enum class RsaKeySize : int { rsa1024 = 1024, rsa2048 = 2048 };
 std::string_view rawValue(KeyOwner owner);
 /// "private" / "public".
 std::string_view rawValue(KeyType type);
-constexpr int rawValue(RsaKeySize size) { return static_cast<int>(size); }
+constexpr int rawValue(RsaKeySize size) {
+    return static_cast<int>(size);
+}
 
 /// The case whose raw value is `raw`; nothing for any other value.
 std::optional<KeyOwner> keyOwnerFromRawValue(std::string_view raw);

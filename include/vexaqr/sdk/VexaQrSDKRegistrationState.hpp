@@ -7,6 +7,8 @@ namespace vexaqr {
 
 enum class VexaQrSDKRegistrationState : std::int64_t { initial = 0, pending = 1, active = 2 };
 
-constexpr std::int64_t rawValue(VexaQrSDKRegistrationState state) { return static_cast<std::int64_t>(state); }
+constexpr std::int64_t rawValue(VexaQrSDKRegistrationState state) {
+    return static_cast<std::int64_t>(state);
+}
 
 } // namespace vexaqr
