@@ -15,7 +15,7 @@ namespace vexaqr {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::TemporaryFolder;
+using testing::pathIn;
 
 using Reports = std::vector<std::vector<std::string>>;
 
@@ -41,12 +41,12 @@ struct Recorder {
 };
 
 TEST(CameraSourceTest, FolderIsShownInNameOrderOneReportPerPicture) {
-    TemporaryFolder folder;
-    ASSERT_TRUE(PngFile::write(folder.file("b.png"), symbolPicture("SECOND")));
-    ASSERT_TRUE(PngFile::write(folder.file("a.png"), symbolPicture("FIRST")));
-    ASSERT_TRUE(PngFile::write(folder.file("c.png"), Picture(50, 50))); // nothing in view
-    std::ofstream(folder.file("d.png")) << "broken";                    // unreadable: an empty picture
-    std::ofstream(folder.file("notes.txt")) << "ignored";
+    test::TempDirectory folder;
+    ASSERT_TRUE(PngFile::write(pathIn(folder, "b.png"), symbolPicture("SECOND")));
+    ASSERT_TRUE(PngFile::write(pathIn(folder, "a.png"), symbolPicture("FIRST")));
+    ASSERT_TRUE(PngFile::write(pathIn(folder, "c.png"), Picture(50, 50))); // nothing in view
+    std::ofstream(pathIn(folder, "d.png")) << "broken";                    // unreadable: an empty picture
+    std::ofstream(pathIn(folder, "notes.txt")) << "ignored";
     Recorder recorder;
     auto opened = PictureSequenceSource::open({folder.path().string()}, recorder.loop);
     ASSERT_TRUE(opened.source) << opened.error->message;
@@ -57,16 +57,16 @@ TEST(CameraSourceTest, FolderIsShownInNameOrderOneReportPerPicture) {
 }
 
 TEST(CameraSourceTest, GifFramesAndFilesFollowTheOrderOfTheInputs) {
-    TemporaryFolder folder;
+    test::TempDirectory folder;
     {
-        auto canvas = GifCanvas::create(folder.file("anim.gif"), 120);
+        auto canvas = GifCanvas::create(pathIn(folder, "anim.gif"), 120);
         ASSERT_TRUE(canvas);
         canvas->draw(symbolPicture("G1"), 50ms);
         canvas->draw(symbolPicture("G2"), 50ms);
     }
-    ASSERT_TRUE(PngFile::write(folder.file("one.png"), symbolPicture("P1")));
+    ASSERT_TRUE(PngFile::write(pathIn(folder, "one.png"), symbolPicture("P1")));
     Recorder recorder;
-    auto opened = PictureSequenceSource::open({folder.file("one.png"), folder.file("anim.gif")}, recorder.loop);
+    auto opened = PictureSequenceSource::open({pathIn(folder, "one.png"), pathIn(folder, "anim.gif")}, recorder.loop);
     ASSERT_TRUE(opened.source);
     recorder.attach(*opened.source);
     opened.source->startRunning();
@@ -96,16 +96,16 @@ TEST(CameraSourceTest, StopPausesAndStartResumesWhereItStopped) {
 }
 
 TEST(CameraSourceTest, OpeningFailsClearlyForMissingOrEmptyInputs) {
-    TemporaryFolder folder;
-    auto missing = PictureSequenceSource::open({folder.file("nothing.png")});
+    test::TempDirectory folder;
+    auto missing = PictureSequenceSource::open({pathIn(folder, "nothing.png")});
     ASSERT_TRUE(missing.error);
     EXPECT_EQ(missing.error->code, CameraError::kCannotOpen);
     EXPECT_FALSE(missing.source);
     auto empty = PictureSequenceSource::open({folder.path().string()});
     ASSERT_TRUE(empty.error);
     EXPECT_EQ(empty.error->code, CameraError::kNoPictures);
-    std::ofstream(folder.file("bad.gif")) << "broken";
-    EXPECT_TRUE(PictureSequenceSource::open({folder.file("bad.gif")}).error);
+    std::ofstream(pathIn(folder, "bad.gif")) << "broken";
+    EXPECT_TRUE(PictureSequenceSource::open({pathIn(folder, "bad.gif")}).error);
 }
 
 TEST(CameraSourceTest, VideoDeviceThatIsNotACameraFailsAtOnce) {

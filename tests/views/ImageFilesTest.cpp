@@ -16,8 +16,8 @@ namespace vexaqr {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::pathIn;
 using testing::runCommand;
-using testing::TemporaryFolder;
 
 Picture symbolPicture(const std::string& text, int side) {
     Picture picture(side, side);
@@ -26,26 +26,26 @@ Picture symbolPicture(const std::string& text, int side) {
 }
 
 TEST(ImageFilesTest, PngRoundTripKeepsEveryPixel) {
-    TemporaryFolder folder;
+    test::TempDirectory folder;
     Picture picture(7, 3);
     for (std::size_t i = 0; i < picture.pixels.size(); ++i) {
         picture.pixels[i] = static_cast<std::uint8_t>(i * 12);
     }
-    ASSERT_TRUE(PngFile::write(folder.file("p.png"), picture));
-    EXPECT_EQ(PngFile::read(folder.file("p.png")), picture);
+    ASSERT_TRUE(PngFile::write(pathIn(folder, "p.png"), picture));
+    EXPECT_EQ(PngFile::read(pathIn(folder, "p.png")), picture);
 }
 
 TEST(ImageFilesTest, UnreadablePngsGiveNothing) {
-    TemporaryFolder folder;
-    EXPECT_FALSE(PngFile::read(folder.file("missing.png")));
-    std::ofstream(folder.file("text.png")) << "not a picture";
-    EXPECT_FALSE(PngFile::read(folder.file("text.png")));
-    EXPECT_FALSE(PngFile::write(folder.file("no-such-folder/p.png"), Picture(2, 2)));
+    test::TempDirectory folder;
+    EXPECT_FALSE(PngFile::read(pathIn(folder, "missing.png")));
+    std::ofstream(pathIn(folder, "text.png")) << "not a picture";
+    EXPECT_FALSE(PngFile::read(pathIn(folder, "text.png")));
+    EXPECT_FALSE(PngFile::write(pathIn(folder, "no-such-folder/p.png"), Picture(2, 2)));
 }
 
 TEST(ImageFilesTest, GifCanvasFramesReadBackWithTheirDelays) {
-    TemporaryFolder folder;
-    const auto path = folder.file("a.gif");
+    test::TempDirectory folder;
+    const auto path = pathIn(folder, "a.gif");
     const std::vector<Picture> pictures = {symbolPicture("ONE", 60), symbolPicture("TWO", 60),
                                            symbolPicture("THREE", 60)};
     const std::vector<std::chrono::milliseconds> delays = {50ms, 350ms, 0ms};
@@ -72,21 +72,21 @@ TEST(ImageFilesTest, GifCanvasFramesReadBackWithTheirDelays) {
 }
 
 TEST(ImageFilesTest, UnreadableGifsGiveNothing) {
-    TemporaryFolder folder;
-    EXPECT_FALSE(GifFile::readFrames(folder.file("missing.gif")));
-    std::ofstream(folder.file("bad.gif")) << "GIF89a broken";
-    EXPECT_FALSE(GifFile::readFrames(folder.file("bad.gif")));
-    EXPECT_FALSE(GifCanvas::create(folder.file("no-such-folder/a.gif"), 10));
+    test::TempDirectory folder;
+    EXPECT_FALSE(GifFile::readFrames(pathIn(folder, "missing.gif")));
+    std::ofstream(pathIn(folder, "bad.gif")) << "GIF89a broken";
+    EXPECT_FALSE(GifFile::readFrames(pathIn(folder, "bad.gif")));
+    EXPECT_FALSE(GifCanvas::create(pathIn(folder, "no-such-folder/a.gif"), 10));
 }
 
 TEST(ImageFilesTest, PngSequenceNamesSortInDrawingOrder) {
-    TemporaryFolder folder;
+    test::TempDirectory folder;
     PngSequenceCanvas canvas(folder.path().string(), 40);
     ASSERT_TRUE(canvas.draw(symbolPicture("A", 40), 50ms));
     ASSERT_TRUE(canvas.draw(symbolPicture("B", 40), 50ms));
     EXPECT_EQ(canvas.framesWritten(), 2);
-    EXPECT_EQ(PngFile::read(folder.file("frame-000001.png")), symbolPicture("B", 40));
-    PngSequenceCanvas missing(folder.file("nowhere"), 40);
+    EXPECT_EQ(PngFile::read(pathIn(folder, "frame-000001.png")), symbolPicture("B", 40));
+    PngSequenceCanvas missing(pathIn(folder, "nowhere"), 40);
     EXPECT_FALSE(missing.draw(symbolPicture("A", 40), 50ms));
 }
 

@@ -21,10 +21,10 @@ QrSymbol symbolFor(const std::string& text) {
 }
 
 TEST(QrDetectorTest, ReadsSymbolsDrawnByQrencode) {
-    TemporaryFolder folder;
+    test::TempDirectory folder;
     for (unsigned seed = 1; seed <= 3; ++seed) {
         const auto text = alphanumericText(870, seed);
-        const auto path = folder.file("qrencode" + std::to_string(seed) + ".png");
+        const auto path = pathIn(folder, "qrencode" + std::to_string(seed) + ".png");
         ASSERT_EQ(runCommand("qrencode -l L -s 3 -o '" + path + "' -- '" + text + "'").status, 0);
         const auto picture = PngFile::read(path);
         ASSERT_TRUE(picture);

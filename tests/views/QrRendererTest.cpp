@@ -10,8 +10,8 @@ namespace vexaqr {
 namespace {
 
 using testing::alphanumericText;
+using testing::pathIn;
 using testing::runCommand;
-using testing::TemporaryFolder;
 
 Picture scaled(const QrSymbol& symbol, int modulePixels) {
     const int side = (symbol.size + 2 * QrRenderer::kQuietZone) * modulePixels;
@@ -60,13 +60,13 @@ TEST(QrRendererTest, DrawsWholeModulesWithAQuietZoneAtAnyScale) {
 }
 
 TEST(QrRendererTest, ZbarimgReadsEverySymbolToTheSameText) {
-    TemporaryFolder folder;
+    test::TempDirectory folder;
     const std::vector<std::string> texts = {alphanumericText(870, 11), alphanumericText(856, 12),
                                             "02 $%*+-./:", alphanumericText(44, 13), alphanumericText(1500, 14)};
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const auto symbol = QrRenderer::render(texts[i]);
         ASSERT_TRUE(symbol);
-        const auto path = folder.file("symbol" + std::to_string(i) + ".png");
+        const auto path = pathIn(folder, "symbol" + std::to_string(i) + ".png");
         ASSERT_TRUE(PngFile::write(path, scaled(*symbol, 3)));
         const auto read = runCommand("zbarimg --quiet --raw -Sdisable -Sqrcode.enable '" + path + "' 2>/dev/null");
         ASSERT_EQ(read.status, 0) << texts[i];

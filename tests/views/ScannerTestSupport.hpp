@@ -8,7 +8,7 @@
 #include <vexaqr/transport/VexaQRGenerator.hpp>
 #include <vexaqr/views/CameraSource.hpp>
 
-#include "payload/TestKeys.hpp"
+#include "support/TestKeys.hpp"
 
 #include <gtest/gtest.h>
 

@@ -32,9 +32,9 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
 }
 
 struct CommandFixture : ::testing::Test {
-    TemporaryFolder folder;
+    test::TempDirectory folder;
     Bytes content = jsonContent(3000);
-    std::string recordFile = folder.file("record.vxa");
+    std::string recordFile = pathIn(folder, "record.vxa");
     std::string keys =
         " --partner-pub " + test::keyPath("partner1024.pub.pem") + " --app-key " + test::keyPath("app1024.key.pem");
 
@@ -46,10 +46,10 @@ struct CommandFixture : ::testing::Test {
 };
 
 TEST_F(CommandFixture, PresentedGifScansToTheRecordAndItsContent) {
-    const auto gif = folder.file("a.gif");
+    const auto gif = pathIn(folder, "a.gif");
     const auto presented = cli("present " + recordFile + " --gif " + gif);
     ASSERT_EQ(exitStatus(presented), 0) << presented.output;
-    const auto contentOut = folder.file("content.json");
+    const auto contentOut = pathIn(folder, "content.json");
     const auto scanned = runCommand(std::string(VEXAQR_CLI_PATH) + " scan " + gif + keys + " --json --content-out " +
                                     contentOut + " 2>/dev/null");
     ASSERT_EQ(exitStatus(scanned), 0) << scanned.output;
@@ -62,7 +62,7 @@ TEST_F(CommandFixture, PresentedGifScansToTheRecordAndItsContent) {
 }
 
 TEST_F(CommandFixture, CyclicPngFolderScansAndKeepScanningReportsEveryTransfer) {
-    const auto frames = folder.file("frames");
+    const auto frames = pathIn(folder, "frames");
     ASSERT_EQ(exitStatus(cli("present " + recordFile + " --cyclic --slowdown 1 --png-dir " + frames + " --frames 12")),
               0);
     const auto once = cli("scan " + frames + keys);
@@ -74,9 +74,9 @@ TEST_F(CommandFixture, CyclicPngFolderScansAndKeepScanningReportsEveryTransfer) 
 }
 
 TEST_F(CommandFixture, ScanFailsClearlyWithoutKeysTransfersOrCamera) {
-    const auto gif = folder.file("a.gif");
+    const auto gif = pathIn(folder, "a.gif");
     ASSERT_EQ(exitStatus(cli("present " + recordFile + " --gif " + gif)), 0);
-    const auto noKey = cli("scan " + gif + " --data-dir " + folder.file("empty-data"));
+    const auto noKey = cli("scan " + gif + " --data-dir " + pathIn(folder, "empty-data"));
     EXPECT_EQ(exitStatus(noKey), 1);
     EXPECT_NE(noKey.output.find("no partner public key"), std::string::npos) << noKey.output;
 
@@ -84,8 +84,8 @@ TEST_F(CommandFixture, ScanFailsClearlyWithoutKeysTransfersOrCamera) {
     EXPECT_EQ(exitStatus(wrongKey), 1);
     EXPECT_NE(wrongKey.output.find("isValid: false"), std::string::npos);
 
-    ASSERT_EQ(exitStatus(cli("present " + recordFile + " --png-dir " + folder.file("few") + " --frames 1")), 0);
-    const auto tooFew = cli("scan " + folder.file("few") + keys);
+    ASSERT_EQ(exitStatus(cli("present " + recordFile + " --png-dir " + pathIn(folder, "few") + " --frames 1")), 0);
+    const auto tooFew = cli("scan " + pathIn(folder, "few") + keys);
     EXPECT_EQ(exitStatus(tooFew), 1);
     EXPECT_NE(tooFew.output.find("no transfer completed"), std::string::npos);
 
@@ -96,13 +96,13 @@ TEST_F(CommandFixture, ScanFailsClearlyWithoutKeysTransfersOrCamera) {
 }
 
 TEST_F(CommandFixture, PresentRefusesDataNoFrameCanCarry) {
-    const auto empty = folder.file("empty");
+    const auto empty = pathIn(folder, "empty");
     std::ofstream(empty).close();
-    const auto refused = cli("present " + empty + " --gif " + folder.file("e.gif"));
+    const auto refused = cli("present " + empty + " --gif " + pathIn(folder, "e.gif"));
     EXPECT_EQ(exitStatus(refused), 1) << refused.output;
-    const auto large = folder.file("large");
+    const auto large = pathIn(folder, "large");
     std::ofstream(large) << std::string(148921, 'x');
-    EXPECT_EQ(exitStatus(cli("present " + large + " --cyclic --png-dir " + folder.file("l"))), 1);
+    EXPECT_EQ(exitStatus(cli("present " + large + " --cyclic --png-dir " + pathIn(folder, "l"))), 1);
     EXPECT_NE(exitStatus(cli("present " + recordFile)), 0); // an output is required
 }
 

@@ -86,8 +86,8 @@ TEST_P(EndToEndTest, AnimatedGifThroughALossyCameraGivesBackTheSealedRecord) {
     const bool doLuby = GetParam();
     const Bytes content = jsonContent(4000);
     const Bytes record = sealedRecord(content);
-    TemporaryFolder folder;
-    const auto path = folder.file("animation.gif");
+    test::TempDirectory folder;
+    const auto path = pathIn(folder, "animation.gif");
     std::shared_ptr<GifCanvas> canvas = GifCanvas::create(path, kSide);
     ASSERT_TRUE(canvas);
     present(record, doLuby, canvas, 40);
@@ -106,7 +106,7 @@ TEST_P(EndToEndTest, PngSequenceFolderGivesBackTheSealedRecord) {
     const bool doLuby = GetParam();
     const Bytes content = jsonContent(2000);
     const Bytes record = sealedRecord(content);
-    TemporaryFolder folder;
+    test::TempDirectory folder;
     present(record, doLuby, std::make_shared<PngSequenceCanvas>(folder.path().string(), kSide), 20);
     auto loop = std::make_shared<RunLoop>();
     auto opened = PictureSequenceSource::open({folder.path().string()}, loop);
@@ -119,10 +119,10 @@ TEST_P(EndToEndTest, SymbolsDrawnByQrencodeFromOurFrameTextsAreScannedToTheSameB
     const bool doLuby = GetParam();
     const Bytes content = jsonContent(1200);
     const Bytes record = sealedRecord(content);
-    TemporaryFolder folder;
+    test::TempDirectory folder;
     const auto texts = frameTexts(record, doLuby ? VxaAlgorithm::luby : VxaAlgorithm::cyclic, 8, doLuby ? 99 : 0);
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        const auto file = folder.file("frame" + std::to_string(i) + ".png");
+        const auto file = pathIn(folder, "frame" + std::to_string(i) + ".png");
         ASSERT_EQ(runCommand("qrencode -l L -s 4 -o '" + file + "' -- '" + texts[i] + "'").status, 0);
     }
     auto loop = std::make_shared<RunLoop>();

@@ -1,5 +1,7 @@
-// Helpers shared by the views tests: temporary folders, running outside tools, frame-like texts.
+// Helpers shared by the views tests: paths in temporary folders, running outside tools, frame-like texts.
 #pragma once
+
+#include "support/TempDirectory.hpp"
 
 #include <cstdio>
 #include <filesystem>
@@ -8,27 +10,10 @@
 
 namespace vexaqr::testing {
 
-/// A fresh folder under the system's temporary directory, removed with everything in it at scope end.
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        std::random_device random;
-        _path = std::filesystem::temp_directory_path() / ("vexaqr-views-" + std::to_string(random()));
-        std::filesystem::create_directories(_path);
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(_path, ignored);
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    std::string file(const std::string& name) const { return (_path / name).string(); }
-    const std::filesystem::path& path() const { return _path; }
-
-private:
-    std::filesystem::path _path;
-};
+/// The path of `name` inside `directory`.
+inline std::string pathIn(const test::TempDirectory& directory, const std::string& name) {
+    return (directory.path() / name).string();
+}
 
 struct CommandResult {
     int status = -1;

@@ -4,7 +4,7 @@
 // Files are drawn on a virtual clock: the frames are produced as fast as they can be drawn, and each
 // keeps the delay the presenter scheduled after it (in the GIF). The terminal runs in real time.
 #include "CommandRegistry.hpp"
-#include "FileIo.hpp"
+#include "PayloadFiles.hpp"
 
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/platform/VirtualTimeQueue.hpp>
@@ -108,9 +108,8 @@ int presentToFiles(const PresentOptions& options, const Bytes& data) {
 }
 
 int present(PresentOptions options) {
-    const auto data = cli::readWholeFile(options.file);
+    const auto data = cli::readWholeFile(options.file); // says why when it cannot
     if (!data) {
-        fail("cannot read " + options.file);
         return 1;
     }
     if (options.terminal) {

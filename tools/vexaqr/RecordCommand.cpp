@@ -1,14 +1,12 @@
 // vexaqr record seal | inspect: write payload records and show what a parsed record holds.
 #include "CommandRegistry.hpp"
 #include "PayloadFiles.hpp"
+#include "RecordPrinter.hpp"
 
 #include <vexaqr/payload/VXAData.hpp>
 #include <vexaqr/payload/VXADataWriter.hpp>
 
-#include <nlohmann/json.hpp>
-
 #include <chrono>
-#include <ctime>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -111,61 +109,6 @@ int seal(const SealOptions& options) {
     return cli::writeWholeFile(options.out, *record) ? 0 : 1;
 }
 
-std::string isoDate(std::chrono::system_clock::time_point date) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(date);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[32] = {};
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
-template <class T, class F> nlohmann::json optionalJson(const std::optional<T>& value, F convert) {
-    return value ? nlohmann::json(convert(*value)) : nlohmann::json(nullptr);
-}
-
-nlohmann::json toJson(const VXAData& data) {
-    auto hex = [](const Bytes& bytes) { return cli::hexString(bytes); };
-    auto same = [](const auto& value) { return value; };
-    auto enumName = [](auto value) { return std::string(name(value)); };
-    return {
-        {"rawBase64String", optionalJson(data.rawBase64String(), same)},
-        {"rawData", optionalJson(data.rawData(), hex)},
-        {"presentableData", optionalJson(data.presentableData, hex)},
-        {"contentType", optionalJson(data.contentType, enumName)},
-        {"vxaType", optionalJson(data.vxaType, enumName)},
-        {"cipherMethod", optionalJson(data.cipherMethod, enumName)},
-        {"issuerId", optionalJson(data.issuerId, same)},
-        {"issuerBytes", optionalJson(data.issuerBytes, hex)},
-        {"signature", optionalJson(data.signature, hex)},
-        {"aesKey", optionalJson(data.aesKey, hex)},
-        {"unixTimeStamp", optionalJson(data.unixTimeStamp, same)},
-        {"date", optionalJson(data.date, isoDate)},
-        {"actualVxaData", optionalJson(data.actualVxaData, hex)},
-        {"isValid", data.isValid},
-    };
-}
-
-void printText(const VXAData& data) {
-    auto field = [](const char* label, const std::string& value) { std::cout << label << ": " << value << "\n"; };
-    auto orNone = [](const auto& optional, auto convert) {
-        return optional ? convert(*optional) : std::string("(none)");
-    };
-    auto hex = [](const Bytes& bytes) { return cli::hexString(bytes); };
-    auto length = [](const Bytes& bytes) { return std::to_string(bytes.size()) + " bytes"; };
-    auto enumName = [](auto value) { return std::string(name(value)); };
-    field("contentType", orNone(data.contentType, enumName));
-    field("vxaType", orNone(data.vxaType, enumName));
-    field("cipherMethod", orNone(data.cipherMethod, enumName));
-    field("issuerId", data.issuerId.value_or("(none)"));
-    field("date", orNone(data.date, isoDate));
-    field("signature", orNone(data.signature, hex));
-    field("aesKey", orNone(data.aesKey, hex));
-    field("actualVxaData", orNone(data.actualVxaData, length));
-    field("presentableData", orNone(data.presentableData, length));
-    field("isValid", data.isValid ? "true" : "false");
-}
-
 int inspect(const InspectOptions& options) {
     auto record = cli::readWholeFile(options.file);
     KeyHandle partnerPublic = cli::readPemKey(options.partnerPublicKey);
@@ -176,9 +119,9 @@ int inspect(const InspectOptions& options) {
         return 1;
     const VXAData data(*record, appKey, partnerPublic, partnerKey);
     if (options.json)
-        std::cout << toJson(data).dump() << "\n";
+        std::cout << cli::recordJson(data).dump() << "\n";
     else
-        printText(data);
+        cli::printRecordText(data, std::cout);
     if (!options.contentOut.empty() && data.actualVxaData &&
         !cli::writeWholeFile(options.contentOut, *data.actualVxaData))
         return 1;

@@ -1,6 +1,6 @@
 #include "RecordPrinter.hpp"
 
-#include "FileIo.hpp"
+#include "PayloadFiles.hpp"
 
 #include <ctime>
 #include <string>
