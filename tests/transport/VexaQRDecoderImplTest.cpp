@@ -182,7 +182,7 @@ TEST(VexaQRDecoderImplTest, CompletionStopsTheFrameAndResetsBeforeHandingOver) {
     SystemLogCapture log;
     RecordingDelegate delegate;
     VexaQRDecoderImpl reader(delegate);
-    const Bytes small = randomBytes(8, 2); // K = 1: the first packet completes the transfer
+    const Bytes small = randomBytes(8, 2);   // K = 1: the first packet completes the transfer
     const Bytes next = randomBytes(4000, 3); // K = 500: one frame cannot complete it
     std::size_t progressAtHandOver = 0;
     delegate.onData = [&](VexaQRDecoder& decoder, const Bytes&) {
