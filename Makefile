@@ -37,8 +37,10 @@ bench: build
 fuzz: deps
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DVEXAQR_BUILD_FUZZ=ON -DVEXAQR_BUILD_TESTS=OFF -DVEXAQR_BUILD_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do echo "== $$f"; mkdir -p $(FUZZ_BUILD)/corpus/$$(basename $$f); \
-		$$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 $(FUZZ_BUILD)/corpus/$$(basename $$f) fuzz/corpus/$$(basename $$f) 2>&1 | tail -n 3 || exit 1; done
+	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do name=$$(basename $$f); echo "== $$name"; \
+		corpus=$(FUZZ_BUILD)/corpus/$$name; mkdir -p $$corpus; seeds=; [ -d fuzz/corpus/$$name ] && seeds=fuzz/corpus/$$name; \
+		if ! $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 $$corpus $$seeds > $(FUZZ_BUILD)/$$name.log 2>&1; then \
+			tail -n 40 $(FUZZ_BUILD)/$$name.log; exit 1; fi; tail -n 1 $(FUZZ_BUILD)/$$name.log; done
 
 format:
 	find include src tools tests bench fuzz -name '*.[ch]pp' | xargs clang-format -i
