@@ -66,17 +66,18 @@ std::size_t byteCountFor(std::size_t characterCount) {
 void encodeChunk(const std::uint8_t* data, std::size_t size, BIGNUM* number, std::string& out) {
     const std::size_t target = getByteNumberFromLenfgth(size);
     BN_lebin2bn(data, static_cast<int>(size), number);
-    std::string digits; // least significant first
-    digits.reserve(target + kDigitsPerWord);
+    // Digits are written from the end (least significant last); the number is below 45^target, so
+    // the last group's surplus digits are zeros that fall before the start.
+    const std::size_t start = out.size();
+    out.resize(start + target, kAlphabet[0]);
+    std::size_t position = out.size();
     while (!BN_is_zero(number)) {
         BN_ULONG group = BN_div_word(number, powerOf45(kDigitsPerWord));
-        for (std::size_t i = 0; i < kDigitsPerWord; ++i) {
-            digits.push_back(kAlphabet[group % kBase]);
+        for (std::size_t i = 0; i < kDigitsPerWord && position > start; ++i) {
+            out[--position] = kAlphabet[group % kBase];
             group /= kBase;
         }
     }
-    digits.resize(target, kAlphabet[0]); // pads with zeros, or drops the zero digits of the last group
-    out.append(digits.rbegin(), digits.rend());
 }
 
 // Decodes one piece of characters into `out`; false (out untouched) when a character is not a digit.

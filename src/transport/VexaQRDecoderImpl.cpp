@@ -54,6 +54,8 @@ void VexaQRDecoderImpl::scannedLubyFrame(const Bytes& frame) {
     _decoder.setTotalLength(readBigEndian32(frame, 5));
     _decoder.setSeed(seed);
     const std::uint64_t packetLength = readBigEndian32(frame, 9);
+    // Whole packets only: a 20-byte frame with L = 8 stores its seed and processes none, a 28-byte
+    // frame processes one and ignores its 7 trailing bytes.
     const std::uint64_t packets = packetLength == 0 ? 0 : (frame.size() - kLubyHeaderLength) / packetLength;
 
     for (std::uint64_t i = 0; i < packets; ++i) {

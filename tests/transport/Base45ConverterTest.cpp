@@ -2,14 +2,11 @@
 
 #include <vexaqr/transport/Base45Converter.hpp>
 
-#include <nlohmann/json.hpp>
-
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 using namespace vexaqr;
 using namespace vexaqr::Base45Converter;
+using namespace vexaqr::test;
 
 TEST(Base45ConverterTest, EncodesTheWorkedValues) {
     EXPECT_EQ(base45EncodedString(toBytes("abc")), "1QLI.");
@@ -81,12 +78,11 @@ TEST(Base45ConverterTest, OverWideNumbersKeepTheirLowOrderBytes) {
 }
 
 TEST(Base45ConverterTest, MatchesTheIndependentVectors) {
-    std::ifstream file(VEXAQR_TEST_DATA_DIR "/transport/transport_vectors.json");
-    ASSERT_TRUE(file.good());
-    const auto vectors = nlohmann::json::parse(file);
+    const auto vectors = transportVectors();
+    ASSERT_TRUE(vectors.is_object());
     ASSERT_GE(vectors["base45"].size(), 30u);
     for (const auto& vector : vectors["base45"]) {
-        const Bytes data = test::fromHex(vector["hex"].get<std::string>());
+        const Bytes data = fromHex(vector["hex"].get<std::string>());
         const auto text = vector["text"].get<std::string>();
         EXPECT_EQ(base45EncodedString(data), text) << vector["hex"];
         EXPECT_EQ(dataFromBase45String(text), data) << text;

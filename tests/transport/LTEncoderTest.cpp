@@ -33,6 +33,20 @@ std::size_t decodeFromSeed(LT::Decoder& decoder, const Bytes& data, std::uint32_
     return packets;
 }
 
+// A 32-byte transfer (K = 4) fed with packets of chosen index sets, checking invariants after each.
+struct FourPacketTransfer {
+    explicit FourPacketTransfer(std::uint32_t dataSeed) : data(randomBytes(32, dataSeed)) {
+        decoder.setTotalLength(32);
+    }
+    void feed(const LT::IndexSet& indices) {
+        decoder.setSeed(seedFor(4, indices));
+        decoder.processPacket(packetOf(data, indices));
+        EXPECT_TRUE(decoder.invariantsHold());
+    }
+    Bytes data;
+    LT::Decoder decoder;
+};
+
 } // namespace
 
 TEST(PRNGTest, FollowsTheWorkedStatesAndDraws) {
@@ -283,14 +297,9 @@ TEST(LTDecoderTest, SecondCopyOfAHeldSetIsDropped) {
 }
 
 TEST(LTDecoderTest, CascadeRevealsSeveralSourcesInOneCall) {
-    const Bytes data = randomBytes(32, 7);
-    LT::Decoder decoder;
-    decoder.setTotalLength(32);
-    auto feed = [&](const LT::IndexSet& indices) {
-        decoder.setSeed(seedFor(4, indices));
-        decoder.processPacket(packetOf(data, indices));
-        EXPECT_TRUE(decoder.invariantsHold());
-    };
+    FourPacketTransfer transfer(7);
+    auto& decoder = transfer.decoder;
+    const auto feed = [&](const LT::IndexSet& indices) { transfer.feed(indices); };
     feed({1, 2, 3});
     feed({1});
     EXPECT_DOUBLE_EQ(decoder.progress(), 1.0 / 4);
@@ -298,18 +307,13 @@ TEST(LTDecoderTest, CascadeRevealsSeveralSourcesInOneCall) {
     EXPECT_DOUBLE_EQ(decoder.progress(), 3.0 / 4);
     feed({0});
     ASSERT_TRUE(decoder.isFinished());
-    EXPECT_EQ(decoder.data(), data);
+    EXPECT_EQ(decoder.data(), transfer.data);
 }
 
 TEST(LTDecoderTest, CombinationsReducedToOneSetKeepOnlyOne) {
-    const Bytes data = randomBytes(32, 8);
-    LT::Decoder decoder;
-    decoder.setTotalLength(32);
-    auto feed = [&](const LT::IndexSet& indices) {
-        decoder.setSeed(seedFor(4, indices));
-        decoder.processPacket(packetOf(data, indices));
-        EXPECT_TRUE(decoder.invariantsHold());
-    };
+    FourPacketTransfer transfer(8);
+    auto& decoder = transfer.decoder;
+    const auto feed = [&](const LT::IndexSet& indices) { transfer.feed(indices); };
     feed({0, 2, 3});
     feed({1, 2, 3});
     feed({0, 1});
@@ -319,7 +323,7 @@ TEST(LTDecoderTest, CombinationsReducedToOneSetKeepOnlyOne) {
     EXPECT_EQ(decoder.heldCombinationCount(), 1u);
     feed({2});
     ASSERT_TRUE(decoder.isFinished());
-    EXPECT_EQ(decoder.data(), data);
+    EXPECT_EQ(decoder.data(), transfer.data);
     EXPECT_EQ(decoder.heldCombinationCount(), 0u);
 }
 

@@ -5,7 +5,10 @@
 #include <vexaqr/transport/LTEncoder.hpp>
 #include <vexaqr/transport/VexaQRDecoderDelegate.hpp>
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <random>
@@ -70,6 +73,13 @@ inline Bytes fromHex(const std::string& hex) {
         bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
     }
     return bytes;
+}
+
+/// tests/data/transport/transport_vectors.json, written by the separate Python implementation beside it;
+/// null when the file cannot be read.
+inline nlohmann::json transportVectors() {
+    std::ifstream file(VEXAQR_TEST_DATA_DIR "/transport/transport_vectors.json");
+    return file ? nlohmann::json::parse(file, nullptr, false) : nlohmann::json();
 }
 
 /// Records every delegate callback in order; `onData` may feed further frames.

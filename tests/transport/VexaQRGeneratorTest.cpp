@@ -5,11 +5,7 @@
 #include <vexaqr/transport/VexaQRGenerator.hpp>
 #include <vexaqr/transport/VexaQrGeneratorConstant.hpp>
 
-#include <nlohmann/json.hpp>
-
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 using namespace vexaqr;
 using namespace vexaqr::test;
@@ -83,9 +79,8 @@ TEST(VexaQRGeneratorTest, LubyFramesWithoutASeedStartFromTheClock) {
 }
 
 TEST(VexaQRGeneratorTest, LubyFramesMatchTheIndependentVectors) {
-    std::ifstream file(VEXAQR_TEST_DATA_DIR "/transport/transport_vectors.json");
-    ASSERT_TRUE(file.good());
-    const auto vectors = nlohmann::json::parse(file);
+    const auto vectors = transportVectors();
+    ASSERT_TRUE(vectors.is_object());
     ASSERT_GE(vectors["luby"].size(), 5u);
     for (const auto& vector : vectors["luby"]) {
         LTQRGenerator generator(fromHex(vector["dataHex"].get<std::string>()), vector["seed"].get<std::uint32_t>());
