@@ -7,6 +7,10 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <vector>
 
 namespace vexaqr {
@@ -65,9 +69,16 @@ bool putPixels(GifFileType* gif, const Picture& picture) {
 } // namespace
 
 std::unique_ptr<GifCanvas> GifCanvas::create(const std::string& path, int side) {
+    // Opened here rather than by giflib, which would make the file private (0600); an animation is for showing.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        LogManager::standard().log("GIF " + path + ": " + std::strerror(errno));
+        return nullptr;
+    }
     int error = 0;
-    GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
+    GifFileType* gif = EGifOpenFileHandle(fd, &error);
     if (!gif) {
+        ::close(fd);
         LogManager::standard().log("GIF " + path + ": " + GifErrorString(error));
         return nullptr;
     }

@@ -79,18 +79,11 @@ bool withinLimits(const GifFileType& gif) {
            frames * static_cast<std::size_t>(gif.SWidth) * static_cast<std::size_t>(gif.SHeight) <= kMaxComposedPixels;
 }
 
-} // namespace
-
-std::optional<std::vector<GifFrame>> GifFile::readFrames(const std::string& path) {
-    int error = 0;
-    GifReaderPtr gif(DGifOpenFileName(path.c_str(), &error));
-    if (!gif) {
-        LogManager::standard().log("GIF " + path + ": " + GifErrorString(error));
-        return std::nullopt;
-    }
-    if (gif->SWidth <= 0 || gif->SHeight <= 0 || gif->SWidth > kMaxSide || gif->SHeight > kMaxSide ||
-        DGifSlurp(gif.get()) != GIF_OK || !withinLimits(*gif)) {
-        LogManager::standard().log("GIF " + path + ": unreadable or beyond the size limits");
+// Every frame of an opened GIF, composed onto the screen; `source` names the GIF in the log.
+std::optional<std::vector<GifFrame>> composeFrames(GifFileType* gif, const std::string& source) {
+    if (gif->SWidth <= 0 || gif->SHeight <= 0 || gif->SWidth > GifFile::kMaxSide || gif->SHeight > GifFile::kMaxSide ||
+        DGifSlurp(gif) != GIF_OK || !withinLimits(*gif)) {
+        LogManager::standard().log("GIF " + source + ": unreadable or beyond the size limits");
         return std::nullopt;
     }
     const std::uint8_t background = backgroundLuminance(*gif);
@@ -99,7 +92,7 @@ std::optional<std::vector<GifFrame>> GifFile::readFrames(const std::string& path
     frames.reserve(static_cast<std::size_t>(gif->ImageCount));
     for (int i = 0; i < gif->ImageCount; ++i) {
         const SavedImage& frame = gif->SavedImages[i];
-        const GraphicsControlBlock control = controlBlock(gif.get(), i);
+        const GraphicsControlBlock control = controlBlock(gif, i);
         const ColorMapObject* map = frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
         const Picture before = control.DisposalMode == DISPOSE_PREVIOUS ? screen : Picture();
         if (map && frame.RasterBits) {
@@ -113,6 +106,42 @@ std::optional<std::vector<GifFrame>> GifFile::readFrames(const std::string& path
         }
     }
     return frames;
+}
+
+struct MemoryReader {
+    const Bytes& data;
+    std::size_t offset = 0;
+};
+
+int readFromMemory(GifFileType* gif, GifByteType* buffer, int wanted) {
+    auto* reader = static_cast<MemoryReader*>(gif->UserData);
+    const auto count = std::min(static_cast<std::size_t>(std::max(wanted, 0)), reader->data.size() - reader->offset);
+    std::copy_n(reader->data.data() + reader->offset, count, buffer);
+    reader->offset += count;
+    return static_cast<int>(count);
+}
+
+} // namespace
+
+std::optional<std::vector<GifFrame>> GifFile::readFrames(const std::string& path) {
+    int error = 0;
+    GifReaderPtr gif(DGifOpenFileName(path.c_str(), &error));
+    if (!gif) {
+        LogManager::standard().log("GIF " + path + ": " + GifErrorString(error));
+        return std::nullopt;
+    }
+    return composeFrames(gif.get(), path);
+}
+
+std::optional<std::vector<GifFrame>> GifFile::decodeFrames(const Bytes& data) {
+    MemoryReader reader{data};
+    int error = 0;
+    GifReaderPtr gif(DGifOpen(&reader, readFromMemory, &error));
+    if (!gif) {
+        LogManager::standard().log(std::string("GIF data: ") + GifErrorString(error));
+        return std::nullopt;
+    }
+    return composeFrames(gif.get(), "data");
 }
 
 } // namespace vexaqr

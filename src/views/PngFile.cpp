@@ -25,6 +25,23 @@ private:
     png_image _image{};
 };
 
+// Reads the picture whose header `image` has just taken in; `source` names it in the log.
+std::optional<Picture> finishRead(PngImage& image, const std::string& source) {
+    const auto width = static_cast<int>(image.get().width);
+    const auto height = static_cast<int>(image.get().height);
+    if (image.get().width > PngFile::kMaxSide || image.get().height > PngFile::kMaxSide || width == 0 || height == 0) {
+        LogManager::standard().log("PNG " + source + ": picture size out of range");
+        return std::nullopt;
+    }
+    image.get().format = PNG_FORMAT_GRAY;
+    Picture picture(width, height);
+    if (!png_image_finish_read(&image.get(), nullptr, picture.pixels.data(), width, nullptr)) {
+        LogManager::standard().log("PNG " + source + ": " + image.get().message);
+        return std::nullopt;
+    }
+    return picture;
+}
+
 } // namespace
 
 std::optional<Picture> PngFile::read(const std::string& path) {
@@ -33,19 +50,16 @@ std::optional<Picture> PngFile::read(const std::string& path) {
         LogManager::standard().log("PNG " + path + ": " + image.get().message);
         return std::nullopt;
     }
-    const auto width = static_cast<int>(image.get().width);
-    const auto height = static_cast<int>(image.get().height);
-    if (image.get().width > kMaxSide || image.get().height > kMaxSide || width == 0 || height == 0) {
-        LogManager::standard().log("PNG " + path + ": picture size out of range");
+    return finishRead(image, path);
+}
+
+std::optional<Picture> PngFile::decode(const Bytes& png) {
+    PngImage image;
+    if (!png_image_begin_read_from_memory(&image.get(), png.data(), png.size())) {
+        LogManager::standard().log(std::string("PNG data: ") + image.get().message);
         return std::nullopt;
     }
-    image.get().format = PNG_FORMAT_GRAY;
-    Picture picture(width, height);
-    if (!png_image_finish_read(&image.get(), nullptr, picture.pixels.data(), width, nullptr)) {
-        LogManager::standard().log("PNG " + path + ": " + image.get().message);
-        return std::nullopt;
-    }
-    return picture;
+    return finishRead(image, "data");
 }
 
 bool PngFile::write(const std::string& path, const Picture& picture) {

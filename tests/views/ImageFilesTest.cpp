@@ -33,6 +33,8 @@ TEST(ImageFilesTest, PngRoundTripKeepsEveryPixel) {
     }
     ASSERT_TRUE(PngFile::write(pathIn(folder, "p.png"), picture));
     EXPECT_EQ(PngFile::read(pathIn(folder, "p.png")), picture);
+    std::ifstream file(pathIn(folder, "p.png"), std::ios::binary);
+    EXPECT_EQ(PngFile::decode(Bytes(std::istreambuf_iterator<char>(file), {})), picture);
 }
 
 TEST(ImageFilesTest, UnreadablePngsGiveNothing) {
@@ -40,6 +42,7 @@ TEST(ImageFilesTest, UnreadablePngsGiveNothing) {
     EXPECT_FALSE(PngFile::read(pathIn(folder, "missing.png")));
     std::ofstream(pathIn(folder, "text.png")) << "not a picture";
     EXPECT_FALSE(PngFile::read(pathIn(folder, "text.png")));
+    EXPECT_FALSE(PngFile::decode(Bytes()));
     EXPECT_FALSE(PngFile::write(pathIn(folder, "no-such-folder/p.png"), Picture(2, 2)));
 }
 
@@ -66,6 +69,11 @@ TEST(ImageFilesTest, GifCanvasFramesReadBackWithTheirDelays) {
         EXPECT_EQ((*frames)[i].picture, pictures[i]);
         EXPECT_EQ((*frames)[i].delay, delays[i]);
     }
+    std::ifstream file(path, std::ios::binary);
+    const auto fromMemory = GifFile::decodeFrames(Bytes(std::istreambuf_iterator<char>(file), {}));
+    ASSERT_TRUE(fromMemory);
+    ASSERT_EQ(fromMemory->size(), 3u);
+    EXPECT_EQ((*fromMemory)[1].picture, pictures[1]);
     // An independent reader sees an animation of three frames of that size.
     const auto identified = runCommand("file '" + path + "'");
     EXPECT_NE(identified.output.find("GIF image data, version 89a, 60 x 60"), std::string::npos) << identified.output;
@@ -76,6 +84,8 @@ TEST(ImageFilesTest, UnreadableGifsGiveNothing) {
     EXPECT_FALSE(GifFile::readFrames(pathIn(folder, "missing.gif")));
     std::ofstream(pathIn(folder, "bad.gif")) << "GIF89a broken";
     EXPECT_FALSE(GifFile::readFrames(pathIn(folder, "bad.gif")));
+    EXPECT_FALSE(GifFile::decodeFrames(Bytes()));
+    EXPECT_FALSE(GifFile::decodeFrames(toBytes("GIF89a\x10\x00\x10\x00")));
     EXPECT_FALSE(GifCanvas::create(pathIn(folder, "no-such-folder/a.gif"), 10));
 }
 

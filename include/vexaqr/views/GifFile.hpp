@@ -1,6 +1,7 @@
 // GifFile: the frames of an animated GIF as the viewer would show them, with their delays.
 #pragma once
 
+#include <vexaqr/Bytes.hpp>
 #include <vexaqr/views/Picture.hpp>
 
 #include <chrono>
@@ -24,6 +25,9 @@ public:
     /// Every frame composed onto the screen (frame offsets, transparency and disposal applied);
     /// nothing when the file cannot be read or is not a GIF within the limits.
     static std::optional<std::vector<GifFrame>> readFrames(const std::string& path);
+
+    /// The same for GIF bytes in memory.
+    static std::optional<std::vector<GifFrame>> decodeFrames(const Bytes& gif);
 };
 
 } // namespace vexaqr

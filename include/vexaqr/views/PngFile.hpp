@@ -1,6 +1,7 @@
 // PngFile: pictures to and from PNG files (8-bit grayscale when written; any PNG when read).
 #pragma once
 
+#include <vexaqr/Bytes.hpp>
 #include <vexaqr/views/Picture.hpp>
 
 #include <optional>
@@ -15,6 +16,9 @@ public:
 
     /// The file's luminance; nothing when it cannot be read, is not a PNG or is too large.
     static std::optional<Picture> read(const std::string& path);
+
+    /// The same for PNG bytes in memory.
+    static std::optional<Picture> decode(const Bytes& png);
 
     /// Writes `picture` as an 8-bit grayscale PNG; false when the file cannot be written.
     static bool write(const std::string& path, const Picture& picture);
