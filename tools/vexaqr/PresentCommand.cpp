@@ -18,6 +18,8 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -56,9 +58,20 @@ bool finished(const PresentOptions& options, const VXAPresenterView& view, std::
     return view.framesDrawn() >= options.frames;
 }
 
+// A symbol wider than the terminal wraps and cannot be read; say so rather than draw garbage silently.
+void warnIfTooNarrow(int side) {
+    winsize window{};
+    if (isatty(STDOUT_FILENO) == 1 && ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) == 0 && window.ws_col > 0 &&
+        window.ws_col < side) {
+        std::cerr << "vexaqr present: the symbols need " << side << " columns, the terminal has " << window.ws_col
+                  << "; widen it or give a smaller --size\n";
+    }
+}
+
 int presentOnTerminal(const PresentOptions& options, const Bytes& data) {
     auto loop = std::make_shared<RunLoop>();
     const int side = options.size > 0 ? options.size : kFrameSymbolCells;
+    warnIfTooNarrow(side);
     auto view = std::make_shared<VXAPresenterView>(std::make_shared<TerminalCanvas>(std::cout, side), loop);
     view->presentVexaQr(data, !options.cyclic, options.slowdown);
     const auto started = RunLoop::Clock::now();
