@@ -26,12 +26,4 @@ std::optional<KeyType> keyTypeFromRawValue(std::string_view raw) {
     return std::nullopt;
 }
 
-std::optional<RsaKeySize> rsaKeySizeFromRawValue(int raw) {
-    if (raw == 1024)
-        return RsaKeySize::rsa1024;
-    if (raw == 2048)
-        return RsaKeySize::rsa2048;
-    return std::nullopt;
-}
-
 } // namespace vexaqr::Activation

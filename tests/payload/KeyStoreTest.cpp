@@ -121,8 +121,6 @@ TEST(KeyNamingTest, RawValuesConvertBack) {
     EXPECT_EQ(keyOwnerFromRawValue("partner"), KeyOwner::partnerKey);
     EXPECT_EQ(keyTypeFromRawValue("private"), KeyType::privateKey);
     EXPECT_FALSE(keyOwnerFromRawValue("Partner"));
-    EXPECT_EQ(rsaKeySizeFromRawValue(2048), RsaKeySize::rsa2048);
-    EXPECT_FALSE(rsaKeySizeFromRawValue(4096));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <vexaqr/platform/KeyStore.hpp>
 #include <vexaqr/sdk/AppDataService.hpp>
 #include <vexaqr/sdk/DatabaseWrapper.hpp>
+#include <vexaqr/service/LogManager.hpp>
 
 #include "support/TempDirectory.hpp"
 #include "support/TestKeys.hpp"
@@ -153,7 +154,12 @@ TEST(PersistencyManagerTest, UnknownNamesAndUnusableFilesFailQuietly) {
     std::filesystem::create_directories(directory.path() / "bad");
     std::filesystem::rename(directory.path() / "corrupt.sqlite", directory.path() / "bad" / "VexaQrSDKModel.sqlite");
     PersistencyManager broken([&] { return directory.path() / "bad"; });
+    LogManager::standard().enabled = true;
+    ::testing::internal::CaptureStdout();
     EXPECT_FALSE(broken.persistentContainer());
+    const std::string log = ::testing::internal::GetCapturedStdout();
+    LogManager::standard().enabled = false;
+    EXPECT_EQ(log.rfind("Unresolved error file is not a database", 0), 0u) << log;
     EXPECT_FALSE(broken.set(std::int64_t{1}, "registrationState"));
     EXPECT_FALSE(broken.value("registrationState"));
     EXPECT_FALSE(broken.getAllEntities("SDKData"));
