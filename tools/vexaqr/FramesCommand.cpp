@@ -7,7 +7,7 @@
 #include <vexaqr/transport/VexaQRGenerator.hpp>
 
 #include <algorithm>
-#include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
