@@ -1,0 +1,27 @@
+// PEM import on arbitrary text, and on arbitrary key bytes wrapped as base64 so that the byte form
+// (header stripping, key decoding, the store) sees every input.
+#include <vexaqr/payload/RsaPemManager.hpp>
+#include <vexaqr/platform/KeyStore.hpp>
+
+#include "payload/Base64.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool inMemory = [] {
+        vexaqr::KeyStore::setStandard(vexaqr::KeyStore::makeInMemory());
+        return true;
+    }();
+    (void)inMemory;
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::string wrapped = vexaqr::base64::encode(vexaqr::Bytes(data, data + size));
+    vexaqr::RsaPemManager manager;
+    manager.addRSAPublicKey(text, "fuzz.public");
+    manager.addRSAPrivateKey(text, "fuzz.private");
+    manager.addRSAPublicKey(wrapped, "fuzz.public");
+    manager.addRSAPrivateKey(wrapped, "fuzz.private");
+    vexaqr::RsaKey::fromPem(text);
+    return 0;
+}

@@ -1,0 +1,62 @@
+// AppDataService: what the facade, the workflows and the scanner read and write about this
+// installation: its id, the user's data, the registration state, and the four RSA keys.
+//
+// Stateless: settings go to DatabaseWrapper::standard(), keys come from the key store through
+// RsaPemManager under the tags of KeychainWrapper. Store failures are logged below and ignored here.
+// Call on the main thread.
+#pragma once
+
+#include <vexaqr/Uuid.hpp>
+#include <vexaqr/payload/KeyHandle.hpp>
+#include <vexaqr/sdk/VexaQrSDKRegistrationState.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vexaqr {
+
+class AppDataServiceProtocol {
+public:
+    virtual ~AppDataServiceProtocol() = default;
+
+    /// Makes, stores and returns a new random application id (always present).
+    virtual std::optional<Uuid> createNewAppUniqueId() = 0;
+    /// The stored id; nil when unset or not valid UUID text.
+    virtual std::optional<Uuid> getAppUniqueId() = 0;
+    /// The stored backend user id; nil unless a number is stored.
+    virtual std::optional<std::int64_t> getVexaQrUserId() = 0;
+    virtual void save(std::int64_t vexaQrUserId) = 0;
+    /// The stored e-mail address; nil unless a text is stored.
+    virtual std::optional<std::string> getUserEmail() = 0;
+    virtual void save(const std::string& userEmail) = 0;
+    /// The stored state; `initial` unless the store holds 0, 1 or 2.
+    virtual VexaQrSDKRegistrationState getRegistrationState() = 0;
+    virtual void save(VexaQrSDKRegistrationState registrationState) = 0;
+    /// The stored keys; null when missing.
+    virtual KeyHandle getPartnerPublicKey() = 0;
+    virtual KeyHandle getPartnerPrivateKey() = 0;
+    virtual KeyHandle getClientPublicKey() = 0;
+    virtual KeyHandle getClientPrivateKey() = 0;
+    /// Removes the four keys, the settings and the message cache, then stores the state `initial`.
+    virtual void resetRegistration() = 0;
+};
+
+class AppDataService final : public AppDataServiceProtocol {
+public:
+    std::optional<Uuid> createNewAppUniqueId() override;
+    std::optional<Uuid> getAppUniqueId() override;
+    std::optional<std::int64_t> getVexaQrUserId() override;
+    void save(std::int64_t vexaQrUserId) override;
+    std::optional<std::string> getUserEmail() override;
+    void save(const std::string& userEmail) override;
+    VexaQrSDKRegistrationState getRegistrationState() override;
+    void save(VexaQrSDKRegistrationState registrationState) override;
+    KeyHandle getPartnerPublicKey() override;
+    KeyHandle getPartnerPrivateKey() override;
+    KeyHandle getClientPublicKey() override;
+    KeyHandle getClientPrivateKey() override;
+    void resetRegistration() override;
+};
+
+} // namespace vexaqr

@@ -1,0 +1,183 @@
+#include <vexaqr/payload/VXAData.hpp>
+
+#include <vexaqr/Uuid.hpp>
+#include <vexaqr/payload/CryptoManager.hpp>
+
+#include "payload/Base64.hpp"
+#include "payload/ByteCursor.hpp"
+#include "payload/RsaOperations.hpp"
+
+#include <algorithm>
+
+namespace vexaqr {
+
+namespace {
+
+constexpr std::size_t kAesKeyLength = 16;
+
+std::uint32_t littleEndianValue(const Bytes& bytes) {
+    std::uint32_t value = 0;
+    std::uint32_t weight = 1;
+    for (std::uint8_t byte : bytes) {
+        value += byte * weight;
+        weight *= Constant::VXAData::byteMultiplier;
+    }
+    return value;
+}
+
+bool isSecured(VxaType type) {
+    return type == VxaType::SECURED || type == VxaType::SECURED_COLORED;
+}
+bool isEncrypted(VxaType type) {
+    return type == VxaType::ENCRYPTED || type == VxaType::ENCRYPTED_COLORED;
+}
+bool isSigned(VxaType type) {
+    return type == VxaType::SIGNED || type == VxaType::SIGNED_COLORED;
+}
+
+} // namespace
+
+VXAData::VXAData(const std::string& text, KeyHandle appRsaPrivateKey, KeyHandle partnerRsaPublicKey,
+                 KeyHandle partnerRsaPrivateKey)
+    : _rawBase64String(text), _rawData(base64::decode(text)) {
+    processRawData(appRsaPrivateKey, partnerRsaPublicKey, partnerRsaPrivateKey);
+}
+
+VXAData::VXAData(const Bytes& data, KeyHandle appRsaPrivateKey, KeyHandle partnerRsaPublicKey,
+                 KeyHandle partnerRsaPrivateKey)
+    : _rawData(data) {
+    processRawData(appRsaPrivateKey, partnerRsaPublicKey, partnerRsaPrivateKey);
+}
+
+VXAData::~VXAData() {
+    if (aesKey)
+        cleanse(*aesKey);
+}
+
+ContentType VXAData::getContentType(std::uint8_t raw) {
+    switch (raw) {
+    case 1:
+        return ContentType::JSON_ZIP;
+    case 2:
+        return ContentType::IMAGE;
+    default:
+        return ContentType::JSON;
+    }
+}
+
+VxaType VXAData::getVxaType(std::uint8_t raw) {
+    if (raw >= 1 && raw <= 7)
+        return static_cast<VxaType>(raw);
+    return VxaType::SIGNED;
+}
+
+CipherMethod VXAData::getCipherMethod(std::uint8_t raw) {
+    return raw == 1 ? CipherMethod::RSA2048_AES128_SHA256 : CipherMethod::RSA1024_AES128_SHA256;
+}
+
+// A record shorter than its layout stops at the first missing field: the header fields read so far
+// stay, `isValid` stays false and no content is exposed.
+void VXAData::processRawData(const KeyHandle& appRsaPrivateKey, const KeyHandle& partnerRsaPublicKey,
+                             const KeyHandle& partnerRsaPrivateKey) {
+    if (!_rawData)
+        return;
+    ByteCursor cursor(*_rawData);
+    contentType = getContentType(cursor.takeByteOr(Constant::VXAData::defaultByteValue));
+    vxaType = getVxaType(cursor.takeByteOr(Constant::VXAData::defaultByteValue));
+    cipherMethod = getCipherMethod(cursor.takeByteOr(Constant::VXAData::defaultByteValue));
+
+    auto issuer = cursor.take(Constant::VXAData::issuerIdBytes);
+    if (!issuer)
+        return;
+    issuerBytes = issuer->rest();
+    Uuid issuerUuid;
+    std::copy(issuerBytes->begin(), issuerBytes->end(), issuerUuid.bytes.begin());
+    issuerId = issuerUuid.uuidString();
+
+    const auto blockSize = static_cast<std::size_t>(blockLength(*cipherMethod));
+    auto signatureField = cursor.take(blockSize);
+    if (!signatureField)
+        return;
+    signature = signatureField->rest();
+
+    if (hasKeyBlock(*vxaType)) {
+        auto keyBlock = cursor.take(blockSize);
+        if (!keyBlock)
+            return;
+        openKeyBlock(*keyBlock, isSecured(*vxaType) ? appRsaPrivateKey : partnerRsaPrivateKey);
+    }
+
+    auto timestamp = cursor.peek(Constant::VXAData::timestampBytes);
+    if (!timestamp)
+        return;
+    date = std::chrono::system_clock::time_point(std::chrono::seconds(littleEndianValue(*timestamp)));
+
+    if (isSigned(*vxaType)) {
+        readSigned(cursor, partnerRsaPublicKey);
+    } else if (isSecured(*vxaType)) {
+        readSecured(cursor, *timestamp, partnerRsaPublicKey);
+    } else if (isEncrypted(*vxaType)) {
+        readEncrypted(cursor, partnerRsaPublicKey);
+    }
+}
+
+void VXAData::openKeyBlock(const ByteCursor& keyBlock, const KeyHandle& key) {
+    if (!key)
+        return;
+    auto plain = rsa::decryptPkcs1(*key, keyBlock.position(), keyBlock.remaining());
+    if (!plain)
+        return;
+    if (plain->size() < kAesKeyLength) { // too short to hold an AES-128 key: as good as a failed opening
+        cleanse(*plain);
+        return;
+    }
+    aesKey = std::move(plain);
+}
+
+void VXAData::readSigned(ByteCursor content, const KeyHandle& partnerRsaPublicKey) {
+    isValid = CryptoManager::isValid(content.rest(), *signature, partnerRsaPublicKey);
+    content.take(Constant::VXAData::timestampBytes);
+    actualVxaData = content.rest();
+    presentableData = _rawData;
+}
+
+void VXAData::readSecured(ByteCursor content, const Bytes& timestamp, const KeyHandle& partnerRsaPublicKey) {
+    content.take(Constant::VXAData::timestampBytes);
+    if (!aesKey)
+        return;
+    actualVxaData = CryptoManager::aes128Decrypt(content.rest(), *aesKey);
+    if (!actualVxaData)
+        return;
+    Bytes signedBytes = timestamp;
+    signedBytes.insert(signedBytes.end(), actualVxaData->begin(), actualVxaData->end());
+    presentableData = makePresentableDataFromSecured(*actualVxaData, timestamp);
+    isValid = CryptoManager::isValid(signedBytes, *signature, partnerRsaPublicKey);
+}
+
+void VXAData::readEncrypted(ByteCursor content, const KeyHandle& partnerRsaPublicKey) {
+    const Bytes signedBytes = content.rest();
+    if (aesKey) {
+        content.take(Constant::VXAData::timestampBytes);
+        actualVxaData = CryptoManager::aes128Decrypt(content.rest(), *aesKey);
+    }
+    isValid = CryptoManager::isValid(signedBytes, *signature, partnerRsaPublicKey);
+    presentableData = _rawData;
+}
+
+Bytes VXAData::makePresentableDataFromSecured(const Bytes& decryptedVxaData, const Bytes& timestamp) const {
+    Bytes output;
+    output.reserve(3 + (issuerBytes ? issuerBytes->size() : 0) + (signature ? signature->size() : 0) +
+                   timestamp.size() + decryptedVxaData.size());
+    output.push_back(contentType ? rawValue(*contentType) : 0);
+    output.push_back(rawValue(VxaType::SIGNED));
+    output.push_back(cipherMethod ? rawValue(*cipherMethod) : 0);
+    if (issuerBytes)
+        output.insert(output.end(), issuerBytes->begin(), issuerBytes->end());
+    if (signature)
+        output.insert(output.end(), signature->begin(), signature->end());
+    output.insert(output.end(), timestamp.begin(), timestamp.end());
+    output.insert(output.end(), decryptedVxaData.begin(), decryptedVxaData.end());
+    return output;
+}
+
+} // namespace vexaqr

@@ -1,0 +1,36 @@
+// SqliteStoreFile: a database file in the data directory, opened on first use, reopened when the data
+// directory changes, with its schema created on opening.
+//
+// Not thread-safe by itself: the store that owns it serialises access.
+#pragma once
+
+#include "platform/SqliteDatabase.hpp"
+
+#include <functional>
+#include <string>
+
+namespace vexaqr {
+
+class SqliteStoreFile {
+public:
+    using DirectoryProvider = std::function<std::filesystem::path()>;
+
+    /// `fileName` inside the directory that `directory` names at each use; `schema` runs on opening
+    /// (use IF NOT EXISTS); `failureLogPrefix` starts the log line that says why opening failed.
+    SqliteStoreFile(std::string fileName, std::string schema, DirectoryProvider directory,
+                    std::string failureLogPrefix);
+
+    /// The open database, or nullptr when it cannot be opened (directory not writable, file not a
+    /// database); the reason is logged and opening is tried again on the next call.
+    SqliteDatabase* database();
+
+private:
+    std::string _fileName;
+    std::string _schema;
+    DirectoryProvider _directory;
+    std::string _failureLogPrefix;
+    std::filesystem::path _openedFile;
+    std::unique_ptr<SqliteDatabase> _database;
+};
+
+} // namespace vexaqr

@@ -1,0 +1,257 @@
+#include <vexaqr/sdk/PersistencyManager.hpp>
+
+#include <vexaqr/platform/DataDirectory.hpp>
+#include <vexaqr/sdk/CoreDataConstants.hpp>
+#include <vexaqr/service/LogManager.hpp>
+
+#include "platform/SqliteStoreFile.hpp"
+
+#include <algorithm>
+#include <array>
+
+namespace vexaqr {
+
+namespace {
+
+using Step = SqliteDatabase::Statement::Step;
+
+struct Entity {
+    std::string_view name;
+    std::array<std::string_view, 4> attributes;
+};
+
+// The data model. Columns carry no declared type, so a value reads back exactly as it was written.
+constexpr std::array<Entity, 2> kModel{{
+    {Constant::CoreData::EntityName::sdkData, {"appUniqueId", "vexaQrUserId", "userEmailAddress", "registrationState"}},
+    {Constant::CoreData::EntityName::vxaMessage, {"vxaData", "vxaInfo", "vxaTemplate", "messageId"}},
+}};
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS SDKData (objectId INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " appUniqueId, vexaQrUserId, userEmailAddress, registrationState);"
+    "CREATE TABLE IF NOT EXISTS CachedVxaMessage (objectId INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " vxaData, vxaInfo, vxaTemplate, messageId);";
+
+const Entity* findEntity(std::string_view name) {
+    auto found = std::find_if(kModel.begin(), kModel.end(), [name](const Entity& e) { return e.name == name; });
+    return found == kModel.end() ? nullptr : &*found;
+}
+
+bool hasAttribute(const Entity& entity, std::string_view key) {
+    return std::find(entity.attributes.begin(), entity.attributes.end(), key) != entity.attributes.end();
+}
+
+void logFailure(std::string_view message, std::string_view error, std::string_view details) {
+    LogManager::standard().log(std::string(message) + std::string(error) + ", {" + std::string(details) + "}");
+}
+
+SqliteValue toSqlite(const std::optional<StoredValue>& value) {
+    if (!value)
+        return std::monostate{};
+    if (auto* integer = std::get_if<std::int64_t>(&*value))
+        return *integer;
+    if (auto* real = std::get_if<double>(&*value))
+        return *real;
+    if (auto* text = std::get_if<std::string>(&*value))
+        return *text;
+    return std::get<Bytes>(*value);
+}
+
+// Built in place: g++ 12 with the sanitizers misreads a moved temporary variant as uninitialised.
+std::optional<StoredValue> fromSqlite(const SqliteValue& value) {
+    std::optional<StoredValue> stored;
+    if (auto* integer = std::get_if<std::int64_t>(&value))
+        stored.emplace(std::in_place_type<std::int64_t>, *integer);
+    else if (auto* real = std::get_if<double>(&value))
+        stored.emplace(std::in_place_type<double>, *real);
+    else if (auto* text = std::get_if<std::string>(&value))
+        stored.emplace(std::in_place_type<std::string>, *text);
+    else if (auto* blob = std::get_if<Bytes>(&value))
+        stored.emplace(std::in_place_type<Bytes>, *blob);
+    return stored;
+}
+
+std::string columnList(const Entity& entity) {
+    std::string list;
+    for (auto attribute : entity.attributes) {
+        if (!list.empty())
+            list += ", ";
+        list += attribute;
+    }
+    return list;
+}
+
+StoredObject readObject(const Entity& entity, const SqliteDatabase::Statement& row) {
+    StoredObject object{std::string(entity.name), std::get<std::int64_t>(row.column(0)), {}};
+    for (std::size_t i = 0; i < entity.attributes.size(); ++i)
+        object.values[std::string(entity.attributes[i])] = fromSqlite(row.column(static_cast<int>(i + 1)));
+    return object;
+}
+
+} // namespace
+
+struct PersistencyManager::Store {
+    explicit Store(std::function<std::filesystem::path()> directory)
+        : file(std::string(Constant::CoreData::modelName) + ".sqlite", kSchema, std::move(directory),
+               "Unresolved error ") {}
+    SqliteStoreFile file;
+};
+
+PersistencyManager& PersistencyManager::shared() {
+    static auto* instance = new PersistencyManager(&DataDirectory::current); // never destroyed
+    return *instance;
+}
+
+PersistencyManager::PersistencyManager(std::function<std::filesystem::path()> directory)
+    : _store(std::make_unique<Store>(std::move(directory))) {}
+
+PersistencyManager::~PersistencyManager() = default;
+
+bool PersistencyManager::persistentContainer() {
+    std::lock_guard lock(_mutex);
+    return _store->file.database() != nullptr;
+}
+
+std::optional<StoredObject> PersistencyManager::createEntity(const std::string& name) {
+    const Entity* entity = findEntity(name);
+    SqliteDatabase* db = _store->file.database();
+    if (!entity || !db) {
+        if (!entity)
+            logFailure("Could not create entity error ", "unknown entity", "entity: " + name);
+        return std::nullopt;
+    }
+    if (!db->execute("INSERT INTO " + name + " DEFAULT VALUES")) {
+        logFailure("Could not create entity error ", db->lastError(), "entity: " + name);
+        return std::nullopt;
+    }
+    StoredObject object{name, db->lastInsertRowId(), {}};
+    for (auto attribute : entity->attributes)
+        object.values[std::string(attribute)] = std::nullopt;
+    return object;
+}
+
+std::optional<StoredValue> PersistencyManager::value(const std::string& key) {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _store->file.database();
+    if (!db)
+        return std::nullopt;
+    const Entity& settings = *findEntity(Constant::CoreData::EntityName::sdkData);
+    if (!hasAttribute(settings, key)) {
+        logFailure("Could not fetch value. ", "unknown attribute", "key: " + key);
+        return std::nullopt;
+    }
+    auto select = db->prepare("SELECT " + key + " FROM SDKData ORDER BY objectId LIMIT 1");
+    const Step step = select ? select->step() : Step::error;
+    if (step == Step::error) {
+        logFailure("Could not fetch value. ", db->lastError(), "key: " + key);
+        return std::nullopt;
+    }
+    if (step == Step::done) {
+        createEntity(std::string(settings.name));
+        return std::nullopt;
+    }
+    return fromSqlite(select->column(0));
+}
+
+bool PersistencyManager::set(const std::optional<StoredValue>& value, const std::string& key) {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _store->file.database();
+    if (!db)
+        return false;
+    const Entity& settings = *findEntity(Constant::CoreData::EntityName::sdkData);
+    if (!hasAttribute(settings, key)) {
+        logFailure("Could not set value. ", "unknown attribute", "key: " + key);
+        return false;
+    }
+    auto select = db->prepare("SELECT objectId FROM SDKData ORDER BY objectId LIMIT 1");
+    const Step step = select ? select->step() : Step::error;
+    std::optional<std::int64_t> objectId;
+    if (step == Step::row)
+        objectId = std::get<std::int64_t>(select->column(0));
+    else if (step == Step::done) {
+        if (auto created = createEntity(std::string(settings.name)))
+            objectId = created->objectId;
+    }
+    auto update = objectId ? db->prepare("UPDATE SDKData SET " + key + " = ? WHERE objectId = ?") : nullptr;
+    if (!update || !update->bind(1, toSqlite(value)) || !update->bind(2, *objectId) || update->step() != Step::done) {
+        logFailure("Could not set value. ", db->lastError(), "key: " + key);
+        return false;
+    }
+    return true;
+}
+
+std::optional<StoredObject> PersistencyManager::saveNewEntity(const std::string& name, const StoredValues& values) {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _store->file.database();
+    if (!db)
+        return std::nullopt;
+    const Entity* entity = findEntity(name);
+    if (!entity) {
+        logFailure("Could not create entity error ", "unknown entity", "entity: " + name);
+        return std::nullopt;
+    }
+    for (const auto& entry : values) {
+        if (!hasAttribute(*entity, entry.first)) {
+            logFailure("Unresolved error ", "unknown attribute", "entity: " + name + ", key: " + entry.first);
+            return std::nullopt;
+        }
+    }
+    StoredObject object{name, 0, {}};
+    std::string placeholders;
+    for (auto attribute : entity->attributes) {
+        auto given = values.find(std::string(attribute));
+        object.values[std::string(attribute)] = given == values.end() ? std::nullopt : given->second;
+        placeholders += placeholders.empty() ? "?" : ", ?";
+    }
+    auto insert = db->prepare("INSERT INTO " + name + " (" + columnList(*entity) + ") VALUES (" + placeholders + ")");
+    bool bound = insert != nullptr;
+    for (std::size_t i = 0; bound && i < entity->attributes.size(); ++i)
+        bound = insert->bind(static_cast<int>(i + 1), toSqlite(object.values[std::string(entity->attributes[i])]));
+    if (!bound || insert->step() != Step::done) {
+        logFailure("Unresolved error ", db->lastError(), "entity: " + name);
+        return std::nullopt;
+    }
+    object.objectId = db->lastInsertRowId();
+    return object;
+}
+
+std::optional<std::vector<StoredObject>> PersistencyManager::getAllEntities(const std::string& name) {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _store->file.database();
+    if (!db)
+        return std::nullopt;
+    const Entity* entity = findEntity(name);
+    if (!entity) {
+        logFailure("Could not fetch value. ", "unknown entity", "entity: " + name);
+        return std::nullopt;
+    }
+    auto select = db->prepare("SELECT objectId, " + columnList(*entity) + " FROM " + name + " ORDER BY objectId");
+    if (!select) {
+        logFailure("Could not fetch value. ", db->lastError(), "entity: " + name);
+        return std::nullopt;
+    }
+    std::vector<StoredObject> objects;
+    for (Step step = select->step(); step != Step::done; step = select->step()) {
+        if (step == Step::error) {
+            logFailure("Could not fetch value. ", db->lastError(), "entity: " + name);
+            return std::nullopt;
+        }
+        objects.push_back(readObject(*entity, *select));
+    }
+    return objects;
+}
+
+void PersistencyManager::deleteAllEntities(const std::string& name) {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _store->file.database();
+    if (!db)
+        return;
+    if (!findEntity(name)) {
+        logFailure("Could not delete items. ", "unknown entity", "entity: " + name);
+        return;
+    }
+    if (!db->execute("DELETE FROM " + name))
+        logFailure("Could not delete items. ", db->lastError(), "entity: " + name);
+}
+
+} // namespace vexaqr

@@ -1,0 +1,171 @@
+#include <vexaqr/payload/KeychainWrapper.hpp>
+#include <vexaqr/payload/RsaPemManager.hpp>
+#include <vexaqr/platform/DataDirectory.hpp>
+#include <vexaqr/platform/KeyStore.hpp>
+#include <vexaqr/sdk/AppDataService.hpp>
+#include <vexaqr/sdk/DatabaseWrapper.hpp>
+#include <vexaqr/service/LogManager.hpp>
+
+#include "support/TempDirectory.hpp"
+#include "support/TestKeys.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace vexaqr {
+namespace {
+
+using Constant::CoreData::AttributeKey;
+
+// Each test gets its own data directory; the shared store and the key store follow it.
+class AppDataServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DataDirectory::set(_directory.path() / "vexaqr");
+        KeyStore::setStandard(nullptr);
+    }
+    void TearDown() override { DataDirectory::set({}); }
+
+    std::size_t settingsRecords() {
+        return PersistencyManager::shared().getAllEntities("SDKData").value_or(std::vector<StoredObject>{}).size();
+    }
+
+    test::TempDirectory _directory;
+    AppDataService _service;
+};
+
+TEST_F(AppDataServiceTest, FreshStoreReadsInitialAndLeavesOneEmptySettingsRecord) {
+    EXPECT_EQ(_service.getRegistrationState(), VexaQrSDKRegistrationState::initial);
+    auto records = PersistencyManager::shared().getAllEntities("SDKData");
+    ASSERT_TRUE(records);
+    ASSERT_EQ(records->size(), 1u);
+    for (const auto& entry : records->front().values)
+        EXPECT_FALSE(entry.second) << entry.first;
+    EXPECT_FALSE(_service.getUserEmail());
+    EXPECT_EQ(settingsRecords(), 1u);
+}
+
+TEST_F(AppDataServiceTest, ValuesRoundTripAndSurviveAReopenedStore) {
+    const auto id = _service.createNewAppUniqueId();
+    ASSERT_TRUE(id);
+    _service.save(std::int64_t{4711});
+    _service.save(std::string("user@example.org"));
+    _service.save(VexaQrSDKRegistrationState::pending);
+    EXPECT_EQ(_service.getAppUniqueId(), id);
+
+    PersistencyManager reopened([this] { return _directory.path() / "vexaqr"; });
+    EXPECT_EQ(reopened.value("appUniqueId"), StoredValue(id->uuidString()));
+    EXPECT_EQ(reopened.value("vexaQrUserId"), StoredValue(std::int64_t{4711}));
+    EXPECT_EQ(reopened.value("userEmailAddress"), StoredValue(std::string("user@example.org")));
+    EXPECT_EQ(reopened.value("registrationState"), StoredValue(std::int64_t{1}));
+    EXPECT_EQ(_service.getVexaQrUserId(), 4711);
+}
+
+TEST_F(AppDataServiceTest, ForeignStoredValuesReadAsAbsentOrInitial) {
+    auto& database = DatabaseWrapper::standard();
+    database.set(std::string("not-a-uuid"), AttributeKey::appUniqueId);
+    database.set(std::int64_t{5}, AttributeKey::registrationState);
+    database.set(std::string("12"), AttributeKey::vexaQrUserId);
+    database.set(std::int64_t{3}, AttributeKey::userEmailAddress);
+    EXPECT_FALSE(_service.getAppUniqueId());
+    EXPECT_EQ(_service.getRegistrationState(), VexaQrSDKRegistrationState::initial);
+    EXPECT_FALSE(_service.getVexaQrUserId());
+    EXPECT_FALSE(_service.getUserEmail());
+}
+
+TEST_F(AppDataServiceTest, MessageCacheKeepsInsertionOrderAndEmptyIds) {
+    auto& database = DatabaseWrapper::standard();
+    ASSERT_TRUE(database.cacheVxaMessage("m1", Bytes{1, 2}, "info", std::nullopt));
+    auto second = database.cacheVxaMessage(std::nullopt, Bytes{}, std::nullopt, "tpl");
+    ASSERT_TRUE(second);
+    EXPECT_FALSE(second->messageId);
+    ASSERT_TRUE(database.cacheVxaMessage("m0", Bytes{9}, std::nullopt, std::nullopt));
+    auto cached = database.getCachedVxaMessages();
+    ASSERT_TRUE(cached);
+    ASSERT_EQ(cached->size(), 3u);
+    EXPECT_EQ((*cached)[0].messageId, "m1");
+    EXPECT_EQ((*cached)[0].vxaData, (Bytes{1, 2}));
+    EXPECT_EQ((*cached)[0].vxaInfo, "info");
+    EXPECT_FALSE((*cached)[1].messageId);
+    EXPECT_EQ((*cached)[1].vxaData, Bytes{}); // empty bytes, not absent
+    EXPECT_EQ((*cached)[1].vxaTemplate, "tpl");
+    EXPECT_EQ((*cached)[2].messageId, "m0");
+    database.resetVxaMessageCache();
+    EXPECT_TRUE(database.getCachedVxaMessages()->empty());
+}
+
+TEST_F(AppDataServiceTest, KeysComeFromTheStoreUnderTheirTags) {
+    EXPECT_FALSE(_service.getPartnerPublicKey());
+    RsaPemManager().addRSAPublicKey(
+        test::readTextFile(test::keyPath("partner1024.pub.pem")),
+        KeychainWrapper::keyTag(Activation::KeyOwner::partnerKey, Activation::KeyType::publicKey));
+    KeychainWrapper::standard().addRsaKey(
+        KeychainWrapper::keyTag(Activation::KeyOwner::clientKey, Activation::KeyType::privateKey),
+        test::privateKey("app", 1024));
+    ASSERT_TRUE(_service.getPartnerPublicKey());
+    EXPECT_TRUE(_service.getPartnerPublicKey()->samePublicKey(*test::publicKey("partner", 1024)));
+    ASSERT_TRUE(_service.getClientPrivateKey());
+    EXPECT_TRUE(_service.getClientPrivateKey()->isPrivate());
+    EXPECT_FALSE(_service.getPartnerPrivateKey());
+    EXPECT_FALSE(_service.getClientPublicKey());
+}
+
+TEST_F(AppDataServiceTest, ResetRegistrationLeavesOnlyTheInitialState) {
+    _service.createNewAppUniqueId();
+    _service.save(std::int64_t{7});
+    _service.save(std::string("a@b.c"));
+    _service.save(VexaQrSDKRegistrationState::active);
+    DatabaseWrapper::standard().cacheVxaMessage("m", Bytes{1}, std::nullopt, std::nullopt);
+    using Activation::KeyOwner;
+    using Activation::KeyType;
+    for (auto owner : {KeyOwner::clientKey, KeyOwner::partnerKey})
+        for (auto type : {KeyType::privateKey, KeyType::publicKey})
+            KeychainWrapper::standard().addRsaKey(KeychainWrapper::keyTag(owner, type), test::privateKey("app", 1024));
+
+    _service.resetRegistration();
+
+    auto records = PersistencyManager::shared().getAllEntities("SDKData");
+    ASSERT_EQ(records->size(), 1u);
+    EXPECT_EQ(records->front().values.at("registrationState"), StoredValue(std::int64_t{0}));
+    EXPECT_FALSE(records->front().values.at("appUniqueId"));
+    EXPECT_FALSE(_service.getUserEmail());
+    EXPECT_FALSE(_service.getVexaQrUserId());
+    EXPECT_FALSE(_service.getAppUniqueId());
+    EXPECT_EQ(_service.getRegistrationState(), VexaQrSDKRegistrationState::initial);
+    EXPECT_TRUE(DatabaseWrapper::standard().getCachedVxaMessages()->empty());
+    EXPECT_FALSE(_service.getPartnerPublicKey());
+    EXPECT_FALSE(_service.getPartnerPrivateKey());
+    EXPECT_FALSE(_service.getClientPublicKey());
+    EXPECT_FALSE(_service.getClientPrivateKey());
+}
+
+TEST(PersistencyManagerTest, UnknownNamesAndUnusableFilesFailQuietly) {
+    test::TempDirectory directory;
+    PersistencyManager manager([&] { return directory.path(); });
+    EXPECT_FALSE(manager.set(std::int64_t{1}, "noSuchKey"));
+    EXPECT_FALSE(manager.value("noSuchKey"));
+    EXPECT_FALSE(manager.saveNewEntity("NoSuchEntity", {}));
+    EXPECT_FALSE(manager.saveNewEntity("CachedVxaMessage", {{"vxaData; DROP TABLE SDKData", std::nullopt}}));
+    EXPECT_FALSE(manager.getAllEntities("NoSuchEntity"));
+    EXPECT_TRUE(manager.set(std::int64_t{1}, "registrationState"));
+
+    std::ofstream(directory.path() / "corrupt.sqlite") << std::string(8192, 'z');
+    std::filesystem::create_directories(directory.path() / "bad");
+    std::filesystem::rename(directory.path() / "corrupt.sqlite", directory.path() / "bad" / "VexaQrSDKModel.sqlite");
+    PersistencyManager broken([&] { return directory.path() / "bad"; });
+    LogManager::standard().enabled = true;
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(broken.persistentContainer());
+    const std::string log = ::testing::internal::GetCapturedStdout();
+    LogManager::standard().enabled = false;
+    EXPECT_EQ(log.rfind("Unresolved error file is not a database", 0), 0u) << log;
+    EXPECT_FALSE(broken.set(std::int64_t{1}, "registrationState"));
+    EXPECT_FALSE(broken.value("registrationState"));
+    EXPECT_FALSE(broken.getAllEntities("SDKData"));
+    EXPECT_FALSE(broken.saveNewEntity("CachedVxaMessage", {}));
+    broken.deleteAllEntities("SDKData");
+}
+
+} // namespace
+} // namespace vexaqr

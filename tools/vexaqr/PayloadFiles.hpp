@@ -1,0 +1,24 @@
+// File helpers shared by the key and record commands.
+#pragma once
+
+#include <vexaqr/Bytes.hpp>
+#include <vexaqr/payload/KeyHandle.hpp>
+
+#include <optional>
+#include <string>
+
+namespace vexaqr::cli {
+
+/// The whole file, or nothing when it cannot be read (the reason goes to standard error).
+std::optional<Bytes> readWholeFile(const std::string& path);
+
+/// Writes the file; `privateFile` creates it with mode 0600. False (reported) on failure.
+bool writeWholeFile(const std::string& path, const Bytes& bytes, bool privateFile = false);
+
+/// The RSA key in a PEM file; null (reported) when the file is missing or holds no RSA key.
+KeyHandle readPemKey(const std::string& path);
+
+/// Lower-case hexadecimal.
+std::string hexString(const Bytes& bytes);
+
+} // namespace vexaqr::cli
