@@ -4,6 +4,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cctype>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -79,7 +81,6 @@ HttpClientErrorCode errorCodeFor(CURLcode code, bool bodyTooLarge) {
         return HttpClientErrorCode::responseTooLarge;
     }
     switch (code) {
-    case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_URL_MALFORMAT:
         return HttpClientErrorCode::badUrl;
     case CURLE_COULDNT_RESOLVE_HOST:
@@ -103,6 +104,7 @@ HttpClientErrorCode errorCodeFor(CURLcode code, bool bodyTooLarge) {
     case CURLE_RECV_ERROR:
     case CURLE_PARTIAL_FILE:
         return HttpClientErrorCode::connectionLost;
+    case CURLE_UNSUPPORTED_PROTOCOL: // schemes are checked before sending: this is a reply without a status line
     case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_HTTP2:
     case CURLE_BAD_CONTENT_ENCODING:
@@ -165,6 +167,15 @@ SlistPtr makeHeaderList(const HttpHeaders& headers) {
     }
     append("Expect:"); // no "100-continue" round trip before larger bodies
     return list;
+}
+
+bool hasHttpScheme(std::string_view url) {
+    auto startsWith = [url](std::string_view prefix) {
+        return url.size() >= prefix.size() &&
+               std::equal(prefix.begin(), prefix.end(), url.begin(),
+                          [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+    };
+    return startsWith("http://") || startsWith("https://");
 }
 
 bool configure(Transfer& transfer) {
@@ -251,10 +262,15 @@ private:
     }
 
     void start(std::unique_ptr<Transfer> transfer) {
+        if (!hasHttpScheme(transfer->request.url)) {
+            complete(*transfer, HttpResult{std::nullopt, std::nullopt,
+                                           makeHttpClientError(HttpClientErrorCode::badUrl, "not an http(s) URL")});
+            return;
+        }
         transfer->easy.reset(curl_easy_init());
         if (!transfer->easy || !configure(*transfer)) {
             complete(*transfer, HttpResult{std::nullopt, std::nullopt,
-                                           makeHttpClientError(HttpClientErrorCode::badUrl, "cannot set up request")});
+                                           makeHttpClientError(HttpClientErrorCode::other, "cannot set up request")});
             return;
         }
         setMethodAndBody(transfer->easy.get(), transfer->request);

@@ -3,6 +3,8 @@
 
 #include "service/Utf8.hpp"
 
+#include <algorithm>
+
 namespace vexaqr {
 
 namespace {
@@ -19,6 +21,19 @@ std::optional<Bytes> encodeJson(const nlohmann::json& jsonDictionary) {
     } catch (const nlohmann::json::exception&) {
         return std::nullopt;
     }
+}
+
+// Any JSON value at the top level. A zero byte can never stand in JSON text, but the parser would take it as
+// the end of the input and accept what came before it.
+std::optional<nlohmann::json> parseJson(const Bytes& body) {
+    if (std::find(body.begin(), body.end(), std::uint8_t{0}) != body.end()) {
+        return std::nullopt;
+    }
+    auto json = nlohmann::json::parse(body.begin(), body.end(), nullptr, false);
+    if (json.is_discarded()) {
+        return std::nullopt;
+    }
+    return json;
 }
 
 Error exchangeError(std::string_view domain, std::int64_t code) { return Error{std::string(domain), code, {}}; }
@@ -46,11 +61,11 @@ Judgement judge(HttpResult& result) {
         return {exchangeError(statusErrorDomain(status), status.value_or(-1)), true};
     }
     LogManager::standard().log(std::string(kJsonDataLogPrefix) + utf8WithReplacements(*result.body));
-    auto json = nlohmann::json::parse(result.body->begin(), result.body->end(), nullptr, false);
-    if (json.is_discarded()) {
+    auto json = parseJson(*result.body);
+    if (!json) {
         return {exchangeError(kJsonParsingErrorDomain, kStatusOk)};
     }
-    return {std::move(json)};
+    return {std::move(*json)};
 }
 
 } // namespace
