@@ -199,21 +199,32 @@ bool configure(Transfer& transfer) {
 
 } // namespace
 
-class CurlHttpClient::Worker {
+// Shared by the client and its thread, so that a client released from inside one of its own completions
+// can let the thread finish on its own instead of joining itself.
+class CurlHttpClient::Worker : public std::enable_shared_from_this<Worker> {
 public:
+    static std::shared_ptr<Worker> start(Options options) {
+        auto worker = std::make_shared<Worker>(options);
+        worker->_thread = std::thread([worker] { worker->run(); });
+        return worker;
+    }
+
     explicit Worker(Options options) : _options(options) {
         ensureCurlGlobalInit();
         _multi.reset(curl_multi_init());
-        _thread = std::thread([this] { run(); });
     }
 
-    ~Worker() {
+    void stop() {
         {
             std::lock_guard lock(_mutex);
             _stopping = true;
         }
         curl_multi_wakeup(_multi.get());
-        _thread.join();
+        if (std::this_thread::get_id() == _thread.get_id()) {
+            _thread.detach(); // called from a completion: the loop ends once that completion returns
+        } else {
+            _thread.join();
+        }
     }
 
     void enqueue(HttpRequest request, Completion completion) {
@@ -330,9 +341,9 @@ private:
 
 CurlHttpClient::CurlHttpClient() : CurlHttpClient(Options{kDefaultMaxResponseBytes}) {}
 
-CurlHttpClient::CurlHttpClient(Options options) : _worker(std::make_unique<Worker>(options)) {}
+CurlHttpClient::CurlHttpClient(Options options) : _worker(Worker::start(options)) {}
 
-CurlHttpClient::~CurlHttpClient() = default;
+CurlHttpClient::~CurlHttpClient() { _worker->stop(); }
 
 void CurlHttpClient::send(HttpRequest request, Completion completion) {
     _worker->enqueue(std::move(request), std::move(completion));

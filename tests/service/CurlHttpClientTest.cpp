@@ -153,5 +153,17 @@ TEST(CurlHttpClientTest, DestroyingTheClientCancelsWhatIsInFlight) {
     EXPECT_EQ(future.get().error->code, code(HttpClientErrorCode::cancelled));
 }
 
+TEST(CurlHttpClientTest, ClientReleasedFromItsOwnCompletionDoesNotDeadlock) {
+    LoopbackServer server;
+    auto client = std::make_shared<CurlHttpClient>();
+    std::promise<void> released;
+    client->send(post(server.origin() + "/x"), [owner = client, &released](HttpResult) mutable {
+        owner.reset();
+        released.set_value();
+    });
+    client.reset(); // the completion now holds the last reference
+    EXPECT_EQ(released.get_future().wait_for(10s), std::future_status::ready);
+}
+
 } // namespace
 } // namespace vexaqr::test

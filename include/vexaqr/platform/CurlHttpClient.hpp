@@ -3,7 +3,8 @@
 // The worker thread is the "HTTP client's callback queue": every completion runs on it, one at a time.
 // Connections to the same host are reused, TLS peers and host names are verified, redirects are not followed
 // and reply bodies are bounded. Destroying the client cancels what is in flight (those completions receive
-// HttpClientErrorCode::cancelled) and joins the thread; do not destroy it from inside one of its completions.
+// HttpClientErrorCode::cancelled) and waits for the thread, unless it is destroyed from inside one of its own
+// completions: then the thread finishes by itself once that completion returns.
 #pragma once
 
 #include <vexaqr/platform/HttpClient.hpp>
@@ -33,7 +34,7 @@ public:
 
 private:
     class Worker;
-    std::unique_ptr<Worker> _worker;
+    std::shared_ptr<Worker> _worker;
 };
 
 } // namespace vexaqr
