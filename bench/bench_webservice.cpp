@@ -81,7 +81,10 @@ void BM_HttpClientRoundTrip(benchmark::State& state) {
     const std::string url = server().url("/api/updatekeys");
     for (auto _ : state) {
         std::promise<HttpResult> done;
-        client.send(HttpRequest{"POST", url, {{"Content-Type", "application/json; charset=utf-8"}}, toBytes(kRequest),
+        client.send(HttpRequest{"POST",
+                                url,
+                                {{"Content-Type", "application/json; charset=utf-8"}},
+                                toBytes(kRequest),
                                 std::chrono::seconds(30)},
                     [&done](HttpResult result) { done.set_value(std::move(result)); });
         if (done.get_future().get().error) {

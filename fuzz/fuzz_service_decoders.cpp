@@ -16,8 +16,7 @@
 
 namespace {
 
-template <class Decoder>
-void decode(const nlohmann::json& reply) {
+template <class Decoder> void decode(const nlohmann::json& reply) {
     const auto record = Decoder{}.responseModel(reply);
     (void)record.result();
     const auto text = record.description();

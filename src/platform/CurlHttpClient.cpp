@@ -115,12 +115,12 @@ HttpClientErrorCode errorCodeFor(CURLcode code, bool bodyTooLarge) {
 }
 
 HttpResult failure(const Transfer& transfer, CURLcode code) {
-    std::string message = transfer.bodyTooLarge ? "reply body larger than " +
-                                                      std::to_string(transfer.maxResponseBytes) + " bytes"
+    std::string message = transfer.bodyTooLarge
+                              ? "reply body larger than " + std::to_string(transfer.maxResponseBytes) + " bytes"
                           : transfer.errorText[0] != '\0' ? std::string(transfer.errorText)
                                                           : std::string(curl_easy_strerror(code));
-    return HttpResult{std::nullopt, std::nullopt, makeHttpClientError(errorCodeFor(code, transfer.bodyTooLarge),
-                                                                      std::move(message))};
+    return HttpResult{std::nullopt, std::nullopt,
+                      makeHttpClientError(errorCodeFor(code, transfer.bodyTooLarge), std::move(message))};
 }
 
 HttpResult cancelledResult() {
@@ -171,9 +171,9 @@ SlistPtr makeHeaderList(const HttpHeaders& headers) {
 
 bool hasHttpScheme(std::string_view url) {
     auto startsWith = [url](std::string_view prefix) {
-        return url.size() >= prefix.size() &&
-               std::equal(prefix.begin(), prefix.end(), url.begin(),
-                          [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+        return url.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), url.begin(), [](char a, char b) {
+                   return a == std::tolower(static_cast<unsigned char>(b));
+               });
     };
     return startsWith("http://") || startsWith("https://");
 }
@@ -343,7 +343,9 @@ CurlHttpClient::CurlHttpClient() : CurlHttpClient(Options{kDefaultMaxResponseByt
 
 CurlHttpClient::CurlHttpClient(Options options) : _worker(Worker::start(options)) {}
 
-CurlHttpClient::~CurlHttpClient() { _worker->stop(); }
+CurlHttpClient::~CurlHttpClient() {
+    _worker->stop();
+}
 
 void CurlHttpClient::send(HttpRequest request, Completion completion) {
     _worker->enqueue(std::move(request), std::move(completion));

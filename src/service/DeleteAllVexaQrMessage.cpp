@@ -13,16 +13,21 @@ nlohmann::json DeleteAllVexaQrMessage::RequestModel::toJsonDictionary() const {
     return {{std::string(JsonKey::appUniqueId), appUniqueId}};
 }
 
-std::string DeleteAllVexaQrMessage::ResponseModel::description() const { return Describe::record(resultCode); }
+std::string DeleteAllVexaQrMessage::ResponseModel::description() const {
+    return Describe::record(resultCode);
+}
 
-DeleteAllVexaQrMessage::ResponseModel DeleteAllVexaQrMessageDeserializer::responseModel(const nlohmann::json& json) const {
+DeleteAllVexaQrMessage::ResponseModel
+DeleteAllVexaQrMessageDeserializer::responseModel(const nlohmann::json& json) const {
     DeleteAllVexaQrMessage::ResponseModel record;
     record.resultCode = ReplyFields::resultCode(json);
     return record;
 }
 
-void DeleteAllVexaQrMessageService::deleteAllVexaQrMessage(const DeleteAllVexaQrMessage::RequestModel& requestModel, Completion completion) {
-    process(requestModel, urlProvider().deleteAllVexaQrMessageUrl(), DeleteAllVexaQrMessageDeserializer{}, std::move(completion));
+void DeleteAllVexaQrMessageService::deleteAllVexaQrMessage(const DeleteAllVexaQrMessage::RequestModel& requestModel,
+                                                           Completion completion) {
+    process(requestModel, urlProvider().deleteAllVexaQrMessageUrl(), DeleteAllVexaQrMessageDeserializer{},
+            std::move(completion));
 }
 
 } // namespace vexaqr

@@ -13,7 +13,9 @@ nlohmann::json DeleteVexaQrMessage::RequestModel::toJsonDictionary() const {
     return {{std::string(JsonKey::appUniqueId), appUniqueId}};
 }
 
-std::string DeleteVexaQrMessage::ResponseModel::description() const { return Describe::record(resultCode); }
+std::string DeleteVexaQrMessage::ResponseModel::description() const {
+    return Describe::record(resultCode);
+}
 
 DeleteVexaQrMessage::ResponseModel DeleteVexaQrMessageDeserializer::responseModel(const nlohmann::json& json) const {
     DeleteVexaQrMessage::ResponseModel record;
@@ -21,8 +23,10 @@ DeleteVexaQrMessage::ResponseModel DeleteVexaQrMessageDeserializer::responseMode
     return record;
 }
 
-void DeleteVexaQrMessageService::deleteVexaQrMessage(const DeleteVexaQrMessage::RequestModel& requestModel, Completion completion) {
-    process(requestModel, urlProvider().deleteVexaQrMessageUrl(requestModel.vxaMessageId), DeleteVexaQrMessageDeserializer{}, std::move(completion));
+void DeleteVexaQrMessageService::deleteVexaQrMessage(const DeleteVexaQrMessage::RequestModel& requestModel,
+                                                     Completion completion) {
+    process(requestModel, urlProvider().deleteVexaQrMessageUrl(requestModel.vxaMessageId),
+            DeleteVexaQrMessageDeserializer{}, std::move(completion));
 }
 
 } // namespace vexaqr

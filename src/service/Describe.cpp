@@ -23,9 +23,13 @@ std::string record(std::int64_t resultCode, const std::string& furtherLines) {
            "\nresultCode: " + std::to_string(resultCode) + furtherLines + "\n)";
 }
 
-std::string optional(const std::optional<std::int64_t>& value) { return value ? std::to_string(*value) : kNil; }
+std::string optional(const std::optional<std::int64_t>& value) {
+    return value ? std::to_string(*value) : kNil;
+}
 
-std::string optional(const std::optional<std::string>& value) { return value ? quoted(*value) : kNil; }
+std::string optional(const std::optional<std::string>& value) {
+    return value ? quoted(*value) : kNil;
+}
 
 std::string optional(const std::optional<std::vector<std::string>>& value) {
     if (!value) {

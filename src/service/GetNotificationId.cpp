@@ -24,7 +24,8 @@ GetNotificationId::ResponseModel GetNotificationIdDeserializer::responseModel(co
     return record;
 }
 
-void GetNotificationIdService::getNotificationId(const GetNotificationId::RequestModel& requestModel, Completion completion) {
+void GetNotificationIdService::getNotificationId(const GetNotificationId::RequestModel& requestModel,
+                                                 Completion completion) {
     process(requestModel, urlProvider().getNotificationIdUrl(), GetNotificationIdDeserializer{}, std::move(completion));
 }
 

@@ -21,14 +21,17 @@ std::string RegisterPushNotification::ResponseModel::description() const {
     return "(\nresultCode: " + std::to_string(resultCode) + "\n)";
 }
 
-RegisterPushNotification::ResponseModel RegisterPushNotificationDeserializer::responseModel(const nlohmann::json& json) const {
+RegisterPushNotification::ResponseModel
+RegisterPushNotificationDeserializer::responseModel(const nlohmann::json& json) const {
     RegisterPushNotification::ResponseModel record;
     record.resultCode = ReplyFields::resultCode(json);
     return record;
 }
 
-void RegisterPushNotificationService::registerPushNotification(const RegisterPushNotification::RequestModel& requestModel, Completion completion) {
-    process(requestModel, urlProvider().registerPushNotificationUrl(), RegisterPushNotificationDeserializer{}, std::move(completion));
+void RegisterPushNotificationService::registerPushNotification(
+    const RegisterPushNotification::RequestModel& requestModel, Completion completion) {
+    process(requestModel, urlProvider().registerPushNotificationUrl(), RegisterPushNotificationDeserializer{},
+            std::move(completion));
 }
 
 } // namespace vexaqr

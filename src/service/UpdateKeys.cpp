@@ -14,7 +14,9 @@ nlohmann::json UpdateKeys::RequestModel::toJsonDictionary() const {
             {std::string(JsonKey::pemPublicKeyString), pemPublicKeyString}};
 }
 
-std::string UpdateKeys::ResponseModel::description() const { return Describe::record(resultCode); }
+std::string UpdateKeys::ResponseModel::description() const {
+    return Describe::record(resultCode);
+}
 
 UpdateKeys::ResponseModel UpdateKeysDeserializer::responseModel(const nlohmann::json& json) const {
     UpdateKeys::ResponseModel record;

@@ -14,8 +14,9 @@ nlohmann::json VexaQrMessage::RequestModel::toJsonDictionary() const {
 }
 
 std::string VexaQrMessage::ResponseModel::description() const {
-    return Describe::record(resultCode, " \nvxaData:" + Describe::optional(vxaData) + "\nvxaInfo:" + Describe::optional(vxaInfo) +
-                                    "\nvxaTemplate:" + Describe::optional(vxaTemplate));
+    return Describe::record(resultCode, " \nvxaData:" + Describe::optional(vxaData) +
+                                            "\nvxaInfo:" + Describe::optional(vxaInfo) +
+                                            "\nvxaTemplate:" + Describe::optional(vxaTemplate));
 }
 
 VexaQrMessage::ResponseModel VexaQrMessageDeserializer::responseModel(const nlohmann::json& json) const {
@@ -28,7 +29,8 @@ VexaQrMessage::ResponseModel VexaQrMessageDeserializer::responseModel(const nloh
 }
 
 void VexaQrMessageService::getVexaQrMessage(const VexaQrMessage::RequestModel& requestModel, Completion completion) {
-    process(requestModel, urlProvider().getVexaQrMessageUrl(requestModel.vxaMessageId), VexaQrMessageDeserializer{}, std::move(completion));
+    process(requestModel, urlProvider().getVexaQrMessageUrl(requestModel.vxaMessageId), VexaQrMessageDeserializer{},
+            std::move(completion));
 }
 
 } // namespace vexaqr

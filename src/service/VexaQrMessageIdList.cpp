@@ -24,8 +24,10 @@ VexaQrMessageIdList::ResponseModel VexaQrMessageIdListDeserializer::responseMode
     return record;
 }
 
-void VexaQrMessageIdListService::getVexaQrMessageIdList(const VexaQrMessageIdList::RequestModel& requestModel, Completion completion) {
-    process(requestModel, urlProvider().getVexaQrMessageIdListUrl(), VexaQrMessageIdListDeserializer{}, std::move(completion));
+void VexaQrMessageIdListService::getVexaQrMessageIdList(const VexaQrMessageIdList::RequestModel& requestModel,
+                                                        Completion completion) {
+    process(requestModel, urlProvider().getVexaQrMessageIdListUrl(), VexaQrMessageIdListDeserializer{},
+            std::move(completion));
 }
 
 } // namespace vexaqr

@@ -36,7 +36,9 @@ std::optional<nlohmann::json> parseJson(const Bytes& body) {
     return json;
 }
 
-Error exchangeError(std::string_view domain, std::int64_t code) { return Error{std::string(domain), code, {}}; }
+Error exchangeError(std::string_view domain, std::int64_t code) {
+    return Error{std::string(domain), code, {}};
+}
 
 // "Status code: Optional(404)", or "Status code: nil" for a reply that is not HTTP.
 std::string statusErrorDomain(std::optional<int> status) {
@@ -94,19 +96,18 @@ void WebService::send(const nlohmann::json& jsonDictionary, const std::optional<
         LogManager::standard().log(std::string(kPostRequestLogPrefix) + requestUrl->absoluteString());
         LogManager::standard().log(std::string(kJsonDataLogPrefix) + toString(*body));
     }
-    _environment.httpClient->send(
-        std::move(request), [weakSelf = weak_from_this(), queue = _environment.mainQueue,
-                             deliver = std::move(deliver)](HttpResult result) {
-            if (weakSelf.expired()) {
-                return; // the service is gone: its completion is dropped
-            }
-            auto judgement = judge(result);
-            queue->post(deliver(std::move(judgement.outcome)));
-            if (judgement.logResponse) {
-                LogManager::standard().log(std::string(kHttpResponseLogPrefix) +
-                                           (result.response ? result.response->description() : "nil"));
-            }
-        });
+    _environment.httpClient->send(std::move(request), [weakSelf = weak_from_this(), queue = _environment.mainQueue,
+                                                       deliver = std::move(deliver)](HttpResult result) {
+        if (weakSelf.expired()) {
+            return; // the service is gone: its completion is dropped
+        }
+        auto judgement = judge(result);
+        queue->post(deliver(std::move(judgement.outcome)));
+        if (judgement.logResponse) {
+            LogManager::standard().log(std::string(kHttpResponseLogPrefix) +
+                                       (result.response ? result.response->description() : "nil"));
+        }
+    });
 }
 
 } // namespace vexaqr

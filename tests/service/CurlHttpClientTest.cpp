@@ -20,8 +20,9 @@ struct Outcome {
 Outcome exchange(HttpClient& client, HttpRequest request) {
     auto promise = std::make_shared<std::promise<Outcome>>();
     auto future = promise->get_future();
-    client.send(std::move(request),
-                [promise](HttpResult result) { promise->set_value({std::move(result), std::this_thread::get_id()}); });
+    client.send(std::move(request), [promise](HttpResult result) {
+        promise->set_value({std::move(result), std::this_thread::get_id()});
+    });
     EXPECT_EQ(future.wait_for(20s), std::future_status::ready);
     return future.get();
 }
@@ -30,7 +31,9 @@ HttpRequest post(const std::string& url, std::string body = "{}") {
     return HttpRequest{"POST", url, {{"Content-Type", "application/json"}}, toBytes(body), 5000ms};
 }
 
-std::int64_t code(HttpClientErrorCode value) { return static_cast<std::int64_t>(value); }
+std::int64_t code(HttpClientErrorCode value) {
+    return static_cast<std::int64_t>(value);
+}
 
 TEST(CurlHttpClientTest, DeliversStatusHeadersAndBodyOnItsOwnThread) {
     LoopbackServer server([](const httplib::Request& request, httplib::Response& response) {

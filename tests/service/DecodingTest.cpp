@@ -16,14 +16,16 @@
 namespace vexaqr {
 namespace {
 
-using nlohmann::json;
 using Constant::Application::ResultCode;
+using nlohmann::json;
 
 Registration::ResponseModel registration(const std::string& text) {
     return RegistrationDeserializer{}.responseModel(json::parse(text));
 }
 
-VexaQrMessage::ResponseModel message(const json& reply) { return VexaQrMessageDeserializer{}.responseModel(reply); }
+VexaQrMessage::ResponseModel message(const json& reply) {
+    return VexaQrMessageDeserializer{}.responseModel(reply);
+}
 
 TEST(DecodingTest, ResultAndIntegersAreTakenOnlyFromIntegralNumbers) {
     EXPECT_EQ(registration(R"({"result": 0, "vxaUserId": 17})").vxaUserId, 17);
@@ -48,9 +50,8 @@ TEST(DecodingTest, TextsAreTakenOnlyFromStringsAndUntrimmed) {
     const auto key = GetPublicKeyOfPartnerDeserializer{}.responseModel(json::parse(R"({"publicKey": " K\n"})"));
     EXPECT_EQ(key.publicKey, " K\n");
     EXPECT_FALSE(GetPublicKeyOfPartnerDeserializer{}.responseModel(json::parse(R"({"publicKey": 5})")).publicKey);
-    EXPECT_FALSE(GetNotificationIdDeserializer{}
-                     .responseModel(json::parse(R"({"notificationId": ["N"]})"))
-                     .notificationId);
+    EXPECT_FALSE(
+        GetNotificationIdDeserializer{}.responseModel(json::parse(R"({"notificationId": ["N"]})")).notificationId);
     const auto parts = message(json::parse(R"({"vxaInfo": {}, "vxaTemplate": ""})"));
     EXPECT_FALSE(parts.vxaInfo);
     EXPECT_EQ(parts.vxaTemplate, "");

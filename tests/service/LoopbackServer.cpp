@@ -58,7 +58,9 @@ LoopbackServer::~LoopbackServer() {
     _thread.join();
 }
 
-std::string LoopbackServer::origin() const { return "http://127.0.0.1:" + std::to_string(_port); }
+std::string LoopbackServer::origin() const {
+    return "http://127.0.0.1:" + std::to_string(_port);
+}
 
 void LoopbackServer::setHandler(Handler handler) {
     std::lock_guard lock(_mutex);
@@ -95,7 +97,9 @@ SelfSignedTlsServer::SelfSignedTlsServer()
           }(),
           reply(200, "{}")) {}
 
-std::string SelfSignedTlsServer::httpsOrigin() const { return "https" + origin().substr(4); }
+std::string SelfSignedTlsServer::httpsOrigin() const {
+    return "https" + origin().substr(4);
+}
 
 namespace {
 
@@ -163,7 +167,9 @@ RawSocketServer::~RawSocketServer() {
     ::close(_listener);
 }
 
-std::string RawSocketServer::origin() const { return "http://127.0.0.1:" + std::to_string(_port); }
+std::string RawSocketServer::origin() const {
+    return "http://127.0.0.1:" + std::to_string(_port);
+}
 
 int closedLoopbackPort() {
     int port = 0;

@@ -64,7 +64,7 @@ public:
 class RawSocketServer {
 public:
     enum class Behaviour {
-        neverAccept, // listens, so connecting succeeds, but never reads or answers
+        neverAccept,    // listens, so connecting succeeds, but never reads or answers
         answerAndClose, // reads one request, writes `answer` and closes the connection
     };
 

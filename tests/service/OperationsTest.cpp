@@ -16,18 +16,13 @@ namespace {
 
 constexpr const char* kAppId = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
 
-template <class Completion>
-struct CompletionModel;
-template <class Model>
-struct CompletionModel<ServiceCompletion<Model>> {
-    using type = Model;
-};
+template <class Completion> struct CompletionModel;
+template <class Model> struct CompletionModel<ServiceCompletion<Model>> { using type = Model; };
 
 class OperationsTest : public ServiceTest {
 protected:
     // Calls `method` on a new service of type Service and returns what its completion received.
-    template <class Service, class Request, class Method>
-    auto call(Method method, const Request& request) {
+    template <class Service, class Request, class Method> auto call(Method method, const Request& request) {
         auto service = makeService<Service>();
         Received<typename CompletionModel<typename Service::Completion>::type> received;
         ((*service).*method)(request, recordInto(received));
@@ -120,8 +115,8 @@ TEST_F(OperationsTest, RepliesAreDecodedIntoEachOperationsRecord) {
     const auto list = call<VexaQrMessageIdListService>(&VexaQrMessageIdListService::getVexaQrMessageIdList,
                                                        VexaQrMessageIdList::RequestModel{"APP"});
     EXPECT_EQ(list.record->vxaMessageIdList, (std::vector<std::string>{"a", "b"}));
-    const auto message = call<VexaQrMessageService>(&VexaQrMessageService::getVexaQrMessage,
-                                                    VexaQrMessage::RequestModel{"APP", "m"});
+    const auto message =
+        call<VexaQrMessageService>(&VexaQrMessageService::getVexaQrMessage, VexaQrMessage::RequestModel{"APP", "m"});
     EXPECT_EQ(message.record->vxaData, (Bytes{0x00, 0x01, 0x02}));
     EXPECT_EQ(message.record->vxaInfo, "i");
     EXPECT_EQ(message.record->vxaTemplate, "t");

@@ -52,8 +52,7 @@ private:
 };
 
 /// What a completion received, and where it ran.
-template <class Model>
-struct Received {
+template <class Model> struct Received {
     int calls = 0;
     std::optional<Model> record;
     std::optional<Error> error;
@@ -69,14 +68,10 @@ protected:
         return WebServiceEnvironment{.httpClient = httpClient, .mainQueue = mainQueue, .urlProvider = urlProvider};
     }
 
-    template <class Service>
-    std::shared_ptr<Service> makeService() {
-        return std::make_shared<Service>(environment());
-    }
+    template <class Service> std::shared_ptr<Service> makeService() { return std::make_shared<Service>(environment()); }
 
     /// A completion that records into `received`.
-    template <class Model>
-    ServiceCompletion<Model> recordInto(Received<Model>& received) {
+    template <class Model> ServiceCompletion<Model> recordInto(Received<Model>& received) {
         return [&received, queue = mainQueue](std::optional<Model> record, std::optional<Error> error) {
             ++received.calls;
             received.record = std::move(record);
@@ -86,8 +81,7 @@ protected:
         };
     }
 
-    template <class Model>
-    bool runUntilCalled(const Received<Model>& received) {
+    template <class Model> bool runUntilCalled(const Received<Model>& received) {
         return mainQueue->runUntil([&] { return received.calls > 0; }, 10s);
     }
 

@@ -5,7 +5,9 @@
 namespace vexaqr {
 namespace {
 
-std::string text(const std::optional<Url>& url) { return url ? url->absoluteString() : "<invalid>"; }
+std::string text(const std::optional<Url>& url) {
+    return url ? url->absoluteString() : "<invalid>";
+}
 
 TEST(UrlProviderTest, EveryAddressIsBasePlusEndpoint) {
     UrlProvider provider;

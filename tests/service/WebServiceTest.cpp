@@ -178,7 +178,8 @@ TEST_F(WebServiceTest, MissingBodyAndRepliesNotOverHttpFollowTheirOwnRules) {
     const std::vector<Case> cases = {
         {HttpResult{std::nullopt, HttpResponse{"u", 204, {}}, std::nullopt}, Error{"Missing data", 204, {}}},
         {HttpResult{std::nullopt, std::nullopt, std::nullopt}, Error{"Missing data", -1, {}}},
-        {HttpResult{toBytes("{}"), HttpResponse{"u", std::nullopt, {}}, std::nullopt}, Error{"Status code: nil", -1, {}}},
+        {HttpResult{toBytes("{}"), HttpResponse{"u", std::nullopt, {}}, std::nullopt},
+         Error{"Status code: nil", -1, {}}},
         {HttpResult{toBytes("{}"), std::nullopt, std::nullopt}, Error{"Status code: nil", -1, {}}},
     };
     for (const auto& [result, expected] : cases) {

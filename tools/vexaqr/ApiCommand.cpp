@@ -177,7 +177,8 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     command->add_option("--email", options->email, "E-mail address (registerclient)");
     command->add_option("--partner-id", options->partnerId, "Partner id (registerclient, push-getid, push-register)");
     command->add_flag("--force", options->force, "Delete the user's other registrations (registerclient)");
-    command->add_option("--activation-code", options->activationCode, "Activation code (activateclient, registerclient)");
+    command->add_option("--activation-code", options->activationCode,
+                        "Activation code (activateclient, registerclient)");
     command->add_option("--pem-public-key", options->pemPublicKey, "PEM text of the public key (updatekeys)");
     command->add_option("--handle", options->handle, "Push handle as hexadecimal (push-getid, push-register)");
     command->add_option("--notification-id", options->notificationId, "Notification id (push-register)");

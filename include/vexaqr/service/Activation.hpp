@@ -34,7 +34,7 @@ struct ViewModel {
     std::string notificationHubName;
     std::string notificationHubConnectionString;
     std::string partnerId;
-    std::optional<std::string> partnerPublicKey; // PEM text
+    std::optional<std::string> partnerPublicKey;  // PEM text
     std::optional<std::string> partnerPrivateKey; // PEM text
 };
 

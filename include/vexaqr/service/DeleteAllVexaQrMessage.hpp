@@ -50,14 +50,16 @@ public:
     virtual ~DeleteAllVexaQrMessageServiceProtocol() = default;
 
     /// Returns at once; `completion` later receives the record or the error on the main queue.
-    virtual void deleteAllVexaQrMessage(const DeleteAllVexaQrMessage::RequestModel& requestModel, Completion completion) = 0;
+    virtual void deleteAllVexaQrMessage(const DeleteAllVexaQrMessage::RequestModel& requestModel,
+                                        Completion completion) = 0;
 };
 
 class DeleteAllVexaQrMessageService final : public WebService, public DeleteAllVexaQrMessageServiceProtocol {
 public:
     using WebService::WebService;
 
-    void deleteAllVexaQrMessage(const DeleteAllVexaQrMessage::RequestModel& requestModel, Completion completion) override;
+    void deleteAllVexaQrMessage(const DeleteAllVexaQrMessage::RequestModel& requestModel,
+                                Completion completion) override;
 };
 
 } // namespace vexaqr

@@ -51,7 +51,8 @@ public:
     virtual ~GetPublicKeyOfPartnerServiceProtocol() = default;
 
     /// Returns at once; `completion` later receives the record or the error on the main queue.
-    virtual void getPublicKeyOfPartner(const GetPublicKeyOfPartner::RequestModel& requestModel, Completion completion) = 0;
+    virtual void getPublicKeyOfPartner(const GetPublicKeyOfPartner::RequestModel& requestModel,
+                                       Completion completion) = 0;
 };
 
 class GetPublicKeyOfPartnerService final : public WebService, public GetPublicKeyOfPartnerServiceProtocol {

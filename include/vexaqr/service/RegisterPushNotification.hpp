@@ -58,14 +58,16 @@ public:
     virtual ~RegisterPushNotificationServiceProtocol() = default;
 
     /// Returns at once; `completion` later receives the record or the error on the main queue.
-    virtual void registerPushNotification(const RegisterPushNotification::RequestModel& requestModel, Completion completion) = 0;
+    virtual void registerPushNotification(const RegisterPushNotification::RequestModel& requestModel,
+                                          Completion completion) = 0;
 };
 
 class RegisterPushNotificationService final : public WebService, public RegisterPushNotificationServiceProtocol {
 public:
     using WebService::WebService;
 
-    void registerPushNotification(const RegisterPushNotification::RequestModel& requestModel, Completion completion) override;
+    void registerPushNotification(const RegisterPushNotification::RequestModel& requestModel,
+                                  Completion completion) override;
 };
 
 } // namespace vexaqr

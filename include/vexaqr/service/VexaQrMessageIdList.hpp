@@ -51,7 +51,8 @@ public:
     virtual ~VexaQrMessageIdListServiceProtocol() = default;
 
     /// Returns at once; `completion` later receives the record or the error on the main queue.
-    virtual void getVexaQrMessageIdList(const VexaQrMessageIdList::RequestModel& requestModel, Completion completion) = 0;
+    virtual void getVexaQrMessageIdList(const VexaQrMessageIdList::RequestModel& requestModel,
+                                        Completion completion) = 0;
 };
 
 class VexaQrMessageIdListService final : public WebService, public VexaQrMessageIdListServiceProtocol {

@@ -45,8 +45,7 @@ struct WebServiceEnvironment {
 };
 
 /// A service's completion: receives exactly one of the two, the decoded record or the error.
-template <class Model>
-using ServiceCompletion = std::function<void(std::optional<Model>, std::optional<Error>)>;
+template <class Model> using ServiceCompletion = std::function<void(std::optional<Model>, std::optional<Error>)>;
 
 class WebService : public std::enable_shared_from_this<WebService> {
 public:
@@ -71,9 +70,8 @@ public:
                          completion(std::optional<Model>(record), std::nullopt);
                      });
                  }
-                 return MainQueue::Task([completion, error = std::get<Error>(std::move(outcome))] {
-                     completion(std::nullopt, error);
-                 });
+                 return MainQueue::Task(
+                     [completion, error = std::get<Error>(std::move(outcome))] { completion(std::nullopt, error); });
              });
     }
 
