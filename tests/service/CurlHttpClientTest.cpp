@@ -132,10 +132,10 @@ TEST(CurlHttpClientTest, SelfSignedCertificateFailsVerification) {
 }
 
 TEST(CurlHttpClientTest, SlowRequestDoesNotHoldUpOthers) {
+    std::promise<HttpResult> slowDone; // outlives the client, whose destruction completes the slow request
     RawSocketServer silent(RawSocketServer::Behaviour::neverAccept);
     LoopbackServer quick;
     CurlHttpClient client;
-    std::promise<HttpResult> slowDone;
     auto slow = post(silent.origin() + "/x");
     slow.timeout = 10s;
     client.send(slow, [&slowDone](HttpResult result) { slowDone.set_value(std::move(result)); });

@@ -40,6 +40,13 @@ TEST_F(WebServiceTest, Status200JsonIsAlwaysARecordWhateverTheTopLevelValue) {
     }
 }
 
+TEST_F(WebServiceTest, DeeplyNestedReplyIsDecodedWithoutExhaustingTheStack) {
+    const std::size_t depth = 1024 * 1024; // far deeper than any recursion could go
+    const auto received = exchangeWithReply(200, std::string(depth, '[') + std::string(depth, ']'));
+    ASSERT_TRUE(received.record);
+    EXPECT_EQ(received.record->resultCode, -1);
+}
+
 TEST_F(WebServiceTest, Status200WithoutJsonIsAParsingError) {
     for (const std::string body : {"", "not json", "{\"result\": 0", "{\"s\": \"\xff\xfe\"}"}) {
         const auto received = exchangeWithReply(200, body);
