@@ -96,6 +96,25 @@ void BM_HttpClientRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_HttpClientRoundTrip)->UseRealTime();
 
+// The HTTP client with its completion handed to a main queue, without JSON or decoding.
+void BM_HttpClientWithMainQueueHop(benchmark::State& state) {
+    CurlHttpClient client;
+    RunLoop loop;
+    const std::string url = server().url("/api/updatekeys");
+    for (auto _ : state) {
+        bool done = false;
+        client.send(HttpRequest{"POST",
+                                url,
+                                {{"Content-Type", "application/json; charset=utf-8"}},
+                                toBytes(kRequest),
+                                std::chrono::seconds(30)},
+                    [&](HttpResult) { loop.post([&done] { done = true; }); });
+        loop.runUntil([&] { return done; }, std::chrono::seconds(30));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_HttpClientWithMainQueueHop)->UseRealTime();
+
 void BM_WebServiceRoundTrip(benchmark::State& state) {
     auto loop = std::make_shared<RunLoop>();
     auto urlProvider = std::make_shared<UrlProvider>();
