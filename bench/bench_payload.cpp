@@ -43,7 +43,8 @@ void BM_ParseSecuredRecord2048(benchmark::State& state) {
     const Fixture& f = fixture();
     for (auto _ : state) {
         VXAData data(f.record, f.app.privateKey, f.partner.publicKey, nullptr);
-        if (!data.isValid) state.SkipWithError("record did not verify");
+        if (!data.isValid)
+            state.SkipWithError("record did not verify");
         benchmark::DoNotOptimize(data.actualVxaData);
     }
 }
@@ -78,7 +79,8 @@ void BM_RawOpenSslWork(benchmark::State& state) {
         EVP_DigestVerifyInit(md, nullptr, EVP_sha256(), nullptr, f.partner.publicKey->native());
         const int verified = EVP_DigestVerify(md, record.data() + 19, 256, signedBytes.data(), signedBytes.size());
         EVP_MD_CTX_free(md);
-        if (verified != 1) state.SkipWithError("raw verification failed");
+        if (verified != 1)
+            state.SkipWithError("raw verification failed");
         benchmark::DoNotOptimize(signedBytes);
     }
 }

@@ -17,3 +17,8 @@ endif()
 if(VEXAQR_BUILD_BENCH)
     find_package(benchmark REQUIRED)
 endif()
+
+# Loopback HTTP servers for the tests and benchmarks; never linked into the library.
+if(VEXAQR_BUILD_TESTS OR VEXAQR_BUILD_BENCH)
+    pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+endif()

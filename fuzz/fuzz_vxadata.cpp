@@ -21,7 +21,8 @@ const Keys& keys() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) return 0;
+    if (size == 0)
+        return 0;
     const Keys& k = keys();
     const std::uint8_t selector = data[0];
     const vexaqr::KeyHandle appKey = (selector & 2) ? k.app.privateKey : nullptr;
@@ -29,11 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (selector & 1) {
         const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
         vexaqr::VXAData record(text, appKey, k.partner.publicKey, partnerKey);
-        if (record.isValid && !record.signature) __builtin_trap();
+        if (record.isValid && !record.signature)
+            __builtin_trap();
     } else {
         const vexaqr::Bytes bytes(data + 1, data + size);
         vexaqr::VXAData record(bytes, appKey, k.partner.publicKey, partnerKey);
-        if (record.isValid && !record.signature) __builtin_trap();
+        if (record.isValid && !record.signature)
+            __builtin_trap();
     }
     return 0;
 }

@@ -15,7 +15,9 @@ std::shared_ptr<MainQueue>& installedQueue() {
 
 } // namespace
 
-std::shared_ptr<MainQueue> MainQueue::shared() { return std::atomic_load(&installedQueue()); }
+std::shared_ptr<MainQueue> MainQueue::shared() {
+    return std::atomic_load(&installedQueue());
+}
 
 void MainQueue::setShared(std::shared_ptr<MainQueue> queue) {
     if (queue) {

@@ -37,7 +37,9 @@ void RunLoop::postAfter(std::chrono::milliseconds delay, Task task) {
     _wake.notify_one();
 }
 
-bool RunLoop::isCurrent() const { return _driver.load() == std::this_thread::get_id(); }
+bool RunLoop::isCurrent() const {
+    return _driver.load() == std::this_thread::get_id();
+}
 
 void RunLoop::stop() {
     {

@@ -48,20 +48,27 @@ void logFailure(std::string_view message, std::string_view error, std::string_vi
 SqliteValue toSqlite(const std::optional<StoredValue>& value) {
     if (!value)
         return std::monostate{};
-    return std::visit([](const auto& v) { return SqliteValue(v); }, *value);
+    if (auto* integer = std::get_if<std::int64_t>(&*value))
+        return *integer;
+    if (auto* real = std::get_if<double>(&*value))
+        return *real;
+    if (auto* text = std::get_if<std::string>(&*value))
+        return *text;
+    return std::get<Bytes>(*value);
 }
 
-std::optional<StoredValue> fromSqlite(SqliteValue value) {
-    if (std::holds_alternative<std::monostate>(value))
-        return std::nullopt;
-    return std::visit(
-        [](auto&& v) -> std::optional<StoredValue> {
-            if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::monostate>)
-                return std::nullopt;
-            else
-                return StoredValue(std::move(v));
-        },
-        std::move(value));
+// Built in place: g++ 12 with the sanitizers misreads a moved temporary variant as uninitialised.
+std::optional<StoredValue> fromSqlite(const SqliteValue& value) {
+    std::optional<StoredValue> stored;
+    if (auto* integer = std::get_if<std::int64_t>(&value))
+        stored.emplace(std::in_place_type<std::int64_t>, *integer);
+    else if (auto* real = std::get_if<double>(&value))
+        stored.emplace(std::in_place_type<double>, *real);
+    else if (auto* text = std::get_if<std::string>(&value))
+        stored.emplace(std::in_place_type<std::string>, *text);
+    else if (auto* blob = std::get_if<Bytes>(&value))
+        stored.emplace(std::in_place_type<Bytes>, *blob);
+    return stored;
 }
 
 std::string columnList(const Entity& entity) {

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
-#include <queue>
 #include <random>
 #include <set>
 #include <utility>

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
-
 namespace vexaqr {
 namespace {
 
@@ -88,7 +86,9 @@ TEST_F(RsaPemManagerTest, PublicImportStoresTheInnerPkcs1KeyWhateverTheLineBreak
     ASSERT_TRUE(key);
     EXPECT_EQ(key->externalRepresentation(), Bytes(spki.end() - 270, spki.end()));
 
-    const std::string crlf = std::regex_replace(pem, std::regex("\n"), "\r\n");
+    std::string crlf;
+    for (char c : pem)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     const std::string bare = base64::encode(spki);
     for (const std::string& variant : {crlf, bare, "  " + bare + "\n\t"}) {
         auto again = _manager.addRSAPublicKey(variant, "t");

@@ -24,9 +24,9 @@ TEST(RunLoopTest, RunsPostedTasksInOrderAndNeverInline) {
 TEST(RunLoopTest, DelayedTasksWaitForTheirTimeAndKeepDueOrder) {
     RunLoop loop;
     std::vector<int> order;
-    loop.postAfter(30ms, [&] { order.push_back(2); });
-    loop.postAfter(10ms, [&] { order.push_back(1); });
-    loop.postAfter(30ms, [&] { order.push_back(3); });
+    loop.postAfter(300ms, [&] { order.push_back(2); });
+    loop.postAfter(100ms, [&] { order.push_back(1); });
+    loop.postAfter(300ms, [&] { order.push_back(3); });
     loop.runUntilIdle();
     EXPECT_TRUE(order.empty());
     EXPECT_TRUE(loop.runUntil([&] { return order.size() == 3; }, 5s));

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 using namespace vexaqr;
 using namespace vexaqr::test;
 

@@ -14,6 +14,8 @@ bool registerCommand(CommandInstaller installer) {
     return true;
 }
 
-const std::vector<CommandInstaller>& registeredCommands() { return installers(); }
+const std::vector<CommandInstaller>& registeredCommands() {
+    return installers();
+}
 
 } // namespace vexaqr::cli

@@ -7,9 +7,9 @@
 #include <vexaqr/transport/VexaQRGenerator.hpp>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <iterator>

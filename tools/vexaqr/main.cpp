@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error);
+        // --help and --version end here with 0; every usage mistake is one status for scripts.
+        return app.exit(error) == 0 ? 0 : 2;
     }
     return exitCode;
 }

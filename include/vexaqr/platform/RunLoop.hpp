@@ -51,9 +51,7 @@ private:
         Clock::time_point due;
         std::uint64_t order;
         Task task;
-        bool operator>(const Timer& other) const {
-            return due != other.due ? due > other.due : order > other.order;
-        }
+        bool operator>(const Timer& other) const { return due != other.due ? due > other.due : order > other.order; }
     };
 
     // Moves due timers to the ready queue and takes the next ready task, waiting until `deadline` at most.

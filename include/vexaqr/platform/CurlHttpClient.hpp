@@ -1,0 +1,40 @@
+// CurlHttpClient: the library's HttpClient, libcurl driven by one worker thread of its own.
+//
+// The worker thread is the "HTTP client's callback queue": every completion runs on it, one at a time.
+// Connections to the same host are reused, TLS peers and host names are verified, redirects are not followed
+// and reply bodies are bounded. Destroying the client cancels what is in flight (those completions receive
+// HttpClientErrorCode::cancelled) and waits for the thread, unless it is destroyed from inside one of its own
+// completions: then the thread finishes by itself once that completion returns.
+#pragma once
+
+#include <vexaqr/platform/HttpClient.hpp>
+
+#include <cstddef>
+#include <memory>
+
+namespace vexaqr {
+
+class CurlHttpClient final : public HttpClient {
+public:
+    /// Replies with a longer body fail with HttpClientErrorCode::responseTooLarge.
+    static constexpr std::size_t kDefaultMaxResponseBytes = 16 * 1024 * 1024;
+
+    struct Options {
+        std::size_t maxResponseBytes;
+    };
+
+    CurlHttpClient();
+    explicit CurlHttpClient(Options options);
+    ~CurlHttpClient() override;
+
+    CurlHttpClient(const CurlHttpClient&) = delete;
+    CurlHttpClient& operator=(const CurlHttpClient&) = delete;
+
+    void send(HttpRequest request, Completion completion) override;
+
+private:
+    class Worker;
+    std::shared_ptr<Worker> _worker;
+};
+
+} // namespace vexaqr

@@ -1,0 +1,66 @@
+// DeleteVexaQrMessage: deletes one payload message. The id travels only in the address.
+//
+// The service may be called from any thread; its completion runs on the main queue (see WebService).
+#pragma once
+
+#include <vexaqr/Bytes.hpp>
+#include <vexaqr/service/ConstantWebService.hpp>
+#include <vexaqr/service/ResultCode.hpp>
+#include <vexaqr/service/WebService.hpp>
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vexaqr {
+
+namespace DeleteVexaQrMessage {
+
+/// What the host application or a workflow supplies.
+struct ViewModel {
+    std::string vxaMessageId;
+};
+
+/// The request; its JSON body has exactly the members listed in toJsonDictionary().
+struct RequestModel {
+    std::string appUniqueId;
+    std::string vxaMessageId;
+
+    nlohmann::json toJsonDictionary() const;
+};
+
+struct ResponseModel {
+    std::int64_t resultCode = Constant::WebService::missingResultCode;
+
+    Constant::Application::ResultCode result() const { return Constant::Application::resultFromRawValue(resultCode); }
+    std::string description() const;
+};
+
+} // namespace DeleteVexaQrMessage
+
+class DeleteVexaQrMessageDeserializer final {
+public:
+    DeleteVexaQrMessage::ResponseModel responseModel(const nlohmann::json& json) const;
+};
+
+class DeleteVexaQrMessageServiceProtocol {
+public:
+    using Completion = ServiceCompletion<DeleteVexaQrMessage::ResponseModel>;
+
+    virtual ~DeleteVexaQrMessageServiceProtocol() = default;
+
+    /// Returns at once; `completion` later receives the record or the error on the main queue.
+    virtual void deleteVexaQrMessage(const DeleteVexaQrMessage::RequestModel& requestModel, Completion completion) = 0;
+};
+
+class DeleteVexaQrMessageService final : public WebService, public DeleteVexaQrMessageServiceProtocol {
+public:
+    using WebService::WebService;
+
+    void deleteVexaQrMessage(const DeleteVexaQrMessage::RequestModel& requestModel, Completion completion) override;
+};
+
+} // namespace vexaqr

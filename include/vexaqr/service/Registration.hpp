@@ -1,0 +1,74 @@
+// Registration: registers the application user (e-mail address and partner id) under a new application id.
+//
+// The service may be called from any thread; its completion runs on the main queue (see WebService).
+#pragma once
+
+#include <vexaqr/Bytes.hpp>
+#include <vexaqr/service/Activation.hpp>
+#include <vexaqr/service/ConstantWebService.hpp>
+#include <vexaqr/service/ResultCode.hpp>
+#include <vexaqr/service/WebService.hpp>
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vexaqr {
+
+namespace Registration {
+
+/// What the host application or a workflow supplies.
+struct ViewModel {
+    std::string email;
+    std::string partnerId;
+    bool isForceRegistration = false;
+    std::optional<Activation::ViewModel> activationData; // when present, registration also activates
+};
+
+/// Four members, five when `activationCode` is present.
+struct RequestModel {
+    std::string emailAddress;
+    std::string partnerId;
+    bool isForceRegistration = false;
+    std::optional<std::string> activationCode;
+    std::string appUniqueId;
+
+    nlohmann::json toJsonDictionary() const;
+};
+
+struct ResponseModel {
+    std::int64_t resultCode = Constant::WebService::missingResultCode;
+    std::optional<std::int64_t> vxaUserId;
+
+    Constant::Application::ResultCode result() const { return Constant::Application::resultFromRawValue(resultCode); }
+    std::string description() const;
+};
+
+} // namespace Registration
+
+class RegistrationDeserializer final {
+public:
+    Registration::ResponseModel responseModel(const nlohmann::json& json) const;
+};
+
+class RegistrationServiceProtocol {
+public:
+    using Completion = ServiceCompletion<Registration::ResponseModel>;
+
+    virtual ~RegistrationServiceProtocol() = default;
+
+    /// Returns at once; `completion` later receives the record or the error on the main queue.
+    virtual void registerAccount(const Registration::RequestModel& requestModel, Completion completion) = 0;
+};
+
+class RegistrationService final : public WebService, public RegistrationServiceProtocol {
+public:
+    using WebService::WebService;
+
+    void registerAccount(const Registration::RequestModel& requestModel, Completion completion) override;
+};
+
+} // namespace vexaqr

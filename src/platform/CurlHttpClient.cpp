@@ -1,0 +1,354 @@
+#include <vexaqr/platform/CurlHttpClient.hpp>
+
+#include "platform/CurlGlobal.hpp"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+namespace vexaqr {
+
+namespace {
+
+struct EasyFree {
+    void operator()(CURL* handle) const noexcept { curl_easy_cleanup(handle); }
+};
+struct MultiFree {
+    void operator()(CURLM* handle) const noexcept { curl_multi_cleanup(handle); }
+};
+struct SlistFree {
+    void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
+};
+using EasyPtr = std::unique_ptr<CURL, EasyFree>;
+using MultiPtr = std::unique_ptr<CURLM, MultiFree>;
+using SlistPtr = std::unique_ptr<curl_slist, SlistFree>;
+
+constexpr long kIdlePollMilliseconds = 1000;
+
+// One request on its way: everything libcurl points into lives here until the transfer is done.
+struct Transfer {
+    HttpRequest request;
+    HttpClient::Completion completion;
+    std::size_t maxResponseBytes = 0;
+    EasyPtr easy;
+    SlistPtr headerList;
+    Bytes body;
+    HttpHeaders responseHeaders;
+    bool bodyTooLarge = false;
+    char errorText[CURL_ERROR_SIZE] = {};
+};
+
+std::size_t receiveBody(char* data, std::size_t size, std::size_t count, void* context) {
+    auto& transfer = *static_cast<Transfer*>(context);
+    const std::size_t length = size * count;
+    if (length > transfer.maxResponseBytes - transfer.body.size()) {
+        transfer.bodyTooLarge = true;
+        return 0; // anything but `length` makes libcurl abort the transfer
+    }
+    transfer.body.insert(transfer.body.end(), data, data + length);
+    return length;
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+std::size_t receiveHeaderLine(char* data, std::size_t size, std::size_t count, void* context) {
+    auto& transfer = *static_cast<Transfer*>(context);
+    const std::size_t length = size * count;
+    const std::string_view line(data, length);
+    if (line.starts_with("HTTP/")) {
+        transfer.responseHeaders.clear(); // a new head, e.g. after "100 Continue": keep only the last one
+    } else if (const auto colon = line.find(':'); colon != std::string_view::npos) {
+        transfer.responseHeaders.emplace_back(std::string(trimmed(line.substr(0, colon))),
+                                              std::string(trimmed(line.substr(colon + 1))));
+    }
+    return length;
+}
+
+HttpClientErrorCode errorCodeFor(CURLcode code, bool bodyTooLarge) {
+    if (bodyTooLarge) {
+        return HttpClientErrorCode::responseTooLarge;
+    }
+    switch (code) {
+    case CURLE_URL_MALFORMAT:
+        return HttpClientErrorCode::badUrl;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return HttpClientErrorCode::cannotFindHost;
+    case CURLE_COULDNT_CONNECT:
+        return HttpClientErrorCode::cannotConnect;
+    case CURLE_OPERATION_TIMEDOUT:
+        return HttpClientErrorCode::timedOut;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+        return HttpClientErrorCode::tlsFailure;
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_PARTIAL_FILE:
+        return HttpClientErrorCode::connectionLost;
+    case CURLE_UNSUPPORTED_PROTOCOL: // schemes are checked before sending: this is a reply without a status line
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_HTTP2:
+    case CURLE_BAD_CONTENT_ENCODING:
+        return HttpClientErrorCode::badServerResponse;
+    default:
+        return HttpClientErrorCode::other;
+    }
+}
+
+HttpResult failure(const Transfer& transfer, CURLcode code) {
+    std::string message = transfer.bodyTooLarge
+                              ? "reply body larger than " + std::to_string(transfer.maxResponseBytes) + " bytes"
+                          : transfer.errorText[0] != '\0' ? std::string(transfer.errorText)
+                                                          : std::string(curl_easy_strerror(code));
+    return HttpResult{std::nullopt, std::nullopt,
+                      makeHttpClientError(errorCodeFor(code, transfer.bodyTooLarge), std::move(message))};
+}
+
+HttpResult cancelledResult() {
+    return HttpResult{std::nullopt, std::nullopt,
+                      makeHttpClientError(HttpClientErrorCode::cancelled, "HTTP client shut down")};
+}
+
+HttpResult success(Transfer& transfer) {
+    long status = 0;
+    curl_easy_getinfo(transfer.easy.get(), CURLINFO_RESPONSE_CODE, &status);
+    HttpResponse response{transfer.request.url, static_cast<int>(status), std::move(transfer.responseHeaders)};
+    return HttpResult{std::move(transfer.body), std::move(response), std::nullopt};
+}
+
+void setMethodAndBody(CURL* easy, const HttpRequest& request) {
+    if (request.method == "GET" && !request.body) {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+        return;
+    }
+    if (request.method == "HEAD") {
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        return;
+    }
+    // POSTFIELDS sends exactly these bytes (none for an absent body); they live in the transfer's request.
+    const auto size = request.body ? request.body->size() : 0;
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(size));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, size > 0 ? reinterpret_cast<const char*>(request.body->data()) : "");
+    if (request.method != "POST") {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    }
+}
+
+SlistPtr makeHeaderList(const HttpHeaders& headers) {
+    SlistPtr list;
+    auto append = [&list](const std::string& line) {
+        curl_slist* extended = curl_slist_append(list.get(), line.c_str());
+        if (extended) {
+            (void)list.release();
+            list.reset(extended);
+        }
+    };
+    for (const auto& [name, value] : headers) {
+        append(name + ": " + value);
+    }
+    append("Expect:"); // no "100-continue" round trip before larger bodies
+    return list;
+}
+
+bool hasHttpScheme(std::string_view url) {
+    auto startsWith = [url](std::string_view prefix) {
+        return url.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), url.begin(), [](char a, char b) {
+                   return a == std::tolower(static_cast<unsigned char>(b));
+               });
+    };
+    return startsWith("http://") || startsWith("https://");
+}
+
+bool configure(Transfer& transfer) {
+    CURL* easy = transfer.easy.get();
+    const auto timeout = static_cast<long>(transfer.request.timeout.count());
+    transfer.headerList = makeHeaderList(transfer.request.headers);
+    return curl_easy_setopt(easy, CURLOPT_URL, transfer.request.url.c_str()) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeout) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer.headerList.get()) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, receiveBody) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, receiveHeaderLine) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorText) == CURLE_OK;
+}
+
+} // namespace
+
+// Shared by the client and its thread, so that a client released from inside one of its own completions
+// can let the thread finish on its own instead of joining itself.
+class CurlHttpClient::Worker : public std::enable_shared_from_this<Worker> {
+public:
+    static std::shared_ptr<Worker> start(Options options) {
+        auto worker = std::make_shared<Worker>(options);
+        worker->_thread = std::thread([worker] { worker->run(); });
+        return worker;
+    }
+
+    explicit Worker(Options options) : _options(options) {
+        ensureCurlGlobalInit();
+        _multi.reset(curl_multi_init());
+    }
+
+    void stop() {
+        {
+            std::lock_guard lock(_mutex);
+            _stopping = true;
+        }
+        curl_multi_wakeup(_multi.get());
+        if (std::this_thread::get_id() == _thread.get_id()) {
+            _thread.detach(); // called from a completion: the loop ends once that completion returns
+        } else {
+            _thread.join();
+        }
+    }
+
+    void enqueue(HttpRequest request, Completion completion) {
+        auto transfer = std::make_unique<Transfer>();
+        transfer->request = std::move(request);
+        transfer->completion = std::move(completion);
+        transfer->maxResponseBytes = _options.maxResponseBytes;
+        {
+            std::lock_guard lock(_mutex);
+            if (!_stopping) {
+                _incoming.push_back(std::move(transfer));
+            }
+        }
+        if (transfer) { // shutting down (a completion chained another request): nothing will start it
+            complete(*transfer, cancelledResult());
+            return;
+        }
+        curl_multi_wakeup(_multi.get());
+    }
+
+private:
+    void run() {
+        while (adoptIncoming()) {
+            int running = 0;
+            curl_multi_perform(_multi.get(), &running);
+            finishCompleted();
+            curl_multi_poll(_multi.get(), nullptr, 0, kIdlePollMilliseconds, nullptr);
+        }
+        cancelEverything();
+    }
+
+    // Starts the transfers queued by send(); false once the client is shutting down.
+    bool adoptIncoming() {
+        std::deque<std::unique_ptr<Transfer>> incoming;
+        {
+            std::lock_guard lock(_mutex);
+            if (_stopping) {
+                return false;
+            }
+            incoming.swap(_incoming);
+        }
+        for (auto& transfer : incoming) {
+            start(std::move(transfer));
+        }
+        return true;
+    }
+
+    void start(std::unique_ptr<Transfer> transfer) {
+        if (!hasHttpScheme(transfer->request.url)) {
+            complete(*transfer, HttpResult{std::nullopt, std::nullopt,
+                                           makeHttpClientError(HttpClientErrorCode::badUrl, "not an http(s) URL")});
+            return;
+        }
+        transfer->easy.reset(curl_easy_init());
+        if (!transfer->easy || !configure(*transfer)) {
+            complete(*transfer, HttpResult{std::nullopt, std::nullopt,
+                                           makeHttpClientError(HttpClientErrorCode::other, "cannot set up request")});
+            return;
+        }
+        setMethodAndBody(transfer->easy.get(), transfer->request);
+        CURL* easy = transfer->easy.get();
+        _active.emplace(easy, std::move(transfer));
+        curl_multi_add_handle(_multi.get(), easy);
+    }
+
+    void finishCompleted() {
+        int remaining = 0;
+        while (CURLMsg* message = curl_multi_info_read(_multi.get(), &remaining)) {
+            if (message->msg != CURLMSG_DONE) {
+                continue;
+            }
+            auto found = _active.find(message->easy_handle);
+            if (found == _active.end()) {
+                continue;
+            }
+            const CURLcode code = message->data.result; // `message` is invalid once the handle is removed
+            std::unique_ptr<Transfer> transfer = std::move(found->second);
+            _active.erase(found);
+            curl_multi_remove_handle(_multi.get(), transfer->easy.get());
+            complete(*transfer, code == CURLE_OK ? success(*transfer) : failure(*transfer, code));
+        }
+    }
+
+    void cancelEverything() {
+        for (auto& [easy, transfer] : _active) {
+            curl_multi_remove_handle(_multi.get(), easy);
+            complete(*transfer, cancelledResult());
+        }
+        _active.clear();
+        std::deque<std::unique_ptr<Transfer>> incoming;
+        {
+            std::lock_guard lock(_mutex);
+            incoming.swap(_incoming);
+        }
+        for (auto& transfer : incoming) {
+            complete(*transfer, cancelledResult());
+        }
+    }
+
+    static void complete(Transfer& transfer, HttpResult result) {
+        if (transfer.completion) {
+            transfer.completion(std::move(result));
+        }
+    }
+
+    const Options _options;
+    MultiPtr _multi;
+    std::mutex _mutex;
+    std::deque<std::unique_ptr<Transfer>> _incoming;
+    bool _stopping = false;
+    std::unordered_map<CURL*, std::unique_ptr<Transfer>> _active;
+    std::thread _thread;
+};
+
+CurlHttpClient::CurlHttpClient() : CurlHttpClient(Options{kDefaultMaxResponseBytes}) {}
+
+CurlHttpClient::CurlHttpClient(Options options) : _worker(Worker::start(options)) {}
+
+CurlHttpClient::~CurlHttpClient() {
+    _worker->stop();
+}
+
+void CurlHttpClient::send(HttpRequest request, Completion completion) {
+    _worker->enqueue(std::move(request), std::move(completion));
+}
+
+} // namespace vexaqr

@@ -1,0 +1,113 @@
+#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/service/WebService.hpp>
+
+#include "service/Utf8.hpp"
+
+#include <algorithm>
+
+namespace vexaqr {
+
+namespace {
+
+constexpr std::string_view kPostRequestLogPrefix = "[DEBUG] POST REQUEST - ";
+constexpr std::string_view kJsonDataLogPrefix = "[DEBUG] JSON DATA - ";
+constexpr std::string_view kHttpResponseLogPrefix = "[DEBUG] HTTP RESPONSE - ";
+constexpr int kStatusOk = 200;
+
+// Compact UTF-8 JSON text; nothing when a text member is not valid UTF-8 (the request then goes without body).
+std::optional<Bytes> encodeJson(const nlohmann::json& jsonDictionary) {
+    try {
+        return toBytes(jsonDictionary.dump());
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt;
+    }
+}
+
+// Any JSON value at the top level. A zero byte can never stand in JSON text, but the parser would take it as
+// the end of the input and accept what came before it.
+std::optional<nlohmann::json> parseJson(const Bytes& body) {
+    if (std::find(body.begin(), body.end(), std::uint8_t{0}) != body.end()) {
+        return std::nullopt;
+    }
+    auto json = nlohmann::json::parse(body.begin(), body.end(), nullptr, false);
+    if (json.is_discarded()) {
+        return std::nullopt;
+    }
+    return json;
+}
+
+Error exchangeError(std::string_view domain, std::int64_t code) {
+    return Error{std::string(domain), code, {}};
+}
+
+// "Status code: Optional(404)", or "Status code: nil" for a reply that is not HTTP.
+std::string statusErrorDomain(std::optional<int> status) {
+    return "Status code: " + (status ? "Optional(" + std::to_string(*status) + ")" : std::string("nil"));
+}
+
+// The reply handling, in its fixed order; returns the outcome to deliver and whether the status line is logged.
+struct Judgement {
+    std::variant<nlohmann::json, Error> outcome;
+    bool logResponse = false;
+};
+
+Judgement judge(HttpResult& result) {
+    if (result.error) {
+        return {std::move(*result.error)};
+    }
+    const std::optional<int> status = result.response ? result.response->statusCode : std::nullopt;
+    if (!result.body) {
+        return {exchangeError(kMissingDataErrorDomain, status.value_or(-1))};
+    }
+    if (status != kStatusOk) {
+        return {exchangeError(statusErrorDomain(status), status.value_or(-1)), true};
+    }
+    LogManager::standard().log(std::string(kJsonDataLogPrefix) + utf8WithReplacements(*result.body));
+    auto json = parseJson(*result.body);
+    if (!json) {
+        return {exchangeError(kJsonParsingErrorDomain, kStatusOk)};
+    }
+    return {std::move(*json)};
+}
+
+} // namespace
+
+WebService::WebService(WebServiceEnvironment environment) : _environment(std::move(environment)) {}
+
+HttpRequest WebService::postUrlRequest(const Url& requestUrl, std::optional<Bytes> postData) const {
+    HttpRequest request;
+    request.method = "POST";
+    request.url = requestUrl.absoluteString();
+    request.headers = {{"Content-Type", "application/json; charset=utf-8"}};
+    request.body = std::move(postData);
+    request.timeout = _environment.timeoutInterval;
+    return request;
+}
+
+void WebService::send(const nlohmann::json& jsonDictionary, const std::optional<Url>& requestUrl, Deliver deliver) {
+    if (!requestUrl) {
+        _environment.mainQueue->post(deliver(exchangeError(kInvalidUrlErrorDomain, -1)));
+        return;
+    }
+    auto body = encodeJson(jsonDictionary);
+    auto request = postUrlRequest(*requestUrl, body);
+    // The client keeps no cache, so there is no stored reply to remove before sending.
+    if (body) {
+        LogManager::standard().log(std::string(kPostRequestLogPrefix) + requestUrl->absoluteString());
+        LogManager::standard().log(std::string(kJsonDataLogPrefix) + toString(*body));
+    }
+    _environment.httpClient->send(std::move(request), [weakSelf = weak_from_this(), queue = _environment.mainQueue,
+                                                       deliver = std::move(deliver)](HttpResult result) {
+        if (weakSelf.expired()) {
+            return; // the service is gone: its completion is dropped
+        }
+        auto judgement = judge(result);
+        queue->post(deliver(std::move(judgement.outcome)));
+        if (judgement.logResponse) {
+            LogManager::standard().log(std::string(kHttpResponseLogPrefix) +
+                                       (result.response ? result.response->description() : "nil"));
+        }
+    });
+}
+
+} // namespace vexaqr
