@@ -34,7 +34,8 @@ Bytes sampleData(std::size_t length) {
 }
 
 void BM_DrawingPass(benchmark::State& state) {
-    auto view = std::make_shared<VXAPresenterView>(std::make_shared<NullCanvas>(), std::make_shared<VirtualTimeQueue>());
+    auto view =
+        std::make_shared<VXAPresenterView>(std::make_shared<NullCanvas>(), std::make_shared<VirtualTimeQueue>());
     view->presentVexaQr(sampleData(static_cast<std::size_t>(state.range(0))), true, 0.0);
     for (auto _ : state) {
         view->drawLayer();
