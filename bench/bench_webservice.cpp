@@ -53,25 +53,27 @@ std::size_t collect(char* data, std::size_t size, std::size_t count, void* conte
     return size * count;
 }
 
+// Sets up each request the way any caller must (address, header list, body), on one reused handle.
 void BM_BareCurlRoundTrip(benchmark::State& state) {
     const std::string url = server().url("/api/updatekeys");
     CURL* easy = curl_easy_init();
-    curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json; charset=utf-8");
     std::string reply;
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, kRequest);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &reply);
     for (auto _ : state) {
         reply.clear();
-        if (curl_easy_perform(easy) != CURLE_OK || reply != kReply) {
+        curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json; charset=utf-8");
+        curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, kRequest);
+        const CURLcode code = curl_easy_perform(easy);
+        curl_slist_free_all(headers);
+        if (code != CURLE_OK || reply != kReply) {
             state.SkipWithError("bare request failed");
             break;
         }
     }
     state.SetItemsProcessed(state.iterations());
-    curl_slist_free_all(headers);
     curl_easy_cleanup(easy);
 }
 BENCHMARK(BM_BareCurlRoundTrip)->UseRealTime();

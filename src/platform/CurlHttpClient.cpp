@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 namespace vexaqr {
 
@@ -29,6 +30,9 @@ using MultiPtr = std::unique_ptr<CURLM, MultiFree>;
 using SlistPtr = std::unique_ptr<curl_slist, SlistFree>;
 
 constexpr long kIdlePollMilliseconds = 1000;
+// Finished easy handles kept for the next requests: creating one costs about as much as the client's own work
+// per request. More than this many at once only happens in bursts.
+constexpr std::size_t kMaxIdleEasyHandles = 8;
 
 // One request on its way: everything libcurl points into lives here until the transfer is done.
 struct Transfer {
@@ -278,7 +282,7 @@ private:
                                            makeHttpClientError(HttpClientErrorCode::badUrl, "not an http(s) URL")});
             return;
         }
-        transfer->easy.reset(curl_easy_init());
+        transfer->easy = takeEasyHandle();
         if (!transfer->easy || !configure(*transfer)) {
             complete(*transfer, HttpResult{std::nullopt, std::nullopt,
                                            makeHttpClientError(HttpClientErrorCode::other, "cannot set up request")});
@@ -304,7 +308,27 @@ private:
             std::unique_ptr<Transfer> transfer = std::move(found->second);
             _active.erase(found);
             curl_multi_remove_handle(_multi.get(), transfer->easy.get());
-            complete(*transfer, code == CURLE_OK ? success(*transfer) : failure(*transfer, code));
+            HttpResult result = code == CURLE_OK ? success(*transfer) : failure(*transfer, code);
+            recycle(std::move(transfer->easy));
+            complete(*transfer, std::move(result));
+        }
+    }
+
+    // A handle from an earlier transfer with its options cleared, or a new one. Connections stay with the multi
+    // handle either way.
+    EasyPtr takeEasyHandle() {
+        if (_idleEasyHandles.empty()) {
+            return EasyPtr(curl_easy_init());
+        }
+        EasyPtr easy = std::move(_idleEasyHandles.back());
+        _idleEasyHandles.pop_back();
+        curl_easy_reset(easy.get());
+        return easy;
+    }
+
+    void recycle(EasyPtr easy) {
+        if (_idleEasyHandles.size() < kMaxIdleEasyHandles) {
+            _idleEasyHandles.push_back(std::move(easy));
         }
     }
 
@@ -336,6 +360,7 @@ private:
     std::deque<std::unique_ptr<Transfer>> _incoming;
     bool _stopping = false;
     std::unordered_map<CURL*, std::unique_ptr<Transfer>> _active;
+    std::vector<EasyPtr> _idleEasyHandles;
     std::thread _thread;
 };
 

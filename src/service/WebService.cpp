@@ -14,6 +14,14 @@ constexpr std::string_view kJsonDataLogPrefix = "[DEBUG] JSON DATA - ";
 constexpr std::string_view kHttpResponseLogPrefix = "[DEBUG] HTTP RESPONSE - ";
 constexpr int kStatusOk = 200;
 
+// Builds the line only when someone reads it: the texts copy whole bodies.
+template <typename MakeText> void debugLog(MakeText makeText) {
+    const LogManager& logManager = LogManager::standard();
+    if (logManager.enabled.load()) {
+        logManager.log(makeText());
+    }
+}
+
 // Compact UTF-8 JSON text; nothing when a text member is not valid UTF-8 (the request then goes without body).
 std::optional<Bytes> encodeJson(const nlohmann::json& jsonDictionary) {
     try {
@@ -62,7 +70,7 @@ Judgement judge(HttpResult& result) {
     if (status != kStatusOk) {
         return {exchangeError(statusErrorDomain(status), status.value_or(-1)), true};
     }
-    LogManager::standard().log(std::string(kJsonDataLogPrefix) + utf8WithReplacements(*result.body));
+    debugLog([&] { return std::string(kJsonDataLogPrefix) + utf8WithReplacements(*result.body); });
     auto json = parseJson(*result.body);
     if (!json) {
         return {exchangeError(kJsonParsingErrorDomain, kStatusOk)};
@@ -90,12 +98,12 @@ void WebService::send(const nlohmann::json& jsonDictionary, const std::optional<
         return;
     }
     auto body = encodeJson(jsonDictionary);
-    auto request = postUrlRequest(*requestUrl, body);
-    // The client keeps no cache, so there is no stored reply to remove before sending.
     if (body) {
-        LogManager::standard().log(std::string(kPostRequestLogPrefix) + requestUrl->absoluteString());
-        LogManager::standard().log(std::string(kJsonDataLogPrefix) + toString(*body));
+        debugLog([&] { return std::string(kPostRequestLogPrefix) + requestUrl->absoluteString(); });
+        debugLog([&] { return std::string(kJsonDataLogPrefix) + toString(*body); });
     }
+    // The client keeps no cache, so there is no stored reply to remove before sending.
+    auto request = postUrlRequest(*requestUrl, std::move(body));
     _environment.httpClient->send(std::move(request), [weakSelf = weak_from_this(), queue = _environment.mainQueue,
                                                        deliver = std::move(deliver)](HttpResult result) {
         if (weakSelf.expired()) {
@@ -104,8 +112,9 @@ void WebService::send(const nlohmann::json& jsonDictionary, const std::optional<
         auto judgement = judge(result);
         queue->post(deliver(std::move(judgement.outcome)));
         if (judgement.logResponse) {
-            LogManager::standard().log(std::string(kHttpResponseLogPrefix) +
-                                       (result.response ? result.response->description() : "nil"));
+            debugLog([&] {
+                return std::string(kHttpResponseLogPrefix) + (result.response ? result.response->description() : "nil");
+            });
         }
     });
 }
