@@ -45,6 +45,14 @@ void logFailure(std::string_view message, std::string_view error, std::string_vi
     LogManager::standard().log(std::string(message) + std::string(error) + ", {" + std::string(details) + "}");
 }
 
+// The entity named `name`, or nothing after logging `failure` with the reason: names come from callers.
+const Entity* knownEntity(const std::string& name, std::string_view failure) {
+    const Entity* entity = findEntity(name);
+    if (!entity)
+        logFailure(failure, "unknown entity", "entity: " + name);
+    return entity;
+}
+
 SqliteValue toSqlite(const std::optional<StoredValue>& value) {
     if (!value)
         return std::monostate{};
@@ -113,13 +121,10 @@ bool PersistencyManager::persistentContainer() {
 }
 
 std::optional<StoredObject> PersistencyManager::createEntity(const std::string& name) {
-    const Entity* entity = findEntity(name);
+    const Entity* entity = knownEntity(name, "Could not create entity error ");
     SqliteDatabase* db = _store->file.database();
-    if (!entity || !db) {
-        if (!entity)
-            logFailure("Could not create entity error ", "unknown entity", "entity: " + name);
+    if (!entity || !db)
         return std::nullopt;
-    }
     if (!db->execute("INSERT INTO " + name + " DEFAULT VALUES")) {
         logFailure("Could not create entity error ", db->lastError(), "entity: " + name);
         return std::nullopt;
@@ -185,11 +190,9 @@ std::optional<StoredObject> PersistencyManager::saveNewEntity(const std::string&
     SqliteDatabase* db = _store->file.database();
     if (!db)
         return std::nullopt;
-    const Entity* entity = findEntity(name);
-    if (!entity) {
-        logFailure("Could not create entity error ", "unknown entity", "entity: " + name);
+    const Entity* entity = knownEntity(name, "Could not create entity error ");
+    if (!entity)
         return std::nullopt;
-    }
     for (const auto& entry : values) {
         if (!hasAttribute(*entity, entry.first)) {
             logFailure("Unresolved error ", "unknown attribute", "entity: " + name + ", key: " + entry.first);
@@ -220,11 +223,9 @@ std::optional<std::vector<StoredObject>> PersistencyManager::getAllEntities(cons
     SqliteDatabase* db = _store->file.database();
     if (!db)
         return std::nullopt;
-    const Entity* entity = findEntity(name);
-    if (!entity) {
-        logFailure("Could not fetch value. ", "unknown entity", "entity: " + name);
+    const Entity* entity = knownEntity(name, "Could not fetch value. ");
+    if (!entity)
         return std::nullopt;
-    }
     auto select = db->prepare("SELECT objectId, " + columnList(*entity) + " FROM " + name + " ORDER BY objectId");
     if (!select) {
         logFailure("Could not fetch value. ", db->lastError(), "entity: " + name);
@@ -246,10 +247,8 @@ void PersistencyManager::deleteAllEntities(const std::string& name) {
     SqliteDatabase* db = _store->file.database();
     if (!db)
         return;
-    if (!findEntity(name)) {
-        logFailure("Could not delete items. ", "unknown entity", "entity: " + name);
+    if (!knownEntity(name, "Could not delete items. "))
         return;
-    }
     if (!db->execute("DELETE FROM " + name))
         logFailure("Could not delete items. ", db->lastError(), "entity: " + name);
 }
