@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 20
 
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build check test asan demo bench fuzz format clean
+.PHONY: all deps build check layers test asan demo bench fuzz format clean
 
 all: build
 
@@ -26,7 +26,11 @@ asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
-check: test asan
+# Includes point down the layers before anything is compiled.
+layers:
+	@scripts/check-layers.sh
+
+check: layers test asan
 
 demo: build
 	@scripts/demo.sh $(BUILD)/bin/vexaqr

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+    build-essential cmake ninja-build pkg-config ccache clang libclang-rt-14-dev
     libssl-dev openssl
     libcurl4-openssl-dev
     nlohmann-json3-dev

@@ -1,7 +1,6 @@
 #include <vexaqr/payload/KeychainWrapper.hpp>
 
-#include <vexaqr/platform/KeyStore.hpp>
-#include <vexaqr/service/ResultCode.hpp>
+#include <vexaqr/payload/KeyStore.hpp>
 
 namespace vexaqr {
 

@@ -1,6 +1,6 @@
 #include "payload/OpenSslHandles.hpp"
 
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 
 #include <openssl/err.h>
 

@@ -1,7 +1,7 @@
 #include <vexaqr/payload/RsaPemManager.hpp>
 
-#include <vexaqr/platform/KeyStore.hpp>
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/payload/KeyStore.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 
 #include "payload/Base64.hpp"
 #include "payload/DerStripping.hpp"

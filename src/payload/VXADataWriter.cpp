@@ -1,7 +1,7 @@
 #include <vexaqr/payload/VXADataWriter.hpp>
 
 #include <vexaqr/payload/CryptoManager.hpp>
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 
 #include "payload/RsaOperations.hpp"
 

@@ -1,6 +1,6 @@
 #include "platform/SqliteStoreFile.hpp"
 
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 
 namespace vexaqr {
 

@@ -2,7 +2,7 @@
 
 #include <vexaqr/platform/DataDirectory.hpp>
 #include <vexaqr/sdk/CoreDataConstants.hpp>
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 
 #include "platform/SqliteStoreFile.hpp"
 

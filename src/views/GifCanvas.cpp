@@ -1,6 +1,6 @@
 #include <vexaqr/views/GifCanvas.hpp>
 
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 
 #include "platform/CHandle.hpp"
 

@@ -1,6 +1,6 @@
 #include <vexaqr/views/PngFile.hpp>
 
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 
 #include <png.h>
 

@@ -1,6 +1,6 @@
 #include <vexaqr/views/QrDetector.hpp>
 
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>

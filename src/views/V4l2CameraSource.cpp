@@ -1,6 +1,6 @@
 #include <vexaqr/views/V4l2CameraSource.hpp>
 
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/views/Picture.hpp>
 #include <vexaqr/views/QrDetector.hpp>
 

@@ -1,6 +1,6 @@
 #include <vexaqr/views/VXAPresenterView.hpp>
 
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/transport/Base45Converter.hpp>
 #include <vexaqr/views/QrRenderer.hpp>
 

@@ -1,6 +1,6 @@
 #include <vexaqr/views/VXAScannerView.hpp>
 
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/transport/Base45Converter.hpp>
 #include <vexaqr/transport/VexaQRDecoderImpl.hpp>
 

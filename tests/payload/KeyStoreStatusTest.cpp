@@ -2,8 +2,8 @@
 // whatever the test asks.
 #include <vexaqr/payload/KeychainWrapper.hpp>
 #include <vexaqr/payload/RsaPemManager.hpp>
-#include <vexaqr/platform/KeyStore.hpp>
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/payload/KeyStore.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 
 #include "support/TestKeys.hpp"
 

@@ -1,7 +1,7 @@
 // Public vectors from Project Wycheproof (tests/data/wycheproof, Apache-2.0).
 #include <vexaqr/payload/CryptoManager.hpp>
 #include <vexaqr/payload/RsaPemManager.hpp>
-#include <vexaqr/platform/KeyStore.hpp>
+#include <vexaqr/payload/KeyStore.hpp>
 
 #include "payload/AesCbc.hpp"
 #include "payload/DerStripping.hpp"

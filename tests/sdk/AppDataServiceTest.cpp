@@ -1,10 +1,10 @@
 #include <vexaqr/payload/KeychainWrapper.hpp>
 #include <vexaqr/payload/RsaPemManager.hpp>
 #include <vexaqr/platform/DataDirectory.hpp>
-#include <vexaqr/platform/KeyStore.hpp>
+#include <vexaqr/payload/KeyStore.hpp>
 #include <vexaqr/sdk/AppDataService.hpp>
 #include <vexaqr/sdk/DatabaseWrapper.hpp>
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 
 #include "support/TempDirectory.hpp"
 #include "support/TestKeys.hpp"

@@ -6,7 +6,7 @@
 
 #include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/service/WebService.hpp>
 
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 #include <vexaqr/service/DeleteVexaQrMessage.hpp>
 #include <vexaqr/service/GetNotificationId.hpp>
 #include <vexaqr/service/GetPublicKeyOfPartner.hpp>
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/service/RegisterPushNotification.hpp>
 #include <vexaqr/service/Registration.hpp>
 #include <vexaqr/service/UpdateKeys.hpp>

@@ -5,6 +5,13 @@
 #include <optional>
 #include <string_view>
 
+namespace vexaqr::Constant::Application {
+
+/// Prefix of every key tag the SDK stores in the key store.
+inline constexpr std::string_view rsaKeyTagPrefix = "com.vexaqr.VexaQrSDK";
+
+} // namespace vexaqr::Constant::Application
+
 namespace vexaqr::Activation {
 
 enum class KeyOwner { clientKey, partnerKey };

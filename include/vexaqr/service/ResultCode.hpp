@@ -5,6 +5,7 @@
 #pragma once
 
 #include <vexaqr/Error.hpp>
+#include <vexaqr/payload/KeyNaming.hpp> // Constant::Application::rsaKeyTagPrefix
 
 #include <cstdint>
 #include <optional>
@@ -14,9 +15,6 @@ namespace vexaqr::Constant::Application {
 
 /// Value of the "platform" member of a push registration request.
 inline constexpr std::string_view pushNotificationType = "1";
-
-/// Prefix of every key tag the SDK stores in the key store.
-inline constexpr std::string_view rsaKeyTagPrefix = "com.vexaqr.VexaQrSDK";
 
 /// Domain of the error values that accompany SDK-side result codes.
 inline constexpr std::string_view errorDomain = "VXASDK";

@@ -1,9 +1,9 @@
-#include <vexaqr/platform/KeyStore.hpp>
+#include <vexaqr/payload/KeyStore.hpp>
 
 #include <vexaqr/platform/DataDirectory.hpp>
 
-#include "platform/InMemoryKeyStore.hpp"
-#include "platform/SqliteKeyStore.hpp"
+#include "payload/InMemoryKeyStore.hpp"
+#include "payload/SqliteKeyStore.hpp"
 
 #include <mutex>
 

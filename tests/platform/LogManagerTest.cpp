@@ -1,4 +1,4 @@
-#include <vexaqr/service/LogManager.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 
 #include <gtest/gtest.h>
 

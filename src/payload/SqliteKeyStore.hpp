@@ -4,7 +4,7 @@
 // serialises the operations, so the store may be shared between threads.
 #pragma once
 
-#include <vexaqr/platform/KeyStore.hpp>
+#include <vexaqr/payload/KeyStore.hpp>
 
 #include "platform/SqliteStoreFile.hpp"
 

@@ -1,4 +1,4 @@
-#include "platform/SqliteKeyStore.hpp"
+#include "payload/SqliteKeyStore.hpp"
 
 namespace vexaqr {
 

@@ -1,7 +1,7 @@
 // InMemoryKeyStore: the key store for tests and fuzzing; forgets everything with the object.
 #pragma once
 
-#include <vexaqr/platform/KeyStore.hpp>
+#include <vexaqr/payload/KeyStore.hpp>
 
 #include <map>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "platform/InMemoryKeyStore.hpp"
+#include "payload/InMemoryKeyStore.hpp"
 
 namespace vexaqr {
 
