@@ -1,11 +1,13 @@
 #include <vexaqr/platform/CurlHttpClient.hpp>
 
+#include "platform/CHandle.hpp"
 #include "platform/CurlGlobal.hpp"
 
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <cctype>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -16,18 +18,9 @@ namespace vexaqr {
 
 namespace {
 
-struct EasyFree {
-    void operator()(CURL* handle) const noexcept { curl_easy_cleanup(handle); }
-};
-struct MultiFree {
-    void operator()(CURLM* handle) const noexcept { curl_multi_cleanup(handle); }
-};
-struct SlistFree {
-    void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
-};
-using EasyPtr = std::unique_ptr<CURL, EasyFree>;
-using MultiPtr = std::unique_ptr<CURLM, MultiFree>;
-using SlistPtr = std::unique_ptr<curl_slist, SlistFree>;
+using EasyPtr = CHandle<CURL, curl_easy_cleanup>;
+using MultiPtr = CHandle<CURLM, curl_multi_cleanup>;
+using SlistPtr = CHandle<curl_slist, curl_slist_free_all>;
 
 constexpr long kIdlePollMilliseconds = 1000;
 // Finished easy handles kept for the next requests: creating one costs about as much as the client's own work
@@ -127,9 +120,12 @@ HttpResult failure(const Transfer& transfer, CURLcode code) {
                       makeHttpClientError(errorCodeFor(code, transfer.bodyTooLarge), std::move(message))};
 }
 
+HttpResult errorResult(HttpClientErrorCode code, std::string message) {
+    return HttpResult{std::nullopt, std::nullopt, makeHttpClientError(code, std::move(message))};
+}
+
 HttpResult cancelledResult() {
-    return HttpResult{std::nullopt, std::nullopt,
-                      makeHttpClientError(HttpClientErrorCode::cancelled, "HTTP client shut down")};
+    return errorResult(HttpClientErrorCode::cancelled, "HTTP client shut down");
 }
 
 HttpResult success(Transfer& transfer) {
@@ -215,7 +211,7 @@ public:
 
     explicit Worker(Options options) : _options(options) {
         ensureCurlGlobalInit();
-        _multi.reset(curl_multi_init());
+        _multi.reset(curl_multi_init()); // when this fails, every request fails instead of waiting forever
     }
 
     void stop() {
@@ -223,7 +219,7 @@ public:
             std::lock_guard lock(_mutex);
             _stopping = true;
         }
-        curl_multi_wakeup(_multi.get());
+        wakeUp();
         if (std::this_thread::get_id() == _thread.get_id()) {
             _thread.detach(); // called from a completion: the loop ends once that completion returns
         } else {
@@ -231,6 +227,8 @@ public:
         }
     }
 
+    // Requests that arrive while shutting down (a completion chaining another one) are still queued: the
+    // thread cancels them after the current completion returns, never on the sender's stack.
     void enqueue(HttpRequest request, Completion completion) {
         auto transfer = std::make_unique<Transfer>();
         transfer->request = std::move(request);
@@ -238,26 +236,44 @@ public:
         transfer->maxResponseBytes = _options.maxResponseBytes;
         {
             std::lock_guard lock(_mutex);
-            if (!_stopping) {
+            if (!_finished) {
                 _incoming.push_back(std::move(transfer));
             }
         }
-        if (transfer) { // shutting down (a completion chained another request): nothing will start it
-            complete(*transfer, cancelledResult());
+        if (transfer) {
+            cancelOnThreadOfItsOwn(std::move(transfer));
             return;
         }
-        curl_multi_wakeup(_multi.get());
+        wakeUp();
     }
 
 private:
     void run() {
         while (adoptIncoming()) {
+            if (!_multi) {
+                waitForIncoming();
+                continue;
+            }
             int running = 0;
             curl_multi_perform(_multi.get(), &running);
             finishCompleted();
             curl_multi_poll(_multi.get(), nullptr, 0, kIdlePollMilliseconds, nullptr);
         }
         cancelEverything();
+    }
+
+    void wakeUp() {
+        if (_multi) {
+            curl_multi_wakeup(_multi.get());
+        } else {
+            _incomingChanged.notify_all();
+        }
+    }
+
+    // Only without a multi handle, whose poll does the waiting otherwise.
+    void waitForIncoming() {
+        std::unique_lock lock(_mutex);
+        _incomingChanged.wait(lock, [this] { return _stopping || !_incoming.empty(); });
     }
 
     // Starts the transfers queued by send(); false once the client is shutting down.
@@ -278,20 +294,26 @@ private:
 
     void start(std::unique_ptr<Transfer> transfer) {
         if (!hasHttpScheme(transfer->request.url)) {
-            complete(*transfer, HttpResult{std::nullopt, std::nullopt,
-                                           makeHttpClientError(HttpClientErrorCode::badUrl, "not an http(s) URL")});
+            complete(*transfer, errorResult(HttpClientErrorCode::badUrl, "not an http(s) URL"));
+            return;
+        }
+        if (!_multi) {
+            complete(*transfer, errorResult(HttpClientErrorCode::other, "cannot create the transfer engine"));
             return;
         }
         transfer->easy = takeEasyHandle();
         if (!transfer->easy || !configure(*transfer)) {
-            complete(*transfer, HttpResult{std::nullopt, std::nullopt,
-                                           makeHttpClientError(HttpClientErrorCode::other, "cannot set up request")});
+            complete(*transfer, errorResult(HttpClientErrorCode::other, "cannot set up request"));
             return;
         }
         setMethodAndBody(transfer->easy.get(), transfer->request);
         CURL* easy = transfer->easy.get();
+        if (const CURLMcode added = curl_multi_add_handle(_multi.get(), easy); added != CURLM_OK) {
+            complete(*transfer, errorResult(HttpClientErrorCode::other,
+                                            std::string("cannot start request: ") + curl_multi_strerror(added)));
+            return;
+        }
         _active.emplace(easy, std::move(transfer));
-        curl_multi_add_handle(_multi.get(), easy);
     }
 
     void finishCompleted() {
@@ -332,20 +354,32 @@ private:
         }
     }
 
+    // Cancels what is in flight, then what is queued, including what those cancellations queue in turn.
     void cancelEverything() {
         for (auto& [easy, transfer] : _active) {
             curl_multi_remove_handle(_multi.get(), easy);
             complete(*transfer, cancelledResult());
         }
         _active.clear();
-        std::deque<std::unique_ptr<Transfer>> incoming;
-        {
-            std::lock_guard lock(_mutex);
-            incoming.swap(_incoming);
+        for (;;) {
+            std::deque<std::unique_ptr<Transfer>> incoming;
+            {
+                std::lock_guard lock(_mutex);
+                incoming.swap(_incoming);
+                _finished = incoming.empty();
+            }
+            if (incoming.empty()) {
+                return;
+            }
+            for (auto& transfer : incoming) {
+                complete(*transfer, cancelledResult());
+            }
         }
-        for (auto& transfer : incoming) {
-            complete(*transfer, cancelledResult());
-        }
+    }
+
+    // The worker thread has ended, so only a request sent while the client is being destroyed gets here.
+    static void cancelOnThreadOfItsOwn(std::unique_ptr<Transfer> transfer) {
+        std::thread([transfer = std::move(transfer)] { complete(*transfer, cancelledResult()); }).detach();
     }
 
     static void complete(Transfer& transfer, HttpResult result) {
@@ -357,8 +391,10 @@ private:
     const Options _options;
     MultiPtr _multi;
     std::mutex _mutex;
+    std::condition_variable _incomingChanged;
     std::deque<std::unique_ptr<Transfer>> _incoming;
     bool _stopping = false;
+    bool _finished = false; // the thread has cancelled its last request and ended
     std::unordered_map<CURL*, std::unique_ptr<Transfer>> _active;
     std::vector<EasyPtr> _idleEasyHandles;
     std::thread _thread;

@@ -1,9 +1,8 @@
 #include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/service/WebService.hpp>
 
+#include "service/ReplyJson.hpp"
 #include "service/Utf8.hpp"
-
-#include <algorithm>
 
 namespace vexaqr {
 
@@ -29,19 +28,6 @@ std::optional<Bytes> encodeJson(const nlohmann::json& jsonDictionary) {
     } catch (const nlohmann::json::exception&) {
         return std::nullopt;
     }
-}
-
-// Any JSON value at the top level. A zero byte can never stand in JSON text, but the parser would take it as
-// the end of the input and accept what came before it.
-std::optional<nlohmann::json> parseJson(const Bytes& body) {
-    if (std::find(body.begin(), body.end(), std::uint8_t{0}) != body.end()) {
-        return std::nullopt;
-    }
-    auto json = nlohmann::json::parse(body.begin(), body.end(), nullptr, false);
-    if (json.is_discarded()) {
-        return std::nullopt;
-    }
-    return json;
 }
 
 Error exchangeError(std::string_view domain, std::int64_t code) {
@@ -71,7 +57,7 @@ Judgement judge(HttpResult& result) {
         return {exchangeError(statusErrorDomain(status), status.value_or(-1)), true};
     }
     debugLog([&] { return std::string(kJsonDataLogPrefix) + utf8WithReplacements(*result.body); });
-    auto json = parseJson(*result.body);
+    auto json = parseReplyJson(*result.body);
     if (!json) {
         return {exchangeError(kJsonParsingErrorDomain, kStatusOk)};
     }

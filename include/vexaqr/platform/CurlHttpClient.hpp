@@ -3,8 +3,9 @@
 // The worker thread is the "HTTP client's callback queue": every completion runs on it, one at a time.
 // Connections to the same host are reused, TLS peers and host names are verified, redirects are not followed
 // and reply bodies are bounded. Destroying the client cancels what is in flight (those completions receive
-// HttpClientErrorCode::cancelled) and waits for the thread, unless it is destroyed from inside one of its own
-// completions: then the thread finishes by itself once that completion returns.
+// HttpClientErrorCode::cancelled, as do requests those completions send in turn, each after the completion that
+// sent it has returned) and waits for the thread, unless it is destroyed from inside one of its own completions:
+// then the thread finishes by itself once that completion returns.
 #pragma once
 
 #include <vexaqr/platform/HttpClient.hpp>
@@ -16,8 +17,9 @@ namespace vexaqr {
 
 class CurlHttpClient final : public HttpClient {
 public:
-    /// Replies with a longer body fail with HttpClientErrorCode::responseTooLarge.
-    static constexpr std::size_t kDefaultMaxResponseBytes = 16 * 1024 * 1024;
+    /// Replies with a longer body fail with HttpClientErrorCode::responseTooLarge. The largest legitimate reply
+    /// is one message: a record of at most 1 MiB, base-64 encoded (4/3 of it), inside a small JSON object.
+    static constexpr std::size_t kDefaultMaxResponseBytes = 4 * 1024 * 1024;
 
     struct Options {
         std::size_t maxResponseBytes;

@@ -57,22 +57,29 @@ public:
 
     /// Sends `requestModel` to `requestUrl` and later calls `completion` on the main queue with the record that
     /// `deserializer` makes of a status-200 JSON reply, or with the error: the HTTP client's own, "Missing data",
-    /// "JSON parsing error", "Status code: Optional(N)" / "Status code: nil", or "Invalid URL" when `requestUrl`
-    /// is absent. A reply that parses is always a record, whatever its result code.
+    /// "JSON parsing error" (also for a reply nesting or holding more values than any reply of the backend),
+    /// "Status code: Optional(N)" / "Status code: nil", or "Invalid URL" when `requestUrl` is absent. A reply
+    /// that parses is always a record, whatever its result code.
     template <RequestModelProtocol Request, ResponseDeserializer Deserializer>
     void process(const Request& requestModel, const std::optional<Url>& requestUrl, Deserializer deserializer,
                  ServiceCompletion<ResponseModelOf<Deserializer>> completion) {
         using Model = ResponseModelOf<Deserializer>;
-        send(requestModel.toJsonDictionary(), requestUrl,
-             [deserializer = std::move(deserializer), completion = std::move(completion)](ReplyOutcome outcome) {
-                 if (auto* json = std::get_if<nlohmann::json>(&outcome)) {
-                     return MainQueue::Task([completion, record = deserializer.responseModel(*json)] {
-                         completion(std::optional<Model>(record), std::nullopt);
-                     });
-                 }
-                 return MainQueue::Task(
-                     [completion, error = std::get<Error>(std::move(outcome))] { completion(std::nullopt, error); });
-             });
+        // Called once: the completion moves into the main-queue task, so whatever it holds is released there and
+        // not on the HTTP thread.
+        send(
+            requestModel.toJsonDictionary(), requestUrl,
+            [deserializer = std::move(deserializer), completion = std::move(completion)](ReplyOutcome outcome) mutable {
+                if (auto* json = std::get_if<nlohmann::json>(&outcome)) {
+                    return MainQueue::Task(
+                        [completion = std::move(completion), record = deserializer.responseModel(*json)] {
+                            completion(std::optional<Model>(record), std::nullopt);
+                        });
+                }
+                return MainQueue::Task(
+                    [completion = std::move(completion), error = std::get<Error>(std::move(outcome))] {
+                        completion(std::nullopt, error);
+                    });
+            });
     }
 
     /// The HTTP request for an address and optional body: POST, "Content-Type: application/json; charset=utf-8"
