@@ -21,6 +21,8 @@ private:
 
 } // namespace
 
+RunLoop::RunLoop(TimeSource now) : _now(std::move(now)) {}
+
 void RunLoop::post(Task task) {
     {
         std::lock_guard lock(_mutex);
@@ -32,7 +34,7 @@ void RunLoop::post(Task task) {
 void RunLoop::postAfter(std::chrono::milliseconds delay, Task task) {
     {
         std::lock_guard lock(_mutex);
-        _timers.push(Timer{Clock::now() + delay, _timerOrder++, std::move(task)});
+        _timers.push(Timer{_now() + delay, _timerOrder++, std::move(task)});
     }
     _wake.notify_one();
 }
@@ -57,7 +59,7 @@ std::size_t RunLoop::pendingCount() const {
 bool RunLoop::takeNext(Task& task, Clock::time_point deadline, bool wait) {
     std::unique_lock lock(_mutex);
     for (;;) {
-        const auto now = Clock::now();
+        const auto now = _now();
         while (!_timers.empty() && _timers.top().due <= now) {
             _ready.push_back(std::move(const_cast<Timer&>(_timers.top()).task));
             _timers.pop();
@@ -77,7 +79,11 @@ bool RunLoop::takeNext(Task& task, Clock::time_point deadline, bool wait) {
         if (!_timers.empty() && _timers.top().due < wakeAt) {
             wakeAt = _timers.top().due;
         }
-        _wake.wait_until(lock, wakeAt);
+        if (wakeAt == Clock::time_point::max()) {
+            _wake.wait(lock);
+        } else {
+            _wake.wait_for(lock, wakeAt - now); // a span, so that the loop's own clock decides what is due
+        }
     }
 }
 
@@ -104,7 +110,7 @@ void RunLoop::runFor(Clock::duration duration) {
 
 bool RunLoop::runUntil(const std::function<bool()>& done, Clock::duration timeout) {
     DriverScope scope(_driver);
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = _now() + timeout;
     Task task;
     while (!done() && takeNext(task, deadline, true)) {
         runTask(task);
@@ -120,7 +126,7 @@ std::size_t RunLoop::runUntilIdle() {
     DriverScope scope(_driver);
     std::size_t count = 0;
     Task task;
-    while (takeNext(task, Clock::now(), false)) {
+    while (takeNext(task, _now(), false)) {
         runTask(task);
         ++count;
     }

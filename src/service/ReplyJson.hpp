@@ -13,10 +13,11 @@
 
 namespace vexaqr {
 
-/// How large a parsed reply may be: legitimate replies are one object with a few members, at most a list of
-/// message ids, so these bounds leave room to spare while keeping the parsed value to a few MB.
+/// How much parsing one reply may build. Legitimate replies are one object with a few members, at most a list of
+/// message ids; the value count is what bounds memory (every nesting level is a value too), the depth keeps any
+/// recursive walk over a reply shallow.
 struct JsonShapeLimits {
-    std::size_t maxDepth = 32;       // nested objects and arrays
+    std::size_t maxDepth = 512;      // nested objects and arrays
     std::size_t maxValues = 100'000; // values and member names together
 };
 

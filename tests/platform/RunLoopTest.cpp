@@ -21,16 +21,57 @@ TEST(RunLoopTest, RunsPostedTasksInOrderAndNeverInline) {
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
 }
 
-TEST(RunLoopTest, DelayedTasksWaitForTheirTimeAndKeepDueOrder) {
-    RunLoop loop;
+// A clock that moves only when the test says so.
+class ManualClock {
+public:
+    RunLoop::TimeSource source() {
+        return [this] { return _now; };
+    }
+    void advance(RunLoop::Clock::duration step) { _now += step; }
+
+private:
+    RunLoop::Clock::time_point _now{};
+};
+
+TEST(RunLoopTest, DelayedTasksRunOnceTheirTimeHasComeInDueOrder) {
+    ManualClock clock;
+    RunLoop loop(clock.source());
     std::vector<int> order;
     loop.postAfter(300ms, [&] { order.push_back(2); });
     loop.postAfter(100ms, [&] { order.push_back(1); });
     loop.postAfter(300ms, [&] { order.push_back(3); });
-    loop.runUntilIdle();
-    EXPECT_TRUE(order.empty());
-    EXPECT_TRUE(loop.runUntil([&] { return order.size() == 3; }, 5s));
+    clock.advance(99ms);
+    EXPECT_EQ(loop.runUntilIdle(), 0u);
+    clock.advance(1ms);
+    EXPECT_EQ(loop.runUntilIdle(), 1u);
+    EXPECT_EQ(order, (std::vector<int>{1}));
+    clock.advance(199ms);
+    EXPECT_EQ(loop.runUntilIdle(), 0u);
+    clock.advance(1ms);
+    EXPECT_EQ(loop.runUntilIdle(), 2u);
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(loop.pendingCount(), 0u);
+}
+
+TEST(RunLoopTest, DelaysCountFromWhenTheyArePosted) {
+    ManualClock clock;
+    RunLoop loop(clock.source());
+    bool ran = false;
+    clock.advance(1h);
+    loop.postAfter(10ms, [&] { ran = true; });
+    clock.advance(9ms);
+    loop.runUntilIdle();
+    EXPECT_FALSE(ran);
+    clock.advance(1ms);
+    loop.runUntilIdle();
+    EXPECT_TRUE(ran);
+}
+
+TEST(RunLoopTest, RunUntilSleepsUntilTheNextTimerIsDue) {
+    RunLoop loop;
+    bool ran = false;
+    loop.postAfter(20ms, [&] { ran = true; });
+    EXPECT_TRUE(loop.runUntil([&] { return ran; }, 10s));
 }
 
 TEST(RunLoopTest, IsCurrentOnlyInsideTheDrivingThread) {

@@ -122,6 +122,17 @@ TEST(CurlHttpClientTest, BodiesAreBoundedByTheNamedLimit) {
               code(HttpClientErrorCode::responseTooLarge));
 }
 
+TEST(CurlHttpClientTest, DefaultLimitAdmitsAMessageCarryingTheLargestRecord) {
+    const std::size_t largestRecordBase64 = (1024 * 1024 + 2) / 3 * 4;
+    const std::string message = R"({"result": 0, "vxaData": ")" + std::string(largestRecordBase64, 'A') +
+                                R"(", "vxaInfo": "", "vxaTemplate": ""})";
+    LoopbackServer server(LoopbackServer::reply(200, message));
+    CurlHttpClient client;
+    const auto result = exchange(client, post(server.origin() + "/x")).result;
+    ASSERT_FALSE(result.error) << result.error->message;
+    EXPECT_EQ(result.body->size(), message.size());
+}
+
 TEST(CurlHttpClientTest, SelfSignedCertificateFailsVerification) {
     SelfSignedTlsServer server;
     CurlHttpClient client;
@@ -154,6 +165,28 @@ TEST(CurlHttpClientTest, DestroyingTheClientCancelsWhatIsInFlight) {
     auto future = done.get_future();
     ASSERT_EQ(future.wait_for(0s), std::future_status::ready);
     EXPECT_EQ(future.get().error->code, code(HttpClientErrorCode::cancelled));
+}
+
+TEST(CurlHttpClientTest, RequestSentWhileShuttingDownIsCancelledAfterTheSenderReturns) {
+    RawSocketServer silent(RawSocketServer::Behaviour::neverAccept);
+    bool firstSendReturned = false;
+    std::optional<bool> chainedRanAfterSendReturned;
+    std::optional<HttpResult> chainedResult;
+    {
+        CurlHttpClient client;
+        client.send(post(silent.origin() + "/x"), [&](HttpResult) {
+            // Cancelled by the destructor; chains another request, as a workflow would.
+            client.send(post(silent.origin() + "/y"), [&](HttpResult result) {
+                chainedRanAfterSendReturned = firstSendReturned;
+                chainedResult = std::move(result);
+            });
+            firstSendReturned = true;
+        });
+    }
+    ASSERT_TRUE(chainedRanAfterSendReturned) << "the chained completion must still run";
+    EXPECT_TRUE(*chainedRanAfterSendReturned) << "ran on the sender's stack";
+    ASSERT_TRUE(chainedResult && chainedResult->error);
+    EXPECT_EQ(chainedResult->error->code, code(HttpClientErrorCode::cancelled));
 }
 
 TEST(CurlHttpClientTest, ClientReleasedFromItsOwnCompletionDoesNotDeadlock) {

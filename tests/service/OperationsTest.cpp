@@ -105,18 +105,23 @@ TEST_F(OperationsTest, RepliesAreDecodedIntoEachOperationsRecord) {
     EXPECT_EQ(registration.record->vxaUserId, 17);
     const auto activation =
         call<ActivationService>(&ActivationService::activateAccount, Activation::RequestModel{"C", "APP"});
+    ASSERT_TRUE(activation.record);
     EXPECT_EQ(activation.record->vxaUserId, 17);
     const auto partnerKey = call<GetPublicKeyOfPartnerService>(&GetPublicKeyOfPartnerService::getPublicKeyOfPartner,
                                                                GetPublicKeyOfPartner::RequestModel{"APP"});
+    ASSERT_TRUE(partnerKey.record);
     EXPECT_EQ(partnerKey.record->publicKey, "PEM\n");
     const auto notification = call<GetNotificationIdService>(&GetNotificationIdService::getNotificationId,
                                                              GetNotificationId::RequestModel{"p", "h"});
+    ASSERT_TRUE(notification.record);
     EXPECT_EQ(notification.record->notificationId, "N7");
     const auto list = call<VexaQrMessageIdListService>(&VexaQrMessageIdListService::getVexaQrMessageIdList,
                                                        VexaQrMessageIdList::RequestModel{"APP"});
+    ASSERT_TRUE(list.record);
     EXPECT_EQ(list.record->vxaMessageIdList, (std::vector<std::string>{"a", "b"}));
     const auto message =
         call<VexaQrMessageService>(&VexaQrMessageService::getVexaQrMessage, VexaQrMessage::RequestModel{"APP", "m"});
+    ASSERT_TRUE(message.record);
     EXPECT_EQ(message.record->vxaData, (Bytes{0x00, 0x01, 0x02}));
     EXPECT_EQ(message.record->vxaInfo, "i");
     EXPECT_EQ(message.record->vxaTemplate, "t");
@@ -128,10 +133,14 @@ TEST_F(OperationsTest, RepliesAreDecodedIntoEachOperationsRecord) {
                                                             DeleteVexaQrMessage::RequestModel{"APP", "m"});
     const auto deleteAll = call<DeleteAllVexaQrMessageService>(&DeleteAllVexaQrMessageService::deleteAllVexaQrMessage,
                                                                DeleteAllVexaQrMessage::RequestModel{});
-    for (const auto resultCode : {push.record->resultCode, keys.record->resultCode, deleteOne.record->resultCode,
-                                  deleteAll.record->resultCode}) {
-        EXPECT_EQ(resultCode, 0);
-    }
+    const auto expectResultCodeZero = [](const auto& received) {
+        ASSERT_TRUE(received.record);
+        EXPECT_EQ(received.record->resultCode, 0);
+    };
+    expectResultCodeZero(push);
+    expectResultCodeZero(keys);
+    expectResultCodeZero(deleteOne);
+    expectResultCodeZero(deleteAll);
 }
 
 TEST_F(OperationsTest, ServicesAreUsableThroughTheirProtocols) {

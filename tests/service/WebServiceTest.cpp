@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 
 namespace vexaqr::test {
@@ -40,11 +41,19 @@ TEST_F(WebServiceTest, Status200JsonIsAlwaysARecordWhateverTheTopLevelValue) {
     }
 }
 
-TEST_F(WebServiceTest, DeeplyNestedReplyIsDecodedWithoutExhaustingTheStack) {
-    const std::size_t depth = 1024 * 1024; // far deeper than any recursion could go
-    const auto received = exchangeWithReply(200, std::string(depth, '[') + std::string(depth, ']'));
-    ASSERT_TRUE(received.record);
-    EXPECT_EQ(received.record->resultCode, -1);
+TEST_F(WebServiceTest, RepliesShapedToExhaustMemoryAreParsingErrors) {
+    const std::size_t depth = 1024 * 1024;
+    const std::size_t emptyObjects = (CurlHttpClient::kDefaultMaxResponseBytes - 2) / 3; // just under the cap
+    std::string manyObjects = "[";
+    for (std::size_t i = 0; i < emptyObjects; ++i) {
+        manyObjects += i ? ",{}" : "{}";
+    }
+    manyObjects += "]";
+    for (const auto& body : {std::string(depth, '[') + std::string(depth, ']'), manyObjects}) {
+        const auto received = exchangeWithReply(200, body);
+        EXPECT_FALSE(received.record) << body.size();
+        EXPECT_EQ(received.error, (Error{"JSON parsing error", 200, {}})) << body.size();
+    }
 }
 
 TEST_F(WebServiceTest, Status200WithoutJsonIsAParsingError) {
@@ -100,6 +109,50 @@ TEST_F(WebServiceTest, CompletionRunsLaterOnTheMainQueueNeverOnTheCallersStack) 
     EXPECT_EQ(received.thread, std::this_thread::get_id());
     mainQueue->runUntilIdle();
     EXPECT_EQ(received.calls, 1);
+}
+
+// Answers from a thread of its own and lets go of the completion only when told to, so that a test sees on
+// which thread what the completion holds is released.
+class HeldCompletionHttpClient final : public HttpClient {
+public:
+    ~HeldCompletionHttpClient() override { release(); }
+
+    void send(HttpRequest, Completion completion) override {
+        _thread = std::thread([this, completion = std::move(completion)]() mutable {
+            completion(HttpResult{toBytes(R"({"result": 0})"), HttpResponse{"http://x", 200, {}}, std::nullopt});
+            _released.get_future().wait();
+            completion = nullptr;
+        });
+    }
+
+    void release() {
+        if (_thread.joinable()) {
+            _released.set_value();
+            _thread.join();
+        }
+    }
+
+private:
+    std::promise<void> _released;
+    std::thread _thread;
+};
+
+TEST_F(WebServiceTest, WhatTheCompletionHoldsIsReleasedOnTheMainQueue) {
+    struct ReleaseWitness {
+        std::thread::id& releasedOn;
+        ~ReleaseWitness() { releasedOn = std::this_thread::get_id(); }
+    };
+    auto heldClient = std::make_shared<HeldCompletionHttpClient>();
+    auto env = environment();
+    env.httpClient = heldClient;
+    auto service = std::make_shared<UpdateKeysService>(env);
+    std::thread::id releasedOn;
+    bool called = false;
+    service->updateKeys({"APP", "PEM"}, [witness = std::make_shared<ReleaseWitness>(releasedOn),
+                                         &called](std::optional<Model>, std::optional<Error>) { called = true; });
+    ASSERT_TRUE(mainQueue->runUntil([&] { return called; }, 10s));
+    heldClient->release(); // the HTTP thread lets go of its side only now
+    EXPECT_EQ(releasedOn, std::this_thread::get_id());
 }
 
 TEST_F(WebServiceTest, ErrorsAreAlsoDeliveredOnTheMainQueue) {

@@ -1,6 +1,8 @@
 // RunLoop: the default MainQueue, a task queue with timers driven by whichever thread calls run*().
 //
-// post()/postAfter() are thread-safe. Only one thread may drive the loop at a time; tasks run on it.
+// post()/postAfter() are thread-safe. Only one thread may drive the loop at a time; tasks run on it. Timers are
+// read against an injectable clock: a clock moved by hand makes timer order testable without waiting; such a loop
+// is driven with runUntilIdle(), since waiting would not move it.
 #pragma once
 
 #include <vexaqr/platform/MainQueue.hpp>
@@ -21,6 +23,10 @@ namespace vexaqr {
 class RunLoop final : public MainQueue {
 public:
     using Clock = std::chrono::steady_clock;
+    /// Where the loop reads the current time.
+    using TimeSource = std::function<Clock::time_point()>;
+
+    explicit RunLoop(TimeSource now = Clock::now);
 
     void post(Task task) override;
     void postAfter(std::chrono::milliseconds delay, Task task) override;
@@ -58,6 +64,7 @@ private:
     bool takeNext(Task& task, Clock::time_point deadline, bool wait);
     void runTask(Task& task);
 
+    const TimeSource _now;
     mutable std::mutex _mutex;
     std::condition_variable _wake;
     std::deque<Task> _ready;
