@@ -2,12 +2,15 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+RELEASE_BUILD ?= build-release
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 20
 
-CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Warnings are errors in the project's own checks only; `make check` turns them on for everything it builds.
+WERROR ?= OFF
+CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXAQR_WERROR=$(WERROR)
 
-.PHONY: all deps build check layers test asan demo bench fuzz format clean
+.PHONY: all deps build check layers test asan release demo bench fuzz format clean
 
 all: build
 
@@ -30,7 +33,14 @@ asan: deps
 layers:
 	@scripts/check-layers.sh
 
-check: layers test asan
+# The library alone as a packager builds it: optimised, no tests, warnings as errors.
+release: deps
+	cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVEXAQR_WERROR=$(WERROR) \
+		-DVEXAQR_BUILD_TOOLS=OFF -DVEXAQR_BUILD_TESTS=OFF -DVEXAQR_BUILD_BENCH=OFF
+	cmake --build $(RELEASE_BUILD) -j $(JOBS) --target vexaqr
+
+check: WERROR = ON
+check: layers test asan release
 
 demo: build
 	@scripts/demo.sh $(BUILD)/bin/vexaqr
@@ -50,4 +60,4 @@ format:
 	find include src tools tests bench fuzz -name '*.[ch]pp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD)

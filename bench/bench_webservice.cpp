@@ -1,5 +1,8 @@
 // Sequential request/reply round trips against a loopback server: a bare libcurl call on the calling thread,
 // the library's HTTP client (worker thread), and a whole backend exchange (JSON, decoding, main-queue hop).
+// Also the cost of parsing the largest legitimate reply, with and without the pass that bounds its shape.
+#include "service/ReplyJson.hpp"
+
 #include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/service/UpdateKeys.hpp>
@@ -140,5 +143,33 @@ void BM_WebServiceRoundTrip(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_WebServiceRoundTrip)->UseRealTime();
+
+// One message carrying a record of 1 MiB, base-64 encoded.
+Bytes largestMessageReply() {
+    const std::size_t base64Length = (1024 * 1024 + 2) / 3 * 4;
+    return toBytes(R"({"result": 0, "vxaData": ")" + std::string(base64Length, 'A') +
+                   R"(", "vxaInfo": "i", "vxaTemplate": "t"})");
+}
+
+void BM_ParseLargestReplyUnbounded(benchmark::State& state) {
+    const Bytes reply = largestMessageReply();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(nlohmann::json::parse(reply.begin(), reply.end(), nullptr, false));
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(reply.size()));
+}
+BENCHMARK(BM_ParseLargestReplyUnbounded);
+
+void BM_ParseLargestReplyBounded(benchmark::State& state) {
+    const Bytes reply = largestMessageReply();
+    for (auto _ : state) {
+        if (!parseReplyJson(reply)) {
+            state.SkipWithError("largest reply refused");
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(reply.size()));
+}
+BENCHMARK(BM_ParseLargestReplyBounded);
 
 } // namespace

@@ -1,6 +1,15 @@
 #include "payload/InMemoryKeyStore.hpp"
 
+#include <algorithm>
+#include <cstring>
+
 namespace vexaqr {
+
+bool InMemoryKeyStore::TagOrder::operator()(const Bytes& left, const Bytes& right) const noexcept {
+    const std::size_t common = std::min(left.size(), right.size());
+    const int order = common == 0 ? 0 : std::memcmp(left.data(), right.data(), common);
+    return order != 0 ? order < 0 : left.size() < right.size();
+}
 
 KeyStoreStatus InMemoryKeyStore::add(const Bytes& tag, const KeyHandle& key) {
     if (!key)
