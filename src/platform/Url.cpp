@@ -1,21 +1,18 @@
 #include <vexaqr/platform/Url.hpp>
 
+#include "platform/CHandle.hpp"
 #include "platform/CurlGlobal.hpp"
 
 #include <curl/curl.h>
 
 #include <cctype>
-#include <memory>
 #include <string_view>
 
 namespace vexaqr {
 
 namespace {
 
-struct CurlUrlFree {
-    void operator()(CURLU* handle) const noexcept { curl_url_cleanup(handle); }
-};
-using CurlUrlPtr = std::unique_ptr<CURLU, CurlUrlFree>;
+using CurlUrlPtr = CHandle<CURLU, curl_url_cleanup>;
 
 bool isAllowedCharacter(unsigned char c) {
     static constexpr std::string_view kExcluded = " \"<>\\^`{|}";
