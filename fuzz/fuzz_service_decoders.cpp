@@ -1,5 +1,7 @@
 // The ten reply decoders fed arbitrary bytes as a reply body: parse as the transport does, decode with every
 // operation's decoder and print every record. Nothing may crash, read out of bounds or throw.
+#include "service/ReplyJson.hpp"
+
 #include <vexaqr/service/Activation.hpp>
 #include <vexaqr/service/DeleteAllVexaQrMessage.hpp>
 #include <vexaqr/service/DeleteVexaQrMessage.hpp>
@@ -28,10 +30,11 @@ template <class Decoder> void decode(const nlohmann::json& reply) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto reply = nlohmann::json::parse(data, data + size, nullptr, false);
-    if (reply.is_discarded()) {
+    const auto parsed = vexaqr::parseReplyJson(vexaqr::Bytes(data, data + size));
+    if (!parsed) {
         return 0;
     }
+    const nlohmann::json& reply = *parsed;
     using namespace vexaqr;
     decode<RegistrationDeserializer>(reply);
     decode<ActivationDeserializer>(reply);
