@@ -16,8 +16,8 @@ PkeyCtxPtr makeContext(const RsaKey& key) {
 }
 
 // Newer OpenSSL answers bad padding with a pseudo-random message instead of an error (a defence
-// for servers that must not reveal padding failures). A record reader has nothing to reveal and
-// must see the failure, or a wrong key would yield a garbage AES key. Older versions always fail.
+// for servers that must not reveal padding failures). A record reader answers no one, and must see
+// the failure, or a wrong key would yield a garbage AES key. Older versions always fail openly.
 bool refuseBadPaddingOpenly([[maybe_unused]] EVP_PKEY_CTX* ctx) {
 #ifdef OSSL_ASYM_CIPHER_PARAM_IMPLICIT_REJECTION
     unsigned int implicitRejection = 0;

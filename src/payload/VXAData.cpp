@@ -50,6 +50,7 @@ VXAData& VXAData::operator=(const VXAData& other) {
     return *this;
 }
 
+// Field by field, because the old key must be wiped first; a new field must be added here too.
 VXAData& VXAData::operator=(VXAData&& other) noexcept {
     if (this == &other)
         return *this;

@@ -84,7 +84,6 @@ private:
     Bytes makePresentableDataFromSecured(const Bytes& decryptedVxaData, const Bytes& timestamp) const;
     void wipeAesKey();
 
-    // Every field is listed again in the move assignment; a new field must be added there too.
     std::optional<std::string> _rawBase64String;
     std::optional<Bytes> _rawData;
 };

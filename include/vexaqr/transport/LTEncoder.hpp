@@ -30,9 +30,9 @@ constexpr std::uint64_t packetCountFor(std::uint64_t totalLength, std::uint64_t 
     return (totalLength + packetLength - 1) / packetLength;
 }
 
-/// Whether a transfer of `totalLength` bytes in packets of `packetLength` bytes is one that both ends
-/// handle: 1 to kMaximumTotalLength bytes, packets of 1 to kMaximumTotalLength bytes, and at most
-/// kMaximumPacketCount source packets.
+/// Whether an encoder sends `totalLength` bytes in packets of `packetLength` bytes: 1 to
+/// kMaximumTotalLength bytes, at most kMaximumPacketCount source packets (so every decoder accepts
+/// them), and packets no longer than the largest transfer (so one packet cannot exhaust memory).
 constexpr bool isReceivable(std::uint64_t totalLength, std::uint64_t packetLength) {
     return totalLength >= 1 && totalLength <= kMaximumTotalLength && packetLength >= 1 &&
            packetLength <= kMaximumTotalLength && packetCountFor(totalLength, packetLength) <= kMaximumPacketCount;
