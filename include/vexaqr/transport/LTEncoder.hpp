@@ -118,8 +118,9 @@ private:
 /// full only when their hashes meet.
 class Decoder {
 public:
-    /// Total lengths above this are refused unless the caller sets a lower limit: a hostile frame
-    /// must not make the decoder allocate a slot per packet of a gigabyte transfer.
+    /// Total lengths above this are refused unless the caller sets another limit: a hostile frame
+    /// must not make the decoder allocate a slot per packet of a gigabyte transfer. Whatever the
+    /// limit, no transfer gets more than kMaximumPacketCount slots.
     static constexpr std::uint32_t kDefaultMaximumTotalLength = kMaximumTotalLength;
 
     explicit Decoder(std::uint32_t maximumTotalLength = kDefaultMaximumTotalLength);
