@@ -3,6 +3,8 @@
 #include <vexaqr/payload/VXAData.hpp>
 #include <vexaqr/payload/VXADataWriter.hpp>
 
+#include "payload/RsaKeyAccess.hpp"
+
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
@@ -56,7 +58,7 @@ void BM_RawOpenSslWork(benchmark::State& state) {
     const Bytes& record = f.record;
     const Bytes cipher(record.begin() + kTimestampOffset + 4, record.end());
     for (auto _ : state) {
-        EVP_PKEY_CTX* rsa = EVP_PKEY_CTX_new_from_pkey(nullptr, f.app.privateKey->native(), nullptr);
+        EVP_PKEY_CTX* rsa = EVP_PKEY_CTX_new_from_pkey(nullptr, RsaKeyAccess::native(*f.app.privateKey), nullptr);
         unsigned char key[256];
         std::size_t keyLength = sizeof key;
         EVP_PKEY_decrypt_init(rsa);
@@ -76,7 +78,7 @@ void BM_RawOpenSslWork(benchmark::State& state) {
         signedBytes.resize(4 + static_cast<std::size_t>(written + finalWritten));
 
         EVP_MD_CTX* md = EVP_MD_CTX_new();
-        EVP_DigestVerifyInit(md, nullptr, EVP_sha256(), nullptr, f.partner.publicKey->native());
+        EVP_DigestVerifyInit(md, nullptr, EVP_sha256(), nullptr, RsaKeyAccess::native(*f.partner.publicKey));
         const int verified = EVP_DigestVerify(md, record.data() + 19, 256, signedBytes.data(), signedBytes.size());
         EVP_MD_CTX_free(md);
         if (verified != 1)

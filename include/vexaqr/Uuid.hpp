@@ -12,8 +12,9 @@ namespace vexaqr {
 struct Uuid {
     std::array<std::uint8_t, 16> bytes{};
 
-    /// A new random (version 4, RFC 4122 variant) identifier from the cryptographic generator.
-    static Uuid random();
+    /// A new random (version 4, RFC 4122 variant) identifier from the cryptographic generator;
+    /// nothing when the generator fails (an identifier from weak randomness could collide).
+    static std::optional<Uuid> random();
 
     /// Parses the 36-character form with hyphens after the 4th, 6th, 8th and 10th byte, in either
     /// letter case; nothing for any other text.

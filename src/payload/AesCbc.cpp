@@ -1,5 +1,7 @@
 #include "payload/AesCbc.hpp"
 
+#include <vexaqr/payload/KeyHandle.hpp>
+
 #include "payload/OpenSslHandles.hpp"
 
 #include <climits>
@@ -21,6 +23,7 @@ std::optional<Bytes> cbc(Direction direction, const Bytes& data, const Block& ke
         EVP_CipherFinal_ex(ctx.get(), output.data() + written, &finalWritten) == 1;
     if (!ok) {
         clearOpenSslErrors();
+        cleanse(output); // a failed decryption still wrote the plaintext of every block but the last
         return std::nullopt;
     }
     output.resize(static_cast<std::size_t>(written + finalWritten));

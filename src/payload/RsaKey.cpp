@@ -1,6 +1,8 @@
 #include <vexaqr/payload/KeyHandle.hpp>
 
 #include "payload/OpenSslHandles.hpp"
+#include "payload/RsaKeyAccess.hpp"
+#include "platform/BignumHandle.hpp"
 
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
@@ -14,7 +16,6 @@ namespace vexaqr {
 namespace {
 
 using DecoderCtxPtr = CHandle<OSSL_DECODER_CTX, OSSL_DECODER_CTX_free>;
-using BignumPtr = CHandle<BIGNUM, BN_free>;
 
 bool isRsa(const EVP_PKEY* pkey) {
     return EVP_PKEY_get_base_id(pkey) == EVP_PKEY_RSA;
@@ -22,9 +23,9 @@ bool isRsa(const EVP_PKEY* pkey) {
 
 bool hasPrivateExponent(const EVP_PKEY* pkey) {
     BIGNUM* d = nullptr;
-    const bool present = EVP_PKEY_get_bn_param(pkey, OSSL_PKEY_PARAM_RSA_D, &d) == 1 && d != nullptr;
-    BN_clear_free(d);
-    return present;
+    const bool present = EVP_PKEY_get_bn_param(pkey, OSSL_PKEY_PARAM_RSA_D, &d) == 1;
+    const SecretBignumPtr privateExponent(d);
+    return present && privateExponent != nullptr;
 }
 
 std::string drainToString(BIO* bio) {
@@ -44,7 +45,7 @@ KeyHandle fromPublicDer(const Bytes& der) {
         EVP_PKEY_free(pkey);
         return nullptr;
     }
-    return RsaKey::adopt(pkey, RsaKey::Kind::publicKey);
+    return RsaKeyAccess::adopt(pkey, RsaKey::Kind::publicKey);
 }
 
 KeyHandle fromPrivateDer(const Bytes& der) {
@@ -58,7 +59,7 @@ KeyHandle fromPrivateDer(const Bytes& der) {
         EVP_PKEY_free(pkey);
         return nullptr;
     }
-    return RsaKey::adopt(pkey, RsaKey::Kind::privateKey);
+    return RsaKeyAccess::adopt(pkey, RsaKey::Kind::privateKey);
 }
 
 } // namespace
@@ -72,10 +73,10 @@ void cleanse(Bytes& bytes) {
         OPENSSL_cleanse(bytes.data(), bytes.size());
 }
 
-KeyHandle RsaKey::adopt(evp_pkey_st* pkey, Kind kind) {
+KeyHandle RsaKeyAccess::adopt(EVP_PKEY* pkey, RsaKey::Kind kind) {
     if (!pkey)
         return nullptr;
-    if (!isRsa(pkey) || (kind == Kind::privateKey && !hasPrivateExponent(pkey))) {
+    if (!isRsa(pkey) || (kind == RsaKey::Kind::privateKey && !hasPrivateExponent(pkey))) {
         EVP_PKEY_free(pkey);
         return nullptr;
     }
@@ -92,7 +93,7 @@ std::optional<RsaKeyPair> RsaKey::generatePair(int bits) {
         logOpenSslFailure("RSA key generation failed");
         return std::nullopt;
     }
-    KeyHandle privateKey = adopt(generated, Kind::privateKey);
+    KeyHandle privateKey = RsaKeyAccess::adopt(generated, Kind::privateKey);
     if (!privateKey)
         return std::nullopt;
     KeyHandle publicKey = privateKey->publicKey();
@@ -124,7 +125,7 @@ KeyHandle RsaKey::fromPem(std::string_view pem) {
         EVP_PKEY_free(pkey);
         return nullptr;
     }
-    return adopt(pkey, hasPrivateExponent(pkey) ? Kind::privateKey : Kind::publicKey);
+    return RsaKeyAccess::adopt(pkey, hasPrivateExponent(pkey) ? Kind::privateKey : Kind::publicKey);
 }
 
 int RsaKey::blockSize() const {

@@ -1,7 +1,10 @@
 #include "payload/RsaOperations.hpp"
 
 #include "payload/OpenSslHandles.hpp"
+#include "payload/RsaKeyAccess.hpp"
 
+#include <openssl/core_names.h>
+#include <openssl/params.h>
 #include <openssl/rsa.h>
 
 namespace vexaqr::rsa {
@@ -9,7 +12,23 @@ namespace vexaqr::rsa {
 namespace {
 
 PkeyCtxPtr makeContext(const RsaKey& key) {
-    return PkeyCtxPtr(EVP_PKEY_CTX_new_from_pkey(nullptr, key.native(), nullptr));
+    return PkeyCtxPtr(EVP_PKEY_CTX_new_from_pkey(nullptr, RsaKeyAccess::native(key), nullptr));
+}
+
+// Newer OpenSSL answers bad padding with a pseudo-random message instead of an error (a defence
+// for servers that must not reveal padding failures). A record reader answers no one, and must see
+// the failure, or a wrong key would yield a garbage AES key. Older versions always fail openly.
+bool refuseBadPaddingOpenly([[maybe_unused]] EVP_PKEY_CTX* ctx) {
+#ifdef OSSL_ASYM_CIPHER_PARAM_IMPLICIT_REJECTION
+    unsigned int implicitRejection = 0;
+    const OSSL_PARAM params[] = {
+        OSSL_PARAM_construct_uint(OSSL_ASYM_CIPHER_PARAM_IMPLICIT_REJECTION, &implicitRejection),
+        OSSL_PARAM_construct_end(),
+    };
+    return EVP_PKEY_CTX_set_params(ctx, params) == 1;
+#else
+    return true;
+#endif
 }
 
 } // namespace
@@ -21,7 +40,7 @@ std::optional<Bytes> decryptPkcs1(const RsaKey& privateKey, const std::uint8_t* 
     Bytes plain(static_cast<std::size_t>(privateKey.blockSize()));
     std::size_t plainLength = plain.size();
     if (!ctx || EVP_PKEY_decrypt_init(ctx.get()) != 1 ||
-        EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) != 1 ||
+        EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) != 1 || !refuseBadPaddingOpenly(ctx.get()) ||
         EVP_PKEY_decrypt(ctx.get(), plain.data(), &plainLength, cipher, length) != 1) {
         clearOpenSslErrors();
         cleanse(plain);
@@ -52,7 +71,7 @@ std::optional<Bytes> signSha256(const RsaKey& privateKey, const std::uint8_t* me
     MdCtxPtr ctx(EVP_MD_CTX_new());
     Bytes signature(static_cast<std::size_t>(privateKey.blockSize()));
     std::size_t signatureLength = signature.size();
-    if (!ctx || EVP_DigestSignInit(ctx.get(), nullptr, EVP_sha256(), nullptr, privateKey.native()) != 1 ||
+    if (!ctx || EVP_DigestSignInit(ctx.get(), nullptr, EVP_sha256(), nullptr, RsaKeyAccess::native(privateKey)) != 1 ||
         EVP_DigestSign(ctx.get(), signature.data(), &signatureLength, message, length) != 1) {
         logOpenSslFailure("RSA signing failed");
         return std::nullopt;
@@ -64,9 +83,10 @@ std::optional<Bytes> signSha256(const RsaKey& privateKey, const std::uint8_t* me
 bool verifySha256(const RsaKey& key, const std::uint8_t* message, std::size_t length, const Bytes& signature) {
     MdCtxPtr ctx(EVP_MD_CTX_new());
     EVP_PKEY_CTX* pkeyCtx = nullptr; // owned by ctx
-    const bool verified = ctx && EVP_DigestVerifyInit(ctx.get(), &pkeyCtx, EVP_sha256(), nullptr, key.native()) == 1 &&
-                          EVP_PKEY_CTX_set_rsa_padding(pkeyCtx, RSA_PKCS1_PADDING) == 1 &&
-                          EVP_DigestVerify(ctx.get(), signature.data(), signature.size(), message, length) == 1;
+    const bool verified =
+        ctx && EVP_DigestVerifyInit(ctx.get(), &pkeyCtx, EVP_sha256(), nullptr, RsaKeyAccess::native(key)) == 1 &&
+        EVP_PKEY_CTX_set_rsa_padding(pkeyCtx, RSA_PKCS1_PADDING) == 1 &&
+        EVP_DigestVerify(ctx.get(), signature.data(), signature.size(), message, length) == 1;
     if (!verified)
         clearOpenSslErrors();
     return verified;

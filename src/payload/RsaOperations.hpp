@@ -12,8 +12,8 @@
 namespace vexaqr::rsa {
 
 /// RSAES-PKCS1-v1_5 decryption with a private key; nothing on any failure (wrong length, bad
-/// padding, public key). Padding failures follow OpenSSL's policy (implicit rejection where the
-/// library has it), so callers must still check what the plaintext is used for.
+/// padding, wrong key, public key). Implicit rejection is switched off where OpenSSL has it, so bad
+/// padding never comes back as a pseudo-random message.
 std::optional<Bytes> decryptPkcs1(const RsaKey& privateKey, const std::uint8_t* cipher, std::size_t length);
 
 /// RSAES-PKCS1-v1_5 encryption with the public half of `key`.

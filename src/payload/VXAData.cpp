@@ -25,16 +25,6 @@ std::uint32_t littleEndianValue(const Bytes& bytes) {
     return value;
 }
 
-bool isSecured(VxaType type) {
-    return type == VxaType::SECURED || type == VxaType::SECURED_COLORED;
-}
-bool isEncrypted(VxaType type) {
-    return type == VxaType::ENCRYPTED || type == VxaType::ENCRYPTED_COLORED;
-}
-bool isSigned(VxaType type) {
-    return type == VxaType::SIGNED || type == VxaType::SIGNED_COLORED;
-}
-
 } // namespace
 
 VXAData::VXAData(const std::string& text, KeyHandle appRsaPrivateKey, KeyHandle partnerRsaPublicKey,
@@ -49,7 +39,44 @@ VXAData::VXAData(const Bytes& data, KeyHandle appRsaPrivateKey, KeyHandle partne
     processRawData(appRsaPrivateKey, partnerRsaPublicKey, partnerRsaPrivateKey);
 }
 
+VXAData::VXAData(const VXAData&) = default;
+VXAData::VXAData(VXAData&&) noexcept = default;
+
+VXAData& VXAData::operator=(const VXAData& other) {
+    if (this != &other) {
+        VXAData copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+// Field by field, because the old key must be wiped first; a new field must be added here too.
+VXAData& VXAData::operator=(VXAData&& other) noexcept {
+    if (this == &other)
+        return *this;
+    wipeAesKey(); // the old key's buffer is freed or overwritten below
+    _rawBase64String = std::move(other._rawBase64String);
+    _rawData = std::move(other._rawData);
+    presentableData = std::move(other.presentableData);
+    contentType = other.contentType;
+    vxaType = other.vxaType;
+    cipherMethod = other.cipherMethod;
+    issuerId = std::move(other.issuerId);
+    issuerBytes = std::move(other.issuerBytes);
+    signature = std::move(other.signature);
+    aesKey = std::move(other.aesKey);
+    unixTimeStamp = other.unixTimeStamp;
+    date = other.date;
+    actualVxaData = std::move(other.actualVxaData);
+    isValid = other.isValid;
+    return *this;
+}
+
 VXAData::~VXAData() {
+    wipeAesKey();
+}
+
+void VXAData::wipeAesKey() {
     if (aesKey)
         cleanse(*aesKey);
 }

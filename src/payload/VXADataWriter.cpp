@@ -28,10 +28,6 @@ void append(Bytes& to, const Bytes& bytes) {
     to.insert(to.end(), bytes.begin(), bytes.end());
 }
 
-bool isSecured(VxaType type) {
-    return type == VxaType::SECURED || type == VxaType::SECURED_COLORED;
-}
-
 struct Body {
     Bytes signedBytes;  // what the signature covers
     Bytes keyBlock;     // empty for types without one

@@ -2,8 +2,6 @@
 
 #include <openssl/rand.h>
 
-#include <cstdlib>
-
 namespace vexaqr {
 
 namespace {
@@ -29,10 +27,10 @@ int hexValue(char c) {
 
 } // namespace
 
-Uuid Uuid::random() {
+std::optional<Uuid> Uuid::random() {
     Uuid uuid;
     if (RAND_bytes(uuid.bytes.data(), static_cast<int>(uuid.bytes.size())) != 1) {
-        std::abort(); // no randomness means no safe identifiers or keys either
+        return std::nullopt;
     }
     uuid.bytes[6] = static_cast<std::uint8_t>((uuid.bytes[6] & 0x0F) | 0x40);
     uuid.bytes[8] = static_cast<std::uint8_t>((uuid.bytes[8] & 0x3F) | 0x80);

@@ -41,8 +41,9 @@ KeyHandle storedKey(Activation::KeyOwner owner, Activation::KeyType type) {
 } // namespace
 
 std::optional<Uuid> AppDataService::createNewAppUniqueId() {
-    const Uuid id = Uuid::random();
-    database().set(id.uuidString(), AttributeKey::appUniqueId);
+    const auto id = Uuid::random();
+    if (id)
+        database().set(id->uuidString(), AttributeKey::appUniqueId);
     return id;
 }
 

@@ -1,8 +1,6 @@
 #include <vexaqr/transport/Base45Converter.hpp>
 
-#include "platform/CHandle.hpp"
-
-#include <openssl/bn.h>
+#include "platform/BignumHandle.hpp"
 
 #include <algorithm>
 #include <array>
@@ -12,8 +10,6 @@
 namespace vexaqr::Base45Converter {
 
 namespace {
-
-using BignumPtr = CHandle<BIGNUM, BN_free>;
 
 constexpr std::string_view kAlphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ*+-./: $%";
 constexpr BN_ULONG kBase = 45;
@@ -62,10 +58,13 @@ std::size_t byteCountFor(std::size_t characterCount) {
     return static_cast<std::size_t>(std::floor(log2Of45() * static_cast<double>(characterCount) / 8.0));
 }
 
-// Appends the characters of chunk [data, data + size) to `out`; `number` is scratch space.
-void encodeChunk(const std::uint8_t* data, std::size_t size, BIGNUM* number, std::string& out) {
+// Appends the characters of chunk [data, data + size) to `out`; `number` is scratch space. False
+// (out untouched) when the number cannot be built.
+bool encodeChunk(const std::uint8_t* data, std::size_t size, BIGNUM* number, std::string& out) {
     const std::size_t target = getByteNumberFromLenfgth(size);
-    BN_lebin2bn(data, static_cast<int>(size), number);
+    if (BN_lebin2bn(data, static_cast<int>(size), number) == nullptr) {
+        return false;
+    }
     // Digits are written from the end (least significant last); the number is below 45^target, so
     // the last group's surplus digits are zeros that fall before the start.
     const std::size_t start = out.size();
@@ -78,6 +77,7 @@ void encodeChunk(const std::uint8_t* data, std::size_t size, BIGNUM* number, std
             group /= kBase;
         }
     }
+    return true;
 }
 
 // Decodes one piece of characters into `out`; false (out untouched) when a character is not a digit.
@@ -101,7 +101,10 @@ bool decodeChunk(const char* characters, std::size_t count, BIGNUM* number, Byte
     const std::size_t significant = static_cast<std::size_t>(BN_num_bytes(number));
     const std::size_t offset = out.size();
     out.resize(offset + std::max(byteCount, significant));
-    BN_bn2lebinpad(number, out.data() + offset, static_cast<int>(out.size() - offset));
+    if (BN_bn2lebinpad(number, out.data() + offset, static_cast<int>(out.size() - offset)) < 0) {
+        out.resize(offset);
+        return false;
+    }
     out.resize(offset + byteCount); // keeps the low-order bytes of an over-wide number
     return true;
 }
@@ -135,7 +138,9 @@ std::string base45EncodedString(const Bytes& data) {
     }
     text.reserve((data.size() / kFullChunkBytes + 1) * kFullChunkCharacters);
     for (std::size_t offset = 0; offset < data.size(); offset += kFullChunkBytes) {
-        encodeChunk(data.data() + offset, std::min(kFullChunkBytes, data.size() - offset), number.get(), text);
+        if (!encodeChunk(data.data() + offset, std::min(kFullChunkBytes, data.size() - offset), number.get(), text)) {
+            return {}; // a text with a chunk missing would decode to other bytes
+        }
     }
     return text;
 }
@@ -155,8 +160,9 @@ Bytes dataFromBase45String(std::string_view text) {
 
 Bytes base45EncodedData(const Bytes& chunk) {
     std::string text;
-    if (const auto number = newBignum()) {
-        encodeChunk(chunk.data(), chunk.size(), number.get(), text);
+    const auto number = newBignum();
+    if (!number || !encodeChunk(chunk.data(), chunk.size(), number.get(), text)) {
+        return {};
     }
     return toBytes(text);
 }

@@ -8,6 +8,9 @@
 namespace vexaqr {
 
 Bytes CyclicVexaQRGenerator::nextQRContent() {
+    if (!isValid()) {
+        return {};
+    }
     const auto blocks =
         static_cast<long>(std::ceil(static_cast<double>(data.size()) / static_cast<double>(blockLength)));
     currentFrame = (currentFrame + 1) % blocks;

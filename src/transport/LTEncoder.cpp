@@ -22,10 +22,6 @@ constexpr double kFailureParameter = 0.5;
 constexpr std::size_t kCachedTables = 4;    // a reader, an encoder and a spare K at a time
 constexpr std::uint32_t kSmallDegree = 256; // above this an index set is collected through a bitmap
 
-std::uint32_t packetCountFor(std::uint32_t totalLength, std::size_t packetLength) {
-    return static_cast<std::uint32_t>(std::ceil(static_cast<double>(totalLength) / static_cast<double>(packetLength)));
-}
-
 std::uint32_t clockSeed() {
     const auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
@@ -197,12 +193,16 @@ bool Decoder::accepts(std::size_t length) const {
     if (packetLength != 0 && length != packetLength) {
         return false;
     }
-    return packetCount == 0 || packetCountFor(totalLength, length) == packetCount;
+    const std::uint64_t impliedCount = packetCountFor(totalLength, length);
+    if (impliedCount > kMaximumPacketCount) {
+        return false; // tiny packets of a large transfer: more slots than any real transfer needs
+    }
+    return packetCount == 0 || impliedCount == packetCount;
 }
 
 void Decoder::fixLayout(std::uint32_t length) {
     packetLength = length;
-    packetCount = packetCountFor(totalLength, length);
+    packetCount = static_cast<std::uint32_t>(packetCountFor(totalLength, length));
     cleanPackets.resize(packetCount);
     indexKeys = makeIndexKeys(packetCount);
     // One generator serves every packet: it holds nothing but its table and the seed set below.
@@ -428,25 +428,32 @@ bool Decoder::invariantsHold() const {
 // ---- Encoder ----
 
 Encoder::Encoder(const std::vector<std::uint8_t>& data, std::uint32_t packetLength, std::optional<std::uint32_t> seed)
-    : packetLength(packetLength), totalLength(static_cast<std::uint32_t>(data.size())) {
-    const std::size_t length = data.size();
-    std::size_t offset = 0;
-    while (offset + packetLength < length) {
-        packets.emplace_back(std::vector<std::uint8_t>(data.begin() + offset, data.begin() + offset + packetLength));
-        offset += packetLength;
-    }
-    if (offset < length) {
-        std::vector<std::uint8_t> last(data.begin() + offset, data.end());
-        last.resize(packetLength, 0);
-        packets.emplace_back(std::move(last));
-    }
-    if (!packets.empty()) {
-        indexSetGenerator = IndexSetGenerator(static_cast<std::uint32_t>(packets.size()));
+    : packetLength(0), totalLength(0) {
+    if (isReceivable(data.size(), packetLength)) {
+        cutIntoPackets(data, packetLength);
     }
     indexSetGenerator.setSeed(seed.value_or(clockSeed()));
 }
 
+void Encoder::cutIntoPackets(const std::vector<std::uint8_t>& data, std::uint32_t length) {
+    packetLength = length;
+    totalLength = static_cast<std::uint32_t>(data.size());
+    std::size_t offset = 0;
+    while (offset + length < data.size()) {
+        packets.emplace_back(std::vector<std::uint8_t>(data.begin() + offset, data.begin() + offset + length));
+        offset += length;
+    }
+    // The last packet always comes from here, zero-filled when the data is not a multiple of L.
+    std::vector<std::uint8_t> last(data.begin() + offset, data.end());
+    last.resize(length, 0);
+    packets.emplace_back(std::move(last));
+    indexSetGenerator = IndexSetGenerator(static_cast<std::uint32_t>(packets.size()));
+}
+
 PacketPayload Encoder::generatePacket() {
+    if (!isValid()) {
+        return PacketPayload(std::size_t{0});
+    }
     PacketPayload packet(packetLength);
     for (std::uint32_t index : indexSetGenerator.generateIndices()) {
         packet ^= packets[index];

@@ -19,6 +19,9 @@ LTQRGenerator::LTQRGenerator(const Bytes& data, std::optional<std::uint32_t> see
 
 Bytes LTQRGenerator::nextQRContent() {
     using namespace Constant::VexaQrGenerator;
+    if (!isValid()) {
+        return {};
+    }
     const std::uint32_t totalLength = _encoder.totalLength();
     const std::uint32_t seed = _encoder.seed();
     Bytes frame;

@@ -77,11 +77,14 @@ void VexaQRDecoderImpl::scannedCyclicFrame(const Bytes& frame) {
     }
     const std::uint8_t index = frame[1];
     const std::uint8_t count = frame[2];
-    if (count == 0 || index >= count || (_qrFrames && _qrFrames->size() != count)) {
+    if (count == 0 || index >= count) {
         return;
     }
-    if (!_qrFrames) {
+    if (!_qrFrames || _qrFrames->size() != count) {
+        // A count unlike the table's means the presenter now shows other data: the old blocks can
+        // never complete, so the new transfer gets a table of its own.
         _qrFrames.emplace(count);
+        _receivedQRFrames = 0;
     }
     if (index == _prevQRFrame) {
         return;
@@ -97,7 +100,7 @@ void VexaQRDecoderImpl::scannedCyclicFrame(const Bytes& frame) {
     ++_receivedQRFrames;
     _delegate.vexaQRDecoder(*this, static_cast<double>(_receivedQRFrames) / static_cast<double>(count),
                             VxaAlgorithm::cyclic);
-    if (_qrFrames && _receivedQRFrames == count) {
+    if (_receivedQRFrames == count) {
         const Bytes data = joinedBlocks();
         reset();
         _delegate.vexaQRDecoder(*this, data);

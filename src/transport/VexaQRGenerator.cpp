@@ -3,7 +3,6 @@
 #include <vexaqr/transport/CyclicVexaQRGenerator.hpp>
 #include <vexaqr/transport/LTCodedVexaQRGenerator.hpp>
 
-#include <limits>
 #include <string>
 
 namespace vexaqr {
@@ -23,9 +22,10 @@ VexaQRGeneratorResult VexaQRGenerator::make(const Bytes& data, VxaAlgorithm algo
     }
     switch (algorithm) {
     case VxaAlgorithm::luby:
-        if (data.size() > std::numeric_limits<std::uint32_t>::max()) {
-            return refusal(dataTooLarge,
-                           "luby frames carry at most 4294967295 bytes; the data has " + std::to_string(data.size()));
+        if (data.size() > maximumLubyLength) {
+            return refusal(dataTooLarge, "luby frames carry at most " + std::to_string(maximumLubyLength) +
+                                             " bytes (what every reader accepts); the data has " +
+                                             std::to_string(data.size()));
         }
         return {std::make_unique<LTCodedVexaQRGenerator>(data, seed), std::nullopt};
     case VxaAlgorithm::cyclic:

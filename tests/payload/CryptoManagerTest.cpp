@@ -1,5 +1,6 @@
 #include <vexaqr/payload/CryptoManager.hpp>
 
+#include "FreedMemoryWatch.hpp"
 #include "payload/RsaOperations.hpp"
 #include "support/TestKeys.hpp"
 
@@ -9,6 +10,18 @@ namespace vexaqr {
 namespace {
 
 const Bytes kKey = test::fromHex("000102030405060708090a0b0c0d0e0f");
+
+TEST(CryptoManagerTest, FailedDecryptionLeavesNoPlaintextInFreedMemory) {
+    const Bytes secret = toBytes("the secret part of the content.."); // two blocks
+    Bytes plain = secret;
+    plain.resize(48, '-');
+    auto cipher = CryptoManager::aes128Encrypt(plain, kKey);
+    ASSERT_TRUE(cipher);
+    cipher->back() ^= 0x01; // the padding block no longer decrypts to valid padding
+    const test::FreedMemoryWatch watch(secret);
+    EXPECT_FALSE(CryptoManager::aes128Decrypt(*cipher, kKey));
+    EXPECT_EQ(watch.sightings(), 0);
+}
 
 TEST(CryptoManagerTest, ShortPlaintextRoundTripsThroughOneBlock) {
     const Bytes abc = toBytes("abc");

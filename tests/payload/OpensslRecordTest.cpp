@@ -28,12 +28,6 @@ bool run(const std::string& command) {
     return std::system((command + " 2>/dev/null").c_str()) == 0;
 }
 
-bool isSecured(VxaType t) {
-    return t == VxaType::SECURED || t == VxaType::SECURED_COLORED;
-}
-bool isEncrypted(VxaType t) {
-    return t == VxaType::ENCRYPTED || t == VxaType::ENCRYPTED_COLORED;
-}
 bool isMasked(VxaType t) {
     return t == VxaType::MASKED || t == VxaType::MASKED_COLORED;
 }

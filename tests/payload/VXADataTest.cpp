@@ -1,6 +1,7 @@
 #include <vexaqr/payload/VXAData.hpp>
 #include <vexaqr/payload/VXADataWriter.hpp>
 
+#include "FreedMemoryWatch.hpp"
 #include "payload/Base64.hpp"
 #include "payload/RsaOperations.hpp"
 #include "support/TestKeys.hpp"
@@ -24,10 +25,6 @@ Keys keys(int bits) {
 
 CipherMethod methodFor(int bits) {
     return bits == 1024 ? CipherMethod::RSA1024_AES128_SHA256 : CipherMethod::RSA2048_AES128_SHA256;
-}
-
-bool isSecured(VxaType t) {
-    return t == VxaType::SECURED || t == VxaType::SECURED_COLORED;
 }
 
 Bytes seal(VxaType type, int bits, const Bytes& content, ContentType contentType = ContentType::JSON) {
@@ -117,10 +114,59 @@ TEST(VXADataTest, SecuredRecordWithoutOrWithWrongAppKeyHasNoContent) {
     const Keys k = keys(1024);
     for (const KeyHandle& appKey : {KeyHandle(), k.partnerPrivate}) {
         const VXAData data(record, appKey, k.partnerPublic, k.partnerPrivate);
+        EXPECT_FALSE(data.aesKey);
         EXPECT_FALSE(data.isValid);
         EXPECT_FALSE(data.actualVxaData);
         EXPECT_FALSE(data.presentableData);
     }
+}
+
+TEST(VXADataTest, WrongPrivateKeyLeavesTheAesKeyEmpty) {
+    // Newer OpenSSL would answer a wrong key with a pseudo-random "plaintext"; the record must not
+    // take that for its AES key.
+    for (int bits : {1024, 2048}) {
+        const Keys k = keys(bits);
+        const Keys other = keys(bits == 1024 ? 2048 : 1024);
+        for (VxaType type : {VxaType::SECURED, VxaType::ENCRYPTED_COLORED}) {
+            SCOPED_TRACE(std::string(name(type)) + " " + std::to_string(bits));
+            const Bytes record = seal(type, bits, toBytes("{\"for\":\"someone else\"}"));
+            const KeyHandle wrong = isSecured(type) ? k.partnerPrivate : k.appPrivate;
+            for (const KeyHandle& key : {wrong, other.appPrivate}) {
+                const VXAData data(record, key, k.partnerPublic, key);
+                EXPECT_FALSE(data.aesKey);
+                EXPECT_FALSE(data.actualVxaData);
+            }
+        }
+    }
+}
+
+TEST(VXADataTest, AssignmentsWipeTheAesKeyTheyReplace) {
+    const Bytes secured = seal(VxaType::SECURED, 1024, toBytes("first"));
+    const VXAData withoutKey = parse(seal(VxaType::SIGNED, 1024, toBytes("plain")), 1024);
+    {
+        VXAData data = parse(secured, 1024);
+        ASSERT_TRUE(data.aesKey);
+        const test::FreedMemoryWatch watch(*data.aesKey);
+        data = withoutKey; // the key's buffer is freed here
+        EXPECT_FALSE(data.aesKey);
+        EXPECT_EQ(watch.sightings(), 0);
+    }
+    {
+        VXAData data = parse(secured, 1024);
+        VXAData next = parse(seal(VxaType::ENCRYPTED, 1024, toBytes("second")), 1024);
+        ASSERT_TRUE(data.aesKey && next.aesKey);
+        const Bytes nextKey = *next.aesKey;
+        const test::FreedMemoryWatch watch(*data.aesKey);
+        data = std::move(next); // the old key's buffer is freed here
+        EXPECT_EQ(data.aesKey, nextKey);
+        EXPECT_EQ(data.actualVxaData, toBytes("second"));
+        EXPECT_TRUE(data.isValid);
+        EXPECT_EQ(watch.sightings(), 0);
+    }
+    VXAData copy = parse(secured, 1024);
+    const VXAData& same = copy;
+    copy = same; // self-assignment keeps the record
+    EXPECT_EQ(copy.actualVxaData, toBytes("first"));
 }
 
 TEST(VXADataTest, EncryptedRecordWithoutPartnerPrivateKeyStillVerifies) {

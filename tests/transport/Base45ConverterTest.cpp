@@ -3,6 +3,9 @@
 #include <vexaqr/transport/Base45Converter.hpp>
 
 #include <gtest/gtest.h>
+#include <openssl/crypto.h>
+
+#include <cstdlib>
 
 using namespace vexaqr;
 using namespace vexaqr::Base45Converter;
@@ -87,4 +90,38 @@ TEST(Base45ConverterTest, MatchesTheIndependentVectors) {
         EXPECT_EQ(base45EncodedString(data), text) << vector["hex"];
         EXPECT_EQ(dataFromBase45String(text), data) << text;
     }
+}
+
+namespace {
+
+// OpenSSL allocators that refuse every block of 64 bytes or more once `refuseLargeBlocks` is set: a
+// BIGNUM (24 bytes) can still be made, but not the digits of an 81-byte chunk.
+bool refuseLargeBlocks = false;
+void* mallocRefusingLargeBlocks(std::size_t size, const char*, int) {
+    return refuseLargeBlocks && size >= 64 ? nullptr : std::malloc(size);
+}
+void* reallocRefusingLargeBlocks(void* block, std::size_t size, const char*, int) {
+    return refuseLargeBlocks && size >= 64 ? nullptr : std::realloc(block, size);
+}
+void plainFree(void* block, const char*, int) {
+    std::free(block);
+}
+
+} // namespace
+
+TEST(Base45ConverterTest, NoMemoryForTheNumberGivesNoTextRatherThanZeros) {
+    // A fresh process (the death-test child runs this test alone): allocators can only be replaced
+    // before OpenSSL's first allocation.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            if (CRYPTO_set_mem_functions(mallocRefusingLargeBlocks, reallocRefusingLargeBlocks, plainFree) != 1) {
+                std::exit(2);
+            }
+            refuseLargeBlocks = true;
+            const bool noText = base45EncodedString(Bytes(81, 0xFF)).empty();
+            const bool noChunk = base45EncodedData(Bytes(81, 0xFF)).empty();
+            std::exit(noText && noChunk ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }

@@ -123,3 +123,13 @@ TEST_F(FramesCommandTest, RefusesDataNoFrameCanCarry) {
     EXPECT_NE(read(path("log")).find("148920"), std::string::npos);
     EXPECT_EQ(run("frames encode --mode luby " + path("missing.bin") + " > /dev/null 2> " + path("log")), 1);
 }
+
+TEST_F(FramesCommandTest, RefusesLubyDataNoReaderAccepts) {
+    write(path("large.bin"), Bytes((1u << 20) + 1, 1));
+    EXPECT_EQ(run("frames encode --mode luby " + path("large.bin") + " > " + path("frames.txt") + " 2> " + path("log")),
+              1);
+    const std::string log = read(path("log"));
+    EXPECT_NE(log.find("vexaqr frames: luby frames carry at most 1048576 bytes"), std::string::npos) << log;
+    EXPECT_NE(log.find("1048577"), std::string::npos) << log;
+    EXPECT_TRUE(read(path("frames.txt")).empty());
+}

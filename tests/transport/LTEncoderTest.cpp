@@ -202,6 +202,33 @@ TEST(LTEncoderTest, PacketsAreTheXorOfTheDrawnSets) {
     }
 }
 
+TEST(LTEncoderTest, DataNoDecoderAcceptsMakesAnInvalidEncoder) {
+    const Bytes data = randomBytes(100, 12);
+    const LT::Encoder valid(data, 8, 1);
+    EXPECT_TRUE(valid.isValid());
+    EXPECT_EQ(valid.getTotalLength(), 100u);
+
+    struct Case {
+        Bytes data;
+        std::uint32_t packetLength;
+    };
+    const Case refused[] = {
+        {data, 0},                                  // would cut packets of nothing forever
+        {{}, 8},                                    // nothing to send
+        {Bytes(LT::kMaximumTotalLength + 1, 1), 8}, // more than any reader accepts
+        {Bytes(LT::kMaximumTotalLength, 1), 1},     // more source packets than any reader accepts
+        {Bytes(8, 1), LT::kMaximumTotalLength + 1}, // one packet larger than the largest transfer
+    };
+    for (const auto& [bytes, packetLength] : refused) {
+        SCOPED_TRACE(std::to_string(bytes.size()) + " bytes in packets of " + std::to_string(packetLength));
+        LT::Encoder encoder(bytes, packetLength, 1);
+        EXPECT_FALSE(encoder.isValid());
+        EXPECT_EQ(encoder.getPacketCount(), 0u);
+        EXPECT_EQ(encoder.getTotalLength(), 0u);
+        EXPECT_TRUE(encoder.generatePacket().bytes().empty());
+    }
+}
+
 TEST(LTDecoderTest, StartsEmpty) {
     LT::Decoder decoder;
     EXPECT_EQ(decoder.progress(), 0.0);
@@ -264,6 +291,26 @@ TEST(LTDecoderTest, RefusesTotalLengthsAboveItsLimit) {
     standard.setTotalLength(LT::Decoder::kDefaultMaximumTotalLength);
     standard.processPacket(Bytes(8, 1));
     EXPECT_EQ(standard.getPacketCount(), LT::Decoder::kDefaultMaximumTotalLength / 8);
+}
+
+TEST(LTDecoderTest, RefusesMoreSourcePacketsThanTheLargestTransferNeeds) {
+    LT::Decoder decoder;
+    decoder.setTotalLength(LT::kMaximumTotalLength);
+    decoder.setSeed(5);
+    decoder.processPacket(Bytes(1, 0xAB)); // one crafted byte would mean a million slots
+    decoder.processPacket(Bytes(7, 0xAB)); // still more slots than 8-byte packets need
+    EXPECT_EQ(decoder.getPacketCount(), 0u);
+    EXPECT_EQ(decoder.getSeed(), 5u);
+    decoder.processPacket(Bytes(8, 0xAB));
+    EXPECT_EQ(decoder.getPacketCount(), LT::kMaximumPacketCount);
+
+    LT::Decoder small;
+    small.setTotalLength(LT::kMaximumPacketCount + 1);
+    small.processPacket(Bytes(1, 1));
+    EXPECT_EQ(small.getPacketCount(), 0u);
+    small.setTotalLength(LT::kMaximumPacketCount);
+    small.processPacket(Bytes(1, 1));
+    EXPECT_EQ(small.getPacketCount(), LT::kMaximumPacketCount);
 }
 
 TEST(LTDecoderTest, PacketOfKnownSourcesOnlyAdvancesTheSeed) {

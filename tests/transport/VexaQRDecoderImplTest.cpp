@@ -141,12 +141,49 @@ TEST(VexaQRDecoderImplTest, MalformedFramesAreIgnoredWithoutAnyChange) {
     EXPECT_TRUE(log.lines.empty());
 
     reader.scannedQR(cyclicFrame(1, 3, {1})); // fixes a table of 3 slots
-    reader.scannedQR(cyclicFrame(2, 4, {1})); // another count: ignored, the previous index stays 1
+    reader.scannedQR(cyclicFrame(3, 3, {1})); // outside the table: ignored, the previous index stays 1
     reader.scannedQR(cyclicFrame(1, 3, {1}));
     EXPECT_EQ(delegate.progress.size(), 1u);
 
     reader.scannedQR(lubyFrame(seed, 8, 8, Bytes(8, 4))); // the short frame did not store its seed
     EXPECT_EQ(delegate.completed, (std::vector<Bytes>{Bytes(8, 4)}));
+}
+
+TEST(VexaQRDecoderImplTest, CyclicFrameOfAnotherCountStartsAFreshTable) {
+    RecordingDelegate delegate;
+    VexaQRDecoderImpl reader(delegate);
+    reader.scannedQR(cyclicFrame(0, 3, {1})); // part of one code ...
+    reader.scannedQR(cyclicFrame(1, 3, {2}));
+    reader.scannedQR(cyclicFrame(0, 2, {7})); // ... then the presenter shows other data
+    ASSERT_EQ(delegate.progress.size(), 3u);
+    EXPECT_DOUBLE_EQ(delegate.progress[2].percent, 0.5);
+    reader.scannedQR(cyclicFrame(1, 2, {8}));
+    EXPECT_EQ(delegate.completed, (std::vector<Bytes>{{7, 8}}));
+
+    // The old blocks are gone: the first code needs all three blocks again.
+    reader.scannedQR(cyclicFrame(0, 3, {1}));
+    reader.scannedQR(cyclicFrame(2, 3, {3}));
+    reader.scannedQR(cyclicFrame(1, 2, {9})); // a stray frame of the other code restarts once more
+    reader.scannedQR(cyclicFrame(0, 3, {1}));
+    reader.scannedQR(cyclicFrame(1, 3, {2}));
+    reader.scannedQR(cyclicFrame(2, 3, {3}));
+    EXPECT_EQ(delegate.completed, (std::vector<Bytes>{{7, 8}, {1, 2, 3}}));
+    EXPECT_EQ(delegate.progress.back().percent, 1.0);
+}
+
+TEST(VexaQRDecoderImplTest, CraftedFrameOfTinyPacketsNeitherBloatsNorBlocksTheReader) {
+    RecordingDelegate delegate;
+    VexaQRDecoderImpl reader(delegate);
+    reader.scannedQR(lubyFrame(freshSeed(), LT::kMaximumTotalLength, 1, {0xAB})); // 14 bytes
+    ASSERT_EQ(delegate.progress.size(), 1u);
+    EXPECT_EQ(delegate.progress[0].percent, 0.0);
+
+    const Bytes data = randomBytes(2000, 14);
+    LTQRGenerator generator(data, freshSeed());
+    for (int frame = 0; frame < 100 && delegate.completed.empty(); ++frame) {
+        reader.scannedQR(generator.nextQRContent());
+    }
+    EXPECT_EQ(delegate.completed, (std::vector<Bytes>{data}));
 }
 
 TEST(VexaQRDecoderImplTest, LubyFrameWithoutRoomForAPacketOnlyStoresItsSeed) {

@@ -1,6 +1,8 @@
 #include "TransportTestSupport.hpp"
 
 #include <vexaqr/transport/CyclicVexaQRGenerator.hpp>
+#include <vexaqr/transport/LTCodedVexaQRGenerator.hpp>
+#include <vexaqr/transport/LTEncoderProxy.hpp>
 #include <vexaqr/transport/LTQRGenerator.hpp>
 #include <vexaqr/transport/VexaQRGenerator.hpp>
 #include <vexaqr/transport/VexaQrGeneratorConstant.hpp>
@@ -48,6 +50,56 @@ TEST(VexaQRGeneratorTest, RefusesDataNoFrameCanCarry) {
 
     EXPECT_NE(VexaQRGenerator::make(Bytes(148920), VxaAlgorithm::cyclic).generator, nullptr);
     EXPECT_NE(VexaQRGenerator::make(Bytes(148921), VxaAlgorithm::luby).generator, nullptr);
+}
+
+TEST(VexaQRGeneratorTest, LubyDataIsLimitedToWhatEveryReaderAccepts) {
+    const auto tooLarge = VexaQRGenerator::make(Bytes(LT::kMaximumTotalLength + 1, 1), VxaAlgorithm::luby);
+    EXPECT_EQ(tooLarge.generator, nullptr);
+    ASSERT_TRUE(tooLarge.error.has_value());
+    EXPECT_EQ(tooLarge.error->code, VexaQRGenerator::dataTooLarge);
+    EXPECT_NE(tooLarge.error->message.find("1048576"), std::string::npos) << tooLarge.error->message;
+
+    // The largest accepted transfer: a reader takes its packets and sizes its table for it.
+    auto largest = VexaQRGenerator::make(Bytes(LT::kMaximumTotalLength, 1), VxaAlgorithm::luby, 77);
+    ASSERT_NE(largest.generator, nullptr);
+    const Bytes frame = largest.generator->nextQRContent();
+    LT::Decoder decoder;
+    decoder.setTotalLength(LT::kMaximumTotalLength);
+    decoder.setSeed(77);
+    decoder.processPacket(Bytes(frame.begin() + 13, frame.begin() + 21));
+    EXPECT_EQ(decoder.getPacketCount(), LT::kMaximumTotalLength / 8);
+}
+
+TEST(VexaQRGeneratorTest, PublicConstructorsMakeInvalidGeneratorsForDataTheyCannotSend) {
+    for (const Bytes& data : {Bytes{}, Bytes(VexaQRGenerator::maximumCyclicLength + 1, 1)}) {
+        CyclicVexaQRGenerator cyclic(data); // used to divide by a block count of 0, or write count 0
+        EXPECT_FALSE(cyclic.isValid()) << data.size();
+        EXPECT_TRUE(cyclic.nextQRContent().empty());
+        EXPECT_TRUE(cyclic.nextQRContent().empty());
+    }
+    for (const Bytes& data : {Bytes{}, Bytes(LT::kMaximumTotalLength + 1, 1)}) {
+        LTQRGenerator frames(data, 1);
+        EXPECT_FALSE(frames.isValid()) << data.size();
+        EXPECT_TRUE(frames.nextQRContent().empty());
+        LTCodedVexaQRGenerator coded(data, 1);
+        EXPECT_FALSE(coded.isValid());
+        EXPECT_TRUE(coded.nextQRContent().empty());
+    }
+    EXPECT_TRUE(CyclicVexaQRGenerator(Bytes(1, 1)).isValid());
+    EXPECT_TRUE(LTCodedVexaQRGenerator(Bytes(1, 1), 1).isValid());
+}
+
+TEST(VexaQRGeneratorTest, EncoderProxyNeverNarrowsThePacketLength) {
+    const Bytes data = randomBytes(64, 13);
+    LTEncoderProxy zero(data, 0);
+    EXPECT_FALSE(zero.isValid());
+    EXPECT_TRUE(zero.nextPacket().empty());
+    LTEncoderProxy wide(data, (std::uint64_t{1} << 32) + 8); // 8 once narrowed to 32 bits
+    EXPECT_FALSE(wide.isValid());
+    EXPECT_TRUE(wide.nextPacket().empty());
+    LTEncoderProxy eight(data, 8, 3);
+    EXPECT_TRUE(eight.isValid());
+    EXPECT_EQ(eight.nextPacket().size(), 8u);
 }
 
 TEST(VexaQRGeneratorTest, LubyFramesHaveTheHeaderAndChainTheirSeeds) {

@@ -110,12 +110,16 @@ Bytes sampleContent(std::size_t length) {
 }
 
 std::optional<Bytes> sealRecord(const Keys& keys, const Bytes& content) {
+    const auto issuer = Uuid::random();
+    if (!issuer) {
+        return std::nullopt;
+    }
     VXADataWriter::Input input;
     input.content = content;
     input.contentType = ContentType::JSON;
     input.vxaType = VxaType::SECURED;
     input.cipherMethod = CipherMethod::RSA2048_AES128_SHA256;
-    input.issuerId = Uuid::random();
+    input.issuerId = *issuer;
     input.timestamp = static_cast<std::uint32_t>(std::time(nullptr));
     input.partnerPrivateKey = keys.partner.privateKey;
     input.keyBlockPublicKey = keys.application.publicKey;

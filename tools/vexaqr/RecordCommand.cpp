@@ -87,10 +87,11 @@ int seal(const SealOptions& options) {
     auto wrapKey = keyBlockKey(options, type);
     if (!content || !partnerKey || !wrapKey)
         return 1;
-    std::optional<Uuid> issuer = options.issuer.empty() ? Uuid::random() : Uuid::fromString(options.issuer);
+    const bool randomIssuer = options.issuer.empty();
+    std::optional<Uuid> issuer = randomIssuer ? Uuid::random() : Uuid::fromString(options.issuer);
     if (!issuer) {
-        std::cerr << "--issuer is not a UUID\n";
-        return 2;
+        std::cerr << (randomIssuer ? "no random issuer: the random generator failed\n" : "--issuer is not a UUID\n");
+        return randomIssuer ? 1 : 2;
     }
     VXADataWriter::Input input;
     input.content = std::move(*content);

@@ -39,9 +39,6 @@ public:
     /// and "RSA PRIVATE KEY"; nothing for other text or a key that is not RSA.
     static KeyHandle fromPem(std::string_view pem);
 
-    /// Takes ownership of an RSA `EVP_PKEY`; for the library's own units.
-    static KeyHandle adopt(evp_pkey_st* pkey, Kind kind);
-
     Kind kind() const { return _kind; }
     bool isPrivate() const { return _kind == Kind::privateKey; }
 
@@ -65,13 +62,13 @@ public:
     /// Whether both handles hold the same public modulus and exponent.
     bool samePublicKey(const RsaKey& other) const;
 
-    evp_pkey_st* native() const { return _pkey.get(); }
+private:
+    friend class RsaKeyAccess; // the library's units reach the OpenSSL object through it
 
     struct Release {
         void operator()(evp_pkey_st* pkey) const noexcept;
     };
 
-private:
     RsaKey(evp_pkey_st* pkey, Kind kind) : _pkey(pkey), _kind(kind) {}
 
     std::unique_ptr<evp_pkey_st, Release> _pkey;

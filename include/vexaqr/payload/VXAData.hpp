@@ -39,10 +39,11 @@ public:
     VXAData(const Bytes& data, KeyHandle appRsaPrivateKey, KeyHandle partnerRsaPublicKey,
             KeyHandle partnerRsaPrivateKey);
 
-    VXAData(const VXAData&) = default;
-    VXAData(VXAData&&) = default;
-    VXAData& operator=(const VXAData&) = default;
-    VXAData& operator=(VXAData&&) = default;
+    VXAData(const VXAData&);
+    VXAData(VXAData&&) noexcept;
+    /// Both assignments wipe the opened AES key they replace before its memory is reused or freed.
+    VXAData& operator=(const VXAData& other);
+    VXAData& operator=(VXAData&& other) noexcept;
     /// Wipes the opened AES key.
     ~VXAData();
 
@@ -81,6 +82,7 @@ private:
     void readSecured(ByteCursor content, const Bytes& timestamp, const KeyHandle& partnerRsaPublicKey);
     void readEncrypted(ByteCursor content, const KeyHandle& partnerRsaPublicKey);
     Bytes makePresentableDataFromSecured(const Bytes& decryptedVxaData, const Bytes& timestamp) const;
+    void wipeAesKey();
 
     std::optional<std::string> _rawBase64String;
     std::optional<Bytes> _rawData;

@@ -44,10 +44,21 @@ std::string_view name(ContentType value);
 std::string_view name(VxaType value);
 std::string_view name(CipherMethod value);
 
+/// SIGNED or SIGNED_COLORED: plain content, signed as it stands.
+constexpr bool isSigned(VxaType type) {
+    return type == VxaType::SIGNED || type == VxaType::SIGNED_COLORED;
+}
+/// SECURED or SECURED_COLORED: the application's key opens the key block; the plain content is signed.
+constexpr bool isSecured(VxaType type) {
+    return type == VxaType::SECURED || type == VxaType::SECURED_COLORED;
+}
+/// ENCRYPTED or ENCRYPTED_COLORED: the partner's key opens the key block; the ciphertext is signed.
+constexpr bool isEncrypted(VxaType type) {
+    return type == VxaType::ENCRYPTED || type == VxaType::ENCRYPTED_COLORED;
+}
 /// Whether records of this type carry an RSA-encrypted AES key block.
 constexpr bool hasKeyBlock(VxaType type) {
-    return type == VxaType::SECURED || type == VxaType::SECURED_COLORED || type == VxaType::ENCRYPTED ||
-           type == VxaType::ENCRYPTED_COLORED;
+    return isSecured(type) || isEncrypted(type);
 }
 
 namespace Constant::VXAData {

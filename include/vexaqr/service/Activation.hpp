@@ -26,6 +26,23 @@ enum class RsaKeySize : int {
     rsa2048 = 2048,
 };
 
+/// The size in bits: 1024 or 2048.
+constexpr int rawValue(RsaKeySize size) {
+    return static_cast<int>(size);
+}
+
+/// The case for 1024 or 2048 bits; nothing for any other number.
+constexpr std::optional<RsaKeySize> rsaKeySizeFromRawValue(int bits) {
+    switch (bits) {
+    case 1024:
+        return RsaKeySize::rsa1024;
+    case 2048:
+        return RsaKeySize::rsa2048;
+    default:
+        return std::nullopt;
+    }
+}
+
 /// What the host application or a workflow supplies.
 struct ViewModel {
     std::string activationCode;

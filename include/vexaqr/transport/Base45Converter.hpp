@@ -19,14 +19,15 @@
 
 namespace vexaqr::Base45Converter {
 
-/// The text of a byte string of any length; empty for empty bytes.
+/// The text of a byte string of any length; empty for empty bytes, and when memory for the big-number
+/// arithmetic runs out (never a partial text).
 std::string base45EncodedString(const Bytes& data);
 
 /// The bytes of a text, decoded in pieces of 118 characters. A piece holding a character outside
 /// the alphabet is left out (the other pieces still count), so the result may be short or empty.
 Bytes dataFromBase45String(std::string_view text);
 
-/// The characters (as bytes) of one chunk of at most 81 bytes.
+/// The characters (as bytes) of one chunk of at most 81 bytes; empty when memory runs out.
 Bytes base45EncodedData(const Bytes& chunk);
 
 /// The bytes of one chunk's characters, or nothing when a character is outside the alphabet. A

@@ -11,9 +11,12 @@ public:
     /// Bytes per block: the payload of one LT frame (73 packets of 8 bytes).
     static constexpr std::size_t blockLength = 584;
 
-    /// `data` must hold 1 to 148920 bytes (VexaQRGenerator::make checks).
+    /// A generator for `data`; invalid for data outside 1 to maximumCyclicLength bytes, which one-byte
+    /// block numbers cannot carry. VexaQRGenerator::make says why data is refused.
     explicit CyclicVexaQRGenerator(Bytes data) : data(std::move(data)) {}
 
+    bool isValid() const { return !data.empty() && data.size() <= maximumCyclicLength; }
+    /// The next block's frame; empty for an invalid generator (readers ignore it).
     Bytes nextQRContent() override;
 
 private:

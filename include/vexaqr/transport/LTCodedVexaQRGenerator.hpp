@@ -8,10 +8,12 @@ namespace vexaqr {
 
 class LTCodedVexaQRGenerator final : public VexaQRGenerator {
 public:
-    /// `data` must not be empty (VexaQRGenerator::make checks). Without a seed the clock is used.
+    /// A generator for `data`; invalid (empty frames) for data that LTQRGenerator refuses. Without a
+    /// seed the clock is used. VexaQRGenerator::make says why data is refused.
     explicit LTCodedVexaQRGenerator(const Bytes& data, std::optional<std::uint32_t> seed = std::nullopt)
         : generator(data, seed) {}
 
+    bool isValid() const { return generator.isValid(); }
     Bytes nextQRContent() override { return generator.nextQRContent(); }
 
 private:

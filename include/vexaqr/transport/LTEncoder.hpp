@@ -18,6 +18,26 @@ namespace vexaqr::LT {
 /// An index set: distinct source-packet indices in ascending order.
 using IndexSet = std::vector<std::uint32_t>;
 
+/// The largest byte string a luby transfer carries. Decoders refuse larger totals and encoders refuse
+/// larger data, so that nothing is ever sent that no reader accepts.
+inline constexpr std::uint32_t kMaximumTotalLength = 1u << 20;
+/// The most source packets a transfer may have: the largest transfer in the generators' 8-byte packets.
+/// It bounds what one crafted packet can make a decoder allocate (a slot per source packet).
+inline constexpr std::uint32_t kMaximumPacketCount = kMaximumTotalLength / 8;
+
+/// ceil(totalLength / packetLength) for a packet length of at least 1.
+constexpr std::uint64_t packetCountFor(std::uint64_t totalLength, std::uint64_t packetLength) {
+    return (totalLength + packetLength - 1) / packetLength;
+}
+
+/// Whether an encoder sends `totalLength` bytes in packets of `packetLength` bytes: 1 to
+/// kMaximumTotalLength bytes, at most kMaximumPacketCount source packets (so every decoder accepts
+/// them), and packets no longer than the largest transfer (so one packet cannot exhaust memory).
+constexpr bool isReceivable(std::uint64_t totalLength, std::uint64_t packetLength) {
+    return totalLength >= 1 && totalLength <= kMaximumTotalLength && packetLength >= 1 &&
+           packetLength <= kMaximumTotalLength && packetCountFor(totalLength, packetLength) <= kMaximumPacketCount;
+}
+
 /// Linear congruential random source (multiplier 1664525, increment 1013904223, modulo 2^32).
 class PRNG {
 public:
@@ -99,15 +119,17 @@ private:
 class Decoder {
 public:
     /// Total lengths above this are refused unless the caller sets another limit: a hostile frame
-    /// must not make the decoder allocate a slot per packet of a gigabyte transfer.
-    static constexpr std::uint32_t kDefaultMaximumTotalLength = 1u << 20;
+    /// must not make the decoder allocate a slot per packet of a gigabyte transfer. Whatever the
+    /// limit, no transfer gets more than kMaximumPacketCount slots.
+    static constexpr std::uint32_t kDefaultMaximumTotalLength = kMaximumTotalLength;
 
     explicit Decoder(std::uint32_t maximumTotalLength = kDefaultMaximumTotalLength);
 
     /// Consumes one packet whose index set follows from the current seed. A packet is refused, with
     /// no change at all (not even to the seed), while the total length is 0 or above the limit, when
-    /// it is empty, when its length differs from the first accepted packet's, or when it implies
-    /// another packet count than the first accepted packet did.
+    /// it is empty, when it implies more than kMaximumPacketCount source packets, when its length
+    /// differs from the first accepted packet's, or when it implies another packet count than the
+    /// first accepted packet did.
     void processPacket(const std::vector<std::uint8_t>& bytes);
 
     /// True when every source packet is known (never before the first accepted packet).
@@ -173,13 +195,17 @@ private:
 /// LT packet per call from one index-set generator that is never reseeded.
 class Encoder {
 public:
-    /// `data` must not be empty and `packetLength` must be at least 1. Without a `seed` the generator
-    /// starts from the current Unix time in seconds (truncated to 32 bits); a fixed seed makes the
-    /// output reproducible.
+    /// An encoder for `data` in packets of `packetLength` bytes. When the pair is not receivable (see
+    /// isReceivable: empty data, packet length 0, too much data) the encoder is invalid: it holds no
+    /// packets and produces empty ones. Without a `seed` the generator starts from the current Unix
+    /// time in seconds (truncated to 32 bits); a fixed seed makes the output reproducible.
     Encoder(const std::vector<std::uint8_t>& data, std::uint32_t packetLength,
             std::optional<std::uint32_t> seed = std::nullopt);
 
-    /// The XOR of the next index set's source packets (L bytes); advances the generator.
+    /// Whether the encoder was given data it can send.
+    bool isValid() const { return !packets.empty(); }
+    /// The XOR of the next index set's source packets (L bytes); advances the generator. Empty and
+    /// without effect for an invalid encoder.
     PacketPayload generatePacket();
     /// The generator's state: the seed of the next packet.
     std::uint32_t getSeed() const { return indexSetGenerator.getSeed(); }
@@ -188,6 +214,8 @@ public:
     std::size_t getPacketCount() const { return packets.size(); }
 
 private:
+    void cutIntoPackets(const std::vector<std::uint8_t>& data, std::uint32_t length);
+
     std::vector<PacketPayload> packets;
     std::uint32_t packetLength;
     std::uint32_t totalLength;

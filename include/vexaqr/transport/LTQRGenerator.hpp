@@ -13,10 +13,12 @@ namespace vexaqr {
 
 class LTQRGenerator {
 public:
-    /// `data` must not be empty and at most 4294967295 bytes long. Without a seed the clock is used.
+    /// A generator for `data`; invalid when the data is empty or longer than LT::kMaximumTotalLength.
+    /// Without a seed the clock is used.
     explicit LTQRGenerator(const Bytes& data, std::optional<std::uint32_t> seed = std::nullopt);
 
-    /// The next frame; the sequence never ends.
+    bool isValid() const { return _encoder.isValid(); }
+    /// The next frame; the sequence never ends. Empty for an invalid generator (readers ignore it).
     Bytes nextQRContent();
 
 private:

@@ -30,9 +30,9 @@ public:
     explicit VexaQRDecoderImpl(VexaQRDecoderDelegate& delegate);
 
     /// Handles one frame. Frames that are empty, of an unknown mode, too short for their layout
-    /// (luby under 13 bytes, cyclic under 3) or cyclic frames that do not fit the current block
-    /// table (count 0, index not below count, count unlike the table's) are ignored: no change, no
-    /// callback.
+    /// (luby under 13 bytes, cyclic under 3) and cyclic frames with count 0 or an index not below
+    /// their count are ignored: no change, no callback. A cyclic frame whose count differs from a
+    /// partly filled table's replaces it with a fresh table for the new count.
     void scannedQR(const Bytes& frame) override;
 
     /// Forgets both partial transfers (the last luby seed and cyclic index are kept). The reader

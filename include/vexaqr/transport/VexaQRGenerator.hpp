@@ -4,6 +4,7 @@
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
+#include <vexaqr/transport/LTEncoder.hpp>
 #include <vexaqr/transport/VxaAlgorithm.hpp>
 
 #include <cstdint>
@@ -25,12 +26,14 @@ public:
     /// Error codes of VexaQRGenerator::make.
     enum ErrorCode : std::int64_t {
         emptyData = 1,       // nothing to send
-        dataTooLarge = 2,    // over 148920 bytes in cyclic mode (255 blocks), over 2^32 - 1 in luby mode
+        dataTooLarge = 2,    // over maximumCyclicLength in cyclic mode, over maximumLubyLength in luby mode
         unknownAlgorithm = 3 // not a transport mode
     };
     static constexpr const char* errorDomain = "VexaQRGenerator";
     /// 255 blocks of 584 bytes: the most a cyclic transfer can carry (index and count are one byte).
     static constexpr std::size_t maximumCyclicLength = 148920;
+    /// The most a luby transfer carries: what every frame reader accepts.
+    static constexpr std::size_t maximumLubyLength = LT::kMaximumTotalLength;
 
     virtual ~VexaQRGenerator() = default;
 
