@@ -33,6 +33,17 @@ TEST(RunLoopTest, DelayedTasksWaitForTheirTimeAndKeepDueOrder) {
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
 }
 
+// Without saturation the due time wraps around into the past and the task runs at once.
+TEST(RunLoopTest, DelaysBeyondTheClocksRangeNeverComeDue) {
+    RunLoop loop;
+    bool ran = false;
+    loop.postAfter(std::chrono::milliseconds::max(), [&] { ran = true; });
+    loop.postAfter(std::chrono::milliseconds(std::chrono::hours(24 * 365 * 1000)), [&] { ran = true; });
+    loop.runFor(20ms);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(loop.pendingCount(), 2u);
+}
+
 TEST(RunLoopTest, IsCurrentOnlyInsideTheDrivingThread) {
     RunLoop loop;
     bool insideTask = false;
