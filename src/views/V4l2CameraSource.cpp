@@ -97,11 +97,14 @@ struct V4l2CameraSource::Device {
     }
 
     // Stopping the stream takes every buffer back from the driver, so each start hands them all over
-    // again; a stream still on (after a capture failure) is stopped first for the same reason.
+    // again. The stop comes first even when not streaming: it also takes back buffers left queued by a
+    // capture that failed or a start that failed halfway.
     bool startStreaming() {
-        if (!setStreaming(false)) {
+        int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (control(VIDIOC_STREAMOFF, &type) == -1) {
             return false;
         }
+        streaming = false;
         for (std::uint32_t i = 0; i < buffers.size(); ++i) {
             if (!queueBuffer(i)) {
                 return false;

@@ -81,6 +81,10 @@ public:
         case VIDIOC_DQBUF:
             return dequeueBuffer(*static_cast<v4l2_buffer*>(argument));
         case VIDIOC_STREAMON:
+            if (_refuseStreamOn) {
+                _refuseStreamOn = false;
+                return failWith(EIO);
+            }
             _streaming = true;
             return 0;
         case VIDIOC_STREAMOFF:
@@ -155,6 +159,12 @@ public:
         }
         _done.clear();
         _changed.notify_all();
+    }
+
+    /// The next VIDIOC_STREAMON fails with EIO, leaving the buffers queued so far queued.
+    void refuseNextStreamOn() {
+        std::lock_guard lock(_mutex);
+        _refuseStreamOn = true;
     }
 
     bool streaming() const {
@@ -254,6 +264,7 @@ private:
     std::deque<std::uint32_t> _done;
     bool _open = false;
     bool _streaming = false;
+    bool _refuseStreamOn = false;
     int _mapped = 0;
     int _polls = 0;
 };

@@ -179,5 +179,18 @@ TEST(V4l2CameraSourceTest, DeviceWithoutBuffersEndsTheCaptureAndCanBeRestarted) 
     EXPECT_EQ(camera.recorder.reports, (Reports{{"AGAIN"}}));
 }
 
+TEST(V4l2CameraSourceTest, StartThatFailedHalfwayDoesNotBlockTheNextOne) {
+    FakeCamera camera;
+    ASSERT_TRUE(camera.source);
+    camera.device->refuseNextStreamOn();
+    camera.source->startRunning();
+    EXPECT_FALSE(camera.source->isRunning());
+    camera.source->startRunning();
+    ASSERT_TRUE(camera.source->isRunning());
+    ASSERT_TRUE(camera.device->capture(symbolPicture("LATE")));
+    ASSERT_TRUE(camera.runUntilReports(1));
+    EXPECT_EQ(camera.recorder.reports, (Reports{{"LATE"}}));
+}
+
 } // namespace
 } // namespace vexaqr
