@@ -19,6 +19,16 @@ private:
     std::thread::id _previous;
 };
 
+// When a task posted now with `delay` is due; a delay beyond the clock's range is due at its end rather
+// than at a wrapped-around time.
+RunLoop::Clock::time_point dueAfter(RunLoop::Clock::time_point now, std::chrono::milliseconds delay) {
+    if (delay <= std::chrono::milliseconds::zero()) {
+        return now;
+    }
+    const auto room = std::chrono::duration_cast<std::chrono::milliseconds>(RunLoop::Clock::time_point::max() - now);
+    return delay < room ? now + delay : RunLoop::Clock::time_point::max();
+}
+
 } // namespace
 
 RunLoop::RunLoop(TimeSource now) : _now(std::move(now)) {}
@@ -34,7 +44,7 @@ void RunLoop::post(Task task) {
 void RunLoop::postAfter(std::chrono::milliseconds delay, Task task) {
     {
         std::lock_guard lock(_mutex);
-        _timers.push(Timer{_now() + delay, _timerOrder++, std::move(task)});
+        _timers.push(Timer{dueAfter(_now(), delay), _timerOrder++, std::move(task)});
     }
     _wake.notify_one();
 }

@@ -12,7 +12,9 @@ void VirtualTimeQueue::postAfter(std::chrono::milliseconds delay, Task task) {
     if (delay.count() <= 0) {
         _ready.push_back(std::move(task));
     } else {
-        _timers.emplace(_now + delay, std::move(task));
+        // A delay beyond the clock's range is due at its end rather than at a wrapped-around time.
+        const auto room = std::chrono::milliseconds::max() - _now;
+        _timers.emplace(delay < room ? _now + delay : std::chrono::milliseconds::max(), std::move(task));
     }
 }
 

@@ -43,7 +43,8 @@ bool putDelay(GifFileType* gif, std::chrono::milliseconds shownFor) {
     GraphicsControlBlock control{};
     control.DisposalMode = DISPOSE_DO_NOT;
     control.TransparentColor = NO_TRANSPARENT_COLOR;
-    const auto centiseconds = (shownFor.count() + 5) / 10;
+    const auto milliseconds = shownFor.count(); // rounded to hundredths without overflowing near the maximum
+    const auto centiseconds = milliseconds / 10 + (milliseconds % 10 >= 5 ? 1 : 0);
     control.DelayTime = static_cast<int>(std::clamp<std::int64_t>(centiseconds, 0, kMaxCentiseconds));
     GifByteType extension[4];
     const auto length = EGifGCBToExtension(&control, extension);

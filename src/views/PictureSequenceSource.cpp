@@ -1,6 +1,6 @@
 #include <vexaqr/views/PictureSequenceSource.hpp>
 
-#include <vexaqr/views/GifFile.hpp>
+#include <vexaqr/views/GifFrameReader.hpp>
 #include <vexaqr/views/PngFile.hpp>
 #include <vexaqr/views/QrDetector.hpp>
 
@@ -25,15 +25,45 @@ Error openError(std::int64_t code, std::string message) {
     return Error{CameraError::kDomain, code, std::move(message)};
 }
 
-// Appends a loader per frame of the GIF; the frames are decoded now so that a broken file fails early.
+// The frames of one GIF file, decoded in order as they are shown. The file is open only while its
+// frames are being shown, so however many GIFs a folder holds, one screen is decoded at a time.
+class GifFrameFeed {
+public:
+    GifFrameFeed(std::string path, std::size_t count) : _path(std::move(path)), _count(count) {}
+
+    std::optional<Picture> frame(std::size_t index) {
+        if (!_reader || index < _taken) { // first use, or shown out of order: start over
+            _reader = GifFrameReader::open(_path);
+            _taken = 0;
+        }
+        std::optional<GifFrame> frame;
+        while (_reader && _taken <= index) {
+            frame = _reader->next();
+            ++_taken;
+        }
+        if (_taken >= _count) {
+            _reader.reset(); // the last frame: let the decoder go
+        }
+        return frame ? std::optional<Picture>(std::move(frame->picture)) : std::nullopt;
+    }
+
+private:
+    std::string _path;
+    std::size_t _count;
+    std::unique_ptr<GifFrameReader> _reader;
+    std::size_t _taken = 0;
+};
+
+// Appends a loader per frame of the GIF. Every record is read now, without decoding a pixel, so that a
+// broken file or one beyond the limits fails early.
 std::optional<Error> addGifFrames(const std::string& path, std::vector<PictureSequenceSource::Loader>& loaders) {
-    auto frames = GifFile::readFrames(path);
-    if (!frames) {
+    const auto count = GifFrameReader::countFrames(path);
+    if (!count) {
         return openError(CameraError::kCannotOpen, "cannot read the GIF file " + path);
     }
-    auto shared = std::make_shared<std::vector<GifFrame>>(std::move(*frames));
-    for (std::size_t i = 0; i < shared->size(); ++i) {
-        loaders.push_back([shared, i]() -> std::optional<Picture> { return std::move((*shared)[i].picture); });
+    auto feed = std::make_shared<GifFrameFeed>(path, *count);
+    for (std::size_t i = 0; i < *count; ++i) {
+        loaders.push_back([feed, i] { return feed->frame(i); });
     }
     return std::nullopt;
 }

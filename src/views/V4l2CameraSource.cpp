@@ -10,9 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/mman.h>
-#include <unistd.h>
 
 namespace vexaqr {
 
@@ -22,15 +20,8 @@ constexpr unsigned kWantedWidth = 1280;
 constexpr unsigned kWantedHeight = 720;
 constexpr unsigned kBufferCount = 4;
 constexpr int kPollMilliseconds = 100; // how quickly the capture thread notices stopRunning()
-
-// ioctl, retried when a signal interrupts it.
-int control(int fd, unsigned long request, void* argument) {
-    int result;
-    do {
-        result = ioctl(fd, request, argument);
-    } while (result == -1 && errno == EINTR);
-    return result;
-}
+// A device that keeps saying a picture is ready while none can be taken is stuck, not slow.
+constexpr int kMaxEmptyWakeUps = 50;
 
 OpenedCameraSource failure(std::int64_t code, const std::string& message) {
     return OpenedCameraSource{nullptr, Error{CameraError::kDomain, code, message}};
@@ -38,12 +29,23 @@ OpenedCameraSource failure(std::int64_t code, const std::string& message) {
 
 } // namespace
 
+// What one wait for a picture gave: a picture, nothing yet, or the reason the device cannot go on.
+struct Capture {
+    std::optional<Picture> picture;
+    std::optional<std::string> failure;
+};
+
 struct V4l2CameraSource::Device {
     struct Buffer {
         void* start = MAP_FAILED;
         std::size_t length = 0;
     };
 
+    explicit Device(std::shared_ptr<V4l2DeviceCalls> calls) : calls(std::move(calls)) {}
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    std::shared_ptr<V4l2DeviceCalls> calls;
     int fd = -1;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
@@ -51,17 +53,27 @@ struct V4l2CameraSource::Device {
     std::uint32_t pixelFormat = 0;
     std::vector<Buffer> buffers;
     bool streaming = false;
+    int emptyWakeUps = 0;
 
     ~Device() {
         setStreaming(false);
         for (auto& buffer : buffers) {
             if (buffer.start != MAP_FAILED) {
-                munmap(buffer.start, buffer.length);
+                calls->munmap(buffer.start, buffer.length);
             }
         }
         if (fd >= 0) {
-            close(fd);
+            calls->close(fd);
         }
+    }
+
+    // ioctl, retried when a signal interrupts it.
+    int control(unsigned long request, void* argument) {
+        int result;
+        do {
+            result = calls->ioctl(fd, request, argument);
+        } while (result == -1 && errno == EINTR);
+        return result;
     }
 
     bool setStreaming(bool on) {
@@ -69,7 +81,7 @@ struct V4l2CameraSource::Device {
             return true;
         }
         int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        if (control(fd, on ? VIDIOC_STREAMON : VIDIOC_STREAMOFF, &type) == -1) {
+        if (control(on ? VIDIOC_STREAMON : VIDIOC_STREAMOFF, &type) == -1) {
             return false;
         }
         streaming = on;
@@ -81,7 +93,25 @@ struct V4l2CameraSource::Device {
         buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buffer.memory = V4L2_MEMORY_MMAP;
         buffer.index = index;
-        return control(fd, VIDIOC_QBUF, &buffer) != -1;
+        return control(VIDIOC_QBUF, &buffer) != -1;
+    }
+
+    // Stopping the stream takes every buffer back from the driver, so each start hands them all over
+    // again. The stop comes first even when not streaming: it also takes back buffers left queued by a
+    // capture that failed or a start that failed halfway.
+    bool startStreaming() {
+        int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (control(VIDIOC_STREAMOFF, &type) == -1) {
+            return false;
+        }
+        streaming = false;
+        for (std::uint32_t i = 0; i < buffers.size(); ++i) {
+            if (!queueBuffer(i)) {
+                return false;
+            }
+        }
+        emptyWakeUps = 0;
+        return setStreaming(true);
     }
 
     bool chooseFormat() {
@@ -92,7 +122,7 @@ struct V4l2CameraSource::Device {
             wanted.fmt.pix.height = kWantedHeight;
             wanted.fmt.pix.pixelformat = format;
             wanted.fmt.pix.field = V4L2_FIELD_NONE;
-            if (control(fd, VIDIOC_S_FMT, &wanted) != -1 && wanted.fmt.pix.pixelformat == format) {
+            if (control(VIDIOC_S_FMT, &wanted) != -1 && wanted.fmt.pix.pixelformat == format) {
                 width = wanted.fmt.pix.width;
                 height = wanted.fmt.pix.height;
                 bytesPerLine = wanted.fmt.pix.bytesperline;
@@ -103,12 +133,13 @@ struct V4l2CameraSource::Device {
         return false;
     }
 
+    // Asks for the buffers and maps them; they are queued when the stream starts.
     bool mapBuffers() {
         v4l2_requestbuffers request{};
         request.count = kBufferCount;
         request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         request.memory = V4L2_MEMORY_MMAP;
-        if (control(fd, VIDIOC_REQBUFS, &request) == -1 || request.count == 0) {
+        if (control(VIDIOC_REQBUFS, &request) == -1 || request.count == 0) {
             return false;
         }
         buffers.resize(request.count);
@@ -117,12 +148,12 @@ struct V4l2CameraSource::Device {
             buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
             buffer.memory = V4L2_MEMORY_MMAP;
             buffer.index = i;
-            if (control(fd, VIDIOC_QUERYBUF, &buffer) == -1) {
+            if (control(VIDIOC_QUERYBUF, &buffer) == -1) {
                 return false;
             }
             buffers[i].length = buffer.length;
-            buffers[i].start = mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, buffer.m.offset);
-            if (buffers[i].start == MAP_FAILED || !queueBuffer(i)) {
+            buffers[i].start = calls->mmap(buffer.length, fd, static_cast<long>(buffer.m.offset));
+            if (buffers[i].start == MAP_FAILED) {
                 return false;
             }
         }
@@ -133,7 +164,7 @@ struct V4l2CameraSource::Device {
     std::optional<Picture> luminance(const Buffer& buffer, std::size_t used) const {
         const std::size_t step = pixelFormat == V4L2_PIX_FMT_YUYV ? 2 : 1;
         const std::size_t line = std::max<std::size_t>(bytesPerLine, width * step);
-        if (used < line * (height - 1) + width * step) {
+        if (used > buffer.length || used < line * (height - 1) + width * step) {
             return std::nullopt;
         }
         Picture picture(static_cast<int>(width), static_cast<int>(height));
@@ -146,38 +177,52 @@ struct V4l2CameraSource::Device {
         return picture;
     }
 
-    // Waits briefly for the next picture; nothing when none came or the device failed (see `failed`).
-    std::optional<Picture> nextPicture(bool& failed) {
-        pollfd ready{fd, POLLIN, 0};
-        const int polled = poll(&ready, 1, kPollMilliseconds);
-        if (polled <= 0) {
-            failed = polled < 0 && errno != EINTR;
-            return std::nullopt;
+    static Capture failure(const std::string& reason) { return Capture{std::nullopt, reason}; }
+
+    // Waits briefly for the next picture. The driver answers POLLERR when it holds no buffer to fill
+    // or has failed; dequeuing then only ever says EAGAIN, so waiting on is no use.
+    Capture nextPicture() {
+        short revents = 0;
+        const int polled = calls->poll(fd, POLLIN, revents, kPollMilliseconds);
+        if (polled < 0) {
+            return errno == EINTR ? Capture{} : failure(std::strerror(errno));
+        }
+        if (polled == 0) {
+            return Capture{};
+        }
+        if (revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            return failure("the device reports an error or has no buffer to fill");
         }
         v4l2_buffer buffer{};
         buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buffer.memory = V4L2_MEMORY_MMAP;
-        if (control(fd, VIDIOC_DQBUF, &buffer) == -1) {
-            failed = errno != EAGAIN;
-            return std::nullopt;
+        if (control(VIDIOC_DQBUF, &buffer) == -1) {
+            if (errno != EAGAIN) {
+                return failure(std::strerror(errno));
+            }
+            return ++emptyWakeUps > kMaxEmptyWakeUps ? failure("the device wakes up without pictures") : Capture{};
         }
-        std::optional<Picture> picture;
+        emptyWakeUps = 0;
+        Capture capture;
         if (buffer.index < buffers.size()) {
-            picture = luminance(buffers[buffer.index], buffer.bytesused);
+            capture.picture = luminance(buffers[buffer.index], buffer.bytesused);
         }
-        failed = !queueBuffer(buffer.index);
-        return picture;
+        if (!queueBuffer(buffer.index)) {
+            capture.failure = std::string("cannot hand a buffer back: ") + std::strerror(errno);
+        }
+        return capture;
     }
 };
 
-OpenedCameraSource V4l2CameraSource::open(const std::string& path, std::shared_ptr<MainQueue> queue) {
-    auto device = std::make_unique<Device>();
-    device->fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+OpenedCameraSource V4l2CameraSource::open(const std::string& path, std::shared_ptr<MainQueue> queue,
+                                          std::shared_ptr<V4l2DeviceCalls> calls) {
+    auto device = std::make_unique<Device>(std::move(calls));
+    device->fd = device->calls->open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (device->fd < 0) {
         return failure(CameraError::kCannotOpen, "cannot open the camera " + path + ": " + std::strerror(errno));
     }
     v4l2_capability capability{};
-    if (control(device->fd, VIDIOC_QUERYCAP, &capability) == -1) {
+    if (device->control(VIDIOC_QUERYCAP, &capability) == -1) {
         return failure(CameraError::kNotACamera, path + " is not a video device");
     }
     const auto caps =
@@ -213,7 +258,8 @@ void V4l2CameraSource::startRunning() {
     if (_thread.joinable()) { // a capture thread that ended on a device failure
         _thread.join();
     }
-    if (!_device->setStreaming(true)) {
+    if (!_device->startStreaming()) {
+        LogManager::standard().log(std::string("camera: cannot start capturing: ") + std::strerror(errno));
         return;
     }
     _running = true;
@@ -230,22 +276,21 @@ void V4l2CameraSource::stopRunning() {
 
 void V4l2CameraSource::capture() {
     while (_running) {
-        bool failed = false;
-        auto picture = _device->nextPicture(failed);
-        if (failed) {
-            LogManager::standard().log(std::string("camera: capture failed: ") + std::strerror(errno));
+        auto next = _device->nextPicture();
+        if (next.picture) {
+            _queue->post([weakSelf = weak_from_this(), symbols = QrDetector::detect(*next.picture)] {
+                auto self = weakSelf.lock();
+                if (self && self->_running && *self->_report) {
+                    (*self->_report)(symbols);
+                }
+            });
+        }
+        if (next.failure) {
+            // Not running from now on; the next startRunning() starts the stream afresh.
             _running = false;
+            _queue->post([reason = *next.failure] { LogManager::standard().log("camera: capture failed: " + reason); });
             return;
         }
-        if (!picture) {
-            continue;
-        }
-        _queue->post([weakSelf = weak_from_this(), symbols = QrDetector::detect(*picture)] {
-            auto self = weakSelf.lock();
-            if (self && self->_running && *self->_report) {
-                (*self->_report)(symbols);
-            }
-        });
     }
 }
 

@@ -4,8 +4,6 @@
 #include <vexaqr/transport/Base45Converter.hpp>
 #include <vexaqr/views/QrRenderer.hpp>
 
-#include <cmath>
-
 namespace vexaqr {
 
 namespace {
@@ -106,11 +104,11 @@ void VXAPresenterView::drawLayer() {
 
 std::chrono::milliseconds VXAPresenterView::frameDelay(double slowDownRate) {
     const double milliseconds = slowDownRate * kDelayPerRate + kDelayFloor;
-    if (std::isnan(milliseconds)) {
-        return std::chrono::milliseconds(static_cast<std::int64_t>(kDelayFloor));
-    }
-    if (milliseconds >= static_cast<double>(kMaximumFrameDelay.count())) {
-        return kMaximumFrameDelay;
+    // 2^63 itself is a double but no int64; every finite double below it truncates to one. The negated
+    // test also catches NaN.
+    constexpr double kBeyondInt64 = 9223372036854775808.0;
+    if (!(milliseconds < kBeyondInt64 && milliseconds >= -kBeyondInt64)) {
+        return kFallbackFrameDelay;
     }
     if (milliseconds <= 0.0) {
         return std::chrono::milliseconds(0);

@@ -74,6 +74,17 @@ TEST(RunLoopTest, RunUntilSleepsUntilTheNextTimerIsDue) {
     EXPECT_TRUE(loop.runUntil([&] { return ran; }, 10s));
 }
 
+// Without saturation the due time wraps around into the past and the task runs at once.
+TEST(RunLoopTest, DelaysBeyondTheClocksRangeNeverComeDue) {
+    RunLoop loop;
+    bool ran = false;
+    loop.postAfter(std::chrono::milliseconds::max(), [&] { ran = true; });
+    loop.postAfter(std::chrono::milliseconds(std::chrono::hours(24 * 365 * 1000)), [&] { ran = true; });
+    loop.runFor(20ms);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(loop.pendingCount(), 2u);
+}
+
 TEST(RunLoopTest, IsCurrentOnlyInsideTheDrivingThread) {
     RunLoop loop;
     bool insideTask = false;

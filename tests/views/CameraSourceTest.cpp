@@ -5,6 +5,7 @@
 #include <vexaqr/views/QrRenderer.hpp>
 #include <vexaqr/views/V4l2CameraSource.hpp>
 
+#include "fakes/FakeV4l2Device.hpp"
 #include "views/ViewsTestSupport.hpp"
 
 #include <gtest/gtest.h>
@@ -117,6 +118,78 @@ TEST(CameraSourceTest, VideoDeviceThatIsNotACameraFailsAtOnce) {
     auto notVideo = V4l2CameraSource::open("/dev/null");
     ASSERT_TRUE(notVideo.error);
     EXPECT_EQ(notVideo.error->code, CameraError::kNotACamera);
+}
+
+struct FakeCamera {
+    static constexpr const char* kPath = "/dev/video-fake";
+    std::shared_ptr<testing::FakeV4l2Device> device = std::make_shared<testing::FakeV4l2Device>(kPath, 120, 120);
+    Recorder recorder;
+    std::shared_ptr<CameraSource> source;
+
+    FakeCamera() {
+        auto opened = V4l2CameraSource::open(kPath, recorder.loop, device);
+        EXPECT_TRUE(opened.source) << opened.error->message;
+        source = opened.source;
+        if (source) {
+            recorder.attach(*source);
+        }
+    }
+    bool runUntilReports(std::size_t count) {
+        return recorder.loop->runUntil([&] { return recorder.reports.size() >= count; }, 10s);
+    }
+};
+
+// Stopping the stream takes every buffer off the driver's queue; resuming must hand them back, or the
+// camera never fills another picture.
+TEST(V4l2CameraSourceTest, PicturesArriveAgainAfterPauseAndResume) {
+    FakeCamera camera;
+    ASSERT_TRUE(camera.source);
+    camera.source->startRunning();
+    ASSERT_TRUE(camera.device->capture(symbolPicture("FIRST")));
+    ASSERT_TRUE(camera.runUntilReports(1));
+
+    camera.source->stopRunning();
+    EXPECT_FALSE(camera.device->streaming());
+    EXPECT_FALSE(camera.device->capture(symbolPicture("UNSEEN"))); // paused: no buffer to fill
+    camera.source->startRunning();
+    ASSERT_TRUE(camera.device->capture(symbolPicture("SECOND")));
+    ASSERT_TRUE(camera.runUntilReports(2));
+    EXPECT_EQ(camera.recorder.reports, (Reports{{"FIRST"}, {"SECOND"}}));
+    EXPECT_TRUE(camera.source->isRunning());
+
+    camera.source.reset();
+    EXPECT_TRUE(camera.device->released());
+}
+
+// A driver left without buffers answers every poll with POLLERR and every dequeue with EAGAIN; the
+// capture ends instead of spinning, and a new start hands the buffers over again.
+TEST(V4l2CameraSourceTest, DeviceWithoutBuffersEndsTheCaptureAndCanBeRestarted) {
+    FakeCamera camera;
+    ASSERT_TRUE(camera.source);
+    camera.source->startRunning();
+    camera.device->loseBuffers();
+    ASSERT_TRUE(camera.recorder.loop->runUntil([&] { return !camera.source->isRunning(); }, 10s));
+    const int polls = camera.device->polls();
+    camera.recorder.loop->runFor(150ms);
+    EXPECT_EQ(camera.device->polls(), polls); // no thread keeps asking
+
+    camera.source->startRunning();
+    ASSERT_TRUE(camera.device->capture(symbolPicture("AGAIN")));
+    ASSERT_TRUE(camera.runUntilReports(1));
+    EXPECT_EQ(camera.recorder.reports, (Reports{{"AGAIN"}}));
+}
+
+TEST(V4l2CameraSourceTest, StartThatFailedHalfwayDoesNotBlockTheNextOne) {
+    FakeCamera camera;
+    ASSERT_TRUE(camera.source);
+    camera.device->refuseNextStreamOn();
+    camera.source->startRunning();
+    EXPECT_FALSE(camera.source->isRunning());
+    camera.source->startRunning();
+    ASSERT_TRUE(camera.source->isRunning());
+    ASSERT_TRUE(camera.device->capture(symbolPicture("LATE")));
+    ASSERT_TRUE(camera.runUntilReports(1));
+    EXPECT_EQ(camera.recorder.reports, (Reports{{"LATE"}}));
 }
 
 } // namespace

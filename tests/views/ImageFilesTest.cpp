@@ -79,6 +79,29 @@ TEST(ImageFilesTest, GifCanvasFramesReadBackWithTheirDelays) {
     EXPECT_NE(identified.output.find("GIF image data, version 89a, 60 x 60"), std::string::npos) << identified.output;
 }
 
+// The presenter may schedule any delay a signed 64-bit count of milliseconds holds; the format keeps
+// at most 65535 hundredths of a second.
+TEST(ImageFilesTest, GifDelaysAreRoundedAndClampedToTheFormat) {
+    test::TempDirectory folder;
+    const auto path = pathIn(folder, "delays.gif");
+    const std::vector<std::chrono::milliseconds> delays = {0ms, 4ms, 5ms, 655354ms, std::chrono::milliseconds::max()};
+    {
+        auto canvas = GifCanvas::create(path, 20);
+        ASSERT_TRUE(canvas);
+        for (const auto delay : delays) {
+            ASSERT_TRUE(canvas->draw(Picture(20, 20), delay));
+        }
+        ASSERT_TRUE(canvas->finish());
+    }
+    const auto frames = GifFile::readFrames(path);
+    ASSERT_TRUE(frames);
+    std::vector<std::chrono::milliseconds> read;
+    for (const auto& frame : *frames) {
+        read.push_back(frame.delay);
+    }
+    EXPECT_EQ(read, (std::vector<std::chrono::milliseconds>{0ms, 0ms, 10ms, 655350ms, 655350ms}));
+}
+
 TEST(ImageFilesTest, UnreadableGifsGiveNothing) {
     test::TempDirectory folder;
     EXPECT_FALSE(GifFile::readFrames(pathIn(folder, "missing.gif")));

@@ -101,25 +101,49 @@ TEST_F(PresenterFixture, PassesFollowTheSlowDownRateFromTheNextScheduledFrame) {
     EXPECT_EQ(d[3].at, 450ms);
 }
 
-TEST(PresenterDelayTest, DelayIsTruncatedAndClampedToABoundedRange) {
+TEST(PresenterDelayTest, DelayIsTruncatedAndNegativeDelaysMeanAtOnce) {
     EXPECT_EQ(VXAPresenterView::frameDelay(0.0), 50ms);
     EXPECT_EQ(VXAPresenterView::frameDelay(1.0), 200ms);
     EXPECT_EQ(VXAPresenterView::frameDelay(0.1), 65ms);
     EXPECT_EQ(VXAPresenterView::frameDelay(0.005), 50ms); // 50.75 truncated
     EXPECT_EQ(VXAPresenterView::frameDelay(-0.1), 35ms);
     EXPECT_EQ(VXAPresenterView::frameDelay(-1.0), 0ms);
-    EXPECT_EQ(VXAPresenterView::frameDelay(-std::numeric_limits<double>::infinity()), 0ms);
-    EXPECT_EQ(VXAPresenterView::frameDelay(std::numeric_limits<double>::infinity()),
-              VXAPresenterView::kMaximumFrameDelay);
-    EXPECT_EQ(VXAPresenterView::frameDelay(1e300), VXAPresenterView::kMaximumFrameDelay);
-    EXPECT_EQ(VXAPresenterView::frameDelay(std::nan("")), 50ms);
+    EXPECT_EQ(VXAPresenterView::frameDelay(-1e15), 0ms);
 }
 
-TEST_F(PresenterFixture, HugeRateKeepsTheLoopAliveWithABoundedDelay) {
+// The rate whose delay is the largest double below 2^63 milliseconds, and the next rate up, whose
+// delay is 2^63 and fits no signed 64-bit count.
+const double kLargestKeptRate = (std::nextafter(0x1p63, 0.0) - 50.0) / 150.0;
+const double kSmallestRefusedRate = std::nextafter(kLargestKeptRate, std::numeric_limits<double>::infinity());
+
+TEST(PresenterDelayTest, EveryDelayThatFitsASigned64BitCountIsKept) {
+    EXPECT_EQ(VXAPresenterView::frameDelay(24.0), 3650ms);
+    EXPECT_EQ(VXAPresenterView::frameDelay(24000.0), 3600050ms); // beyond an hour
+    EXPECT_EQ(VXAPresenterView::frameDelay(1e12), std::chrono::milliseconds(150000000000050));
+    EXPECT_EQ(VXAPresenterView::frameDelay(kLargestKeptRate), std::chrono::milliseconds(9223372036854774784));
+}
+
+TEST(PresenterDelayTest, RatesWithoutASchedulableDelayGetTheFallback) {
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    for (const double rate : {kSmallestRefusedRate, 1e300, kInfinity, -kInfinity, -1e300, std::nan("")}) {
+        EXPECT_EQ(VXAPresenterView::frameDelay(rate), VXAPresenterView::kFallbackFrameDelay) << rate;
+    }
+}
+
+TEST_F(PresenterFixture, LongestDelayKeepsTheLoopScheduledWithoutOverflow) {
+    view->presentVexaQr(sampleData(100), true, kLargestKeptRate);
+    runUntilDrawn(3); // the third pass is due beyond the clock's range: it waits at the end of time
+    ASSERT_EQ(canvas->drawings.size(), 3u);
+    EXPECT_EQ(canvas->drawings[1].at, std::chrono::milliseconds(9223372036854774784));
+    EXPECT_EQ(canvas->drawings[2].at, std::chrono::milliseconds::max());
+    EXPECT_EQ(canvas->drawings[2].shownFor, std::chrono::milliseconds(9223372036854774784));
+}
+
+TEST_F(PresenterFixture, InfiniteRateFallsBackToTheDefaultPace) {
     view->presentVexaQr(sampleData(100), true, std::numeric_limits<double>::infinity());
     runUntilDrawn(2);
     ASSERT_EQ(canvas->drawings.size(), 2u);
-    EXPECT_EQ(canvas->drawings[1].at, VXAPresenterView::kMaximumFrameDelay);
+    EXPECT_EQ(canvas->drawings[1].at, VXAPresenterView::kFallbackFrameDelay);
 }
 
 TEST_F(PresenterFixture, ChangeGeneratorWithoutDataChangesNothing) {

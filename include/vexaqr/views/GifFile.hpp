@@ -1,26 +1,23 @@
-// GifFile: the frames of an animated GIF as the viewer would show them, with their delays.
+// GifFile: all the frames of an animated GIF at once, as the viewer would show them, with their delays.
+// For files of a known, modest size; GifFrameReader gives the frames one at a time.
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
-#include <vexaqr/views/Picture.hpp>
+#include <vexaqr/views/GifFrameReader.hpp>
 
-#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vexaqr {
 
-struct GifFrame {
-    Picture picture;                 // the whole screen after this frame was drawn, as luminance
-    std::chrono::milliseconds delay; // how long the frame stays before the next one
-};
-
 class GifFile final {
 public:
-    /// Screens larger than this on either side, or with more frames, are refused.
-    static constexpr int kMaxSide = 4096;
-    static constexpr std::size_t kMaxFrames = 10000;
+    /// Screens or frames larger than this on either side, or files with more frames, are refused.
+    static constexpr int kMaxSide = GifFrameReader::kMaxSide;
+    static constexpr std::size_t kMaxFrames = GifFrameReader::kMaxFrames;
+    /// All composed screens together may hold no more pixels than this.
+    static constexpr std::size_t kMaxComposedPixels = std::size_t{64} << 20;
 
     /// Every frame composed onto the screen (frame offsets, transparency and disposal applied);
     /// nothing when the file cannot be read or is not a GIF within the limits.

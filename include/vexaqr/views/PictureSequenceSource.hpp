@@ -1,8 +1,9 @@
 // PictureSequenceSource: a camera that "sees" a finite sequence of pictures (PNG files, folders of them,
 // the frames of animated GIFs, or pictures in memory), one picture per main-queue task.
 //
-// Pictures are read from disk one at a time as they are shown; a PNG that cannot be read is shown as a
-// picture with no symbol. After the last picture the source is exhausted and delivers nothing more.
+// Pictures are read from disk one at a time as they are shown, GIF frames included; a PNG or frame that
+// cannot be read is shown as a picture with no symbol. After the last picture the source is exhausted
+// and delivers nothing more.
 #pragma once
 
 #include <vexaqr/platform/MainQueue.hpp>
@@ -23,8 +24,8 @@ public:
                                                                std::shared_ptr<MainQueue> queue = MainQueue::shared());
 
     /// Shows each input in the order given: a PNG file; every frame of a GIF file (by its ".gif" suffix);
-    /// or a folder's PNG and GIF files in name order. Fails when an input does not exist, a GIF cannot
-    /// be read, or there is no picture at all.
+    /// or a folder's PNG and GIF files in name order. Fails when an input does not exist, a GIF is not
+    /// readable or is beyond GifFrameReader's limits, or there is no picture at all.
     static OpenedCameraSource open(const std::vector<std::string>& inputs,
                                    std::shared_ptr<MainQueue> queue = MainQueue::shared());
 

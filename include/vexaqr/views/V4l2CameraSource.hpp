@@ -2,11 +2,14 @@
 //
 // Pictures are captured and searched for symbols on a capture thread of the source's own; each report
 // is posted to the main queue. A picture arriving while the previous one is still being searched waits
-// in the driver, so a slow search drops pictures rather than queueing them.
+// in the driver, so a slow search drops pictures rather than queueing them. A device that fails (gone,
+// or holding no buffer to fill) ends the capture: the source is then no longer running, the log says
+// why, and startRunning() tries afresh.
 #pragma once
 
 #include <vexaqr/platform/MainQueue.hpp>
 #include <vexaqr/views/CameraSource.hpp>
+#include <vexaqr/views/V4l2DeviceCalls.hpp>
 
 #include <atomic>
 #include <thread>
@@ -17,8 +20,9 @@ class V4l2CameraSource final : public CameraSource, public std::enable_shared_fr
 public:
     /// Opens `device` for streaming capture of luminance pictures (YUYV or 8-bit gray, the driver's
     /// nearest size to 1280 × 720). Fails at once, without waiting, when the device is missing, is not
-    /// a capture device or offers neither format.
-    static OpenedCameraSource open(const std::string& device, std::shared_ptr<MainQueue> queue = MainQueue::shared());
+    /// a capture device or offers neither format. `calls` reach the device.
+    static OpenedCameraSource open(const std::string& device, std::shared_ptr<MainQueue> queue = MainQueue::shared(),
+                                   std::shared_ptr<V4l2DeviceCalls> calls = V4l2DeviceCalls::system());
 
     ~V4l2CameraSource() override;
     V4l2CameraSource(const V4l2CameraSource&) = delete;

@@ -26,11 +26,9 @@ namespace vexaqr {
 
 class VXAPresenterView final : public std::enable_shared_from_this<VXAPresenterView> {
 public:
-    /// The longest time between two passes. A slow-down rate whose delay is not a finite number of
-    /// milliseconds up to this bound is clamped when the pass schedules its successor: too long or
-    /// +infinity gives this bound, a negative delay or -infinity gives 0 (the next pass at once), and
-    /// NaN gives the default 50 ms.
-    static constexpr std::chrono::milliseconds kMaximumFrameDelay{std::chrono::hours(1)};
+    /// The delay used when a slow-down rate gives no schedulable one: NaN, an infinity, or a delay
+    /// outside the range of a signed 64-bit count of milliseconds.
+    static constexpr std::chrono::milliseconds kFallbackFrameDelay{50};
 
     /// Draws on `canvas`; `queue` runs the passes.
     explicit VXAPresenterView(std::shared_ptr<Canvas> canvas, std::shared_ptr<MainQueue> queue = MainQueue::shared());
@@ -52,7 +50,8 @@ public:
     /// drive the view.
     void drawLayer();
 
-    /// The time the pass waits before the next one, clamped as described at kMaximumFrameDelay.
+    /// The time the pass waits before the next one: slowDownRate × 150 + 50 ms truncated to whole
+    /// milliseconds, 0 (the next pass at once) when that is negative, kFallbackFrameDelay when it has none.
     static std::chrono::milliseconds frameDelay(double slowDownRate);
 
     const std::optional<Bytes>& presentableData() const { return _presentableData; }
