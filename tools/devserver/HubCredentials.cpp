@@ -95,10 +95,10 @@ std::string HubCredentials::percentEncode(std::string_view text) {
     return encoded;
 }
 
-std::string HubCredentials::percentDecode(std::string_view text) {
+std::string HubCredentials::percentDecode(std::string_view text, bool plusIsSpace) {
     std::string decoded;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '+') {
+        if (plusIsSpace && text[i] == '+') {
             decoded += ' ';
         } else if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
                    std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
@@ -132,22 +132,32 @@ bool HubCredentials::admits(std::string_view authorization, std::string_view req
     return false;
 }
 
+// The server's HTTP library hands header values over percent-decoded, so the fields are found from the end
+// (the decoded resource holds "&" and "=") and the resource is encoded again before it is verified.
 bool HubCredentials::admitsSignature(std::string_view fields, std::string_view requestUrl,
                                      std::int64_t nowSeconds) const {
-    auto parts = formFields(fields, '&');
-    const std::string& resource = parts["sr"];
-    const std::string& expiry = parts["se"];
-    if (parts["skn"] != kKeyName || resource.empty() || expiry.empty() ||
+    const auto keyNameAt = fields.rfind("&skn=");
+    const auto expiryAt = fields.rfind("&se=", keyNameAt);
+    const auto signatureAt = fields.rfind("&sig=", expiryAt);
+    if (!fields.starts_with("sr=") || keyNameAt == std::string_view::npos || expiryAt == std::string_view::npos ||
+        signatureAt == std::string_view::npos || signatureAt < 3)
+        return false;
+    std::string covered = lower(fields.substr(3, signatureAt - 3));
+    std::string signature(fields.substr(signatureAt + 5, expiryAt - signatureAt - 5));
+    if (covered.find("%3a%2f%2f") != std::string::npos) { // the header arrived as sent, still encoded
+        covered = percentDecode(covered, false);
+        signature = percentDecode(signature, false);
+    }
+    const std::string expiry(fields.substr(expiryAt + 4, keyNameAt - expiryAt - 4));
+    if (fields.substr(keyNameAt + 5) != kKeyName || covered.empty() || expiry.empty() || expiry.size() > 18 ||
         !std::all_of(expiry.begin(), expiry.end(), [](unsigned char c) { return std::isdigit(c); }) ||
-        expiry.size() > 18 || std::stoll(expiry) <= nowSeconds)
+        std::stoll(expiry) <= nowSeconds)
         return false;
     // The signed resource must cover the request: a prefix of its address, compared without regard to case.
-    std::string covered = lower(percentDecode(resource));
-    std::string requested = lower(requestUrl);
-    if (!requested.starts_with(covered))
+    if (!lower(requestUrl).starts_with(covered))
         return false;
-    const std::string expected = percentEncode(hmacBase64(sharedAccessKey(), resource + "\n" + expiry));
-    return equalInConstantTime(expected, parts["sig"]);
+    const std::string resource = lower(percentEncode(covered));
+    return equalInConstantTime(hmacBase64(sharedAccessKey(), resource + "\n" + expiry), signature);
 }
 
 bool HubCredentials::admitsToken(std::string_view token, std::int64_t nowSeconds) const {

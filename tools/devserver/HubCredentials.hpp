@@ -34,7 +34,8 @@ public:
     std::optional<std::string> issueToken(std::string_view formBody, std::int64_t nowSeconds);
 
     static std::string percentEncode(std::string_view text);
-    static std::string percentDecode(std::string_view text);
+    /// Decodes %XX escapes, and "+" as a space when `plusIsSpace` (form encoding).
+    static std::string percentDecode(std::string_view text, bool plusIsSpace = true);
     static std::string hmacBase64(std::string_view key, std::string_view text);
 
 private:
