@@ -12,9 +12,10 @@ namespace {
 
 void installConnectionString(CLI::App& admin, AdminClient& client, int& exitCode) {
     auto issuer = std::make_shared<bool>(false);
+    auto sasGiven = std::make_shared<bool>(false);
     auto* command = admin.add_subcommand(
         "hub-connection-string", "Print a connection string for the hub (Shared Access key, or issuer and secret)");
-    auto* sas = command->add_flag("--sas", "Shared Access Signatures (the default)");
+    auto* sas = command->add_flag("--sas", *sasGiven, "Shared Access Signatures (the default)");
     auto* secret = command->add_flag("--issuer", *issuer, "WRAP tokens from the server's token service");
     sas->excludes(secret);
     command->callback([issuer, &client, &exitCode] {

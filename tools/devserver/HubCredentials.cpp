@@ -114,7 +114,7 @@ std::string HubCredentials::percentDecode(std::string_view text, bool plusIsSpac
 std::string HubCredentials::hmacBase64(std::string_view key, std::string_view text) {
     std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
     unsigned int length = 0;
-    static constexpr unsigned char kEmpty = 0;
+    static constexpr char kEmpty = 0;
     HMAC(EVP_sha256(), key.empty() ? &kEmpty : key.data(), static_cast<int>(key.size()),
          reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest.data(), &length);
     return base64::encode(Bytes(digest.begin(), digest.begin() + length));
