@@ -21,7 +21,7 @@
 
 namespace vexaqr {
 
-class HubTokenProvider final {
+class HubTokenProvider final : public std::enable_shared_from_this<HubTokenProvider> {
 public:
     using Clock = std::function<std::chrono::system_clock::time_point()>;
     using TokenCompletion = std::function<void(HttpRequest request, std::optional<Error> error)>;

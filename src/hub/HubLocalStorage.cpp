@@ -1,0 +1,91 @@
+#include <vexaqr/hub/HubLocalStorage.hpp>
+
+#include <vector>
+
+namespace vexaqr {
+
+std::string StoredRegistrationEntry::toString() const {
+    return RegistrationName + ":" + RegistrationId + ":" + ETag;
+}
+
+StoredRegistrationEntry StoredRegistrationEntry::fromString(const std::string& stored) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (auto at = stored.find(':'); at != std::string::npos; at = stored.find(':', start)) {
+        parts.push_back(stored.substr(start, at - start));
+        start = at + 1;
+    }
+    parts.push_back(stored.substr(start));
+    if (parts.size() != 3)
+        return {};
+    return {parts[0], parts[1], parts[2]};
+}
+
+HubLocalStorage::HubLocalStorage(std::shared_ptr<UserDefaults> userDefaults, std::string path)
+    : _userDefaults(std::move(userDefaults)), _path(std::move(path)), _versionKey(_path + "-version"),
+      _deviceTokenKey(_path + "-deviceToken"), _registrationsKey(_path + "-registrations") {
+    _deviceToken = _userDefaults->stringForKey(_deviceTokenKey).value_or("");
+    _isRefreshNeeded = _userDefaults->stringForKey(_versionKey) != std::string(kStorageVersion);
+    if (!_isRefreshNeeded)
+        readRegistrations();
+}
+
+void HubLocalStorage::readRegistrations() {
+    for (const auto& stored :
+         _userDefaults->stringArrayForKey(_registrationsKey).value_or(std::vector<std::string>{})) {
+        // An entry that does not read back whole is dropped: an empty identifier would address no registration.
+        auto entry = StoredRegistrationEntry::fromString(stored);
+        if (!entry.RegistrationName.empty() && !entry.RegistrationId.empty())
+            _registrations[entry.RegistrationName] = std::move(entry);
+    }
+}
+
+std::optional<StoredRegistrationEntry>
+HubLocalStorage::getStoredRegistrationEntryWithRegistrationName(const std::string& name) const {
+    const auto found = _registrations.find(name);
+    if (found == _registrations.end())
+        return std::nullopt;
+    return found->second;
+}
+
+void HubLocalStorage::updateWithRegistrationName(const std::string& name, const std::string& registrationId,
+                                                 const std::string& eTag, const std::string& deviceToken) {
+    if (registrationId.empty())
+        return;
+    _registrations[name] = {name, registrationId, eTag};
+    _deviceToken = deviceToken;
+    flush();
+}
+
+void HubLocalStorage::deleteWithRegistrationName(const std::string& name) {
+    _registrations.erase(name);
+    flush();
+}
+
+void HubLocalStorage::deleteAllRegistrations() {
+    _registrations.clear();
+    flush();
+}
+
+void HubLocalStorage::refreshFinishedWithDeviceToken(const std::string& deviceToken) {
+    _isRefreshNeeded = false;
+    if (deviceToken != _deviceToken) {
+        _deviceToken = deviceToken;
+        flush();
+    }
+}
+
+void HubLocalStorage::flush() {
+    _userDefaults->setString(_deviceTokenKey, _deviceToken);
+    _userDefaults->setString(_versionKey, std::string(kStorageVersion));
+    if (_registrations.empty()) {
+        _userDefaults->removeObjectForKey(_registrationsKey);
+        return;
+    }
+    std::vector<std::string> stored;
+    for (const auto& [name, entry] : _registrations)
+        stored.push_back(entry.toString());
+    _userDefaults->setStringArray(_registrationsKey, stored);
+}
+
+} // namespace vexaqr

@@ -1,0 +1,181 @@
+#include "hub/HubRegistrationParser.hpp"
+
+#include <vexaqr/hub/NotificationHubHelper.hpp>
+
+#include "platform/CHandle.hpp"
+
+#include <libxml/xmlreader.h>
+
+#include <climits>
+#include <cstdio>
+#include <ctime>
+#include <string_view>
+
+namespace vexaqr {
+
+namespace {
+
+using XmlReaderPtr = CHandle<xmlTextReader, xmlFreeTextReader>;
+
+// Larger bodies are refused rather than handed to the parser: the hub's replies are a few kilobytes.
+constexpr std::size_t kMaxBodyBytes = 8 * 1024 * 1024;
+
+std::string_view localName(xmlTextReader* reader) {
+    const xmlChar* name = xmlTextReaderConstLocalName(reader);
+    return name ? std::string_view(reinterpret_cast<const char*>(name)) : std::string_view();
+}
+
+std::set<std::string> splitTags(const std::string& text) {
+    std::set<std::string> tags;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        auto end = text.find(',', start);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > start)
+            tags.insert(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return tags;
+}
+
+// "yyyy-MM-ddTHH:mm:ss.SSSZ" in UTC; nothing for any other form.
+std::optional<std::chrono::system_clock::time_point> parseExpirationTime(const std::string& text) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millis = 0;
+    int consumed = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ%n", &year, &month, &day, &hour, &minute, &second,
+                    &millis, &consumed) != 7 ||
+        static_cast<std::size_t>(consumed) != text.size())
+        return std::nullopt;
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60 || millis < 0)
+        return std::nullopt;
+    std::tm parts{};
+    parts.tm_year = year - 1900;
+    parts.tm_mon = month - 1;
+    parts.tm_mday = day;
+    parts.tm_hour = hour;
+    parts.tm_min = minute;
+    parts.tm_sec = second;
+    const std::time_t seconds = timegm(&parts);
+    return std::chrono::system_clock::from_time_t(seconds) + std::chrono::milliseconds(millis);
+}
+
+void setField(HubRegistration& registration, std::string_view element, const std::string& text) {
+    auto* templated = dynamic_cast<HubTemplateRegistration*>(&registration);
+    if (element == "ExpirationTime")
+        registration.expiresAt = parseExpirationTime(text);
+    else if (element == "RegistrationId")
+        registration.registrationId = text;
+    else if (element == "ETag")
+        registration.ETag = text;
+    else if (element == "DeviceToken")
+        registration.deviceToken = text;
+    else if (element == "Tags")
+        registration.tags = splitTags(text);
+    else if (templated && element == "Expiry")
+        templated->expiry = text;
+    else if (templated && element == "BodyTemplate")
+        templated->bodyTemplate = text;
+    else if (templated && element == "TemplateName")
+        templated->templateName = text;
+}
+
+class Reading {
+public:
+    explicit Reading(xmlTextReader* reader) : _reader(reader) {}
+
+    // Reads to the end of the document (or its "feed"); false when the XML is not well-formed.
+    bool run() {
+        int status = 0;
+        while ((status = xmlTextReaderRead(_reader)) == 1) {
+            if (!handleNode())
+                return true;
+        }
+        return status == 0;
+    }
+
+    HubRegistrationParser::Registrations take() { return std::move(_registrations); }
+
+private:
+    // Returns false when the document is complete.
+    bool handleNode() {
+        switch (xmlTextReaderNodeType(_reader)) {
+        case XML_READER_TYPE_ELEMENT:
+            startElement();
+            if (xmlTextReaderIsEmptyElement(_reader) == 1)
+                return endElement();
+            return true;
+        case XML_READER_TYPE_TEXT:
+        case XML_READER_TYPE_CDATA:
+        case XML_READER_TYPE_SIGNIFICANT_WHITESPACE:
+            appendText();
+            return true;
+        case XML_READER_TYPE_END_ELEMENT:
+            return endElement();
+        default:
+            return true;
+        }
+    }
+
+    void startElement() {
+        const auto name = localName(_reader);
+        _text.clear();
+        if (name == "AppleRegistrationDescription")
+            _current = std::make_shared<HubRegistration>();
+        else if (name == "AppleTemplateRegistrationDescription")
+            _current = std::make_shared<HubTemplateRegistration>();
+    }
+
+    void appendText() {
+        const xmlChar* value = xmlTextReaderConstValue(_reader);
+        if (value)
+            _text += reinterpret_cast<const char*>(value);
+    }
+
+    bool endElement() {
+        const auto name = localName(_reader);
+        if (name == "feed")
+            return false;
+        if (name == "AppleRegistrationDescription" || name == "AppleTemplateRegistrationDescription") {
+            if (_current)
+                _registrations.push_back(std::move(_current));
+            _current.reset();
+        } else if (_current) {
+            setField(*_current, name, _text);
+        }
+        _text.clear();
+        return true;
+    }
+
+    xmlTextReader* _reader;
+    std::shared_ptr<HubRegistration> _current;
+    std::string _text;
+    HubRegistrationParser::Registrations _registrations;
+};
+
+void ignoreXmlError(void*, xmlErrorPtr) {}
+
+} // namespace
+
+std::optional<HubRegistrationParser::Registrations>
+HubRegistrationParser::parseRegistrations(const Bytes& body, std::optional<Error>& error) {
+    const auto fail = [&]() -> std::optional<Registrations> {
+        error = NotificationHubHelper::errorWithMsg("Fail to parse registration:" + toString(body), -1);
+        return std::nullopt;
+    };
+    if (body.empty() || body.size() > kMaxBodyBytes)
+        return fail();
+    // No entity substitution, no DTD loading, no network: a reply cannot make the parser fetch or expand anything.
+    XmlReaderPtr reader(xmlReaderForMemory(reinterpret_cast<const char*>(body.data()), static_cast<int>(body.size()),
+                                           nullptr, nullptr,
+                                           XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+    if (!reader)
+        return fail();
+    xmlTextReaderSetStructuredErrorHandler(reader.get(), ignoreXmlError, nullptr);
+    Reading reading(reader.get());
+    if (!reading.run())
+        return fail();
+    return reading.take();
+}
+
+} // namespace vexaqr
