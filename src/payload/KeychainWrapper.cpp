@@ -1,28 +1,40 @@
 #include <vexaqr/payload/KeychainWrapper.hpp>
 
-#include <vexaqr/payload/KeyStore.hpp>
-
 namespace vexaqr {
 
+namespace {
+
+// Asks KeyStore::standard() at every call, so the shared wrapper follows KeyStore::setStandard.
+class CurrentStandardKeyStore final : public KeyStore {
+public:
+    KeyStoreStatus add(const Bytes& tag, const KeyHandle& key) override { return KeyStore::standard()->add(tag, key); }
+    KeyStoreLookup copyMatching(const Bytes& tag) override { return KeyStore::standard()->copyMatching(tag); }
+    KeyStoreStatus remove(const Bytes& tag) override { return KeyStore::standard()->remove(tag); }
+};
+
+} // namespace
+
 KeychainWrapper& KeychainWrapper::standard() {
-    static auto* instance = new KeychainWrapper; // never destroyed
+    static auto* instance = new KeychainWrapper(std::make_shared<CurrentStandardKeyStore>()); // never destroyed
     return *instance;
 }
 
+KeychainWrapper::KeychainWrapper(std::shared_ptr<KeyStore> store) : _store(std::move(store)) {}
+
 KeyHandle KeychainWrapper::getRsaKey(const std::string& tag) const {
-    auto lookup = KeyStore::standard()->copyMatching(toBytes(tag));
+    auto lookup = _store->copyMatching(toBytes(tag));
     return lookup.status == KeyStoreStatus::success ? lookup.key : nullptr;
 }
 
 bool KeychainWrapper::deleteRsaKey(const std::string& tag) const {
-    const auto status = KeyStore::standard()->remove(toBytes(tag));
+    const auto status = _store->remove(toBytes(tag));
     return status == KeyStoreStatus::success || status == KeyStoreStatus::itemNotFound;
 }
 
 bool KeychainWrapper::addRsaKey(const std::string& tag, const KeyHandle& key) const {
     if (!deleteRsaKey(tag))
         return false;
-    return KeyStore::standard()->add(toBytes(tag), key) == KeyStoreStatus::success;
+    return _store->add(toBytes(tag), key) == KeyStoreStatus::success;
 }
 
 void KeychainWrapper::resetKeys() const {

@@ -1,7 +1,6 @@
 #include <vexaqr/sdk/AppDataService.hpp>
 
 #include <vexaqr/payload/KeychainWrapper.hpp>
-#include <vexaqr/payload/RsaPemManager.hpp>
 #include <vexaqr/sdk/DatabaseWrapper.hpp>
 
 namespace vexaqr {
@@ -10,12 +9,8 @@ namespace {
 
 using Constant::CoreData::AttributeKey;
 
-DatabaseWrapper& database() {
-    return DatabaseWrapper::standard();
-}
-
-std::optional<std::int64_t> storedInteger(AttributeKey key) {
-    auto value = database().value(key);
+std::optional<std::int64_t> storedInteger(DatabaseWrapper& database, AttributeKey key) {
+    auto value = database.value(key);
     if (!value)
         return std::nullopt;
     if (auto* integer = std::get_if<std::int64_t>(&*value))
@@ -25,8 +20,8 @@ std::optional<std::int64_t> storedInteger(AttributeKey key) {
     return std::nullopt;
 }
 
-std::optional<std::string> storedText(AttributeKey key) {
-    auto value = database().value(key);
+std::optional<std::string> storedText(DatabaseWrapper& database, AttributeKey key) {
+    auto value = database.value(key);
     if (!value)
         return std::nullopt;
     if (auto* text = std::get_if<std::string>(&*value))
@@ -34,69 +29,78 @@ std::optional<std::string> storedText(AttributeKey key) {
     return std::nullopt;
 }
 
-KeyHandle storedKey(Activation::KeyOwner owner, Activation::KeyType type) {
-    return RsaPemManager().getRSAKeyFromKeychain(KeychainWrapper::keyTag(owner, type));
+KeyHandle storedKey(const KeychainWrapper& keychain, Activation::KeyOwner owner, Activation::KeyType type) {
+    return keychain.getRsaKey(KeychainWrapper::keyTag(owner, type));
 }
 
 } // namespace
 
+std::shared_ptr<AppDataService> AppDataService::standard() {
+    static auto* instance = new std::shared_ptr<AppDataService>( // never destroyed
+        std::make_shared<AppDataService>(DatabaseWrapper::standard(), KeychainWrapper::standard()));
+    return *instance;
+}
+
+AppDataService::AppDataService(DatabaseWrapper& database, const KeychainWrapper& keychain)
+    : _database(database), _keychain(keychain) {}
+
 std::optional<Uuid> AppDataService::createNewAppUniqueId() {
     const Uuid id = Uuid::random();
-    database().set(id.uuidString(), AttributeKey::appUniqueId);
+    _database.set(id.uuidString(), AttributeKey::appUniqueId);
     return id;
 }
 
 std::optional<Uuid> AppDataService::getAppUniqueId() {
-    auto text = storedText(AttributeKey::appUniqueId);
+    auto text = storedText(_database, AttributeKey::appUniqueId);
     return text ? Uuid::fromString(*text) : std::nullopt;
 }
 
 std::optional<std::int64_t> AppDataService::getVexaQrUserId() {
-    return storedInteger(AttributeKey::vexaQrUserId);
+    return storedInteger(_database, AttributeKey::vexaQrUserId);
 }
 
 void AppDataService::save(std::int64_t vexaQrUserId) {
-    database().set(vexaQrUserId, AttributeKey::vexaQrUserId);
+    _database.set(vexaQrUserId, AttributeKey::vexaQrUserId);
 }
 
 std::optional<std::string> AppDataService::getUserEmail() {
-    return storedText(AttributeKey::userEmailAddress);
+    return storedText(_database, AttributeKey::userEmailAddress);
 }
 
 void AppDataService::save(const std::string& userEmail) {
-    database().set(userEmail, AttributeKey::userEmailAddress);
+    _database.set(userEmail, AttributeKey::userEmailAddress);
 }
 
 VexaQrSDKRegistrationState AppDataService::getRegistrationState() {
-    auto raw = storedInteger(AttributeKey::registrationState);
+    auto raw = storedInteger(_database, AttributeKey::registrationState);
     if (raw && *raw >= 0 && *raw <= 2)
         return static_cast<VexaQrSDKRegistrationState>(*raw);
     return VexaQrSDKRegistrationState::initial;
 }
 
 void AppDataService::save(VexaQrSDKRegistrationState registrationState) {
-    database().set(rawValue(registrationState), AttributeKey::registrationState);
+    _database.set(rawValue(registrationState), AttributeKey::registrationState);
 }
 
 KeyHandle AppDataService::getPartnerPublicKey() {
-    return storedKey(Activation::KeyOwner::partnerKey, Activation::KeyType::publicKey);
+    return storedKey(_keychain, Activation::KeyOwner::partnerKey, Activation::KeyType::publicKey);
 }
 
 KeyHandle AppDataService::getPartnerPrivateKey() {
-    return storedKey(Activation::KeyOwner::partnerKey, Activation::KeyType::privateKey);
+    return storedKey(_keychain, Activation::KeyOwner::partnerKey, Activation::KeyType::privateKey);
 }
 
 KeyHandle AppDataService::getClientPublicKey() {
-    return storedKey(Activation::KeyOwner::clientKey, Activation::KeyType::publicKey);
+    return storedKey(_keychain, Activation::KeyOwner::clientKey, Activation::KeyType::publicKey);
 }
 
 KeyHandle AppDataService::getClientPrivateKey() {
-    return storedKey(Activation::KeyOwner::clientKey, Activation::KeyType::privateKey);
+    return storedKey(_keychain, Activation::KeyOwner::clientKey, Activation::KeyType::privateKey);
 }
 
 void AppDataService::resetRegistration() {
-    KeychainWrapper::standard().resetKeys();
-    database().resetDatabase();
+    _keychain.resetKeys();
+    _database.resetDatabase();
     save(VexaQrSDKRegistrationState::initial);
 }
 

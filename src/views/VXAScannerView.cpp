@@ -6,7 +6,8 @@
 
 namespace vexaqr {
 
-VXAScannerView::VXAScannerView(CameraProvider camera) : _camera(std::move(camera)) {}
+VXAScannerView::VXAScannerView(CameraProvider camera, std::shared_ptr<AppDataServiceProtocol> appDataService)
+    : _camera(std::move(camera)), _appDataService(std::move(appDataService)) {}
 
 void VXAScannerView::startScanning(Completion completion, Process process) {
     _completion = std::move(completion);
@@ -35,6 +36,7 @@ void VXAScannerView::initDecoder() {
 void VXAScannerView::initCapture() {
     if (_captureSession) {
         _captureSession->stopRunning();
+        _captureSession->setReportHandler(nullptr); // a camera the host keeps using must not reach this view
     }
     _captureSession = _camera ? _camera() : nullptr;
     if (!_captureSession) {
@@ -57,16 +59,18 @@ void VXAScannerView::captureOutput(const std::vector<std::string>& symbols) {
 }
 
 void VXAScannerView::vexaQRDecoder(VexaQRDecoder&, double percent, VxaAlgorithm algorithm) {
-    if (_process) {
-        _process(percent, algorithm);
+    // A copy: the host may call startScanning from the callback, which replaces _process mid-call.
+    const auto process = _process;
+    if (process) {
+        process(percent, algorithm);
     }
 }
 
 void VXAScannerView::vexaQRDecoder(VexaQRDecoder&, const Bytes& decodedData) {
-    const auto service = appDataService();
-    const auto appRsaPrivateKey = service->getClientPrivateKey();
-    const auto partnerRsaPublicKey = service->getPartnerPublicKey();
-    const auto partnerRsaPrivateKey = service->getPartnerPrivateKey();
+    const auto& service = _appDataService;
+    const KeyHandle appRsaPrivateKey = service ? service->getClientPrivateKey() : nullptr;
+    const KeyHandle partnerRsaPublicKey = service ? service->getPartnerPublicKey() : nullptr;
+    const KeyHandle partnerRsaPrivateKey = service ? service->getPartnerPrivateKey() : nullptr;
     std::optional<VXAData> record;
     if (partnerRsaPublicKey) {
         record.emplace(decodedData, appRsaPrivateKey, partnerRsaPublicKey, partnerRsaPrivateKey);
@@ -74,16 +78,11 @@ void VXAScannerView::vexaQRDecoder(VexaQRDecoder&, const Bytes& decodedData) {
         LogManager::standard().log("VXAScannerView: a transfer completed, but no partner public key is stored to "
                                    "verify it; no record is made");
     }
-    if (_completion) {
-        _completion(std::move(record));
+    // A copy: the host may call startScanning from the callback, which replaces _completion mid-call.
+    const auto completion = _completion;
+    if (completion) {
+        completion(std::move(record));
     }
-}
-
-std::shared_ptr<AppDataServiceProtocol> VXAScannerView::appDataService() {
-    if (!_appDataService) {
-        _appDataService = std::make_shared<AppDataService>();
-    }
-    return _appDataService;
 }
 
 } // namespace vexaqr

@@ -1,10 +1,8 @@
-#include <vexaqr/payload/KeychainWrapper.hpp>
-#include <vexaqr/payload/RsaPemManager.hpp>
-#include <vexaqr/platform/DataDirectory.hpp>
 #include <vexaqr/payload/KeyStore.hpp>
+#include <vexaqr/payload/KeychainWrapper.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/sdk/AppDataService.hpp>
 #include <vexaqr/sdk/DatabaseWrapper.hpp>
-#include <vexaqr/platform/LogManager.hpp>
 
 #include "support/TempDirectory.hpp"
 #include "support/TestKeys.hpp"
@@ -18,26 +16,35 @@ namespace {
 
 using Constant::CoreData::AttributeKey;
 
-// Each test gets its own data directory; the shared store and the key store follow it.
+// The object store and the key store of one installation, as SQLite files in a directory of its own.
+struct Installation {
+    explicit Installation(const std::filesystem::path& directory)
+        : manager([directory] { return directory; }), database(manager), keychain(KeyStore::makeSqlite(directory)),
+          service(database, keychain) {}
+
+    PersistencyManager manager;
+    DatabaseWrapper database;
+    KeychainWrapper keychain;
+    AppDataService service;
+};
+
 class AppDataServiceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        DataDirectory::set(_directory.path() / "vexaqr");
-        KeyStore::setStandard(nullptr);
-    }
-    void TearDown() override { DataDirectory::set({}); }
-
     std::size_t settingsRecords() {
-        return PersistencyManager::shared().getAllEntities("SDKData").value_or(std::vector<StoredObject>{}).size();
+        return _manager.getAllEntities("SDKData").value_or(std::vector<StoredObject>{}).size();
     }
 
     test::TempDirectory _directory;
-    AppDataService _service;
+    Installation _installation{_directory.path() / "vexaqr"};
+    PersistencyManager& _manager = _installation.manager;
+    DatabaseWrapper& _database = _installation.database;
+    KeychainWrapper& _keychain = _installation.keychain;
+    AppDataService& _service = _installation.service;
 };
 
 TEST_F(AppDataServiceTest, FreshStoreReadsInitialAndLeavesOneEmptySettingsRecord) {
     EXPECT_EQ(_service.getRegistrationState(), VexaQrSDKRegistrationState::initial);
-    auto records = PersistencyManager::shared().getAllEntities("SDKData");
+    auto records = _manager.getAllEntities("SDKData");
     ASSERT_TRUE(records);
     ASSERT_EQ(records->size(), 1u);
     for (const auto& entry : records->front().values)
@@ -63,7 +70,7 @@ TEST_F(AppDataServiceTest, ValuesRoundTripAndSurviveAReopenedStore) {
 }
 
 TEST_F(AppDataServiceTest, ForeignStoredValuesReadAsAbsentOrInitial) {
-    auto& database = DatabaseWrapper::standard();
+    auto& database = _database;
     database.set(std::string("not-a-uuid"), AttributeKey::appUniqueId);
     database.set(std::int64_t{5}, AttributeKey::registrationState);
     database.set(std::string("12"), AttributeKey::vexaQrUserId);
@@ -75,7 +82,7 @@ TEST_F(AppDataServiceTest, ForeignStoredValuesReadAsAbsentOrInitial) {
 }
 
 TEST_F(AppDataServiceTest, MessageCacheKeepsInsertionOrderAndEmptyIds) {
-    auto& database = DatabaseWrapper::standard();
+    auto& database = _database;
     ASSERT_TRUE(database.cacheVxaMessage("m1", Bytes{1, 2}, "info", std::nullopt));
     auto second = database.cacheVxaMessage(std::nullopt, Bytes{}, std::nullopt, "tpl");
     ASSERT_TRUE(second);
@@ -97,12 +104,10 @@ TEST_F(AppDataServiceTest, MessageCacheKeepsInsertionOrderAndEmptyIds) {
 
 TEST_F(AppDataServiceTest, KeysComeFromTheStoreUnderTheirTags) {
     EXPECT_FALSE(_service.getPartnerPublicKey());
-    RsaPemManager().addRSAPublicKey(
-        test::readTextFile(test::keyPath("partner1024.pub.pem")),
-        KeychainWrapper::keyTag(Activation::KeyOwner::partnerKey, Activation::KeyType::publicKey));
-    KeychainWrapper::standard().addRsaKey(
-        KeychainWrapper::keyTag(Activation::KeyOwner::clientKey, Activation::KeyType::privateKey),
-        test::privateKey("app", 1024));
+    _keychain.addRsaKey(KeychainWrapper::keyTag(Activation::KeyOwner::partnerKey, Activation::KeyType::publicKey),
+                        test::publicKey("partner", 1024));
+    _keychain.addRsaKey(KeychainWrapper::keyTag(Activation::KeyOwner::clientKey, Activation::KeyType::privateKey),
+                        test::privateKey("app", 1024));
     ASSERT_TRUE(_service.getPartnerPublicKey());
     EXPECT_TRUE(_service.getPartnerPublicKey()->samePublicKey(*test::publicKey("partner", 1024)));
     ASSERT_TRUE(_service.getClientPrivateKey());
@@ -116,16 +121,16 @@ TEST_F(AppDataServiceTest, ResetRegistrationLeavesOnlyTheInitialState) {
     _service.save(std::int64_t{7});
     _service.save(std::string("a@b.c"));
     _service.save(VexaQrSDKRegistrationState::active);
-    DatabaseWrapper::standard().cacheVxaMessage("m", Bytes{1}, std::nullopt, std::nullopt);
+    _database.cacheVxaMessage("m", Bytes{1}, std::nullopt, std::nullopt);
     using Activation::KeyOwner;
     using Activation::KeyType;
     for (auto owner : {KeyOwner::clientKey, KeyOwner::partnerKey})
         for (auto type : {KeyType::privateKey, KeyType::publicKey})
-            KeychainWrapper::standard().addRsaKey(KeychainWrapper::keyTag(owner, type), test::privateKey("app", 1024));
+            _keychain.addRsaKey(KeychainWrapper::keyTag(owner, type), test::privateKey("app", 1024));
 
     _service.resetRegistration();
 
-    auto records = PersistencyManager::shared().getAllEntities("SDKData");
+    auto records = _manager.getAllEntities("SDKData");
     ASSERT_EQ(records->size(), 1u);
     EXPECT_EQ(records->front().values.at("registrationState"), StoredValue(std::int64_t{0}));
     EXPECT_FALSE(records->front().values.at("appUniqueId"));
@@ -133,11 +138,33 @@ TEST_F(AppDataServiceTest, ResetRegistrationLeavesOnlyTheInitialState) {
     EXPECT_FALSE(_service.getVexaQrUserId());
     EXPECT_FALSE(_service.getAppUniqueId());
     EXPECT_EQ(_service.getRegistrationState(), VexaQrSDKRegistrationState::initial);
-    EXPECT_TRUE(DatabaseWrapper::standard().getCachedVxaMessages()->empty());
+    EXPECT_TRUE(_database.getCachedVxaMessages()->empty());
     EXPECT_FALSE(_service.getPartnerPublicKey());
     EXPECT_FALSE(_service.getPartnerPrivateKey());
     EXPECT_FALSE(_service.getClientPublicKey());
     EXPECT_FALSE(_service.getClientPrivateKey());
+}
+
+// Each service reads and writes only the stores it was given.
+TEST(AppDataServiceStoresTest, TwoInstallationsSeeOnlyTheirOwnSettingsAndKeys) {
+    test::TempDirectory directory;
+    Installation first(directory.path() / "first");
+    Installation second(directory.path() / "second");
+    first.service.save(std::string("first@example.org"));
+    first.service.save(VexaQrSDKRegistrationState::active);
+    const auto tag = KeychainWrapper::keyTag(Activation::KeyOwner::clientKey, Activation::KeyType::privateKey);
+    ASSERT_TRUE(first.keychain.addRsaKey(tag, test::privateKey("app", 1024)));
+
+    EXPECT_FALSE(second.service.getUserEmail());
+    EXPECT_EQ(second.service.getRegistrationState(), VexaQrSDKRegistrationState::initial);
+    EXPECT_FALSE(second.service.getClientPrivateKey());
+    second.service.resetRegistration();
+
+    EXPECT_EQ(first.service.getUserEmail(), "first@example.org");
+    EXPECT_EQ(first.service.getRegistrationState(), VexaQrSDKRegistrationState::active);
+    ASSERT_TRUE(first.service.getClientPrivateKey());
+    EXPECT_TRUE(first.service.getClientPrivateKey()->isPrivate());
+    EXPECT_TRUE(std::filesystem::exists(directory.path() / "first" / "keystore.sqlite3"));
 }
 
 TEST(PersistencyManagerTest, UnknownNamesAndUnusableFilesFailQuietly) {

@@ -18,12 +18,10 @@ struct Progress {
 
 struct ScannerFixture : ::testing::Test {
     std::shared_ptr<ScriptedCamera> camera = std::make_shared<ScriptedCamera>();
-    std::shared_ptr<VXAScannerView> view = std::make_shared<VXAScannerView>([this] { return camera; });
     std::shared_ptr<KeysOnlyAppDataService> keys = testKeys();
+    std::shared_ptr<VXAScannerView> view = std::make_shared<VXAScannerView>([this] { return camera; }, keys);
     std::vector<std::optional<VXAData>> results;
     std::vector<Progress> progress;
-
-    ScannerFixture() { view->setAppDataService(keys); }
 
     void start() {
         view->startScanning([this](std::optional<VXAData> record) { results.push_back(std::move(record)); },
@@ -134,25 +132,47 @@ TEST_F(ScannerFixture, WithoutAPartnerPublicKeyTheCompletionGetsNoRecord) {
     EXPECT_FALSE(results[0]);
 }
 
+// The callbacks capture by value and use their captures after restarting: the restart replaces the
+// very callback that is running, so the view must keep it alive until it returns.
 TEST_F(ScannerFixture, ScanningGoesOnAfterAResultAndMayRestartFromTheCompletion) {
     const Bytes record = sealedRecord(jsonContent(1000));
     const auto texts = frameTexts(record, VxaAlgorithm::luby, 40, 4242);
-    int restarts = 0;
+    auto seen = std::make_shared<std::vector<std::optional<VXAData>>>();
+    auto restarts = std::make_shared<int>(0);
+    VXAScannerView* scanner = view.get();
     view->startScanning(
-        [&](std::optional<VXAData> result) {
-            results.push_back(std::move(result));
-            ++restarts;
-            // Replaces the frame reader that is still inside its scannedQR call.
-            view->startScanning([&](std::optional<VXAData> again) { results.push_back(std::move(again)); }, nullptr);
+        [scanner, seen, restarts](std::optional<VXAData> result) {
+            // Also replaces the frame reader that is still inside its scannedQR call.
+            scanner->startScanning([seen](std::optional<VXAData> again) { seen->push_back(std::move(again)); },
+                                   nullptr);
+            ++*restarts;
+            seen->push_back(std::move(result));
         },
         nullptr);
     std::size_t shown = 0;
-    while (results.size() < 2 && shown < texts.size()) {
+    while (seen->size() < 2 && shown < texts.size()) {
         camera->show({texts[shown++]});
     }
-    EXPECT_EQ(restarts, 1);
-    ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(results[1]->rawData(), record);
+    EXPECT_EQ(*restarts, 1);
+    ASSERT_EQ(seen->size(), 2u);
+    ASSERT_TRUE((*seen)[0] && (*seen)[1]);
+    EXPECT_EQ((*seen)[0]->rawData(), record);
+    EXPECT_EQ((*seen)[1]->rawData(), record);
+}
+
+TEST_F(ScannerFixture, ProgressCallbackMayRestartTheScan) {
+    const auto texts = frameTexts(sealedRecord(jsonContent(1400)), VxaAlgorithm::cyclic, 3);
+    auto calls = std::make_shared<std::vector<double>>();
+    VXAScannerView* scanner = view.get();
+    view->startScanning(nullptr, [scanner, calls](double percent, VxaAlgorithm) {
+        if (calls->empty()) {
+            scanner->startScanning(nullptr, [calls](double again, VxaAlgorithm) { calls->push_back(-again); });
+        }
+        calls->push_back(percent);
+    });
+    showEach(texts);
+    // The first block went to the old reader; the new one counts from its own first block.
+    EXPECT_EQ(*calls, (std::vector<double>{1.0 / 3.0, -1.0 / 3.0, -2.0 / 3.0}));
 }
 
 TEST_F(ScannerFixture, TextsThatAreNotFramesAreIgnored) {
@@ -162,12 +182,32 @@ TEST_F(ScannerFixture, TextsThatAreNotFramesAreIgnored) {
     EXPECT_TRUE(results.empty());
 }
 
+// A restart whose provider has no camera any more: the old camera is stopped and released, so what it
+// still sees reaches nobody, and pausing or resuming the camera-less view does nothing.
 TEST(ScannerWithoutCameraTest, StartsAndStopsWithoutReporting) {
-    auto view = std::make_shared<VXAScannerView>([] { return std::shared_ptr<CameraSource>(); });
-    view->startScanning([](std::optional<VXAData>) { FAIL(); }, nullptr);
+    auto camera = std::make_shared<ScriptedCamera>();
+    std::shared_ptr<CameraSource> provided = camera;
+    auto view = std::make_shared<VXAScannerView>([&provided] { return provided; }, testKeys());
+    int reports = 0;
+    const auto texts = frameTexts(sealedRecord(jsonContent(600)), VxaAlgorithm::cyclic, 2);
+    const auto start = [&] {
+        view->startScanning([&](std::optional<VXAData>) { ++reports; }, [&](double, VxaAlgorithm) { ++reports; });
+    };
+    start();
+    camera->show({texts[0]});
+    ASSERT_EQ(reports, 1);
+
+    provided = nullptr;
+    start();
+    EXPECT_EQ(view->captureSession(), nullptr);
+    EXPECT_FALSE(camera->isRunning());
     view->stopScanning();
     view->startScanning();
-    EXPECT_EQ(view->captureSession(), nullptr);
+    EXPECT_FALSE(camera->isRunning());
+    camera->startRunning(); // even if the old camera is woken again, the view no longer listens to it
+    camera->show({texts[0]});
+    camera->show({texts[1]});
+    EXPECT_EQ(reports, 1);
 }
 
 } // namespace

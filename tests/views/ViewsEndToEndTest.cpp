@@ -58,8 +58,7 @@ std::vector<Picture> lossyCamera(const std::vector<GifFrame>& frames, unsigned s
 // Scans until the first record; nothing when the pictures run out first.
 std::optional<VXAData> scanFirstRecord(std::shared_ptr<PictureSequenceSource> source,
                                        const std::shared_ptr<RunLoop>& loop) {
-    auto view = std::make_shared<VXAScannerView>([source] { return source; });
-    view->setAppDataService(testKeys());
+    auto view = std::make_shared<VXAScannerView>([source] { return source; }, testKeys());
     std::optional<VXAData> result;
     bool done = false;
     view->startScanning(

@@ -7,9 +7,11 @@
 
 #include <vexaqr/payload/KeychainWrapper.hpp>
 #include <vexaqr/payload/VXADataWriter.hpp>
-#include <vexaqr/platform/DataDirectory.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/platform/VirtualTimeQueue.hpp>
+#include <vexaqr/sdk/AppDataService.hpp>
+#include <vexaqr/sdk/DatabaseWrapper.hpp>
+#include <vexaqr/sdk/PersistencyManager.hpp>
 #include <vexaqr/views/GifCanvas.hpp>
 #include <vexaqr/views/GifFile.hpp>
 #include <vexaqr/views/PictureSequenceSource.hpp>
@@ -73,12 +75,26 @@ private:
     std::filesystem::path _path;
 };
 
+// The demo's own key store and object store, in its scratch directory.
+struct DemoStores {
+    explicit DemoStores(const std::filesystem::path& directory)
+        : keychain(KeyStore::makeSqlite(directory)), manager([directory] { return directory; }), database(manager),
+          appData(std::make_shared<AppDataService>(database, keychain)) {}
+    DemoStores(const DemoStores&) = delete;
+    DemoStores& operator=(const DemoStores&) = delete;
+
+    KeychainWrapper keychain;
+    PersistencyManager manager;
+    DatabaseWrapper database;
+    std::shared_ptr<AppDataService> appData;
+};
+
 struct Keys {
     RsaKeyPair partner;
     RsaKeyPair application;
 };
 
-std::optional<Keys> makeAndStoreKeys() {
+std::optional<Keys> makeAndStoreKeys(const KeychainWrapper& keychain) {
     auto partner = RsaKey::generatePair(kKeyBits);
     auto application = RsaKey::generatePair(kKeyBits);
     if (!partner || !application) {
@@ -86,7 +102,6 @@ std::optional<Keys> makeAndStoreKeys() {
     }
     using Activation::KeyOwner;
     using Activation::KeyType;
-    const auto& keychain = KeychainWrapper::standard();
     const bool stored =
         keychain.addRsaKey(KeychainWrapper::keyTag(KeyOwner::partnerKey, KeyType::publicKey), partner->publicKey) &&
         keychain.addRsaKey(KeychainWrapper::keyTag(KeyOwner::clientKey, KeyType::privateKey),
@@ -190,10 +205,10 @@ struct ScanResult {
     Clock::duration total{};
 };
 
-ScanResult scanUntilFirstRecord(CameraView camera) {
+ScanResult scanUntilFirstRecord(CameraView camera, const std::shared_ptr<AppDataServiceProtocol>& storedKeys) {
     auto loop = std::make_shared<RunLoop>();
     auto source = std::make_shared<PictureSequenceSource>(std::move(camera.pictures), loop);
-    auto view = std::make_shared<VXAScannerView>([source] { return source; }); // keys: the stored ones
+    auto view = std::make_shared<VXAScannerView>([source] { return source; }, storedKeys);
     ScanResult result;
     bool done = false;
     view->startScanning(
@@ -227,7 +242,8 @@ void printRecord(const VXAData& record) {
     }
 }
 
-bool runMode(bool doLuby, const Bytes& record, const Bytes& content, const std::filesystem::path& folder) {
+bool runMode(bool doLuby, const Bytes& record, const Bytes& content, const std::filesystem::path& folder,
+             const std::shared_ptr<AppDataServiceProtocol>& storedKeys) {
     const std::string mode = doLuby ? "luby" : "cyclic";
     const auto gifPath = (folder / (mode + ".gif")).string();
     const auto frameCount = framesToPresent(record.size());
@@ -246,7 +262,8 @@ bool runMode(bool doLuby, const Bytes& record, const Bytes& content, const std::
     say(mode + ": the camera misses " + figure(kMissed * 100, 0) + "% of the frames, sees " +
         figure(kSeenTwice * 100, 0) + "% twice and takes a picture with no symbol before " +
         figure(kBlankPicture * 100, 0) + "% of them");
-    const auto scanned = scanUntilFirstRecord(lossyCamera(std::make_shared<std::vector<GifFrame>>(std::move(*frames))));
+    const auto scanned =
+        scanUntilFirstRecord(lossyCamera(std::make_shared<std::vector<GifFrame>>(std::move(*frames))), storedKeys);
     if (!scanned.record) {
         say(mode + ": FAILED: no transfer completed in " + std::to_string(scanned.pictures) + " pictures");
         return false;
@@ -276,8 +293,8 @@ int demo() {
         say("FAILED: cannot make a temporary data directory");
         return 1;
     }
-    DataDirectory::set(directory.path());
-    const auto keys = makeAndStoreKeys();
+    DemoStores stores(directory.path());
+    const auto keys = makeAndStoreKeys(stores.keychain);
     if (!keys) {
         say("FAILED: cannot make or store the key pairs");
         return 1;
@@ -294,9 +311,8 @@ int demo() {
         std::to_string(record->size()) + " bytes in all");
     bool allVerified = true;
     for (const bool doLuby : {true, false}) {
-        allVerified = runMode(doLuby, *record, content, directory.path()) && allVerified;
+        allVerified = runMode(doLuby, *record, content, directory.path(), stores.appData) && allVerified;
     }
-    DataDirectory::set({});
     say(allVerified ? "everything verified" : "FAILED");
     return allVerified ? 0 : 1;
 }

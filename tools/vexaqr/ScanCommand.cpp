@@ -51,7 +51,8 @@ std::shared_ptr<AppDataServiceProtocol> keysFor(const ScanOptions& options) {
         !loadKey(options.partnerKey, partnerKey)) {
         return nullptr;
     }
-    return std::make_shared<cli::PemKeysAppDataService>(appKey, partnerPublicKey, partnerKey);
+    return std::make_shared<cli::PemKeysAppDataService>(AppDataService::standard(), appKey, partnerPublicKey,
+                                                        partnerKey);
 }
 
 // What the scan saw, for the exit status.
@@ -95,8 +96,7 @@ int scan(const ScanOptions& options) {
         fail(opened.error->message);
         return 1;
     }
-    auto view = std::make_shared<VXAScannerView>([source = opened.source] { return source; });
-    view->setAppDataService(keys);
+    auto view = std::make_shared<VXAScannerView>([source = opened.source] { return source; }, keys);
     cli::ProgressBar bar;
     Outcome outcome;
     bool done = false;

@@ -1,20 +1,26 @@
 // KeychainWrapper: names the SDK's four RSA keys and stores, fetches and removes them by tag.
 //
-// Stateless; works on KeyStore::standard(). Tags are compared by their UTF-8 bytes, so a key added here
-// is the key RsaPemManager finds under the same tag text. Safe on any thread.
+// Works on the key store it is given; standard() works on KeyStore::standard(), following its
+// replacement. Tags are compared by their UTF-8 bytes, so a key added here is the key RsaPemManager
+// finds under the same tag text in the same store. Safe on any thread the store is safe on.
 #pragma once
 
 #include <vexaqr/payload/KeyHandle.hpp>
 #include <vexaqr/payload/KeyNaming.hpp>
+#include <vexaqr/payload/KeyStore.hpp>
 
+#include <memory>
 #include <string>
 
 namespace vexaqr {
 
 class KeychainWrapper final {
 public:
-    /// The shared instance, created on first use.
+    /// The shared instance over the process-wide key store, created on first use.
     static KeychainWrapper& standard();
+
+    /// A wrapper over `store`, which must not be null.
+    explicit KeychainWrapper(std::shared_ptr<KeyStore> store);
 
     /// The key under `tag`, or null when there is none or the store fails.
     KeyHandle getRsaKey(const std::string& tag) const;
@@ -33,7 +39,7 @@ public:
     static std::string keyTag(Activation::KeyOwner owner, Activation::KeyType keyType);
 
 private:
-    KeychainWrapper() = default;
+    std::shared_ptr<KeyStore> _store;
 };
 
 } // namespace vexaqr

@@ -1,9 +1,9 @@
 // AppDataService: what the facade, the workflows and the scanner read and write about this
 // installation: its id, the user's data, the registration state, and the four RSA keys.
 //
-// Stateless: settings go to DatabaseWrapper::standard(), keys come from the key store through
-// RsaPemManager under the tags of KeychainWrapper. Store failures are logged below and ignored here.
-// Call on the main thread.
+// Holds no data of its own: settings go to the DatabaseWrapper it is given, keys come from the
+// KeychainWrapper it is given, under the tags of KeychainWrapper. Store failures are logged below and
+// ignored here. Call on the main thread.
 #pragma once
 
 #include <vexaqr/Uuid.hpp>
@@ -11,10 +11,14 @@
 #include <vexaqr/sdk/VexaQrSDKRegistrationState.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace vexaqr {
+
+class DatabaseWrapper;
+class KeychainWrapper;
 
 class AppDataServiceProtocol {
 public:
@@ -44,6 +48,12 @@ public:
 
 class AppDataService final : public AppDataServiceProtocol {
 public:
+    /// The shared service over DatabaseWrapper::standard() and KeychainWrapper::standard().
+    static std::shared_ptr<AppDataService> standard();
+
+    /// Settings in `database`, keys in `keychain`; both must outlive the service.
+    AppDataService(DatabaseWrapper& database, const KeychainWrapper& keychain);
+
     std::optional<Uuid> createNewAppUniqueId() override;
     std::optional<Uuid> getAppUniqueId() override;
     std::optional<std::int64_t> getVexaQrUserId() override;
@@ -57,6 +67,10 @@ public:
     KeyHandle getClientPublicKey() override;
     KeyHandle getClientPrivateKey() override;
     void resetRegistration() override;
+
+private:
+    DatabaseWrapper& _database;
+    const KeychainWrapper& _keychain;
 };
 
 } // namespace vexaqr

@@ -3,6 +3,7 @@
 //
 // The camera comes from a provider called each time a capture pipeline is built; with no camera the
 // view never reports anything. There is no picture preview: the camera source is the whole pipeline.
+// The keys come from the application data service the owner passes in.
 //
 // Lives in a std::shared_ptr; every call, every camera report and both host callbacks on the main
 // queue's thread. Host callbacks run synchronously inside the camera report that completed a transfer.
@@ -34,11 +35,13 @@ public:
     /// The camera for a new capture pipeline; nullptr when there is none.
     using CameraProvider = std::function<std::shared_ptr<CameraSource>()>;
 
-    explicit VXAScannerView(CameraProvider camera);
+    /// `camera` makes the camera of each new pipeline; `appDataService` holds the keys a completed
+    /// transfer is verified and opened with (null: no keys, so no record is built).
+    VXAScannerView(CameraProvider camera, std::shared_ptr<AppDataServiceProtocol> appDataService);
 
     /// Stores both callbacks (either may be empty), makes a new frame reader (a partial transfer is
-    /// dropped), builds a new capture pipeline (the previous camera is stopped and released), then starts
-    /// it. Safe to call from inside a callback.
+    /// dropped), builds a new capture pipeline (the previous camera is stopped, released and no longer
+    /// heard), then starts it. Safe to call from inside a callback.
     void startScanning(Completion completion, Process process);
 
     /// Resumes the camera if there is one and it is paused; the frame reader keeps its partial transfer.
@@ -54,10 +57,6 @@ public:
     void vexaQRDecoder(VexaQRDecoder& decoder, const Bytes& decodedData) override;
     void vexaQRDecoder(VexaQRDecoder& decoder, double percent, VxaAlgorithm algorithm) override;
 
-    /// Where the three keys come from; an AppDataService on the default data directory unless replaced.
-    std::shared_ptr<AppDataServiceProtocol> appDataService();
-    void setAppDataService(std::shared_ptr<AppDataServiceProtocol> service) { _appDataService = std::move(service); }
-
     /// The camera of the current pipeline; nullptr before startScanning or when there is no camera.
     const std::shared_ptr<CameraSource>& captureSession() const { return _captureSession; }
 
@@ -66,11 +65,11 @@ private:
     void initCapture();
 
     CameraProvider _camera;
+    std::shared_ptr<AppDataServiceProtocol> _appDataService;
     std::shared_ptr<CameraSource> _captureSession;
     std::shared_ptr<VexaQRDecoder> _decoder;
     Completion _completion;
     Process _process;
-    std::shared_ptr<AppDataServiceProtocol> _appDataService;
 };
 
 } // namespace vexaqr
