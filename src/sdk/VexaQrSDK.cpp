@@ -1,5 +1,6 @@
 #include <vexaqr/sdk/VexaQrSDK.hpp>
 
+#include <vexaqr/payload/KeychainWrapper.hpp>
 #include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/service/ResultCode.hpp>
 
@@ -173,7 +174,7 @@ VexaQrSDKRegistrationState VexaQrSDK::getRegistrationState() {
 
 std::shared_ptr<AppDataServiceProtocol> VexaQrSDK::appDataService() {
     if (!_appDataService)
-        _appDataService = std::make_shared<AppDataService>();
+        _appDataService = std::make_shared<AppDataService>(*_environment.database, KeychainWrapper::standard());
     return _appDataService;
 }
 

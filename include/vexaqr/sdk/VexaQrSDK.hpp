@@ -42,7 +42,8 @@ public:
 
     /// What the facade and the collaborators it makes talk through; an empty member gets the
     /// process-wide default (UrlProvider::standard(), HttpClient::shared(), MainQueue::shared(),
-    /// DatabaseWrapper::standard(), hub clients over the HTTP client).
+    /// DatabaseWrapper::standard(), hub clients over the HTTP client). `database` holds the settings
+    /// and the message cache; the keys always live in KeyStore::standard().
     struct Environment {
         std::shared_ptr<UrlProvider> urlProvider;
         std::shared_ptr<HttpClient> httpClient;
