@@ -219,3 +219,42 @@ TEST_F(VexaQrSDKTest, DeletionsGoToTheBackendAndLeaveTheCache) {
 
 } // namespace
 } // namespace vexaqr
+
+namespace vexaqr {
+namespace {
+
+// Keeps the completion it is given, so that the test decides when (and after what) the answer comes.
+class HeldRegistrationService final : public RegistrationServiceProtocol {
+public:
+    void registerAccount(const Registration::RequestModel&, Completion completion) override {
+        held = std::move(completion);
+    }
+    Completion held;
+};
+
+TEST(VexaQrSDKLifetimeTest, AnAnswerAfterTheFacadeIsGoneGivesAnEmptyReportAndStoresNothing) {
+    test::TempDirectory directory;
+    PersistencyManager manager([&] { return directory.path(); });
+    auto database = std::make_shared<DatabaseWrapper>(manager);
+    auto service = std::make_shared<HeldRegistrationService>();
+    test::Reported reported;
+    {
+        VexaQrSDK sdk({nullptr, nullptr, std::make_shared<RunLoop>(), database, nullptr});
+        sdk.setRegistrationService(service);
+        sdk.registerAccount({"gone@example.org", "P", false, std::nullopt}, reported.completion());
+    }
+    ASSERT_TRUE(service->held);
+    Registration::ResponseModel accepted;
+    accepted.resultCode = 0;
+    accepted.vxaUserId = 99;
+    service->held(accepted, std::nullopt);
+
+    EXPECT_EQ(reported.calls, 1);
+    EXPECT_FALSE(reported.code);
+    EXPECT_FALSE(reported.error);
+    EXPECT_FALSE(database->value(Constant::CoreData::AttributeKey::userEmailAddress));
+    EXPECT_FALSE(database->value(Constant::CoreData::AttributeKey::registrationState));
+}
+
+} // namespace
+} // namespace vexaqr
