@@ -27,6 +27,7 @@ constexpr std::array<Entity, 2> kModel{{
 }};
 
 constexpr const char* kSchema =
+    "PRAGMA journal_mode = WAL;"
     "CREATE TABLE IF NOT EXISTS SDKData (objectId INTEGER PRIMARY KEY AUTOINCREMENT,"
     " appUniqueId, vexaQrUserId, userEmailAddress, registrationState);"
     "CREATE TABLE IF NOT EXISTS CachedVxaMessage (objectId INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -96,8 +97,22 @@ StoredObject readObject(const Entity& entity, const SqliteDatabase::Statement& r
     return object;
 }
 
-// Inserts one object; nothing (logged) on an attribute the entity lacks or a failed insert.
-std::optional<StoredObject> insertObject(SqliteDatabase& db, const Entity& entity, const StoredValues& values) {
+// "INSERT INTO <entity> (<every attribute>) VALUES (?, ...)"; nothing (logged) when it does not compile.
+std::unique_ptr<SqliteDatabase::Statement> prepareInsert(SqliteDatabase& db, const Entity& entity) {
+    std::string placeholders;
+    for (std::size_t i = 0; i < entity.attributes.size(); ++i)
+        placeholders += i == 0 ? "?" : ", ?";
+    const std::string name(entity.name);
+    auto insert = db.prepare("INSERT INTO " + name + " (" + columnList(entity) + ") VALUES (" + placeholders + ")");
+    if (!insert)
+        logFailure("Unresolved error ", db.lastError(), "entity: " + name);
+    return insert;
+}
+
+// Inserts one object with a statement from prepareInsert (reusable afterwards); nothing (logged) on an
+// attribute the entity lacks or a failed insert.
+std::optional<StoredObject> insertObject(SqliteDatabase& db, SqliteDatabase::Statement& insert, const Entity& entity,
+                                         const StoredValues& values) {
     const std::string name(entity.name);
     for (const auto& entry : values) {
         if (!hasAttribute(entity, entry.first)) {
@@ -106,17 +121,16 @@ std::optional<StoredObject> insertObject(SqliteDatabase& db, const Entity& entit
         }
     }
     StoredObject object{name, 0, {}};
-    std::string placeholders;
     for (auto attribute : entity.attributes) {
         auto given = values.find(std::string(attribute));
         object.values[std::string(attribute)] = given == values.end() ? std::nullopt : given->second;
-        placeholders += placeholders.empty() ? "?" : ", ?";
     }
-    auto insert = db.prepare("INSERT INTO " + name + " (" + columnList(entity) + ") VALUES (" + placeholders + ")");
-    bool bound = insert != nullptr;
+    bool bound = true;
     for (std::size_t i = 0; bound && i < entity.attributes.size(); ++i)
-        bound = insert->bind(static_cast<int>(i + 1), toSqlite(object.values[std::string(entity.attributes[i])]));
-    if (!bound || insert->step() != Step::done) {
+        bound = insert.bind(static_cast<int>(i + 1), toSqlite(object.values[std::string(entity.attributes[i])]));
+    const bool inserted = bound && insert.step() == Step::done;
+    insert.reset();
+    if (!inserted) {
         logFailure("Unresolved error ", db.lastError(), "entity: " + name);
         return std::nullopt;
     }
@@ -219,9 +233,10 @@ std::optional<StoredObject> PersistencyManager::saveNewEntity(const std::string&
     if (!db)
         return std::nullopt;
     const Entity* entity = knownEntity(name, "Could not create entity error ");
-    if (!entity)
+    auto insert = entity ? prepareInsert(*db, *entity) : nullptr;
+    if (!insert)
         return std::nullopt;
-    return insertObject(*db, *entity, values);
+    return insertObject(*db, *insert, *entity, values);
 }
 
 bool PersistencyManager::replaceAllEntities(const std::string& name, const std::vector<StoredValues>& objects) {
@@ -235,8 +250,11 @@ bool PersistencyManager::replaceAllEntities(const std::string& name, const std::
         logFailure("Could not delete items. ", db->lastError(), "entity: " + name);
         return false;
     }
+    auto insert = prepareInsert(*db, *entity);
+    if (!insert)
+        return false;
     for (const auto& values : objects)
-        if (!insertObject(*db, *entity, values))
+        if (!insertObject(*db, *insert, *entity, values))
             return false; // the transaction rolls back: the old objects stay
     if (!transaction.commit()) {
         logFailure("Unresolved error ", db->lastError(), "entity: " + name);
