@@ -19,10 +19,17 @@ CachedVxaMessage toCached(const VxaMessage& message) {
 } // namespace
 
 // Shared by the chain of answers so that each step moves on without copying what came before.
+struct VexaQrMessageWorkflow::DecodingKeys {
+    KeyHandle clientPrivateKey;
+    KeyHandle partnerPublicKey;
+    KeyHandle partnerPrivateKey; // may be null
+};
+
 struct VexaQrMessageWorkflow::Download {
     std::vector<std::string> ids;
     std::size_t next = 0;
     std::vector<VxaMessage> results;
+    std::optional<DecodingKeys> keys; // read from the key store once, at the first answer
     VexaQrMessagesCompletion completion;
 };
 
@@ -86,7 +93,12 @@ void VexaQrMessageWorkflow::getVexaQrMessagesRecursively(std::shared_ptr<Downloa
 void VexaQrMessageWorkflow::handleMessage(std::shared_ptr<Download> download,
                                           const std::optional<VexaQrMessage::ResponseModel>& response,
                                           const std::optional<Error>& error) {
-    auto processed = response && response->vxaData ? decode(*response->vxaData) : std::nullopt;
+    if (response && response->vxaData && !download->keys)
+        download->keys = decodingKeys();
+    auto processed = response && response->vxaData && download->keys
+                         ? std::optional<VXAData>(std::in_place, *response->vxaData, download->keys->clientPrivateKey,
+                                                  download->keys->partnerPublicKey, download->keys->partnerPrivateKey)
+                         : std::nullopt;
     if (!processed) // the whole download is abandoned: a partial list must not replace the cache
         return download->completion(response ? response->resultCode : kUnknown, cachedMessages(), error);
     const std::string& messageId = download->ids[download->next++];
@@ -97,12 +109,12 @@ void VexaQrMessageWorkflow::handleMessage(std::shared_ptr<Download> download,
 }
 
 // Nothing when a key needed for decoding is missing.
-std::optional<VXAData> VexaQrMessageWorkflow::decode(const Bytes& vxaData) {
+std::optional<VexaQrMessageWorkflow::DecodingKeys> VexaQrMessageWorkflow::decodingKeys() {
     KeyHandle clientPrivateKey = _appDataService->getClientPrivateKey();
     KeyHandle partnerPublicKey = clientPrivateKey ? _appDataService->getPartnerPublicKey() : nullptr;
     if (!partnerPublicKey)
         return std::nullopt;
-    return VXAData(vxaData, clientPrivateKey, partnerPublicKey, _appDataService->getPartnerPrivateKey());
+    return DecodingKeys{clientPrivateKey, partnerPublicKey, _appDataService->getPartnerPrivateKey()};
 }
 
 void VexaQrMessageWorkflow::cacheMessages(const std::vector<VxaMessage>& messages) {
@@ -118,16 +130,14 @@ std::optional<std::vector<VxaMessage>> VexaQrMessageWorkflow::cachedMessages() {
     auto rows = _database.getCachedVxaMessages();
     if (!rows)
         return std::nullopt;
-    KeyHandle clientPrivateKey = _appDataService->getClientPrivateKey();
-    KeyHandle partnerPublicKey = clientPrivateKey ? _appDataService->getPartnerPublicKey() : nullptr;
-    if (!partnerPublicKey)
+    auto keys = decodingKeys();
+    if (!keys)
         return std::nullopt;
-    KeyHandle partnerPrivateKey = _appDataService->getPartnerPrivateKey();
     std::vector<VxaMessage> messages;
     for (auto& row : *rows) {
         if (!row.vxaData)
             continue;
-        VXAData record(*row.vxaData, clientPrivateKey, partnerPublicKey, partnerPrivateKey);
+        VXAData record(*row.vxaData, keys->clientPrivateKey, keys->partnerPublicKey, keys->partnerPrivateKey);
         messages.push_back({std::move(row.messageId), std::move(row.vxaData), std::move(row.vxaInfo),
                             std::move(row.vxaTemplate), std::move(record)});
     }

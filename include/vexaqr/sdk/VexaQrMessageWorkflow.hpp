@@ -67,7 +67,8 @@ private:
     void getVexaQrMessagesRecursively(std::shared_ptr<Download> download);
     void handleMessage(std::shared_ptr<Download> download, const std::optional<VexaQrMessage::ResponseModel>& response,
                        const std::optional<Error>& error);
-    std::optional<VXAData> decode(const Bytes& vxaData);
+    struct DecodingKeys; // the client's private key and the partner's keys
+    std::optional<DecodingKeys> decodingKeys();
     void cacheMessages(const std::vector<VxaMessage>& messages);
     std::optional<std::vector<VxaMessage>> cachedMessages();
 
