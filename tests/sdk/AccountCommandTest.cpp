@@ -15,13 +15,13 @@
 namespace vexaqr {
 namespace {
 
-struct Run {
+struct CliRun {
     int exitCode = -1;
     std::string out; // standard output and standard error together
 };
 
-Run runCli(const std::string& arguments) {
-    Run run;
+CliRun runCli(const std::string& arguments) {
+    CliRun run;
     FILE* pipe = ::popen((std::string(VEXAQR_CLI_PATH) + " " + arguments + " 2>&1").c_str(), "r");
     if (!pipe)
         return run;
@@ -49,7 +49,7 @@ class AccountCommandTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(_server.isRunning()); }
 
-    Run account(const std::string& arguments) {
+    CliRun account(const std::string& arguments) {
         return runCli("account " + arguments + " --base-url " + _server.apiBaseUrl() + " --data-dir " +
                       (_directory.path() / "data").string());
     }
