@@ -6,7 +6,6 @@
 
 #include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/DataDirectory.hpp>
-#include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
 #include <vexaqr/service/ResultCode.hpp>
@@ -52,7 +51,6 @@ public:
     explicit Session(const AccountOptions& options) : _loop(std::make_shared<RunLoop>()) {
         if (!options.dataDirectory.empty())
             DataDirectory::set(options.dataDirectory);
-        LogManager::standard().enabled = options.verbose;
         auto urlProvider = std::make_shared<UrlProvider>();
         _sdk = std::make_unique<VexaQrSDK>(VexaQrSDK::Environment{
             .urlProvider = urlProvider,
@@ -64,6 +62,8 @@ public:
         if (auto url = Url::fromString(options.baseUrl.empty() ? std::string(UrlProvider::kDefaultApiBaseUrl)
                                                                : options.baseUrl))
             _sdk->setup(*url, std::nullopt, std::nullopt);
+        if (options.verbose)
+            _sdk->enableLogging();
     }
 
     VexaQrSDK& sdk() { return *_sdk; }
