@@ -19,7 +19,5 @@ if(VEXAQR_BUILD_BENCH)
     find_package(benchmark REQUIRED)
 endif()
 
-# Loopback HTTP servers for the tests and benchmarks; never linked into the library.
-if(VEXAQR_BUILD_TESTS OR VEXAQR_BUILD_BENCH)
-    pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
-endif()
+# Loopback HTTP servers: the devserver, the tests and the benchmarks; never linked into the library.
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)

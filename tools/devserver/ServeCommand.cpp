@@ -1,0 +1,117 @@
+#include "ServeCommand.hpp"
+
+#include "DevServerContext.hpp"
+#include "DevServerRegistry.hpp"
+#include "RequestGuards.hpp"
+
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <memory>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vexaqr::devserver {
+
+namespace {
+
+struct ServeOptions {
+    int port = kDefaultPort;
+    std::string host = "127.0.0.1";
+    std::string dataFile;
+};
+
+std::unique_ptr<SqliteDatabase> openDatabase(const std::string& dataFile) {
+    if (dataFile.empty())
+        return SqliteDatabase::openInMemory();
+    std::string error;
+    auto database = SqliteDatabase::open(dataFile, error);
+    if (!database)
+        std::cerr << "vexaqr-devserver: cannot open " << dataFile << ": " << error << '\n';
+    return database;
+}
+
+// The port actually bound, or -1.
+int bind(httplib::Server& server, const ServeOptions& options) {
+    // Not the library's default SO_REUSEPORT: a second server on a busy port must fail, not share it.
+    server.set_socket_options([](socket_t socket) {
+        int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    if (options.port == 0)
+        return server.bind_to_any_port(options.host);
+    return server.bind_to_port(options.host, options.port) ? options.port : -1;
+}
+
+std::string originFor(const std::string& host, int port) {
+    // A wildcard address is reached locally through the loopback.
+    const std::string reachable = (host == "0.0.0.0" || host == "::") ? "127.0.0.1" : host;
+    return "http://" + reachable + ":" + std::to_string(port);
+}
+
+sigset_t stopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
+
+int serve(const ServeOptions& options) {
+    // Blocked before any thread starts, so that only sigwait() below receives them.
+    const sigset_t signals = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    auto database = openDatabase(options.dataFile);
+    if (!database)
+        return 1;
+    httplib::Server server;
+    const int port = bind(server, options);
+    if (port <= 0) {
+        std::cerr << "vexaqr-devserver: cannot listen on " << options.host << ":" << options.port << '\n';
+        return 1;
+    }
+    DevServerContext context(*database, originFor(options.host, port));
+    installRequestGuards(server, context);
+    for (const auto& install : registeredEndpoints())
+        install(server, context);
+
+    std::atomic<bool> listenerEnded = false;
+    std::thread listener([&server, &listenerEnded] {
+        server.listen_after_bind();
+        listenerEnded = true;
+        ::kill(::getpid(), SIGTERM); // a listener that ends by itself ends the program too
+    });
+    // stop() is a no-op until the listener runs; announce (and accept a signal) only from then on.
+    while (!server.is_running() && !listenerEnded)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::cout << "listening on " << context.baseUrl << std::endl;
+    int received = 0;
+    sigwait(&signals, &received);
+    server.stop();
+    listener.join();
+    return 0;
+}
+
+} // namespace
+
+void addServeCommand(CLI::App& root, int& exitCode) {
+    auto options = std::make_shared<ServeOptions>();
+    auto* command = root.add_subcommand("serve", "Serve the backend until SIGINT or SIGTERM");
+    command->add_option("--port", options->port, "Port to listen on; 0 picks a free one")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65535));
+    command->add_option("--data", options->dataFile, "SQLite file that keeps the state (default: memory only)");
+    command
+        ->add_option("--host", options->host,
+                     "Address to listen on; /admin/ answers only loopback peers whatever it is")
+        ->capture_default_str();
+    command->callback([options, &exitCode] { exitCode = serve(*options); });
+}
+
+} // namespace vexaqr::devserver
