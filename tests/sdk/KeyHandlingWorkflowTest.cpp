@@ -178,8 +178,8 @@ TEST_F(KeyHandlingWorkflowTest, AnUnparsablePartnerKeyLeadsToTheDownload) {
     const auto outcome = runPartner(std::string("-----BEGIN PUBLIC KEY-----\nnot a key\n-----END PUBLIC KEY-----"));
     EXPECT_EQ(outcome.code, ResultCode::successfulOperation);
     EXPECT_EQ(_http->count("/partnerkey"), 1u);
-    ASSERT_TRUE(_appData->getPartnerPublicKey());
-    EXPECT_FALSE(_appData->getPartnerPublicKey()->samePublicKey(*test::publicKey("partner", 2048)));
+    ASSERT_TRUE(_appData->getPartnerPublicKey() && _partnerPublicKey);
+    EXPECT_TRUE(_appData->getPartnerPublicKey()->samePublicKey(*_partnerPublicKey));
 }
 
 TEST_F(KeyHandlingWorkflowTest, ADownloadedKeyWithCarriageReturnsIsStored) {

@@ -117,7 +117,10 @@ protected:
         DataDirectory::set(_directory.path() / "data");
         KeyStore::setStandard(KeyStore::makeSqlite(_directory.path() / "keys"));
         _urlProvider->setApiBaseUrl(*Url::fromString(_server.apiBaseUrl()));
-        ASSERT_EQ(_server.admin("partner", "--partner-id", kPartnerId).exitCode, 0);
+        // 1024 bits like the installation keys below: the server seals only with keys of one size.
+        const auto partner = _server.admin("partner", "--partner-id", kPartnerId, "--bits", "1024");
+        ASSERT_EQ(partner.exitCode, 0) << partner.err;
+        _partnerPublicKey = RsaKey::fromPem(partner.out);
     }
 
     void TearDown() override {
@@ -186,6 +189,7 @@ protected:
     std::shared_ptr<PersistencyManager> _manager =
         std::make_shared<PersistencyManager>([this] { return _directory.path() / "data"; });
     std::shared_ptr<DatabaseWrapper> _database = std::make_shared<DatabaseWrapper>(*_manager);
+    KeyHandle _partnerPublicKey; // the server's partner
     int _contentFiles = 0;
 };
 
