@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
 # The main job: a sealed record presented as animated QR codes in both transport modes, pictures of them
 # scanned back with the real QR detector into the verified record (vexaqr demo); then the frame format
-# on its own: a sample file as base-45 frames, a fifth of them lost, the rest decoded to the file again.
+# on its own: a sample file as base-45 frames, a fifth of them lost, the rest decoded to the file again;
+# last the backend account through the SDK facade against a devserver started here.
 set -euo pipefail
 cli=${1:-build/bin/vexaqr}
+devserver=${2:-$(dirname "$cli")/vexaqr-devserver}
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+server_pid=
+cleanup() {
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
 
 status=0
 "$cli" demo || status=1
@@ -34,4 +41,46 @@ for mode in luby cyclic; do
         status=1
     fi
 done
+
+# The account: partner, activation code, registration with activation data (keys made and uploaded,
+# push and hub registrations), a SECURED message sealed by the server, fetched and verified, log-out.
+account_flow() {
+    local data="$work/installation" partner=DEMO-PARTNER email=demo@example.org
+    coproc SERVER { exec "$devserver" serve --port 0 --data "$work/devserver.db"; }
+    server_pid=$SERVER_PID
+    local line
+    read -r line <&"${SERVER[0]}"
+    local origin=${line#listening on }
+    local admin=("$devserver" admin --server "$origin")
+    local account=(--base-url "$origin/api/v1/client" --data-dir "$data")
+    echo "demo: account: devserver at $origin"
+    "${admin[@]}" partner --partner-id "$partner" >/dev/null
+    local code hub
+    code=$("${admin[@]}" activation-code --partner-id "$partner" --email "$email")
+    hub=$("${admin[@]}" hub-connection-string)
+    "$cli" account register "${account[@]}" --email "$email" --partner-id "$partner" \
+        --activation-code "$code" --key-size 2048 --device-token 0aff10203040 \
+        --hub-name demo-hub --hub-connection-string "$hub"
+    "$cli" account status "${account[@]}"
+    local app_id
+    app_id=$("$cli" account status --json "${account[@]}" | sed -n 's/.*"appUniqueId":"\([^"]*\)".*/\1/p')
+    echo "A message for the demo installation, sealed by the server." >"$work/message.txt"
+    "${admin[@]}" message --app-id "$app_id" --type secured --content "$work/message.txt" >/dev/null
+    "$cli" account messages "${account[@]}" --content-dir "$work/contents" | tee "$work/messages.txt"
+    grep -q "isValid: true" "$work/messages.txt"
+    cat "$work/contents"/*.content | cmp -s - "$work/message.txt"
+    echo "demo: account: the message arrived verified and decrypted"
+    "$cli" account logout "${account[@]}"
+    "$cli" account status "${account[@]}" | grep -q "state: initial"
+    echo "demo: account: logged out"
+}
+if [ -x "$devserver" ]; then
+    if ! (account_flow); then
+        echo "demo: account: FAILED" >&2
+        status=1
+    fi
+else
+    echo "demo: account: skipped, no devserver at $devserver" >&2
+    status=1
+fi
 exit $status

@@ -20,6 +20,19 @@ CachedVxaMessage toMessage(const StoredObject& object) {
             attribute<std::string>(object, "vxaTemplate"), attribute<std::string>(object, "messageId")};
 }
 
+// Only what is present is written; an absent text stays an empty attribute.
+StoredValues messageValues(const std::optional<std::string>& messageId, const Bytes& vxaData,
+                           const std::optional<std::string>& vxaInfo, const std::optional<std::string>& vxaTemplate) {
+    StoredValues values{{"vxaData", vxaData}};
+    if (messageId)
+        values["messageId"] = *messageId;
+    if (vxaInfo)
+        values["vxaInfo"] = *vxaInfo;
+    if (vxaTemplate)
+        values["vxaTemplate"] = *vxaTemplate;
+    return values;
+}
+
 } // namespace
 
 DatabaseWrapper& DatabaseWrapper::standard() {
@@ -39,14 +52,7 @@ std::optional<CachedVxaMessage> DatabaseWrapper::cacheVxaMessage(const std::opti
                                                                  const Bytes& vxaData,
                                                                  const std::optional<std::string>& vxaInfo,
                                                                  const std::optional<std::string>& vxaTemplate) {
-    StoredValues values{{"vxaData", vxaData}};
-    if (messageId)
-        values["messageId"] = *messageId;
-    if (vxaInfo)
-        values["vxaInfo"] = *vxaInfo;
-    if (vxaTemplate)
-        values["vxaTemplate"] = *vxaTemplate;
-    auto saved = _manager.saveNewEntity(kMessageEntity, values);
+    auto saved = _manager.saveNewEntity(kMessageEntity, messageValues(messageId, vxaData, vxaInfo, vxaTemplate));
     if (!saved || saved->entityName != kMessageEntity)
         return std::nullopt;
     return toMessage(*saved);
@@ -61,6 +67,15 @@ std::optional<std::vector<CachedVxaMessage>> DatabaseWrapper::getCachedVxaMessag
         if (object.entityName == kMessageEntity)
             messages.push_back(toMessage(object));
     return messages;
+}
+
+bool DatabaseWrapper::replaceVxaMessageCache(const std::vector<CachedVxaMessage>& messages) {
+    std::vector<StoredValues> objects;
+    objects.reserve(messages.size());
+    for (const auto& message : messages)
+        objects.push_back(
+            messageValues(message.messageId, message.vxaData.value_or(Bytes{}), message.vxaInfo, message.vxaTemplate));
+    return _manager.replaceAllEntities(kMessageEntity, objects);
 }
 
 void DatabaseWrapper::resetDatabase() {

@@ -1,8 +1,8 @@
 #include <vexaqr/sdk/PersistencyManager.hpp>
 
 #include <vexaqr/platform/DataDirectory.hpp>
-#include <vexaqr/sdk/CoreDataConstants.hpp>
 #include <vexaqr/platform/LogManager.hpp>
+#include <vexaqr/sdk/CoreDataConstants.hpp>
 
 #include "platform/SqliteStoreFile.hpp"
 
@@ -27,6 +27,7 @@ constexpr std::array<Entity, 2> kModel{{
 }};
 
 constexpr const char* kSchema =
+    "PRAGMA journal_mode = WAL;"
     "CREATE TABLE IF NOT EXISTS SDKData (objectId INTEGER PRIMARY KEY AUTOINCREMENT,"
     " appUniqueId, vexaQrUserId, userEmailAddress, registrationState);"
     "CREATE TABLE IF NOT EXISTS CachedVxaMessage (objectId INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -93,6 +94,47 @@ StoredObject readObject(const Entity& entity, const SqliteDatabase::Statement& r
     StoredObject object{std::string(entity.name), std::get<std::int64_t>(row.column(0)), {}};
     for (std::size_t i = 0; i < entity.attributes.size(); ++i)
         object.values[std::string(entity.attributes[i])] = fromSqlite(row.column(static_cast<int>(i + 1)));
+    return object;
+}
+
+// "INSERT INTO <entity> (<every attribute>) VALUES (?, ...)"; nothing (logged) when it does not compile.
+std::unique_ptr<SqliteDatabase::Statement> prepareInsert(SqliteDatabase& db, const Entity& entity) {
+    std::string placeholders;
+    for (std::size_t i = 0; i < entity.attributes.size(); ++i)
+        placeholders += i == 0 ? "?" : ", ?";
+    const std::string name(entity.name);
+    auto insert = db.prepare("INSERT INTO " + name + " (" + columnList(entity) + ") VALUES (" + placeholders + ")");
+    if (!insert)
+        logFailure("Unresolved error ", db.lastError(), "entity: " + name);
+    return insert;
+}
+
+// Inserts one object with a statement from prepareInsert (reusable afterwards); nothing (logged) on an
+// attribute the entity lacks or a failed insert.
+std::optional<StoredObject> insertObject(SqliteDatabase& db, SqliteDatabase::Statement& insert, const Entity& entity,
+                                         const StoredValues& values) {
+    const std::string name(entity.name);
+    for (const auto& entry : values) {
+        if (!hasAttribute(entity, entry.first)) {
+            logFailure("Unresolved error ", "unknown attribute", "entity: " + name + ", key: " + entry.first);
+            return std::nullopt;
+        }
+    }
+    StoredObject object{name, 0, {}};
+    for (auto attribute : entity.attributes) {
+        auto given = values.find(std::string(attribute));
+        object.values[std::string(attribute)] = given == values.end() ? std::nullopt : given->second;
+    }
+    bool bound = true;
+    for (std::size_t i = 0; bound && i < entity.attributes.size(); ++i)
+        bound = insert.bind(static_cast<int>(i + 1), toSqlite(object.values[std::string(entity.attributes[i])]));
+    const bool inserted = bound && insert.step() == Step::done;
+    insert.reset();
+    if (!inserted) {
+        logFailure("Unresolved error ", db.lastError(), "entity: " + name);
+        return std::nullopt;
+    }
+    object.objectId = db.lastInsertRowId();
     return object;
 }
 
@@ -191,31 +233,34 @@ std::optional<StoredObject> PersistencyManager::saveNewEntity(const std::string&
     if (!db)
         return std::nullopt;
     const Entity* entity = knownEntity(name, "Could not create entity error ");
+    auto insert = entity ? prepareInsert(*db, *entity) : nullptr;
+    if (!insert)
+        return std::nullopt;
+    return insertObject(*db, *insert, *entity, values);
+}
+
+bool PersistencyManager::replaceAllEntities(const std::string& name, const std::vector<StoredValues>& objects) {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _store->file.database();
+    const Entity* entity = db ? knownEntity(name, "Unresolved error ") : nullptr;
     if (!entity)
-        return std::nullopt;
-    for (const auto& entry : values) {
-        if (!hasAttribute(*entity, entry.first)) {
-            logFailure("Unresolved error ", "unknown attribute", "entity: " + name + ", key: " + entry.first);
-            return std::nullopt;
-        }
+        return false;
+    SqliteDatabase::Transaction transaction(*db);
+    if (!transaction.isActive() || !db->execute("DELETE FROM " + name)) {
+        logFailure("Could not delete items. ", db->lastError(), "entity: " + name);
+        return false;
     }
-    StoredObject object{name, 0, {}};
-    std::string placeholders;
-    for (auto attribute : entity->attributes) {
-        auto given = values.find(std::string(attribute));
-        object.values[std::string(attribute)] = given == values.end() ? std::nullopt : given->second;
-        placeholders += placeholders.empty() ? "?" : ", ?";
-    }
-    auto insert = db->prepare("INSERT INTO " + name + " (" + columnList(*entity) + ") VALUES (" + placeholders + ")");
-    bool bound = insert != nullptr;
-    for (std::size_t i = 0; bound && i < entity->attributes.size(); ++i)
-        bound = insert->bind(static_cast<int>(i + 1), toSqlite(object.values[std::string(entity->attributes[i])]));
-    if (!bound || insert->step() != Step::done) {
+    auto insert = prepareInsert(*db, *entity);
+    if (!insert)
+        return false;
+    for (const auto& values : objects)
+        if (!insertObject(*db, *insert, *entity, values))
+            return false; // the transaction rolls back: the old objects stay
+    if (!transaction.commit()) {
         logFailure("Unresolved error ", db->lastError(), "entity: " + name);
-        return std::nullopt;
+        return false;
     }
-    object.objectId = db->lastInsertRowId();
-    return object;
+    return true;
 }
 
 std::optional<std::vector<StoredObject>> PersistencyManager::getAllEntities(const std::string& name) {

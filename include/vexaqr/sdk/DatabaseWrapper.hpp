@@ -38,6 +38,10 @@ public:
     /// The cached messages in the order they were cached; nil when the fetch fails.
     std::optional<std::vector<CachedVxaMessage>> getCachedVxaMessages();
 
+    /// Replaces the whole cache with `messages`, in order, in one transaction; false (old cache kept)
+    /// when any write fails.
+    bool replaceVxaMessageCache(const std::vector<CachedVxaMessage>& messages);
+
     /// resetSettings(), then resetVxaMessageCache().
     void resetDatabase();
     void resetVxaMessageCache();

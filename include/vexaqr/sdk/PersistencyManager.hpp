@@ -64,6 +64,10 @@ public:
     /// Deletes every object of the entity; a failure is logged.
     void deleteAllEntities(const std::string& name);
 
+    /// Replaces every object of the entity with new ones made from `objects`, in order, in one
+    /// transaction: on any failure (logged) nothing changes and the answer is false.
+    bool replaceAllEntities(const std::string& name, const std::vector<StoredValues>& objects);
+
 private:
     struct Store;
     std::optional<StoredObject> createEntity(const std::string& name);

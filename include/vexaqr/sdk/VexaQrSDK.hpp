@@ -1,0 +1,141 @@
+// VexaQrSDK: the host application's entry point to the backend account: set-up, registration and
+// activation, the installation's messages, log-out, and the registration state kept on the device.
+//
+// It sequences the services and workflows it holds and keeps no business logic of its own. Every
+// collaborator is made on first use and may be replaced before. Use from the main thread: completions
+// that follow a backend answer run on the main queue, those reported at once (no installation id) on
+// the calling thread before the call returns. Nothing is locked.
+#pragma once
+
+#include <vexaqr/Error.hpp>
+#include <vexaqr/platform/HttpClient.hpp>
+#include <vexaqr/platform/MainQueue.hpp>
+#include <vexaqr/platform/Url.hpp>
+#include <vexaqr/sdk/AppDataService.hpp>
+#include <vexaqr/sdk/DatabaseWrapper.hpp>
+#include <vexaqr/sdk/KeyHandlingWorkflow.hpp>
+#include <vexaqr/sdk/NotificationWorkflow.hpp>
+#include <vexaqr/sdk/PostActivationWorkflow.hpp>
+#include <vexaqr/sdk/VexaQrMessageWorkflow.hpp>
+#include <vexaqr/sdk/VexaQrSDKRegistrationState.hpp>
+#include <vexaqr/sdk/VxaMessage.hpp>
+#include <vexaqr/service/Activation.hpp>
+#include <vexaqr/service/DeleteAllVexaQrMessage.hpp>
+#include <vexaqr/service/DeleteVexaQrMessage.hpp>
+#include <vexaqr/service/Registration.hpp>
+#include <vexaqr/service/UrlProvider.hpp>
+#include <vexaqr/service/VexaQrMessageIdList.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace vexaqr {
+
+class VexaQrSDK final {
+public:
+    /// A result code (a ResultCode's raw value or the backend's own) and an error; both empty for an
+    /// empty report.
+    using ResultCompletion = std::function<void(std::optional<std::int64_t>, std::optional<Error>)>;
+
+    /// What the facade and the collaborators it makes talk through; an empty member gets the
+    /// process-wide default (UrlProvider::standard(), HttpClient::shared(), MainQueue::shared(),
+    /// DatabaseWrapper::standard(), hub clients over the HTTP client). `database` holds the settings
+    /// and the message cache; the keys always live in KeyStore::standard().
+    struct Environment {
+        std::shared_ptr<UrlProvider> urlProvider;
+        std::shared_ptr<HttpClient> httpClient;
+        std::shared_ptr<MainQueue> mainQueue;
+        std::shared_ptr<DatabaseWrapper> database;
+        NotificationHubFactory hubFactory;
+    };
+
+    /// The process-wide facade over the process-wide defaults; created on first use, never destroyed.
+    static VexaQrSDK& shared();
+
+    explicit VexaQrSDK(Environment environment = {});
+    ~VexaQrSDK();
+    VexaQrSDK(const VexaQrSDK&) = delete;
+    VexaQrSDK& operator=(const VexaQrSDK&) = delete;
+
+    /// A present `url` becomes the backend base address. Only when both PEM texts are present, the
+    /// partner's private and then public key are stored (failures are not reported).
+    void setup(const std::optional<Url>& url, const std::optional<std::string>& partnerPublicKey,
+               const std::optional<std::string>& partnerPrivateKey);
+
+    /// Switches the debug printer on for the rest of the process.
+    void enableLogging();
+
+    /// Registers under a new installation id (stored before anything is sent); with activation data
+    /// it also runs the post-activation chain. Reports the backend's code or the chain's.
+    void registerAccount(const Registration::ViewModel& viewModel, ResultCompletion completion);
+
+    /// Activates the stored installation and runs the post-activation chain; an empty report at once
+    /// when no installation id is stored.
+    void activateAccount(const Activation::ViewModel& viewModel, ResultCompletion completion);
+
+    /// The installation's messages (see VexaQrMessageWorkflow).
+    void getVexaQrMessages(const VexaQrMessageIdList::ViewModel& viewModel, VexaQrMessagesCompletion completion);
+
+    /// Deletes one message on the backend; the local cache is left as it is. An empty report at once
+    /// when no installation id is stored.
+    void deleteVexaQrMessage(const DeleteVexaQrMessage::ViewModel& viewModel,
+                             DeleteVexaQrMessageServiceProtocol::Completion completion);
+
+    /// Deletes every message on the backend; as deleteVexaQrMessage otherwise.
+    void deleteAllVexaQrMessage(const DeleteAllVexaQrMessage::ViewModel& viewModel,
+                                DeleteAllVexaQrMessageServiceProtocol::Completion completion);
+
+    /// Forgets the keys, the settings and the message cache and stores the state `initial`; nothing
+    /// is sent to the backend.
+    void logout();
+
+    std::optional<std::int64_t> getVexaQrUserId();
+    std::optional<std::string> getUserEmail();
+    VexaQrSDKRegistrationState getRegistrationState();
+
+    /// The collaborators: each getter makes the default on first use; a setter replaces it (set a
+    /// replacement before the first use of the ones that are made from it).
+    std::shared_ptr<AppDataServiceProtocol> appDataService();
+    void setAppDataService(std::shared_ptr<AppDataServiceProtocol> service);
+    std::shared_ptr<KeyHandlingWorkflowProtocol> keyHandlingWorkflow();
+    void setKeyHandlingWorkflow(std::shared_ptr<KeyHandlingWorkflowProtocol> workflow);
+    std::shared_ptr<RegistrationServiceProtocol> registrationService();
+    void setRegistrationService(std::shared_ptr<RegistrationServiceProtocol> service);
+    std::shared_ptr<ActivationServiceProtocol> activationService();
+    void setActivationService(std::shared_ptr<ActivationServiceProtocol> service);
+    std::shared_ptr<VexaQrMessageWorkflowProtocol> vexaQrMessageWorkflow();
+    void setVexaQrMessageWorkflow(std::shared_ptr<VexaQrMessageWorkflowProtocol> workflow);
+    std::shared_ptr<PostActivationWorkflowProtocol> postActivationWorkflow();
+    void setPostActivationWorkflow(std::shared_ptr<PostActivationWorkflowProtocol> workflow);
+    std::shared_ptr<DeleteVexaQrMessageServiceProtocol> deleteVexaQrMessageService();
+    void setDeleteVexaQrMessageService(std::shared_ptr<DeleteVexaQrMessageServiceProtocol> service);
+    std::shared_ptr<DeleteAllVexaQrMessageServiceProtocol> deleteAllVexaQrMessageService();
+    void setDeleteAllVexaQrMessageService(std::shared_ptr<DeleteAllVexaQrMessageServiceProtocol> service);
+
+private:
+    void onRegistration(const Registration::ViewModel& viewModel,
+                        const std::optional<Registration::ResponseModel>& response, const std::optional<Error>& error,
+                        ResultCompletion completion);
+    void onActivation(const Activation::ViewModel& viewModel, const std::optional<Activation::ResponseModel>& response,
+                      const std::optional<Error>& error, ResultCompletion completion);
+    void runPostActivation(const Activation::ViewModel& viewModel, ResultCompletion completion);
+
+    WebServiceEnvironment serviceEnvironment() const;
+
+    Environment _environment;
+    // Pending answers hold this weakly: the facade need not live in a std::shared_ptr.
+    std::shared_ptr<bool> _alive = std::make_shared<bool>(true);
+    std::shared_ptr<AppDataServiceProtocol> _appDataService;
+    std::shared_ptr<KeyHandlingWorkflowProtocol> _keyHandlingWorkflow;
+    std::shared_ptr<RegistrationServiceProtocol> _registrationService;
+    std::shared_ptr<ActivationServiceProtocol> _activationService;
+    std::shared_ptr<VexaQrMessageWorkflowProtocol> _vexaQrMessageWorkflow;
+    std::shared_ptr<PostActivationWorkflowProtocol> _postActivationWorkflow;
+    std::shared_ptr<DeleteVexaQrMessageServiceProtocol> _deleteVexaQrMessageService;
+    std::shared_ptr<DeleteAllVexaQrMessageServiceProtocol> _deleteAllVexaQrMessageService;
+};
+
+} // namespace vexaqr

@@ -1,0 +1,430 @@
+// vexaqr account SUBCOMMAND: the backend account of one installation, driven through the SDK facade:
+// set-up, registration and activation, the messages, deletions, log-out and the stored state.
+#include "CommandRegistry.hpp"
+#include "PayloadFiles.hpp"
+#include "RecordPrinter.hpp"
+
+#include <vexaqr/platform/CurlHttpClient.hpp>
+#include <vexaqr/platform/DataDirectory.hpp>
+#include <vexaqr/platform/RunLoop.hpp>
+#include <vexaqr/sdk/VexaQrSDK.hpp>
+#include <vexaqr/service/ResultCode.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace {
+
+using namespace vexaqr;
+using Constant::Application::ResultCode;
+
+// Key generation and several backend round trips fit comfortably; a silent backend does not hang us.
+constexpr auto kAnswerTimeout = std::chrono::seconds(120);
+
+struct AccountOptions {
+    std::string baseUrl;
+    std::string dataDirectory;
+    bool verbose = false;
+    // setup, activate
+    std::string partnerPublicKeyFile;
+    std::string partnerPrivateKeyFile;
+    // register, activate
+    std::string email;
+    std::string partnerId;
+    bool force = false;
+    std::string activationCode;
+    int keySize = 2048;
+    std::string deviceToken;
+    std::string hubName;
+    std::string hubConnectionString;
+    // messages, status, delete
+    bool json = false;
+    std::string contentDirectory;
+    std::string messageId;
+};
+
+// One facade over a private main queue, as a host application would hold it.
+class Session {
+public:
+    explicit Session(const AccountOptions& options) : _loop(std::make_shared<RunLoop>()) {
+        if (!options.dataDirectory.empty())
+            DataDirectory::set(options.dataDirectory);
+        auto urlProvider = std::make_shared<UrlProvider>();
+        _sdk = std::make_unique<VexaQrSDK>(VexaQrSDK::Environment{
+            .urlProvider = urlProvider,
+            .httpClient = std::make_shared<CurlHttpClient>(),
+            .mainQueue = _loop,
+            .database = nullptr,
+            .hubFactory = nullptr,
+        });
+        if (auto url = Url::fromString(options.baseUrl.empty() ? std::string(UrlProvider::kDefaultApiBaseUrl)
+                                                               : options.baseUrl))
+            _sdk->setup(*url, std::nullopt, std::nullopt);
+        if (options.verbose)
+            _sdk->enableLogging();
+    }
+
+    VexaQrSDK& sdk() { return *_sdk; }
+
+    /// Runs the main queue until `done` is set; false when no answer came in time.
+    bool waitFor(const bool& done) {
+        return _loop->runUntil([&done] { return done; }, kAnswerTimeout);
+    }
+
+private:
+    std::shared_ptr<RunLoop> _loop;
+    std::unique_ptr<VexaQrSDK> _sdk;
+};
+
+void printError(const std::optional<Error>& error) {
+    if (error)
+        std::cerr << "error: " << error->domain << " (" << error->code << ")"
+                  << (error->message.empty() ? "" : ": " + error->message) << "\n";
+}
+
+std::string describeCode(std::int64_t code) {
+    auto known = Constant::Application::resultCodeFromRawValue(code);
+    return std::to_string(code) + (known ? " (" + std::string(Constant::Application::description(*known)) + ")" : "");
+}
+
+// The exit status of an outcome: 0 only for a success; otherwise the reason goes to standard error.
+int exitStatus(std::optional<std::int64_t> code, const std::optional<Error>& error) {
+    if (code && *code == rawValue(ResultCode::successfulOperation))
+        return 0;
+    if (code)
+        std::cerr << "error: result " << describeCode(*code) << "\n";
+    else if (!error)
+        std::cerr << "error: no answer (is an installation registered?)\n";
+    printError(error);
+    return 1;
+}
+
+std::optional<std::string> readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::cerr << "error: cannot read " << path << "\n";
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::optional<Bytes> hexBytes(const std::string& hex) {
+    if (hex.size() % 2 != 0)
+        return std::nullopt;
+    Bytes bytes;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        unsigned value = 0;
+        std::istringstream digits(hex.substr(i, 2));
+        if (!std::isxdigit(static_cast<unsigned char>(hex[i])) ||
+            !std::isxdigit(static_cast<unsigned char>(hex[i + 1])) || !(digits >> std::hex >> value))
+            return std::nullopt;
+        bytes.push_back(static_cast<std::uint8_t>(value));
+    }
+    return bytes;
+}
+
+// The activation record; nothing (reported) when a PEM file cannot be read.
+std::optional<Activation::ViewModel> activationData(const AccountOptions& options) {
+    Activation::ViewModel viewModel{
+        .activationCode = options.activationCode,
+        .rsaKeySize = static_cast<Activation::RsaKeySize>(options.keySize),
+        .deviceToken = hexBytes(options.deviceToken).value_or(Bytes{}),
+        .notificationHubName = options.hubName,
+        .notificationHubConnectionString = options.hubConnectionString,
+        .partnerId = options.partnerId,
+        .partnerPublicKey = std::nullopt,
+        .partnerPrivateKey = std::nullopt,
+    };
+    if (!options.partnerPublicKeyFile.empty() && !(viewModel.partnerPublicKey = readText(options.partnerPublicKeyFile)))
+        return std::nullopt;
+    if (!options.partnerPrivateKeyFile.empty() &&
+        !(viewModel.partnerPrivateKey = readText(options.partnerPrivateKeyFile)))
+        return std::nullopt;
+    return viewModel;
+}
+
+// Runs one facade call that reports a result code and waits for its answer.
+int runForResult(Session& session, const std::function<void(VexaQrSDK::ResultCompletion)>& call) {
+    bool done = false;
+    std::optional<std::int64_t> code;
+    std::optional<Error> error;
+    call([&](std::optional<std::int64_t> answeredCode, std::optional<Error> answeredError) {
+        code = answeredCode;
+        error = std::move(answeredError);
+        done = true;
+    });
+    if (!session.waitFor(done)) {
+        std::cerr << "error: no answer from the backend\n";
+        return 1;
+    }
+    return exitStatus(code, error);
+}
+
+int setup(const AccountOptions& options) {
+    auto publicPem = readText(options.partnerPublicKeyFile);
+    auto privatePem = readText(options.partnerPrivateKeyFile);
+    if (!publicPem || !privatePem)
+        return 1;
+    Session session(options);
+    session.sdk().setup(std::nullopt, publicPem, privatePem);
+    auto appData = session.sdk().appDataService();
+    if (!appData->getPartnerPublicKey() || !appData->getPartnerPrivateKey()) {
+        std::cerr << "error: the partner's keys could not be stored (are they RSA keys in PEM form?)\n";
+        return 1;
+    }
+    return 0;
+}
+
+int registerAccount(const AccountOptions& options) {
+    Registration::ViewModel viewModel{options.email, options.partnerId, options.force, std::nullopt};
+    if (!options.activationCode.empty() && !(viewModel.activationData = activationData(options)))
+        return 1;
+    Session session(options);
+    return runForResult(session, [&](auto completion) { session.sdk().registerAccount(viewModel, completion); });
+}
+
+int activate(const AccountOptions& options) {
+    auto viewModel = activationData(options);
+    if (!viewModel)
+        return 1;
+    Session session(options);
+    return runForResult(session, [&](auto completion) { session.sdk().activateAccount(*viewModel, completion); });
+}
+
+// Message ids come from the backend: only safe characters reach a file name.
+std::string fileNameFor(const std::optional<std::string>& messageId, std::size_t index) {
+    std::string name = messageId.value_or("message-" + std::to_string(index));
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_')
+            c = '_';
+    return name + ".content";
+}
+
+nlohmann::json messageJson(const VxaMessage& message) {
+    auto optionalText = [](const std::optional<std::string>& text) {
+        return text ? nlohmann::json(*text) : nlohmann::json(nullptr);
+    };
+    return {{"vxaMessageId", optionalText(message.vxaMessageId)},
+            {"vxaInfo", optionalText(message.vxaInfo)},
+            {"vxaTemplate", optionalText(message.vxaTemplate)},
+            {"processedVxaData",
+             message.processedVxaData ? cli::recordJson(*message.processedVxaData) : nlohmann::json(nullptr)}};
+}
+
+void printMessages(std::int64_t code, const std::optional<std::vector<VxaMessage>>& messages, bool json) {
+    if (json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const auto& message : messages.value_or(std::vector<VxaMessage>{}))
+            list.push_back(messageJson(message));
+        std::cout
+            << nlohmann::json{{"resultCode", code}, {"messages", messages ? list : nlohmann::json(nullptr)}}.dump()
+            << "\n";
+        return;
+    }
+    std::cout << "result: " << describeCode(code) << "\n";
+    std::cout << "messages: " << (messages ? std::to_string(messages->size()) : "none (no cache or no keys)") << "\n";
+    for (const auto& message : messages.value_or(std::vector<VxaMessage>{})) {
+        std::cout << "\nmessage: " << message.vxaMessageId.value_or("(no id)") << "\n";
+        std::cout << "info: " << message.vxaInfo.value_or("") << "\ntemplate: " << message.vxaTemplate.value_or("")
+                  << "\n";
+        if (message.processedVxaData)
+            cli::printRecordText(*message.processedVxaData, std::cout);
+    }
+}
+
+bool writeContents(const std::vector<VxaMessage>& messages, const std::string& directory) {
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    bool written = true;
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        const auto& record = messages[i].processedVxaData;
+        if (record && record->actualVxaData)
+            written &= cli::writeWholeFile(
+                (std::filesystem::path(directory) / fileNameFor(messages[i].vxaMessageId, i)).string(),
+                *record->actualVxaData);
+    }
+    return written;
+}
+
+int messages(const AccountOptions& options) {
+    Session session(options);
+    bool done = false;
+    std::int64_t code = rawValue(ResultCode::unknownResultCode);
+    std::optional<std::vector<VxaMessage>> list;
+    std::optional<Error> error;
+    session.sdk().getVexaQrMessages({}, [&](std::int64_t answeredCode, std::optional<std::vector<VxaMessage>> answered,
+                                            std::optional<Error> answeredError) {
+        code = answeredCode;
+        list = std::move(answered);
+        error = std::move(answeredError);
+        done = true;
+    });
+    if (!session.waitFor(done)) {
+        std::cerr << "error: no answer from the backend\n";
+        return 1;
+    }
+    printMessages(code, list, options.json);
+    if (list && !options.contentDirectory.empty() && !writeContents(*list, options.contentDirectory))
+        return 1;
+    return exitStatus(code, error);
+}
+
+template <class Response>
+int runForResponse(
+    Session& session,
+    const std::function<void(std::function<void(std::optional<Response>, std::optional<Error>)>)>& call) {
+    bool done = false;
+    std::optional<std::int64_t> code;
+    std::optional<Error> error;
+    call([&](std::optional<Response> response, std::optional<Error> answeredError) {
+        if (response)
+            code = response->resultCode;
+        error = std::move(answeredError);
+        done = true;
+    });
+    if (!session.waitFor(done)) {
+        std::cerr << "error: no answer from the backend\n";
+        return 1;
+    }
+    return exitStatus(code, error);
+}
+
+int deleteMessage(const AccountOptions& options) {
+    Session session(options);
+    return runForResponse<DeleteVexaQrMessage::ResponseModel>(
+        session, [&](auto completion) { session.sdk().deleteVexaQrMessage({options.messageId}, completion); });
+}
+
+int deleteAll(const AccountOptions& options) {
+    Session session(options);
+    return runForResponse<DeleteAllVexaQrMessage::ResponseModel>(
+        session, [&](auto completion) { session.sdk().deleteAllVexaQrMessage({}, completion); });
+}
+
+int logout(const AccountOptions& options) {
+    Session session(options);
+    session.sdk().logout();
+    return 0;
+}
+
+std::string_view stateName(VexaQrSDKRegistrationState state) {
+    switch (state) {
+    case VexaQrSDKRegistrationState::pending:
+        return "pending";
+    case VexaQrSDKRegistrationState::active:
+        return "active";
+    case VexaQrSDKRegistrationState::initial:
+        break;
+    }
+    return "initial";
+}
+
+int status(const AccountOptions& options) {
+    Session session(options);
+    auto& sdk = session.sdk();
+    const auto state = stateName(sdk.getRegistrationState());
+    const auto email = sdk.getUserEmail();
+    const auto userId = sdk.getVexaQrUserId();
+    const auto appUniqueId = sdk.appDataService()->getAppUniqueId();
+    if (options.json) {
+        nlohmann::json out{{"registrationState", state},
+                           {"email", email ? nlohmann::json(*email) : nlohmann::json(nullptr)},
+                           {"vxaUserId", userId ? nlohmann::json(*userId) : nlohmann::json(nullptr)},
+                           {"appUniqueId", appUniqueId ? nlohmann::json(appUniqueId->uuidString()) : nullptr}};
+        std::cout << out.dump() << "\n";
+        return 0;
+    }
+    std::cout << "state: " << state << "\nemail: " << email.value_or("(none)")
+              << "\nuser id: " << (userId ? std::to_string(*userId) : "(none)")
+              << "\napp unique id: " << (appUniqueId ? appUniqueId->uuidString() : "(none)") << "\n";
+    return 0;
+}
+
+// Options every subcommand takes.
+CLI::App* addSubcommand(CLI::App& account, const std::string& name, const std::string& description,
+                        AccountOptions& options) {
+    auto* command = account.add_subcommand(name, description);
+    command->add_option("--base-url", options.baseUrl, "Backend base address")
+        ->default_str(std::string(UrlProvider::kDefaultApiBaseUrl))
+        ->check([](const std::string& text) { return Url::fromString(text) ? "" : "not a valid URL: " + text; });
+    command->add_option("--data-dir", options.dataDirectory,
+                        "Where the installation's data lives; default: SDK folder");
+    command->add_flag("--verbose", options.verbose, "Print the debug log");
+    return command;
+}
+
+const CLI::Validator kHexToken(
+    [](const std::string& text) { return !text.empty() && hexBytes(text) ? "" : "not hexadecimal bytes: " + text; },
+    "HEX");
+
+void addActivationOptions(CLI::App& command, AccountOptions& options, bool required) {
+    auto* code = command.add_option("--activation-code", options.activationCode, "Activation code");
+    command.add_option("--key-size", options.keySize, "Size of the installation's RSA key")
+        ->check(CLI::IsMember({1024, 2048}))
+        ->capture_default_str();
+    auto* token = command.add_option("--device-token", options.deviceToken, "Push device token")->check(kHexToken);
+    auto* hub = command.add_option("--hub-name", options.hubName, "Notification hub path");
+    auto* connection = command.add_option("--hub-connection-string", options.hubConnectionString,
+                                          "Notification hub connection string");
+    for (auto* option : {code, token, hub, connection}) {
+        if (required)
+            option->required();
+        else if (option != code)
+            option->needs(code);
+    }
+    if (!required)
+        code->needs(token)->needs(hub)->needs(connection);
+}
+
+const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& exitCode) {
+    auto options = std::make_shared<AccountOptions>();
+    auto* account = root.add_subcommand("account", "The installation's backend account, through the SDK facade");
+    account->require_subcommand(1);
+    auto bind = [options, &exitCode](CLI::App* command, int (*run)(const AccountOptions&)) {
+        command->callback([options, &exitCode, run] { exitCode = run(*options); });
+    };
+
+    auto* setupCommand = addSubcommand(*account, "setup", "Store the partner's key pair", *options);
+    setupCommand->add_option("--partner-pub", options->partnerPublicKeyFile, "Partner public key (PEM file)")
+        ->required();
+    setupCommand->add_option("--partner-key", options->partnerPrivateKeyFile, "Partner private key (PEM file)")
+        ->required();
+    bind(setupCommand, setup);
+
+    auto* registerCommand = addSubcommand(*account, "register", "Register a new installation", *options);
+    registerCommand->add_option("--email", options->email, "The user's e-mail address")->required();
+    registerCommand->add_option("--partner-id", options->partnerId, "The partner's id")->required();
+    registerCommand->add_flag("--force", options->force, "Replace the user's other registrations");
+    addActivationOptions(*registerCommand, *options, false);
+    bind(registerCommand, registerAccount);
+
+    auto* activateCommand = addSubcommand(*account, "activate", "Activate the registered installation", *options);
+    activateCommand->add_option("--partner-id", options->partnerId, "The partner's id")->required();
+    addActivationOptions(*activateCommand, *options, true);
+    activateCommand->add_option("--partner-pub", options->partnerPublicKeyFile, "Partner public key (PEM file)");
+    activateCommand->add_option("--partner-key", options->partnerPrivateKeyFile, "Partner private key (PEM file)");
+    bind(activateCommand, activate);
+
+    auto* messagesCommand =
+        addSubcommand(*account, "messages", "Fetch, verify, decrypt and cache the messages", *options);
+    messagesCommand->add_flag("--json", options->json, "One JSON object with the result code and the messages");
+    messagesCommand->add_option("--content-dir", options->contentDirectory, "Write each message's content here");
+    bind(messagesCommand, messages);
+
+    auto* deleteCommand = addSubcommand(*account, "delete", "Delete one message on the backend", *options);
+    deleteCommand->add_option("--message-id", options->messageId, "The message's id")->required();
+    bind(deleteCommand, deleteMessage);
+
+    bind(addSubcommand(*account, "delete-all", "Delete every message on the backend", *options), deleteAll);
+    bind(addSubcommand(*account, "logout", "Forget the keys, the settings and the cached messages", *options), logout);
+
+    auto* statusCommand = addSubcommand(*account, "status", "Show the stored registration", *options);
+    statusCommand->add_flag("--json", options->json, "One JSON object");
+    bind(statusCommand, status);
+});
+
+} // namespace
