@@ -32,11 +32,14 @@ CREATE TABLE IF NOT EXISTS push_registrations(
 constexpr std::string_view kCodeAlphabet = "ABCDEFGHJKLMNPQRSTUVWXYZ23456789";
 constexpr std::size_t kCodeLength = 10;
 
-std::string newActivationCode() {
-    const Uuid randomness = Uuid::random();
+// Nothing when the system's random source fails.
+std::optional<std::string> newActivationCode() {
+    const auto randomness = Uuid::random();
+    if (!randomness)
+        return std::nullopt;
     std::string code;
     for (std::size_t i = 0; i < kCodeLength; ++i)
-        code += kCodeAlphabet[randomness.bytes[i] % kCodeAlphabet.size()];
+        code += kCodeAlphabet[randomness->bytes[i] % kCodeAlphabet.size()];
     return code;
 }
 
@@ -75,9 +78,11 @@ std::optional<Partner> AccountStore::ensurePartner(const std::string& partnerId,
     if (!pair)
         return std::nullopt;
     // A partner id that is a UUID doubles as the issuer of its records.
-    const Uuid issuer = Uuid::fromString(partnerId).value_or(Uuid::random());
+    const auto issuer = Uuid::fromString(partnerId) ? Uuid::fromString(partnerId) : Uuid::random();
+    if (!issuer)
+        return std::nullopt;
     if (!sql::run(_database, "INSERT INTO partners(partner_id, issuer_id, private_key_pem) VALUES(?, ?, ?)",
-                  {partnerId, issuer.uuidString(), pair->privateKey->privateKeyPem()}))
+                  {partnerId, issuer->uuidString(), pair->privateKey->privateKeyPem()}))
         return std::nullopt;
     return partner(partnerId);
 }
@@ -85,11 +90,11 @@ std::optional<Partner> AccountStore::ensurePartner(const std::string& partnerId,
 Outcome<std::string> AccountStore::createActivationCode(const std::string& partnerId, const std::string& email) {
     if (!partner(partnerId))
         return {ResultCode::partnerNotFound, std::nullopt};
-    const std::string code = newActivationCode();
-    if (!sql::run(_database, "INSERT INTO activation_codes(code, partner_id, email) VALUES(?, ?, ?)",
-                  {code, partnerId, email}))
+    const auto code = newActivationCode();
+    if (!code || !sql::run(_database, "INSERT INTO activation_codes(code, partner_id, email) VALUES(?, ?, ?)",
+                           {*code, partnerId, email}))
         return {};
-    return {ResultCode::successfulOperation, code};
+    return {ResultCode::successfulOperation, *code};
 }
 
 ResultCode AccountStore::checkActivationCode(const std::string& code, const std::string& partnerId,
@@ -216,9 +221,11 @@ ResultCode AccountStore::updateKeys(const std::string& appUniqueId, const std::s
 Outcome<std::string> AccountStore::notificationId(const std::string& partnerId, const std::string& handle) {
     if (!partner(partnerId))
         return {ResultCode::partnerNotFound, std::nullopt};
-    if (!sql::run(_database,
+    const auto candidate = Uuid::random();
+    if (!candidate ||
+        !sql::run(_database,
                   "INSERT OR IGNORE INTO notification_ids(partner_id, handle, notification_id) VALUES(?, ?, ?)",
-                  {partnerId, handle, Uuid::random().uuidString()}))
+                  {partnerId, handle, candidate->uuidString()}))
         return {};
     const auto rows =
         sql::select(_database, "SELECT notification_id FROM notification_ids WHERE partner_id = ? AND handle = ?", 1,

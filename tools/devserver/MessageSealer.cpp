@@ -4,18 +4,6 @@
 
 namespace vexaqr::devserver {
 
-namespace {
-
-bool isSecured(VxaType type) {
-    return type == VxaType::SECURED || type == VxaType::SECURED_COLORED;
-}
-
-bool isEncrypted(VxaType type) {
-    return type == VxaType::ENCRYPTED || type == VxaType::ENCRYPTED_COLORED;
-}
-
-} // namespace
-
 std::variant<Bytes, std::string> sealMessage(const SealRequest& request, const Partner& partner,
                                              const Registration& installation) {
     const auto partnerKey = RsaKey::fromPem(partner.privateKeyPem);

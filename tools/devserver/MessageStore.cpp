@@ -26,7 +26,10 @@ MessageStore::MessageStore(SqliteDatabase& database) : _database(database), _rea
 std::optional<std::string> MessageStore::add(const std::string& appUniqueId, const Bytes& vxaData,
                                              const std::optional<std::string>& vxaInfo,
                                              const std::optional<std::string>& vxaTemplate) {
-    const std::string messageId = Uuid::random().uuidString();
+    const auto id = Uuid::random();
+    if (!id)
+        return std::nullopt;
+    const std::string messageId = id->uuidString();
     if (!sql::run(_database,
                   "INSERT INTO messages(message_id, app_unique_id, vxa_data, vxa_info, vxa_template) "
                   "VALUES(?, ?, ?, ?, ?)",
