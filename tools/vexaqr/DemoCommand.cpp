@@ -3,15 +3,13 @@
 // animated GIF in each transport mode, watched by a lossy "camera" (frames missed, frames seen twice,
 // pictures with no symbol) and scanned with the real detector into the verified record.
 #include "CommandRegistry.hpp"
+#include "DirectoryStores.hpp"
 #include "RecordPrinter.hpp"
 
 #include <vexaqr/payload/KeychainWrapper.hpp>
 #include <vexaqr/payload/VXADataWriter.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/platform/VirtualTimeQueue.hpp>
-#include <vexaqr/sdk/AppDataService.hpp>
-#include <vexaqr/sdk/DatabaseWrapper.hpp>
-#include <vexaqr/sdk/PersistencyManager.hpp>
 #include <vexaqr/views/GifCanvas.hpp>
 #include <vexaqr/views/GifFile.hpp>
 #include <vexaqr/views/PictureSequenceSource.hpp>
@@ -73,20 +71,6 @@ public:
 
 private:
     std::filesystem::path _path;
-};
-
-// The demo's own key store and object store, in its scratch directory.
-struct DemoStores {
-    explicit DemoStores(const std::filesystem::path& directory)
-        : keychain(KeyStore::makeSqlite(directory)), manager([directory] { return directory; }), database(manager),
-          appData(std::make_shared<AppDataService>(database, keychain)) {}
-    DemoStores(const DemoStores&) = delete;
-    DemoStores& operator=(const DemoStores&) = delete;
-
-    KeychainWrapper keychain;
-    PersistencyManager manager;
-    DatabaseWrapper database;
-    std::shared_ptr<AppDataService> appData;
 };
 
 struct Keys {
@@ -297,8 +281,8 @@ int demo() {
         say("FAILED: cannot make a temporary data directory");
         return 1;
     }
-    DemoStores stores(directory.path());
-    const auto keys = makeAndStoreKeys(stores.keychain);
+    const cli::DirectoryStores stores(directory.path());
+    const auto keys = makeAndStoreKeys(stores.keychain());
     if (!keys) {
         say("FAILED: cannot make or store the key pairs");
         return 1;
@@ -315,7 +299,7 @@ int demo() {
         std::to_string(record->size()) + " bytes in all");
     bool allVerified = true;
     for (const bool doLuby : {true, false}) {
-        allVerified = runMode(doLuby, *record, content, directory.path(), stores.appData) && allVerified;
+        allVerified = runMode(doLuby, *record, content, directory.path(), stores.appData()) && allVerified;
     }
     say(allVerified ? "everything verified" : "FAILED");
     return allVerified ? 0 : 1;

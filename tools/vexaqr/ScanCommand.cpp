@@ -1,12 +1,12 @@
 // vexaqr scan: pictures of an animated QR code (PNG files, folders of them, animated GIFs, or a camera)
 // read by the scanner view into verified payload records.
 #include "CommandRegistry.hpp"
+#include "DirectoryStores.hpp"
 #include "PayloadFiles.hpp"
 #include "PemKeysAppDataService.hpp"
 #include "ProgressBar.hpp"
 #include "RecordPrinter.hpp"
 
-#include <vexaqr/platform/DataDirectory.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/views/PictureSequenceSource.hpp>
 #include <vexaqr/views/V4l2CameraSource.hpp>
@@ -45,14 +45,15 @@ bool loadKey(const std::string& path, KeyHandle& key) {
     return key != nullptr;
 }
 
-std::shared_ptr<AppDataServiceProtocol> keysFor(const ScanOptions& options) {
+// Keys named on the command line, else those stored in `stored`; null when a named key is unreadable.
+std::shared_ptr<AppDataServiceProtocol> keysFor(const ScanOptions& options,
+                                                std::shared_ptr<AppDataServiceProtocol> stored) {
     KeyHandle appKey, partnerPublicKey, partnerKey;
     if (!loadKey(options.appKey, appKey) || !loadKey(options.partnerPublicKey, partnerPublicKey) ||
         !loadKey(options.partnerKey, partnerKey)) {
         return nullptr;
     }
-    return std::make_shared<cli::PemKeysAppDataService>(AppDataService::standard(), appKey, partnerPublicKey,
-                                                        partnerKey);
+    return std::make_shared<cli::PemKeysAppDataService>(std::move(stored), appKey, partnerPublicKey, partnerKey);
 }
 
 // What the scan saw, for the exit status.
@@ -82,10 +83,11 @@ void report(const std::optional<VXAData>& record, const ScanOptions& options, Ou
 }
 
 int scan(const ScanOptions& options) {
+    std::optional<cli::DirectoryStores> named;
     if (!options.dataDirectory.empty()) {
-        DataDirectory::set(options.dataDirectory);
+        named.emplace(options.dataDirectory);
     }
-    const auto keys = keysFor(options);
+    const auto keys = keysFor(options, named ? named->appData() : AppDataService::standard());
     if (!keys) {
         return 1;
     }
