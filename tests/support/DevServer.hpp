@@ -13,7 +13,6 @@
 #include "TempDirectory.hpp"
 
 #include <array>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -99,7 +98,7 @@ public:
         drain(out[0], err[0], result.out, result.err);
         ::close(out[0]);
         ::close(err[0]);
-        result.exitCode = reap(pid);
+        result.exitCode = reapWithin(pid, std::chrono::seconds(60));
         return result;
     }
 
@@ -109,19 +108,9 @@ public:
         if (_pid <= 0)
             return -1;
         ::kill(_pid, SIGTERM);
-        int status = -1;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (::waitpid(_pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(_pid, SIGKILL);
-                reap(_pid);
-                _pid = -1;
-                return -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        const int status = reapWithin(_pid, std::chrono::seconds(10));
         _pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return status;
     }
 
 private:
@@ -144,9 +133,17 @@ private:
         return pid;
     }
 
-    static int reap(pid_t pid) {
+    // The exit status; a child still running after `limit` is killed (-1), so that no test hangs on it.
+    static int reapWithin(pid_t pid, std::chrono::milliseconds limit) {
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
@@ -168,9 +165,10 @@ private:
         std::array<std::string*, 2> sinks{&out, &err};
         int open = 2;
         char buffer[4096];
-        while (open > 0 && ::poll(fds.data(), fds.size(), 60'000) > 0) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (open > 0 && std::chrono::steady_clock::now() < deadline && ::poll(fds.data(), fds.size(), 1000) >= 0) {
             for (std::size_t i = 0; i < fds.size(); ++i) {
-                if (fds[i].fd < 0 || fds[i].revents == 0)
+                if (fds[i].fd < 0 || fds[i].revents == 0) // a negative fd is skipped by poll() too
                     continue;
                 const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
                 if (n > 0) {

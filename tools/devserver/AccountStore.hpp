@@ -35,7 +35,7 @@ struct Registration {
     std::optional<std::string> publicKeyPem;
 };
 
-/// A result code and, on success, the value the operation produced.
+/// A result code and, on success, the value the operation produced. `{}` stands for a database failure.
 template <class T> struct Outcome {
     ResultCode code = ResultCode::serverTechnicalError;
     std::optional<T> value;

@@ -5,21 +5,15 @@
 // and `baseUrl` are safe to use from any thread.
 #pragma once
 
+#include "DevServerPaths.hpp"
 #include "FaultSwitches.hpp"
 
 #include "platform/SqliteDatabase.hpp"
 
 #include <mutex>
 #include <string>
-#include <string_view>
 
 namespace vexaqr::devserver {
-
-/// The client endpoints' prefix below the server's origin; the SDK's default base address ends in it.
-inline constexpr std::string_view kClientApiPath = "/api/v1/client";
-
-/// Prefix of the loopback-only administration endpoints.
-inline constexpr std::string_view kAdminPath = "/admin";
 
 class DevServerContext {
 public:

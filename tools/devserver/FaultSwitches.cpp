@@ -1,6 +1,6 @@
 #include "FaultSwitches.hpp"
 
-#include "DevServerContext.hpp"
+#include "DevServerPaths.hpp"
 
 #include <algorithm>
 

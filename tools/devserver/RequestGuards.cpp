@@ -29,6 +29,9 @@ void dropField(const FaultRule& rule, httplib::Response& response) {
         return;
     body.erase(drop->field);
     response.set_content(body.dump(), "application/json; charset=utf-8");
+    // The length was announced before this handler runs; a stale one would leave the client waiting.
+    response.headers.erase("Content-Length");
+    response.set_header("Content-Length", std::to_string(response.body.size()));
 }
 
 } // namespace

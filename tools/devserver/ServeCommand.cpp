@@ -76,6 +76,8 @@ int serve(const ServeOptions& options) {
         std::cerr << "vexaqr-devserver: cannot listen on " << options.host << ":" << options.port << '\n';
         return 1;
     }
+    // A stop waits for open keep-alive connections; keep that wait short.
+    server.set_keep_alive_timeout(1);
     DevServerContext context(*database, originFor(options.host, port));
     installRequestGuards(server, context);
     for (const auto& install : registeredEndpoints())
