@@ -35,8 +35,8 @@ Error exchangeError(std::string_view domain, std::int64_t code) {
 }
 
 // "Status code: Optional(404)", or "Status code: nil" for a reply that is not HTTP.
-std::string statusErrorDomain(std::optional<int> status) {
-    return "Status code: " + (status ? "Optional(" + std::to_string(*status) + ")" : std::string("nil"));
+std::string statusErrorDomain(bool isHttp, int status) {
+    return "Status code: " + (isHttp ? "Optional(" + std::to_string(status) + ")" : std::string("nil"));
 }
 
 // The reply handling, in its fixed order; returns the outcome to deliver and whether the status line is logged.
@@ -49,12 +49,14 @@ Judgement judge(HttpResult& result) {
     if (result.error) {
         return {std::move(*result.error)};
     }
-    const std::optional<int> status = result.response ? result.response->statusCode : std::nullopt;
+    // Plain values, not a copied std::optional: GCC 12 at -Os reports a false maybe-uninitialized read of one.
+    const bool isHttp = result.response && result.response->statusCode;
+    const int status = isHttp ? *result.response->statusCode : -1;
     if (!result.body) {
-        return {exchangeError(kMissingDataErrorDomain, status.value_or(-1))};
+        return {exchangeError(kMissingDataErrorDomain, status)};
     }
-    if (status != kStatusOk) {
-        return {exchangeError(statusErrorDomain(status), status.value_or(-1)), true};
+    if (!isHttp || status != kStatusOk) {
+        return {exchangeError(statusErrorDomain(isHttp, status), status), true};
     }
     debugLog([&] { return std::string(kJsonDataLogPrefix) + utf8WithReplacements(*result.body); });
     auto json = parseReplyJson(*result.body);
