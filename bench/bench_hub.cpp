@@ -1,0 +1,57 @@
+// The hub client's per-request work that does not wait on the network: signing a request, reading a listing of
+// registrations, and decoding Base64.
+#include "hub/HubRegistrationParser.hpp"
+
+#include <vexaqr/hub/HubTokenProvider.hpp>
+#include <vexaqr/hub/NotificationHubHelper.hpp>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+using namespace vexaqr;
+
+std::string feedOf(int registrations) {
+    std::string xml = "<feed xmlns=\"http://www.w3.org/2005/Atom\">";
+    for (int i = 0; i < registrations; ++i)
+        xml += "<entry><content type=\"application/xml\"><AppleTemplateRegistrationDescription><ETag>3</ETag>"
+               "<ExpirationTime>2026-03-04T05:06:07.089Z</ExpirationTime><RegistrationId>id-" +
+               std::to_string(i) +
+               "</RegistrationId><Tags>news,sport</Tags><DeviceToken>0AFF0AFF0AFF0AFF</DeviceToken><BodyTemplate>"
+               "<![CDATA[{\"aps\":{\"alert\":\"$(message)\"}}]]></BodyTemplate><TemplateName>t" +
+               std::to_string(i) + "</TemplateName></AppleTemplateRegistrationDescription></content></entry>";
+    return xml + "</feed>";
+}
+
+void SharedAccessSignature(benchmark::State& state) {
+    const auto provider = HubTokenProvider::initWithConnectionDictinary(
+        NotificationHubHelper::parseConnectionString(
+            "Endpoint=sb://ns.example.net/;SharedAccessKeyName=DefaultFullSharedAccessSignature;SharedAccessKey=key"),
+        nullptr, {});
+    const std::string url =
+        "https://ns.example.net/hub/Registrations/?$filter=deviceToken+eq+'0AFF'&api-version=2013-04";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(provider->PrepareSharedAccessTokenWithUrl(url));
+}
+BENCHMARK(SharedAccessSignature);
+
+void ParseRegistrations(benchmark::State& state) {
+    const Bytes body = toBytes(feedOf(static_cast<int>(state.range(0))));
+    for (auto _ : state) {
+        std::optional<Error> error;
+        benchmark::DoNotOptimize(HubRegistrationParser::parseRegistrations(body, error));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * body.size()));
+}
+BENCHMARK(ParseRegistrations)->Arg(1)->Arg(100);
+
+void DecodeBase64(benchmark::State& state) {
+    const Bytes raw(static_cast<std::size_t>(state.range(0)), 0x5A);
+    const std::string text = NotificationHubHelper::toBase64(raw.data(), raw.size());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(NotificationHubHelper::fromBase64(text));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(DecodeBase64)->Arg(32)->Arg(64 * 1024);
+
+} // namespace

@@ -1,0 +1,169 @@
+#include "hub/HubRegistrationParser.hpp"
+#include "hub/HubRegistrationPayload.hpp"
+
+#include <vexaqr/hub/NotificationHub.hpp>
+
+#include <gtest/gtest.h>
+
+namespace vexaqr::test {
+namespace {
+
+using Registrations = HubRegistrationParser::Registrations;
+
+Registrations parse(const std::string& xml) {
+    std::optional<Error> error;
+    auto registrations = HubRegistrationParser::parseRegistrations(toBytes(xml), error);
+    EXPECT_FALSE(error) << (error ? error->message : "");
+    return registrations.value_or(Registrations{});
+}
+
+const std::string kFeed = R"(<?xml version="1.0" encoding="utf-8"?>
+<feed xmlns="http://www.w3.org/2005/Atom">
+  <title type="text">Registrations</title>
+  <entry>
+    <id>https://ns.example.net/hub/registrations/111</id>
+    <content type="application/xml">
+      <AppleRegistrationDescription xmlns="https://schemas.vexaqr.com/notificationhub/2013-04" xmlns:i="http://www.w3.org/2001/XMLSchema-instance">
+        <ETag>3</ETag>
+        <ExpirationTime>2026-03-04T05:06:07.089Z</ExpirationTime>
+        <RegistrationId>111</RegistrationId>
+        <Tags>news,sport</Tags>
+        <DeviceToken>0AFF</DeviceToken>
+      </AppleRegistrationDescription>
+    </content>
+  </entry>
+  <entry>
+    <content type="application/xml">
+      <AppleTemplateRegistrationDescription xmlns="https://schemas.vexaqr.com/notificationhub/2013-04">
+        <ETag>7</ETag>
+        <RegistrationId>222</RegistrationId>
+        <DeviceToken>0AFF</DeviceToken>
+        <BodyTemplate><![CDATA[{"aps":{"alert":"$(message)<&>"}}]]></BodyTemplate>
+        <Expiry>$(expiry)</Expiry>
+        <TemplateName>alerts</TemplateName>
+      </AppleTemplateRegistrationDescription>
+    </content>
+  </entry>
+</feed>)";
+
+TEST(HubRegistrationParserTest, ReadsEveryRegistrationOfAFeedInOrder) {
+    const auto registrations = parse(kFeed);
+    ASSERT_EQ(registrations.size(), 2u);
+
+    const auto& native = *registrations[0];
+    EXPECT_FALSE(native.isTemplate());
+    EXPECT_EQ(native.Name(), "$Default");
+    EXPECT_EQ(native.ETag, "3");
+    EXPECT_EQ(native.registrationId, "111");
+    EXPECT_EQ(native.deviceToken, "0AFF");
+    EXPECT_EQ(native.tags, (std::set<std::string>{"news", "sport"}));
+    ASSERT_TRUE(native.expiresAt);
+    EXPECT_EQ(std::chrono::duration_cast<std::chrono::milliseconds>(native.expiresAt->time_since_epoch()).count(),
+              1772600767089);
+
+    const auto* templated = dynamic_cast<const HubTemplateRegistration*>(registrations[1].get());
+    ASSERT_NE(templated, nullptr);
+    EXPECT_EQ(templated->Name(), "alerts");
+    EXPECT_EQ(templated->registrationId, "222");
+    EXPECT_EQ(templated->bodyTemplate, R"({"aps":{"alert":"$(message)<&>"}})");
+    EXPECT_EQ(templated->expiry, "$(expiry)");
+    EXPECT_FALSE(templated->expiresAt);
+    EXPECT_TRUE(templated->tags.empty());
+}
+
+TEST(HubRegistrationParserTest, ReadsASingleEntryAndEmptyElements) {
+    const auto registrations = parse("<entry><content><AppleRegistrationDescription><ETag>1</ETag><Tags/>"
+                                     "<RegistrationId>r&amp;1</RegistrationId><DeviceToken/>"
+                                     "</AppleRegistrationDescription></content></entry>");
+    ASSERT_EQ(registrations.size(), 1u);
+    EXPECT_EQ(registrations[0]->registrationId, "r&1");
+    EXPECT_TRUE(registrations[0]->tags.empty());
+    EXPECT_EQ(registrations[0]->deviceToken, "");
+}
+
+TEST(HubRegistrationParserTest, FeedWithoutRegistrationsIsAnEmptyList) {
+    EXPECT_TRUE(parse("<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>Registrations</title></feed>").empty());
+}
+
+TEST(HubRegistrationParserTest, StopsAtTheEndOfTheFeed) {
+    EXPECT_EQ(parse("<feed><entry><AppleRegistrationDescription><RegistrationId>1</RegistrationId>"
+                    "</AppleRegistrationDescription></entry></feed>")
+                  .size(),
+              1u);
+}
+
+TEST(HubRegistrationParserTest, UnreadableExpirationTimesAreLeftEmpty) {
+    for (const char* time : {"2026-03-04T05:06:07Z", "2026-13-04T05:06:07.000Z", "soon", "2026-03-04T05:06:07.000Zx"}) {
+        const auto registrations = parse(std::string("<AppleRegistrationDescription><ExpirationTime>") + time +
+                                         "</ExpirationTime></AppleRegistrationDescription>");
+        ASSERT_EQ(registrations.size(), 1u);
+        EXPECT_FALSE(registrations[0]->expiresAt) << time;
+    }
+}
+
+TEST(HubRegistrationParserTest, MalformedXmlIsAnErrorCarryingTheBody) {
+    for (const char* body :
+         {"", "not xml", "<feed><entry>", "<a></b>", "<AppleRegistrationDescription><ETag>1</ETag>",
+          "<?xml version=\"1.0\"?><!DOCTYPE a [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><a>&e;&f;</a>"}) {
+        std::optional<Error> error;
+        EXPECT_FALSE(HubRegistrationParser::parseRegistrations(toBytes(body), error)) << body;
+        ASSERT_TRUE(error) << body;
+        EXPECT_EQ(error->domain, "NotificationHubClient");
+        EXPECT_EQ(error->code, -1);
+        EXPECT_EQ(error->message, std::string("Fail to parse registration:") + body);
+    }
+}
+
+TEST(HubRegistrationParserTest, ExternalEntitiesAreNeverFetched) {
+    std::optional<Error> error;
+    const auto registrations = HubRegistrationParser::parseRegistrations(
+        toBytes("<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/hostname\">]>"
+                "<AppleRegistrationDescription><RegistrationId>&x;</RegistrationId></AppleRegistrationDescription>"),
+        error);
+    ASSERT_TRUE(registrations);
+    ASSERT_EQ(registrations->size(), 1u);
+    EXPECT_EQ((*registrations)[0]->registrationId, "") << "the entity is neither loaded nor expanded";
+}
+
+TEST(HubRegistrationPayloadTest, NativeBodyHasTagsOnlyWhenThereAreTags) {
+    const std::string ns(kHubRegistrationNamespace);
+    EXPECT_EQ(hub::payloadWithDeviceToken("0AFF", {}),
+              "<entry xmlns=\"http://www.w3.org/2005/Atom\"><content type=\"text/xml\"><AppleRegistrationDescription "
+              "xmlns:i=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns=\"" +
+                  ns + "\"><DeviceToken>0AFF</DeviceToken></AppleRegistrationDescription></content></entry>");
+    const auto tagged = hub::payloadWithDeviceToken("0AFF", {"b", "a"});
+    EXPECT_NE(tagged.find("<Tags>a,b</Tags><DeviceToken>0AFF</DeviceToken>"), std::string::npos) << tagged;
+}
+
+TEST(HubRegistrationPayloadTest, TemplateBodyKeepsItsOrderAndOptionalParts) {
+    const auto full = hub::templatePayloadWithDeviceToken("0AFF", {"t"}, "{\"a\":1}", "$(x)", "10", "alerts");
+    EXPECT_NE(full.find("<AppleTemplateRegistrationDescription xmlns:i=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                        "xmlns=\"" +
+                        std::string(kHubRegistrationNamespace) +
+                        "\"><Tags>t</Tags><DeviceToken>0AFF</DeviceToken><BodyTemplate><![CDATA[{\"a\":1}]]>"
+                        "</BodyTemplate><Expiry>$(x)</Expiry><Priority>10</Priority><TemplateName>alerts</TemplateName>"
+                        "</AppleTemplateRegistrationDescription>"),
+              std::string::npos)
+        << full;
+    const auto bare = hub::templatePayloadWithDeviceToken("0AFF", {}, "{}", "", "", "alerts");
+    EXPECT_EQ(bare.find("<Expiry>"), std::string::npos);
+    EXPECT_EQ(bare.find("<Priority>"), std::string::npos);
+    EXPECT_EQ(bare.find("<Tags>"), std::string::npos);
+}
+
+TEST(HubRegistrationPayloadTest, TextsCannotBreakOutOfTheirElements) {
+    const std::string body = "{\"alert\":\"]]></BodyTemplate><TemplateName>evil\"}";
+    const auto payload =
+        hub::templatePayloadWithDeviceToken("0AFF", {"a<b", "c&d"}, body, "", "", "name</TemplateName>");
+    std::optional<Error> error;
+    const auto parsed = HubRegistrationParser::parseRegistrations(toBytes(payload), error);
+    ASSERT_TRUE(parsed) << payload;
+    ASSERT_EQ(parsed->size(), 1u);
+    const auto& templated = dynamic_cast<const HubTemplateRegistration&>(*parsed->front());
+    EXPECT_EQ(templated.bodyTemplate, body);
+    EXPECT_EQ(templated.templateName, "name</TemplateName>");
+    EXPECT_EQ(templated.tags, (std::set<std::string>{"a<b", "c&d"}));
+}
+
+} // namespace
+} // namespace vexaqr::test

@@ -1,0 +1,204 @@
+// vexaqr hub: drives the push notification hub client by hand, and prints what it sends, so that another
+// implementation can be checked against this one.
+#include "CommandRegistry.hpp"
+
+#include <vexaqr/hub/NotificationHub.hpp>
+#include <vexaqr/hub/NotificationHubHelper.hpp>
+
+#include <iostream>
+#include <memory>
+#include <sstream>
+
+namespace {
+
+using namespace vexaqr;
+
+struct HubOptions {
+    std::string connectionString;
+    std::string hubName;
+    std::string deviceToken;
+    std::vector<std::string> tags;
+    std::string templateName;
+    std::string bodyTemplate;
+    std::string expiry;
+    std::string priority;
+    std::string dataDir;
+    std::string url;
+    std::int64_t now = 0;
+};
+
+std::optional<Bytes> bytesFromHex(const std::string& hex) {
+    if (hex.empty() || hex.size() % 2 != 0)
+        return std::nullopt;
+    Bytes bytes;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        const auto digit = [](char c) {
+            return std::isxdigit(static_cast<unsigned char>(c)) ? std::stoi(std::string(1, c), nullptr, 16) : -1;
+        };
+        const int high = digit(hex[i]), low = digit(hex[i + 1]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        bytes.push_back(static_cast<std::uint8_t>(high << 4 | low));
+    }
+    return bytes;
+}
+
+int report(const std::optional<Error>& error) {
+    if (!error)
+        return 0;
+    std::cerr << "vexaqr hub: " << error->message << " (" << error->domain << " " << error->code << ")\n";
+    return 1;
+}
+
+std::shared_ptr<NotificationHub> openHub(const HubOptions& options) {
+    NotificationHub::Collaborators collaborators;
+    if (!options.dataDir.empty()) {
+        const std::filesystem::path directory = options.dataDir;
+        collaborators.userDefaults = std::make_shared<UserDefaults>([directory] { return directory; });
+    }
+    auto hub = NotificationHub::initWithConnectionString(options.connectionString, options.hubName, collaborators);
+    if (!hub)
+        std::cerr << "vexaqr hub: the connection string or the hub name is not usable\n";
+    return hub;
+}
+
+int printToken(const HubOptions& options, bool nowGiven) {
+    HubTokenProvider::Clock clock;
+    if (nowGiven)
+        clock = [now = options.now] { return std::chrono::system_clock::time_point(std::chrono::seconds(now)); };
+    auto provider = HubTokenProvider::initWithConnectionDictinary(
+        NotificationHubHelper::parseConnectionString(options.connectionString), nullptr, clock);
+    if (!provider) {
+        std::cerr << "vexaqr hub: the connection string is not usable\n";
+        return 1;
+    }
+    HttpRequest request;
+    request.url = options.url;
+    if (const int status = report(provider->setTokenWithRequest(request)))
+        return status;
+    for (const auto& [name, value] : request.headers)
+        if (name == "Authorization")
+            std::cout << value << '\n';
+    return 0;
+}
+
+int registerDevice(const HubOptions& options) {
+    const auto token = bytesFromHex(options.deviceToken);
+    if (!token) {
+        std::cerr << "vexaqr hub: --device-token must be hexadecimal bytes\n";
+        return 2;
+    }
+    auto hub = openHub(options);
+    if (!hub)
+        return 1;
+    const std::set<std::string> tags(options.tags.begin(), options.tags.end());
+    std::optional<Error> error;
+    if (options.templateName.empty())
+        hub->registerNativeWithDeviceToken(*token, tags, error);
+    else
+        hub->registerTemplateWithDeviceToken(*token, options.templateName, options.bodyTemplate, options.expiry,
+                                             options.priority, tags, error);
+    if (const int status = report(error))
+        return status;
+    const auto name = options.templateName.empty() ? std::string(HubRegistration::kDefaultName) : options.templateName;
+    const auto entry = hub->storageManager().getStoredRegistrationEntryWithRegistrationName(name);
+    std::cout << name << ' ' << (entry ? entry->RegistrationId : "") << ' ' << (entry ? entry->ETag : "") << '\n';
+    return 0;
+}
+
+int unregister(const HubOptions& options) {
+    auto hub = openHub(options);
+    if (!hub)
+        return 1;
+    std::optional<Error> error;
+    if (options.templateName.empty())
+        hub->unregisterNativeWithError(error);
+    else
+        hub->unregisterTemplateWithName(options.templateName, error);
+    return report(error);
+}
+
+int unregisterAll(const HubOptions& options) {
+    const auto token = bytesFromHex(options.deviceToken);
+    if (!token) {
+        std::cerr << "vexaqr hub: --device-token must be hexadecimal bytes\n";
+        return 2;
+    }
+    auto hub = openHub(options);
+    if (!hub)
+        return 1;
+    std::optional<Error> error;
+    hub->unregisterAllWithDeviceToken(*token, error);
+    return report(error);
+}
+
+int list(const HubOptions& options) {
+    const auto token = bytesFromHex(options.deviceToken);
+    if (!token) {
+        std::cerr << "vexaqr hub: --device-token must be hexadecimal bytes\n";
+        return 2;
+    }
+    auto hub = openHub(options);
+    if (!hub)
+        return 1;
+    std::optional<Error> error;
+    const auto registrations =
+        hub->retrieveAllRegistrationsWithDeviceToken(NotificationHub::convertDeviceToken(*token), error);
+    if (!registrations)
+        return report(error);
+    for (const auto& registration : *registrations)
+        std::cout << registration->Name() << ' ' << registration->registrationId << ' ' << registration->ETag << ' '
+                  << registration->deviceToken << ' '
+                  << NotificationHubHelper::convertTagSetToString(registration->tags) << '\n';
+    return 0;
+}
+
+// The options every command that talks to a hub needs.
+void addHubOptions(CLI::App* command, HubOptions& options) {
+    command->add_option("--connection-string", options.connectionString, "The hub's connection string")->required();
+    command->add_option("--hub-name", options.hubName, "The hub's name (path)")->required();
+    command->add_option("--data-dir", options.dataDir, "Directory of the local registration store");
+}
+
+const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& exitCode) {
+    auto options = std::make_shared<HubOptions>();
+    auto* hub = root.add_subcommand("hub", "Register this device at a push notification hub, by hand");
+    hub->require_subcommand(1);
+
+    auto* token = hub->add_subcommand("token", "Print the Authorization value for a request to URL");
+    token->add_option("--connection-string", options->connectionString, "The hub's connection string")->required();
+    token->add_option("--url", options->url, "The request's address")->required();
+    auto* now = token->add_option("--now", options->now, "Sign as if it were this Unix time");
+    token->callback([options, now, &exitCode] { exitCode = printToken(*options, now->count() > 0); });
+
+    auto* registration = hub->add_subcommand("register", "Create or update the native or a template registration");
+    addHubOptions(registration, *options);
+    registration->add_option("--device-token", options->deviceToken, "Push token as hexadecimal")->required();
+    registration->add_option("--tags", options->tags, "Tags")->delimiter(',');
+    auto* templateName = registration->add_option("--template", options->templateName, "Template name");
+    auto* body = registration->add_option("--body-template", options->bodyTemplate, "JSON body template");
+    auto* expiry = registration->add_option("--expiry", options->expiry, "Expiry template");
+    auto* priority = registration->add_option("--priority", options->priority, "Priority template");
+    templateName->needs(body);
+    body->needs(templateName);
+    expiry->needs(templateName);
+    priority->needs(templateName);
+    registration->callback([options, &exitCode] { exitCode = registerDevice(*options); });
+
+    auto* removal = hub->add_subcommand("unregister", "Delete the native or a template registration");
+    addHubOptions(removal, *options);
+    removal->add_option("--template", options->templateName, "Template name");
+    removal->callback([options, &exitCode] { exitCode = unregister(*options); });
+
+    auto* removeAll = hub->add_subcommand("unregister-all", "Delete every registration of a device token");
+    addHubOptions(removeAll, *options);
+    removeAll->add_option("--device-token", options->deviceToken, "Push token as hexadecimal")->required();
+    removeAll->callback([options, &exitCode] { exitCode = unregisterAll(*options); });
+
+    auto* listing = hub->add_subcommand("list", "Print the hub's registrations of a device token");
+    addHubOptions(listing, *options);
+    listing->add_option("--device-token", options->deviceToken, "Push token as hexadecimal")->required();
+    listing->callback([options, &exitCode] { exitCode = list(*options); });
+});
+
+} // namespace
