@@ -46,7 +46,7 @@ done
 # push and hub registrations), a SECURED message sealed by the server, fetched and verified, log-out.
 account_flow() {
     local data="$work/installation" partner=DEMO-PARTNER email=demo@example.org
-    coproc SERVER { exec "$devserver" serve --port 0 --data "$work/devserver.db"; }
+    coproc SERVER { exec "$devserver" serve --port 0 --data "$work/devserver.db" 2>"$work/devserver.log"; }
     server_pid=$SERVER_PID
     local line
     read -r line <&"${SERVER[0]}"

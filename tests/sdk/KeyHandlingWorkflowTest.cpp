@@ -122,7 +122,7 @@ TEST_F(KeyHandlingWorkflowTest, ASecondClientRunLeavesOnlyTheSecondPairOnTheDevi
 }
 
 TEST_F(KeyHandlingWorkflowTest, AnUploadRefusedWithAnotherCodeIsReportedWithTheServiceError) {
-    fault("--endpoint", "/updatekeys", "--result-code", "14008");
+    fault("--endpoint", "/updatekeys", "--result-code", "14008", "--times", "1");
     const auto refused = runClient();
     EXPECT_EQ(refused.code, ResultCode::clientApplicationNotFound);
     EXPECT_FALSE(refused.error); // the service answered; it had no error

@@ -71,7 +71,7 @@ TEST_F(PostActivationWorkflowTest, AnyOtherKeyFailureStopsTheChainBeforeThePartn
 }
 
 TEST_F(PostActivationWorkflowTest, ASuccessWithoutNotificationIdSkipsThePushRegistrationButNotTheHub) {
-    fault("--endpoint", "/push/getid", "--drop-field", "notificationId");
+    fault("--endpoint", "/push/getid", "--body", R"({"result":0})");
     const auto reported = activateRegistered();
     EXPECT_EQ(reported.code, 0);
     EXPECT_EQ(_sdk->getRegistrationState(), State::active);

@@ -125,7 +125,7 @@ TEST_F(VexaQrMessageWorkflowTest, AMessageWithoutPayloadAbandonsTheDownloadAndAn
     postMessage(_appUniqueId, "new");
     interceptMessages([&](int request) {
         if (request == 2)
-            fault("--endpoint", "/getvxa", "--times", "1", "--drop-field", "vxaData");
+            fault("--endpoint", "/getvxa", "--times", "1", "--body", R"({"result":0,"vxaInfo":"no payload"})");
     });
 
     const auto reported = fetch();
