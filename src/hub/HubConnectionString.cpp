@@ -3,20 +3,13 @@
 #include <vexaqr/hub/NotificationHubHelper.hpp>
 #include <vexaqr/platform/LogManager.hpp>
 
-#include <algorithm>
-#include <cctype>
-
 namespace vexaqr {
 
 namespace {
 
-// An endpoint given as "Endpoint=..." already carries its key; the builder must not repeat it.
+// Normalising always yields "sb:...", so the entry never already carries the "Endpoint=" key.
 std::string endpointEntry(const std::string& endpoint) {
-    std::string normalised = NotificationHubHelper::modifyEndpoint(endpoint, "sb");
-    std::string lower = normalised;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower.starts_with("endpoint=") ? normalised : "Endpoint=" + normalised;
+    return "Endpoint=" + NotificationHubHelper::modifyEndpoint(endpoint, "sb");
 }
 
 std::optional<std::string> keyForm(const std::string& endpoint, const std::string& keyName, const std::string& secret) {

@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <future>
-#include <regex>
 
 namespace vexaqr::test {
 namespace {
@@ -58,11 +57,13 @@ struct FakeHub {
                                                     "?api-version=2013-04");
         } else if (request.method == "PUT") {
             const std::string id = request.path.substr(request.path.rfind('/') + 1);
-            std::smatch name;
-            const std::string body = request.body;
-            const bool isTemplate = std::regex_search(body, name, std::regex("<TemplateName>([^<]*)</TemplateName>"));
-            response.set_content(entryFor(id, std::to_string(nextETag++), kTokenText, isTemplate ? name[1].str() : ""),
-                                 "application/xml");
+            const std::string& body = request.body;
+            const auto nameStart = body.find("<TemplateName>");
+            const std::string templateName =
+                nameStart == std::string::npos
+                    ? ""
+                    : body.substr(nameStart + 14, body.find("</TemplateName>", nameStart) - nameStart - 14);
+            response.set_content(entryFor(id, std::to_string(nextETag++), kTokenText, templateName), "application/xml");
         } else {
             response.status = 200;
         }
@@ -135,10 +136,11 @@ TEST_F(NotificationHubWireTest, FirstRegistrationListsThenCreatesAnIdentifierThe
     EXPECT_EQ(put.headers.find("Content-Type")->second, "application/xml");
     EXPECT_EQ(put.body.find("<Tags>"), std::string::npos) << "no Tags element for an empty set";
     EXPECT_NE(put.body.find("<DeviceToken>0AFF10</DeviceToken>"), std::string::npos);
-    EXPECT_TRUE(
-        std::regex_match(put.headers.find("User-Agent")->second,
-                         std::regex(R"(NOTIFICATIONHUBS/2013-04\(api-origin=IosSdk; os=\S+; os_version=\S+;\))")))
-        << put.headers.find("User-Agent")->second;
+    // std::regex trips a false uninitialised-use warning under the sanitizers: plain checks instead.
+    const std::string agent = put.headers.find("User-Agent")->second;
+    EXPECT_TRUE(agent.starts_with("NOTIFICATIONHUBS/2013-04(api-origin=IosSdk; os=")) << agent;
+    EXPECT_NE(agent.find("; os_version="), std::string::npos) << agent;
+    EXPECT_TRUE(agent.ends_with(";)")) << agent;
     // The peer's HTTP library hands header values over percent-decoded; the encoding itself is checked by vectors.
     EXPECT_EQ(put.headers.find("Authorization")->second.rfind("SharedAccessSignature sr=http://127.0.0.1:", 0), 0u);
 
