@@ -109,7 +109,7 @@ struct LocalRecords {
                 byte = static_cast<std::uint8_t>('a' + random() % 26);
             input.vxaType = VxaType::SECURED;
             input.cipherMethod = CipherMethod::RSA2048_AES128_SHA256;
-            input.issuerId = Uuid::random();
+            input.issuerId = Uuid::random().value();
             input.timestamp = 1'700'000'000;
             input.partnerPrivateKey = partner.privateKey;
             input.keyBlockPublicKey = client.publicKey;

@@ -20,7 +20,7 @@ protected:
     }
 
     Installation newInstallation(const std::string& email = "user@example.com") {
-        return Installation{Uuid::random().uuidString(), "P1", email, {}};
+        return Installation{Uuid::random().value().uuidString(), "P1", email, {}};
     }
 
     std::string codeFor(const std::string& email) {
@@ -132,7 +132,7 @@ TEST_F(AccountEndpointsTest, PartnerKeyIsThePartnersPublicKey) {
 }
 
 TEST_F(AccountEndpointsTest, UnknownInstallationsAreClientApplicationNotFound) {
-    const std::string unknown = Uuid::random().uuidString();
+    const std::string unknown = Uuid::random().value().uuidString();
     const auto code = rawValue(ResultCode::clientApplicationNotFound);
     EXPECT_EQ(call(&UpdateKeysService::updateKeys,
                    UpdateKeys::RequestModel{.appUniqueId = unknown, .pemPublicKeyString = partner.publicKeyPem})

@@ -120,7 +120,7 @@ protected:
 
     /// A new installation of `partnerId` (which must exist): registered, activated and with its key uploaded.
     Installation activeInstallation(const std::string& partnerId, const std::string& email, int bits = 1024) {
-        Installation installation{Uuid::random().uuidString(), partnerId, email, *RsaKey::generatePair(bits)};
+        Installation installation{Uuid::random().value().uuidString(), partnerId, email, *RsaKey::generatePair(bits)};
         const auto code = admin("activation-code", "--partner-id", partnerId, "--email", email);
         EXPECT_EQ(registerClient(installation).code(), 0);
         EXPECT_EQ(activate(installation, code).code(), 0);

@@ -73,7 +73,7 @@ TEST_F(FaultSwitchTest, ANotificationIdCanBeWithheld) {
 
 TEST_F(FaultSwitchTest, AResultCodeFaultRefusesWithoutChangingState) {
     admin("fault", "--endpoint", "/api/v1/client/registerclient", "--result-code", "14900", "--times", "1");
-    const Installation refused{Uuid::random().uuidString(), "P1", "new@example.com", {}};
+    const Installation refused{Uuid::random().value().uuidString(), "P1", "new@example.com", {}};
     EXPECT_EQ(registerClient(refused).code(), rawValue(ResultCode::serverTechnicalError));
     EXPECT_EQ(activate(refused, admin("activation-code", "--partner-id", "P1", "--email", refused.email)).code(),
               rawValue(ResultCode::registrationNotFoundToActivate))

@@ -165,11 +165,11 @@ TEST_F(MessageEndpointsTest, AnotherInstallationsMessageIsNotFound) {
               rawValue(ResultCode::vexaQrMessageNotFound));
     EXPECT_EQ(fetch(id, installation.appUniqueId).code(), 0) << "the owner still has it";
     EXPECT_EQ(fetch("no-such-id", installation.appUniqueId).code(), rawValue(ResultCode::vexaQrMessageNotFound));
-    EXPECT_EQ(fetch(id, Uuid::random().uuidString()).code(), rawValue(ResultCode::clientApplicationNotFound));
+    EXPECT_EQ(fetch(id, Uuid::random().value().uuidString()).code(), rawValue(ResultCode::clientApplicationNotFound));
 }
 
 TEST_F(MessageEndpointsTest, SealingRefusalsAreReportedByTheAdminCommand) {
-    const Installation keyless{Uuid::random().uuidString(), "P1", "keyless@example.com", {}};
+    const Installation keyless{Uuid::random().value().uuidString(), "P1", "keyless@example.com", {}};
     ASSERT_EQ(registerClient(keyless).code(), 0);
     const auto secured =
         server.admin("message", "--app-id", keyless.appUniqueId, "--type", "secured", "--content", contentFile);
@@ -181,7 +181,7 @@ TEST_F(MessageEndpointsTest, SealingRefusalsAreReportedByTheAdminCommand) {
         << "a signed record needs no installation key";
 
     const auto unknown =
-        server.admin("message", "--app-id", Uuid::random().uuidString(), "--type", "signed", "--content", contentFile);
+        server.admin("message", "--app-id", Uuid::random().value().uuidString(), "--type", "signed", "--content", contentFile);
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_EQ(server.admin("message", "--app-id", installation.appUniqueId, "--type", "bogus", "--content", contentFile)
                   .exitCode,

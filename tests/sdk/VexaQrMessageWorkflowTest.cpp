@@ -62,7 +62,7 @@ protected:
         input.content = Bytes{'f', 'o', 'r', 'g', 'e', 'd'};
         input.vxaType = VxaType::SECURED;
         input.cipherMethod = CipherMethod::RSA1024_AES128_SHA256;
-        input.issuerId = Uuid::random();
+        input.issuerId = Uuid::random().value();
         input.timestamp = 1'700'000'000;
         input.partnerPrivateKey = test::privateKey("partner", 1024);
         input.keyBlockPublicKey = _appData->getClientPublicKey();
