@@ -38,6 +38,9 @@ std::unique_ptr<SqliteDatabase> openDatabase(const std::string& dataFile) {
 
 // The port actually bound, or -1.
 int bind(httplib::Server& server, const ServeOptions& options) {
+    // A reply's head and body go out in separate writes: without this, Nagle's algorithm holds the body back
+    // until the client's delayed acknowledgement, some 40 ms a request. Applies to sockets bound from here on.
+    server.set_tcp_nodelay(true);
     // Not the library's default SO_REUSEPORT: a second server on a busy port must fail, not share it.
     server.set_socket_options([](socket_t socket) {
         int yes = 1;
@@ -78,9 +81,6 @@ int serve(const ServeOptions& options) {
     }
     // A stop waits for open keep-alive connections; keep that wait short.
     server.set_keep_alive_timeout(1);
-    // The head and the body go out in separate writes: without this, Nagle's algorithm holds the body back
-    // until the client's delayed acknowledgement, some 40 ms per request.
-    server.set_tcp_nodelay(true);
     DevServerContext context(*database, originFor(options.host, port));
     installRequestGuards(server, context);
     for (const auto& install : registeredEndpoints())
