@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-namespace vexaqr::testing {
+namespace vexaqr::test {
 
 class FakeV4l2Device final : public V4l2DeviceCalls {
 public:
@@ -269,4 +269,4 @@ private:
     int _polls = 0;
 };
 
-} // namespace vexaqr::testing
+} // namespace vexaqr::test

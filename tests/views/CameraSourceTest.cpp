@@ -16,7 +16,7 @@ namespace vexaqr {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::pathIn;
+using test::pathIn;
 
 using Reports = std::vector<std::vector<std::string>>;
 
@@ -122,7 +122,7 @@ TEST(CameraSourceTest, VideoDeviceThatIsNotACameraFailsAtOnce) {
 
 struct FakeCamera {
     static constexpr const char* kPath = "/dev/video-fake";
-    std::shared_ptr<testing::FakeV4l2Device> device = std::make_shared<testing::FakeV4l2Device>(kPath, 120, 120);
+    std::shared_ptr<test::FakeV4l2Device> device = std::make_shared<test::FakeV4l2Device>(kPath, 120, 120);
     Recorder recorder;
     std::shared_ptr<CameraSource> source;
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace vexaqr::testing {
+namespace vexaqr::test {
 
 struct CraftedFrame {
     int left = 0;
@@ -137,4 +137,4 @@ inline Bytes craftedGif(int screenWidth, int screenHeight, const std::vector<Cra
     return gif;
 }
 
-} // namespace vexaqr::testing
+} // namespace vexaqr::test

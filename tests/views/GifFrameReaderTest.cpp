@@ -13,9 +13,9 @@
 namespace vexaqr {
 namespace {
 
-using testing::CraftedFrame;
-using testing::craftedGif;
-using testing::pathIn;
+using test::CraftedFrame;
+using test::craftedGif;
+using test::pathIn;
 
 void writeFile(const std::string& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary)

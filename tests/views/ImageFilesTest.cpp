@@ -16,8 +16,8 @@ namespace vexaqr {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::pathIn;
-using testing::runCommand;
+using test::pathIn;
+using test::runCommand;
 
 Picture symbolPicture(const std::string& text, int side) {
     Picture picture(side, side);

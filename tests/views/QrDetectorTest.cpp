@@ -12,7 +12,7 @@
 namespace vexaqr {
 namespace {
 
-using namespace vexaqr::testing;
+using namespace vexaqr::test;
 
 QrSymbol symbolFor(const std::string& text) {
     auto symbol = QrRenderer::render(text);

@@ -9,9 +9,9 @@
 namespace vexaqr {
 namespace {
 
-using testing::alphanumericText;
-using testing::pathIn;
-using testing::runCommand;
+using test::alphanumericText;
+using test::pathIn;
+using test::runCommand;
 
 Picture scaled(const QrSymbol& symbol, int modulePixels) {
     const int side = (symbol.size + 2 * QrRenderer::kQuietZone) * modulePixels;

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-namespace vexaqr::testing {
+namespace vexaqr::test {
 
 /// A camera whose pictures are whatever the test shows it; a paused camera sees nothing.
 class ScriptedCamera final : public CameraSource {
@@ -105,4 +105,4 @@ inline std::vector<std::string> frameTexts(const Bytes& data, VxaAlgorithm algor
     return texts;
 }
 
-} // namespace vexaqr::testing
+} // namespace vexaqr::test

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <random>
 
-namespace vexaqr::testing {
+namespace vexaqr::test {
 
 inline constexpr int kCameraWidth = 1280;
 inline constexpr int kCameraHeight = 720;
@@ -60,4 +60,4 @@ inline Picture cameraPicture(const std::vector<QrSymbol>& symbols, int modulePix
     return picture;
 }
 
-} // namespace vexaqr::testing
+} // namespace vexaqr::test

@@ -9,7 +9,7 @@
 namespace vexaqr {
 namespace {
 
-using namespace vexaqr::testing;
+using namespace vexaqr::test;
 
 struct Progress {
     double percent;

@@ -13,7 +13,7 @@
 namespace vexaqr {
 namespace {
 
-using namespace vexaqr::testing;
+using namespace vexaqr::test;
 
 CommandResult cli(const std::string& arguments) {
     return runCommand(std::string(VEXAQR_CLI_PATH) + " " + arguments + " 2>&1");

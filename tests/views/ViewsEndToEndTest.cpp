@@ -22,7 +22,7 @@ namespace vexaqr {
 namespace {
 
 using namespace std::chrono_literals;
-using namespace vexaqr::testing;
+using namespace vexaqr::test;
 
 constexpr int kSide = 372; // four pixels per module of a version-17 symbol with its quiet zone
 

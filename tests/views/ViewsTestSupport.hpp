@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-namespace vexaqr::testing {
+namespace vexaqr::test {
 
 /// The path of `name` inside `directory`.
 inline std::string pathIn(const test::TempDirectory& directory, const std::string& name) {
@@ -47,4 +47,4 @@ inline std::string alphanumericText(std::size_t length, unsigned seed) {
     return text;
 }
 
-} // namespace vexaqr::testing
+} // namespace vexaqr::test
