@@ -13,8 +13,8 @@ namespace {
 using namespace vexaqr;
 
 void BM_DetectFrameSymbol(benchmark::State& state) {
-    const auto text = testing::alphanumericText(870, 1); // an LT frame's text: version 17
-    const auto picture = testing::cameraPicture({*QrRenderer::render(text)}, static_cast<int>(state.range(0)));
+    const auto text = test::alphanumericText(870, 1); // an LT frame's text: version 17
+    const auto picture = test::cameraPicture({*QrRenderer::render(text)}, static_cast<int>(state.range(0)));
     for (auto _ : state) {
         auto found = QrDetector::detect(picture);
         if (found.size() != 1 || found[0] != text) {
@@ -27,7 +27,7 @@ void BM_DetectFrameSymbol(benchmark::State& state) {
 BENCHMARK(BM_DetectFrameSymbol)->Arg(4)->Arg(5)->Arg(7)->ArgName("pixelsPerModule")->Unit(benchmark::kMillisecond);
 
 void BM_DetectNoSymbol(benchmark::State& state) {
-    const auto picture = testing::cameraPicture({});
+    const auto picture = test::cameraPicture({});
     for (auto _ : state) {
         benchmark::DoNotOptimize(QrDetector::detect(picture));
     }

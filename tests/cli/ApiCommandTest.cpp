@@ -1,4 +1,4 @@
-#include "LoopbackServer.hpp"
+#include "service/LoopbackServer.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

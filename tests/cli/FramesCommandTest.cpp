@@ -1,5 +1,5 @@
 // The vexaqr frames commands, run as a user would run them.
-#include "TransportTestSupport.hpp"
+#include "transport/TransportTestSupport.hpp"
 
 #include <vexaqr/transport/Base45Converter.hpp>
 
