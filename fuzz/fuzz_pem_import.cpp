@@ -1,7 +1,7 @@
 // PEM import on arbitrary text, and on arbitrary key bytes wrapped as base64 so that the byte form
 // (header stripping, key decoding, the store) sees every input.
-#include <vexaqr/payload/RsaPemManager.hpp>
 #include <vexaqr/payload/KeyStore.hpp>
+#include <vexaqr/payload/RsaPemManager.hpp>
 
 #include "payload/Base64.hpp"
 

@@ -180,8 +180,8 @@ TEST_F(MessageEndpointsTest, SealingRefusalsAreReportedByTheAdminCommand) {
         0)
         << "a signed record needs no installation key";
 
-    const auto unknown =
-        server.admin("message", "--app-id", Uuid::random().value().uuidString(), "--type", "signed", "--content", contentFile);
+    const auto unknown = server.admin("message", "--app-id", Uuid::random().value().uuidString(), "--type", "signed",
+                                      "--content", contentFile);
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_EQ(server.admin("message", "--app-id", installation.appUniqueId, "--type", "bogus", "--content", contentFile)
                   .exitCode,

@@ -1,5 +1,5 @@
-#include <vexaqr/payload/KeychainWrapper.hpp>
 #include <vexaqr/payload/KeyStore.hpp>
+#include <vexaqr/payload/KeychainWrapper.hpp>
 #include <vexaqr/service/ResultCode.hpp>
 
 #include "support/TempDirectory.hpp"

@@ -1,5 +1,5 @@
-#include <vexaqr/payload/RsaPemManager.hpp>
 #include <vexaqr/payload/KeyStore.hpp>
+#include <vexaqr/payload/RsaPemManager.hpp>
 
 #include "payload/Base64.hpp"
 #include "payload/DerStripping.hpp"

@@ -5,8 +5,8 @@
 #include "LoopbackServer.hpp"
 
 #include <vexaqr/platform/CurlHttpClient.hpp>
-#include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/platform/LogManager.hpp>
+#include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/service/WebService.hpp>
 
 #include <gtest/gtest.h>

@@ -2,13 +2,13 @@
 #include "CommandRegistry.hpp"
 
 #include <vexaqr/platform/CurlHttpClient.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/service/Activation.hpp>
 #include <vexaqr/service/DeleteAllVexaQrMessage.hpp>
 #include <vexaqr/service/DeleteVexaQrMessage.hpp>
 #include <vexaqr/service/GetNotificationId.hpp>
 #include <vexaqr/service/GetPublicKeyOfPartner.hpp>
-#include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/service/RegisterPushNotification.hpp>
 #include <vexaqr/service/Registration.hpp>
 #include <vexaqr/service/UpdateKeys.hpp>
