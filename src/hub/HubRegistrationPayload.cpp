@@ -3,22 +3,33 @@
 #include <vexaqr/hub/NotificationHub.hpp>
 #include <vexaqr/hub/NotificationHubHelper.hpp>
 
+#include <initializer_list>
+#include <string_view>
+
 namespace vexaqr::hub {
 
 namespace {
 
+// Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about `"<" + std::string(...)` chains.
+std::string joined(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (const auto part : parts)
+        text.append(part);
+    return text;
+}
+
 std::string openEntry(std::string_view description) {
-    return "<entry xmlns=\"http://www.w3.org/2005/Atom\"><content type=\"text/xml\"><" + std::string(description) +
-           " xmlns:i=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns=\"" + std::string(kHubRegistrationNamespace) +
-           "\">";
+    return joined({"<entry xmlns=\"http://www.w3.org/2005/Atom\"><content type=\"text/xml\"><", description,
+                   " xmlns:i=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns=\"", kHubRegistrationNamespace,
+                   "\">"});
 }
 
 std::string closeEntry(std::string_view description) {
-    return "</" + std::string(description) + "></content></entry>";
+    return joined({"</", description, "></content></entry>"});
 }
 
 std::string element(std::string_view name, const std::string& escapedText) {
-    return "<" + std::string(name) + ">" + escapedText + "</" + std::string(name) + ">";
+    return joined({"<", name, ">", escapedText, "</", name, ">"});
 }
 
 std::string tagsAndToken(const std::string& deviceToken, const std::set<std::string>& tags) {
