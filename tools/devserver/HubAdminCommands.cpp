@@ -18,7 +18,8 @@ void installConnectionString(CLI::App& admin, AdminClient& client, int& exitCode
     auto* sas = command->add_flag("--sas", *sasGiven, "Shared Access Signatures (the default)");
     auto* secret = command->add_flag("--issuer", *issuer, "WRAP tokens from the server's token service");
     sas->excludes(secret);
-    command->callback([issuer, &client, &exitCode] {
+    // The callback holds both flags' storage: CLI11 writes into it while parsing, after this function returns.
+    command->callback([issuer, sasGiven, &client, &exitCode] {
         const auto reply =
             postOrReport(client, "/admin/hub/connection-string", {{"kind", *issuer ? "issuer" : "sas"}}, exitCode);
         if (reply && reply->contains("connectionString") && (*reply)["connectionString"].is_string())
