@@ -22,6 +22,7 @@
 #include <vector>
 
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -124,6 +125,9 @@ private:
         argv.push_back(nullptr);
         const pid_t pid = ::fork();
         if (pid == 0) {
+            // A test program that crashes takes its servers along; an orphan would keep the test's output pipe
+            // open and hold ctest until its timeout.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             ::dup2(stdoutFd, STDOUT_FILENO);
             if (stderrFd >= 0)
                 ::dup2(stderrFd, STDERR_FILENO);
