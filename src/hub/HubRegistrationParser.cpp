@@ -57,7 +57,15 @@ std::optional<std::chrono::system_clock::time_point> parseExpirationTime(const s
     parts.tm_min = minute;
     parts.tm_sec = second;
     const std::time_t seconds = timegm(&parts);
-    return std::chrono::system_clock::from_time_t(seconds) + std::chrono::milliseconds(millis);
+    // The hub writes "never" as the year 9999, beyond the clock's range: such times saturate at its end.
+    using std::chrono::system_clock;
+    constexpr auto kLatest =
+        std::chrono::duration_cast<std::chrono::seconds>(system_clock::duration::max()).count() - 1;
+    if (seconds >= kLatest)
+        return system_clock::time_point::max();
+    if (seconds <= -kLatest)
+        return system_clock::time_point::min();
+    return system_clock::from_time_t(seconds) + std::chrono::milliseconds(millis);
 }
 
 void setField(HubRegistration& registration, std::string_view element, const std::string& text) {

@@ -104,7 +104,8 @@ TEST(HubTokenProviderTest, SharedAccessKeyWinsOverASharedSecret) {
 }
 
 TEST(HubTokenProviderTest, WrapRequestsMatchTheIndependentVectors) {
-    for (const auto& vector : hubVectors()["wrapRequests"]) {
+    const auto vectors = hubVectors(); // the loop must not run over a part of a destroyed temporary
+    for (const auto& vector : vectors["wrapRequests"]) {
         auto provider =
             providerFor("Endpoint=sb://demo-ns.example.net/;SharedSecretIssuer=" + vector["issuer"].get<std::string>() +
                         ";SharedSecretValue=" + vector["secret"].get<std::string>());
