@@ -3,6 +3,7 @@
 #include <vexaqr/hub/HubRegistration.hpp>
 
 #include "hub/HubHttpSupport.hpp"
+#include "platform/HexDigit.hpp"
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -59,16 +60,6 @@ const std::array<std::uint8_t, 256>& base64DecodingTable() {
             table[static_cast<unsigned char>(kBase64Alphabet[i])] = static_cast<std::uint8_t>(i);
     });
     return table;
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 bool isUnreserved(unsigned char c) {
@@ -135,8 +126,8 @@ std::string NotificationHubHelper::urlDecode(std::string_view text) {
             decoded.push_back(' ');
             continue;
         }
-        if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-            decoded.push_back(static_cast<char>(hexValue(text[i + 1]) << 4 | hexValue(text[i + 2])));
+        if (c == '%' && i + 2 < text.size() && hexDigitValue(text[i + 1]) >= 0 && hexDigitValue(text[i + 2]) >= 0) {
+            decoded.push_back(static_cast<char>(hexDigitValue(text[i + 1]) << 4 | hexDigitValue(text[i + 2])));
             i += 2;
             continue;
         }

@@ -1,5 +1,7 @@
 #include <vexaqr/Uuid.hpp>
 
+#include "platform/HexDigit.hpp"
+
 #include <openssl/rand.h>
 
 namespace vexaqr {
@@ -13,16 +15,6 @@ bool isHyphenPosition(std::size_t index) {
         if (index == position)
             return true;
     return false;
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 } // namespace
@@ -49,8 +41,8 @@ std::optional<Uuid> Uuid::fromString(std::string_view text) {
             ++i;
             continue;
         }
-        const int high = hexValue(text[i]);
-        const int low = hexValue(text[i + 1]);
+        const int high = hexDigitValue(text[i]);
+        const int low = hexDigitValue(text[i + 1]);
         if (high < 0 || low < 0)
             return std::nullopt;
         uuid.bytes[byteIndex++] = static_cast<std::uint8_t>(high << 4 | low);
