@@ -125,22 +125,35 @@ std::vector<float> gaussianKernel(double sigma) {
     return kernel;
 }
 
-// One pass of a separable blur: `stride` 1 blurs rows, `width` blurs columns.
-void blurPass(const std::vector<float>& source, std::vector<float>& target, int width, int height, bool alongRows,
+void blurRows(const std::vector<float>& source, std::vector<float>& target, int width, int height,
               const std::vector<float>& kernel) {
     const int radius = static_cast<int>(kernel.size() / 2);
-    const int length = alongRows ? width : height;
-    const int lines = alongRows ? height : width;
-    const std::size_t step = alongRows ? 1 : static_cast<std::size_t>(width);
-    for (int line = 0; line < lines; ++line) {
-        const std::size_t first = alongRows ? static_cast<std::size_t>(line) * width : static_cast<std::size_t>(line);
-        for (int i = 0; i < length; ++i) {
+    for (int y = 0; y < height; ++y) {
+        const float* row = &source[static_cast<std::size_t>(y) * width];
+        float* out = &target[static_cast<std::size_t>(y) * width];
+        for (int x = 0; x < width; ++x) {
             float sum = 0.0f;
             for (int k = -radius; k <= radius; ++k) {
-                const int j = std::clamp(i + k, 0, length - 1);
-                sum += kernel[static_cast<std::size_t>(k + radius)] * source[first + step * j];
+                sum += kernel[static_cast<std::size_t>(k + radius)] * row[std::clamp(x + k, 0, width - 1)];
             }
-            target[first + step * i] = sum;
+            out[x] = sum;
+        }
+    }
+}
+
+// Row by row, so that the inner loop runs along memory.
+void blurColumns(const std::vector<float>& source, std::vector<float>& target, int width, int height,
+                 const std::vector<float>& kernel) {
+    const int radius = static_cast<int>(kernel.size() / 2);
+    for (int y = 0; y < height; ++y) {
+        float* out = &target[static_cast<std::size_t>(y) * width];
+        std::fill(out, out + width, 0.0f);
+        for (int k = -radius; k <= radius; ++k) {
+            const float weight = kernel[static_cast<std::size_t>(k + radius)];
+            const float* row = &source[static_cast<std::size_t>(std::clamp(y + k, 0, height - 1)) * width];
+            for (int x = 0; x < width; ++x) {
+                out[x] += weight * row[x];
+            }
         }
     }
 }
@@ -250,8 +263,8 @@ void gaussianBlur(std::vector<float>& light, int width, int height, double sigma
     }
     const auto kernel = gaussianKernel(sigma);
     std::vector<float> rows(light.size());
-    blurPass(light, rows, width, height, true, kernel);
-    blurPass(rows, light, width, height, false, kernel);
+    blurRows(light, rows, width, height, kernel);
+    blurColumns(rows, light, width, height, kernel);
 }
 
 Picture jpegRoundTrip(const Picture& picture, int quality) {
