@@ -2,7 +2,6 @@
 
 #include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
 
 namespace vexaqr {
 
@@ -30,7 +29,7 @@ void VXAScannerView::stopScanning() {
 }
 
 void VXAScannerView::initDecoder() {
-    _decoder = std::make_shared<VexaQRDecoderImpl>(*this);
+    _decoder = std::make_shared<VexaQRDecoderImpl>(*this, _ltDecoder);
 }
 
 void VXAScannerView::initCapture() {
