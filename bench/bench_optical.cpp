@@ -141,16 +141,18 @@ public:
     void resetRegistration() override {}
 };
 
-// Arguments: content kilobytes, luby (1) or cyclic (0), conditions (4 mild, 5 harsh).
+// Arguments: content kilobytes, luby (1) or cyclic (0), conditions (4 mild, 5 harsh), decoder (0 peeling, 1 ML).
 void BM_Transfer(benchmark::State& state) {
     const Bytes content = contentOf(static_cast<std::size_t>(state.range(0)) * 1000);
     OpticalTransferSetup setup;
     setup.record = sealed(content);
     setup.luby = state.range(1) == 1;
     setup.conditions = conditionsNamed(static_cast<int>(state.range(2)));
+    setup.decoder = state.range(3) == 1 ? LTDecoderKind::maximumLikelihood : LTDecoderKind::peeling;
     setup.keys = std::make_shared<KeysOnly>();
     setup.screenSecondsLimit = 5.0 + 3.0 * static_cast<double>(setup.record.size()) / kPhysicalLimit;
-    state.SetLabel(std::string(setup.luby ? "luby" : "cyclic") + " peeling " + setup.conditions.name);
+    state.SetLabel(std::string(setup.luby ? "luby " : "cyclic ") + std::string(ltDecoderKindName(setup.decoder)) + " " +
+                   setup.conditions.name);
 
     std::uint64_t transfers = 0, completed = 0, pictures = 0, read = 0;
     double screenSeconds = 0.0, detectionCpu = 0.0;
@@ -189,10 +191,15 @@ void registerBenchmarks() {
         }
         for (int luby : {1, 0}) {
             for (int conditions : {4, 5}) {
-                benchmark::RegisterBenchmark("BM_Transfer", BM_Transfer)
-                    ->Args({kilobytes, luby, conditions})
-                    ->Iterations(kilobytes == 100 ? 2 : 4)
-                    ->Unit(benchmark::kMillisecond);
+                for (int decoder : {0, 1}) {
+                    if (luby == 0 && decoder == 1) {
+                        continue; // cyclic transfers never reach the LT decoder
+                    }
+                    benchmark::RegisterBenchmark("BM_Transfer", BM_Transfer)
+                        ->Args({kilobytes, luby, conditions, decoder})
+                        ->Iterations(kilobytes == 100 ? 2 : 4)
+                        ->Unit(benchmark::kMillisecond);
+                }
             }
         }
     }

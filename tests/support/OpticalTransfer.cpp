@@ -51,6 +51,7 @@ OpticalTransferResult runOpticalTransfer(const OpticalTransferSetup& setup) {
 
     auto source = std::make_shared<DetectorCamera>();
     auto scanner = std::make_shared<VXAScannerView>([source] { return source; }, setup.keys);
+    scanner->setLTDecoder(setup.decoder);
     scanner->startScanning(
         [&](std::optional<VXAData> record) {
             result.completed = true;

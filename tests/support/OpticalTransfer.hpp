@@ -9,6 +9,7 @@
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/payload/VXAData.hpp>
 #include <vexaqr/sdk/AppDataService.hpp>
+#include <vexaqr/transport/LTDecoderKind.hpp>
 
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,7 @@ struct OpticalTransferSetup {
     /// The bytes presented: a sealed payload record, so that the scanner can open it.
     Bytes record;
     bool luby = true;
+    LTDecoderKind decoder = LTDecoderKind::peeling;
     OpticalConditions conditions = OpticalConditions::mild();
     CameraTiming timing;
     /// Seeds the camera and the presenter's LT stream.
