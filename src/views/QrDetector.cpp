@@ -38,14 +38,29 @@ void rowSums(const std::uint8_t* in, int width, std::uint16_t* narrow, std::uint
     }
 }
 
-Picture sharpened(const Picture& picture) {
+// Buffers kept per thread between calls: fresh multi-megabyte buffers for every picture cost more in page
+// faults than the sharpening itself.
+struct SharpeningScratch {
+    std::vector<std::uint16_t> narrow;
+    std::vector<std::uint16_t> wide;
+    Picture result;
+};
+
+// The sharpened picture, in `scratch.result` (valid until the thread's next call).
+const Picture& sharpened(const Picture& picture, SharpeningScratch& scratch) {
     const int width = picture.width, height = picture.height;
-    Picture result = picture; // the border, too narrow for the wide box, stays as it was
+    Picture& result = scratch.result;
+    result.width = width;
+    result.height = height;
+    result.pixels.assign(picture.pixels.begin(), picture.pixels.end()); // the border stays as it was
     if (width <= 2 * kWideRadius || height <= 2 * kWideRadius) {
         return result;
     }
     const auto size = static_cast<std::size_t>(width);
-    std::vector<std::uint16_t> narrow(picture.pixels.size()), wide(picture.pixels.size());
+    scratch.narrow.resize(picture.pixels.size());
+    scratch.wide.resize(picture.pixels.size());
+    std::uint16_t* narrow = scratch.narrow.data();
+    std::uint16_t* wide = scratch.wide.data();
     for (int y = 0; y < height; ++y) {
         rowSums(&picture.pixels[y * size], width, &narrow[y * size], &wide[y * size]);
     }
@@ -90,7 +105,8 @@ std::vector<std::string> QrDetector::detect(const Picture& picture) {
         auto texts = readSymbols(picture);
         if (texts.empty()) {
             // Most pictures read at once; only a miss pays for the second look.
-            texts = readSymbols(sharpened(picture));
+            thread_local SharpeningScratch scratch;
+            texts = readSymbols(sharpened(picture, scratch));
         }
         return texts;
     } catch (const std::exception& error) { // the reader may throw on allocation failure
