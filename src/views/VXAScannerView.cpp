@@ -30,6 +30,7 @@ void VXAScannerView::stopScanning() {
 
 void VXAScannerView::initDecoder() {
     _decoder = std::make_shared<VexaQRDecoderImpl>(*this, _ltDecoder);
+    _picturesSeen = 0;
 }
 
 void VXAScannerView::initCapture() {
@@ -49,6 +50,7 @@ void VXAScannerView::initCapture() {
 }
 
 void VXAScannerView::captureOutput(const std::vector<std::string>& symbols) {
+    ++_picturesSeen;
     if (symbols.size() != 1 || symbols.front().empty() || !_decoder) {
         return;
     }

@@ -53,12 +53,15 @@ public:
     std::uint64_t framesFed() const { return counters(_lastMode).frames; }
     /// LT packets handed to the decoder for that transfer (cyclic transfers have none).
     std::uint64_t packetsFed() const { return counters(_lastMode).packets; }
+    /// Source symbols (K) of that transfer for luby, blocks for cyclic; 0 before a packet or block was taken.
+    std::uint32_t symbolCount() const { return counters(_lastMode).symbols; }
     LTDecoderKind decoderKind() const { return _decoderKind; }
 
 private:
     struct Counters {
         std::uint64_t frames = 0;
         std::uint64_t packets = 0;
+        std::uint32_t symbols = 0;
         double estimate = 0.0;
         bool completed = false;
     };

@@ -62,6 +62,8 @@ public:
     double estimatedProgress() const { return _decoder ? _decoder->estimatedProgress() : 0.0; }
     /// Frames the reader accepted for the transfer under way or just completed.
     std::uint64_t framesFed() const { return _decoder ? _decoder->framesFed() : 0; }
+    /// Camera pictures reported since the last startScanning(completion, process), with or without a symbol.
+    std::uint64_t picturesSeen() const { return _picturesSeen; }
 
     /// One camera report: the texts of the symbols seen in one picture. Only a picture with exactly one
     /// symbol is read; two codes in view at once are both ignored.
@@ -82,6 +84,7 @@ private:
     std::shared_ptr<CameraSource> _captureSession;
     std::shared_ptr<VexaQRDecoderImpl> _decoder;
     LTDecoderKind _ltDecoder = LTDecoderKind::peeling;
+    std::uint64_t _picturesSeen = 0;
     Completion _completion;
     Process _process;
 };
