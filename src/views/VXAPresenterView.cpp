@@ -56,7 +56,7 @@ void VXAPresenterView::prepareCyclicPresentation() {
 }
 
 void VXAPresenterView::makeGenerator(VxaAlgorithm algorithm) {
-    auto made = VexaQRGenerator::make(*_presentableData, algorithm);
+    auto made = VexaQRGenerator::make(*_presentableData, algorithm, _generatorSeed);
     _generator = std::move(made.generator);
     _lastError = made.error;
     if (_lastError) {

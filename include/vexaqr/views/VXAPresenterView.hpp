@@ -38,6 +38,10 @@ public:
     /// generator: nothing is drawn, and lastError() and the log say why.
     void presentVexaQr(const Bytes& data, bool doLuby, double slowDownRate);
 
+    /// The first LT seed of the generators made from now on; nothing (the default) draws a random one.
+    /// For reproducible presentations: recordings, tests and measurements.
+    void setGeneratorSeed(std::optional<std::uint32_t> seed) { _generatorSeed = seed; }
+
     /// The new rate applies from the next scheduled pass.
     void setSlowDownRate(double slowDownRate) { _slowDownRate = slowDownRate; }
 
@@ -77,6 +81,7 @@ private:
     std::optional<Bytes> _presentableData;
     bool _doLuby = true;
     std::unique_ptr<VexaQRGenerator> _generator;
+    std::optional<std::uint32_t> _generatorSeed;
     double _slowDownRate = 0.0;
     std::optional<Error> _lastError;
     std::uint64_t _framesDrawn = 0;
