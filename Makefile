@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 20
 WERROR ?= OFF
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXAQR_WERROR=$(WERROR)
 
-.PHONY: all deps build check layers test asan release demo bench fuzz format clean
+.PHONY: all deps build check layers test asan tsan release demo bench fuzz fuzz-merge format clean
 
 all: build
 
@@ -48,13 +48,29 @@ demo: build
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2 || exit 1; done
 
+# Each target runs FUZZ_SECONDS (short by default; `make fuzz FUZZ_SECONDS=3600` for a long run) on its kept seeds
+# plus what earlier runs found. A single allocation above FUZZ_MALLOC_MB, or a process above FUZZ_RSS_MB, is a
+# finding: a memory blow-up must fail as loudly as a crash.
+FUZZ_MALLOC_MB ?= 256
+FUZZ_RSS_MB    ?= 512
+FUZZ_CXXFLAGS  ?= -O1 -gline-tables-only
+
 fuzz: deps
-	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DVEXAQR_BUILD_FUZZ=ON -DVEXAQR_BUILD_TESTS=OFF -DVEXAQR_BUILD_BENCH=OFF
+	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$(FUZZ_CXXFLAGS)" \
+		-DVEXAQR_BUILD_FUZZ=ON -DVEXAQR_BUILD_TESTS=OFF -DVEXAQR_BUILD_BENCH=OFF -DVEXAQR_BUILD_TOOLS=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do name=$$(basename $$f); echo "== $$name"; \
 		corpus=$(FUZZ_BUILD)/corpus/$$name; mkdir -p $$corpus; seeds=; [ -d fuzz/corpus/$$name ] && seeds=fuzz/corpus/$$name; \
-		if ! $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 $$corpus $$seeds > $(FUZZ_BUILD)/$$name.log 2>&1; then \
+		if ! $$f -max_total_time=$(FUZZ_SECONDS) -malloc_limit_mb=$(FUZZ_MALLOC_MB) -rss_limit_mb=$(FUZZ_RSS_MB) \
+			$$corpus $$seeds > $(FUZZ_BUILD)/$$name.log 2>&1; then \
 			tail -n 40 $(FUZZ_BUILD)/$$name.log; exit 1; fi; tail -n 1 $(FUZZ_BUILD)/$$name.log; done
+
+# Folds what a run found into the kept seeds, keeping only inputs that add coverage.
+fuzz-merge:
+	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do name=$$(basename $$f); mkdir -p fuzz/corpus/$$name; \
+		$$f -merge=1 -malloc_limit_mb=$(FUZZ_MALLOC_MB) -rss_limit_mb=$(FUZZ_RSS_MB) fuzz/corpus/$$name \
+			$(FUZZ_BUILD)/corpus/$$name > $(FUZZ_BUILD)/$$name.merge.log 2>&1 || exit 1; \
+		echo "$$name: $$(ls fuzz/corpus/$$name | wc -l) seeds"; done
 
 format:
 	find include src tools tests bench fuzz -name '*.[ch]pp' | xargs clang-format -i
