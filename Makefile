@@ -1,6 +1,7 @@
 # The README's commands. Every target installs what is missing first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 RELEASE_BUILD ?= build-release
 JOBS       ?= $(shell nproc)
@@ -29,6 +30,17 @@ asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
+# The test programs whose code runs on more than one thread (the run loop, the HTTP client's worker, the
+# camera source, the hub's background thread, the devserver they start), under ThreadSanitizer. Only these are
+# built: the rest of the suite has one thread and is covered by `asan`.
+TSAN_TESTS = vexaqr_platform_tests vexaqr_service_tests vexaqr_curl_fault_tests vexaqr_views_tests \
+	vexaqr_hub_tests vexaqr_devserver_tests
+tsan: deps
+	cmake -S . -B $(TSAN_BUILD) $(CMAKE_FLAGS) -DVEXAQR_SANITIZE_THREAD=ON -DVEXAQR_BUILD_BENCH=OFF -DVEXAQR_INSTALL=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TESTS)
+	@for t in $(TSAN_TESTS); do echo "== $$t"; \
+		TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(TSAN_BUILD)/bin/$$t --gtest_brief=1 || exit 1; done
+
 # Includes point down the layers before anything is compiled.
 layers:
 	@scripts/check-layers.sh
@@ -40,7 +52,7 @@ release: deps
 	cmake --build $(RELEASE_BUILD) -j $(JOBS) --target vexaqr
 
 check: WERROR = ON
-check: layers test asan release
+check: layers test asan tsan release
 
 demo: build
 	@scripts/demo.sh $(BUILD)/bin/vexaqr
@@ -76,4 +88,4 @@ format:
 	find include src tools tests bench fuzz -name '*.[ch]pp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD)
