@@ -35,8 +35,11 @@ asan: deps
 # built: the rest of the suite has one thread and is covered by `asan`.
 TSAN_TESTS = vexaqr_platform_tests vexaqr_service_tests vexaqr_curl_fault_tests vexaqr_views_tests \
 	vexaqr_hub_tests vexaqr_devserver_tests
+# Lighter optimisation and debug information keep this build short; stacks still have file and line.
+TSAN_CXXFLAGS ?= -O1 -g1
 tsan: deps
-	cmake -S . -B $(TSAN_BUILD) $(CMAKE_FLAGS) -DVEXAQR_SANITIZE_THREAD=ON -DVEXAQR_BUILD_BENCH=OFF -DVEXAQR_INSTALL=OFF
+	cmake -S . -B $(TSAN_BUILD) $(CMAKE_FLAGS) -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$(TSAN_CXXFLAGS)" \
+		-DVEXAQR_SANITIZE_THREAD=ON -DVEXAQR_BUILD_BENCH=OFF -DVEXAQR_INSTALL=OFF
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TESTS)
 	@for t in $(TSAN_TESTS); do echo "== $$t"; \
 		TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(TSAN_BUILD)/bin/$$t --gtest_brief=1 || exit 1; done
