@@ -14,6 +14,7 @@
 #include <vexaqr/hub/NotificationHubHelper.hpp>
 
 #include <httplib.h>
+#include <nlohmann/json.hpp>
 
 #include <cstddef>
 #include <cstdint>
