@@ -1,6 +1,7 @@
 # The README's commands. Every target installs what is missing first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 RELEASE_BUILD ?= build-release
 JOBS       ?= $(shell nproc)
@@ -10,7 +11,7 @@ FUZZ_SECONDS ?= 20
 WERROR ?= OFF
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXAQR_WERROR=$(WERROR)
 
-.PHONY: all deps build check layers test asan release demo bench fuzz format clean
+.PHONY: all deps build check layers test asan tsan release demo bench fuzz fuzz-merge format clean
 
 all: build
 
@@ -29,6 +30,20 @@ asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
+# The test programs whose code runs on more than one thread (the run loop, the HTTP client's worker, the
+# camera source, the hub's background thread, the devserver they start), under ThreadSanitizer. Only these are
+# built: the rest of the suite has one thread and is covered by `asan`.
+TSAN_TESTS = vexaqr_platform_tests vexaqr_service_tests vexaqr_curl_fault_tests vexaqr_views_tests \
+	vexaqr_hub_tests vexaqr_devserver_tests
+# Lighter optimisation and debug information keep this build short; stacks still have file and line.
+TSAN_CXXFLAGS ?= -O1 -g1
+tsan: deps
+	cmake -S . -B $(TSAN_BUILD) $(CMAKE_FLAGS) -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$(TSAN_CXXFLAGS)" \
+		-DVEXAQR_SANITIZE_THREAD=ON -DVEXAQR_BUILD_BENCH=OFF -DVEXAQR_INSTALL=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TESTS)
+	@for t in $(TSAN_TESTS); do echo "== $$t"; \
+		TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(TSAN_BUILD)/bin/$$t --gtest_brief=1 || exit 1; done
+
 # Includes point down the layers before anything is compiled.
 layers:
 	@scripts/check-layers.sh
@@ -40,7 +55,7 @@ release: deps
 	cmake --build $(RELEASE_BUILD) -j $(JOBS) --target vexaqr
 
 check: WERROR = ON
-check: layers test asan release
+check: layers test asan tsan release
 
 demo: build
 	@scripts/demo.sh $(BUILD)/bin/vexaqr
@@ -48,16 +63,32 @@ demo: build
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2 || exit 1; done
 
+# Each target runs FUZZ_SECONDS (short by default; `make fuzz FUZZ_SECONDS=3600` for a long run) on its kept seeds
+# plus what earlier runs found. A single allocation above FUZZ_MALLOC_MB, or a process above FUZZ_RSS_MB, is a
+# finding: a memory blow-up must fail as loudly as a crash.
+FUZZ_MALLOC_MB ?= 256
+FUZZ_RSS_MB    ?= 512
+FUZZ_CXXFLAGS  ?= -O1 -gline-tables-only
+
 fuzz: deps
-	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DVEXAQR_BUILD_FUZZ=ON -DVEXAQR_BUILD_TESTS=OFF -DVEXAQR_BUILD_BENCH=OFF
+	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$(FUZZ_CXXFLAGS)" \
+		-DVEXAQR_BUILD_FUZZ=ON -DVEXAQR_BUILD_TESTS=OFF -DVEXAQR_BUILD_BENCH=OFF -DVEXAQR_BUILD_TOOLS=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do name=$$(basename $$f); echo "== $$name"; \
 		corpus=$(FUZZ_BUILD)/corpus/$$name; mkdir -p $$corpus; seeds=; [ -d fuzz/corpus/$$name ] && seeds=fuzz/corpus/$$name; \
-		if ! $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 $$corpus $$seeds > $(FUZZ_BUILD)/$$name.log 2>&1; then \
+		if ! $$f -max_total_time=$(FUZZ_SECONDS) -malloc_limit_mb=$(FUZZ_MALLOC_MB) -rss_limit_mb=$(FUZZ_RSS_MB) \
+			$$corpus $$seeds > $(FUZZ_BUILD)/$$name.log 2>&1; then \
 			tail -n 40 $(FUZZ_BUILD)/$$name.log; exit 1; fi; tail -n 1 $(FUZZ_BUILD)/$$name.log; done
+
+# Folds what a run found into the kept seeds, keeping only inputs that add coverage.
+fuzz-merge:
+	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do name=$$(basename $$f); mkdir -p fuzz/corpus/$$name; \
+		$$f -merge=1 -malloc_limit_mb=$(FUZZ_MALLOC_MB) -rss_limit_mb=$(FUZZ_RSS_MB) fuzz/corpus/$$name \
+			$(FUZZ_BUILD)/corpus/$$name > $(FUZZ_BUILD)/$$name.merge.log 2>&1 || exit 1; \
+		echo "$$name: $$(ls fuzz/corpus/$$name | wc -l) seeds"; done
 
 format:
 	find include src tools tests bench fuzz -name '*.[ch]pp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD)

@@ -2,6 +2,9 @@
 #include "support/DevServer.hpp"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <string>
 
 namespace vexaqr::test {
 namespace {
@@ -47,6 +50,21 @@ TEST(ServeCommandTest, ABusyPortIsAFailure) {
     const auto second = DevServer::run({"serve", "--port", port});
     EXPECT_EQ(second.exitCode, 1);
     EXPECT_NE(second.err.find("cannot listen"), std::string::npos) << second.err;
+}
+
+TEST(ServeCommandTest, AnOversizedBodyIsRefusedAndTheServerGoesOn) {
+    DevServer server;
+    ASSERT_TRUE(server.isRunning());
+    httplib::Client client(server.origin());
+    client.set_read_timeout(30);
+    client.set_write_timeout(30);
+    const std::string huge(17u << 20, ' ');
+    const auto refused = client.Post("/api/v1/client/getvxalist", huge, "application/json");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 413);
+    const auto next = client.Post("/api/v1/client/getvxalist", "{}", "application/json");
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->status, 200) << next->body;
 }
 
 } // namespace

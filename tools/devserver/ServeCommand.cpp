@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <iostream>
 #include <memory>
 #include <pthread.h>
@@ -19,6 +20,10 @@
 namespace vexaqr::devserver {
 
 namespace {
+
+// Far above any real request (a sealed message is at most a few MiB of base-64 text); a larger body is refused
+// with 413 before it is read, so that a peer cannot make the server hold an unbounded body in memory.
+constexpr std::size_t kMaxRequestBodyBytes = 16u << 20;
 
 struct ServeOptions {
     int port = kDefaultPort;
@@ -41,6 +46,7 @@ int bind(httplib::Server& server, const ServeOptions& options) {
     // A reply's head and body go out in separate writes: without this, Nagle's algorithm holds the body back
     // until the client's delayed acknowledgement, some 40 ms a request. Applies to sockets bound from here on.
     server.set_tcp_nodelay(true);
+    server.set_payload_max_length(kMaxRequestBodyBytes);
     // Not the library's default SO_REUSEPORT: a second server on a busy port must fail, not share it.
     server.set_socket_options([](socket_t socket) {
         int yes = 1;
