@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,23 +15,38 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 2000;
 
-// Creates the file with owner-only permissions before SQLite does, so it is never readable by others;
-// SQLite gives its journal files the database file's mode.
-bool createPrivateFile(const std::filesystem::path& file, std::string& error) {
-    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (fd < 0) {
-        error = "cannot create " + file.string();
-        return false;
+// Creates a missing file with owner-only permissions before SQLite does, so it is never readable by others;
+// SQLite gives its journal files the database file's mode. An existing file is left as it is until it has
+// proved to be a sound database. `created` tells which case it was.
+bool createPrivateFile(const std::filesystem::path& file, bool& created, std::string& error) {
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    created = fd >= 0;
+    if (fd >= 0) {
+        ::fchmod(fd, S_IRUSR | S_IWUSR);
+        ::close(fd);
+        return true;
     }
-    ::fchmod(fd, S_IRUSR | S_IWUSR);
-    ::close(fd);
-    return true;
+    if (errno == EEXIST)
+        return true;
+    error = std::string("cannot create the file: ") + std::strerror(errno);
+    return false;
+}
+
+// The first line PRAGMA quick_check reports: "ok" for a sound file.
+std::string quickCheck(SqliteDatabase& database) {
+    auto check = database.prepare("PRAGMA quick_check(1)");
+    if (!check || check->step() != SqliteDatabase::Statement::Step::row)
+        return database.lastError();
+    auto verdict = check->column(0);
+    auto* text = std::get_if<std::string>(&verdict);
+    return text ? *text : "no verdict";
 }
 
 } // namespace
 
 std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path& file, std::string& error) {
-    if (!createPrivateFile(file, error))
+    bool created = false;
+    if (!createPrivateFile(file, created, error))
         return nullptr;
     sqlite3* db = nullptr;
     const int status = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
@@ -38,11 +56,18 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path
         return nullptr;
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    // Reading the schema is what tells a corrupt or foreign file apart from a database.
+    // Reading the schema is what tells a foreign file apart from a database; the check finds a database
+    // that was cut short or damaged. Neither writes to the file.
     if (!database->execute("PRAGMA secure_delete = ON; SELECT count(*) FROM sqlite_master;")) {
         error = database->lastError();
         return nullptr;
     }
+    if (const std::string verdict = quickCheck(*database); verdict != "ok") {
+        error = "damaged database: " + verdict;
+        return nullptr;
+    }
+    if (!created)
+        ::chmod(file.c_str(), S_IRUSR | S_IWUSR);
     return database;
 }
 
