@@ -32,6 +32,7 @@ struct Transfer {
     HttpRequest request;
     HttpClient::Completion completion;
     std::size_t maxResponseBytes = 0;
+    std::string certificateAuthorityFile;
     EasyPtr easy;
     SlistPtr headerList;
     Bytes body;
@@ -178,6 +179,14 @@ bool hasHttpScheme(std::string_view url) {
     return startsWith("http://") || startsWith("https://");
 }
 
+// A given file replaces the system's authorities altogether, so that only that file's authorities are trusted.
+bool trustCertificateAuthorities(CURL* easy, const std::string& file) {
+    if (file.empty())
+        return true;
+    return curl_easy_setopt(easy, CURLOPT_CAINFO, file.c_str()) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr) == CURLE_OK;
+}
+
 bool configure(Transfer& transfer) {
     CURL* easy = transfer.easy.get();
     const auto timeout = static_cast<long>(transfer.request.timeout.count());
@@ -194,7 +203,8 @@ bool configure(Transfer& transfer) {
            curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer) == CURLE_OK &&
            curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, receiveHeaderLine) == CURLE_OK &&
            curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorText) == CURLE_OK;
+           curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorText) == CURLE_OK &&
+           trustCertificateAuthorities(easy, transfer.certificateAuthorityFile);
 }
 
 } // namespace
@@ -234,6 +244,7 @@ public:
         transfer->request = std::move(request);
         transfer->completion = std::move(completion);
         transfer->maxResponseBytes = _options.maxResponseBytes;
+        transfer->certificateAuthorityFile = _options.certificateAuthorityFile;
         {
             std::lock_guard lock(_mutex);
             if (!_finished) {
