@@ -36,7 +36,8 @@ struct Operation {
     Call call;
 };
 
-template <class Service, class Method, class Request> Operation operation(std::string name, Method method, Request request) {
+template <class Service, class Method, class Request>
+Operation operation(std::string name, Method method, Request request) {
     return {std::move(name), [method, request](const WebServiceEnvironment& environment, auto done) {
                 auto service = std::make_shared<Service>(environment);
                 ((*service).*method)(request, [service, done](auto record, std::optional<Error> error) {
@@ -47,8 +48,9 @@ template <class Service, class Method, class Request> Operation operation(std::s
 
 std::vector<Operation> everyOperation() {
     return {
-        operation<RegistrationService>("registration", &RegistrationService::registerAccount,
-                                       Registration::RequestModel{"net@example.org", "P1", false, std::nullopt, kAppId}),
+        operation<RegistrationService>(
+            "registration", &RegistrationService::registerAccount,
+            Registration::RequestModel{"net@example.org", "P1", false, std::nullopt, kAppId}),
         operation<ActivationService>("activation", &ActivationService::activateAccount,
                                      Activation::RequestModel{"CODE", kAppId}),
         operation<UpdateKeysService>("update keys", &UpdateKeysService::updateKeys,
@@ -57,9 +59,9 @@ std::vector<Operation> everyOperation() {
                                                 GetPublicKeyOfPartner::RequestModel{kAppId}),
         operation<GetNotificationIdService>("notification id", &GetNotificationIdService::getNotificationId,
                                             GetNotificationId::RequestModel{"P1", "0a0b"}),
-        operation<RegisterPushNotificationService>(
-            "push registration", &RegisterPushNotificationService::registerPushNotification,
-            RegisterPushNotification::RequestModel{"P1", kAppId, "N7", "0a0b"}),
+        operation<RegisterPushNotificationService>("push registration",
+                                                   &RegisterPushNotificationService::registerPushNotification,
+                                                   RegisterPushNotification::RequestModel{"P1", kAppId, "N7", "0a0b"}),
         operation<VexaQrMessageIdListService>("message list", &VexaQrMessageIdListService::getVexaQrMessageIdList,
                                               VexaQrMessageIdList::RequestModel{kAppId}),
         operation<VexaQrMessageService>("message", &VexaQrMessageService::getVexaQrMessage,
