@@ -411,7 +411,7 @@ private:
     std::thread _thread;
 };
 
-CurlHttpClient::CurlHttpClient() : CurlHttpClient(Options{kDefaultMaxResponseBytes}) {}
+CurlHttpClient::CurlHttpClient() : CurlHttpClient(Options{kDefaultMaxResponseBytes, {}}) {}
 
 CurlHttpClient::CurlHttpClient(Options options) : _worker(Worker::start(options)) {}
 

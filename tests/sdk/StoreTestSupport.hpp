@@ -13,6 +13,7 @@
 #include "support/TestKeys.hpp"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>

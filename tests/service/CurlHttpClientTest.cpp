@@ -107,7 +107,7 @@ TEST(CurlHttpClientTest, ServerClosingWithoutAnyReplyIsALostConnection) {
 
 TEST(CurlHttpClientTest, BodiesAreBoundedByTheNamedLimit) {
     LoopbackServer server;
-    CurlHttpClient small(CurlHttpClient::Options{1024});
+    CurlHttpClient small(CurlHttpClient::Options{1024, {}});
     server.setHandler(LoopbackServer::reply(200, std::string(1024, 'x')));
     EXPECT_EQ(exchange(small, post(server.origin() + "/x")).result.body->size(), 1024u);
     server.setHandler(LoopbackServer::reply(200, std::string(1025, 'x')));

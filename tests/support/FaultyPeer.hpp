@@ -146,8 +146,8 @@ private:
             break;
         case Fault::reset: {
             sendAll(connection, reply.substr(0, _bytes));
-            const linger abort{1, 0}; // closing now sends RST instead of FIN
-            ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
+            const linger resetOnClose{1, 0}; // closing now sends RST instead of FIN
+            ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &resetOnClose, sizeof(resetOnClose));
             break;
         }
         case Fault::drip:
