@@ -239,7 +239,7 @@ void printMessages(std::int64_t code, const std::optional<std::vector<VxaMessage
     if (json) {
         nlohmann::json list = nlohmann::json::array();
         for (const auto& message : messages.value_or(std::vector<VxaMessage>{}))
-            list.push_back(messageJson(message));
+            list.push_back(messageJson(message, secrets));
         std::cout
             << nlohmann::json{{"resultCode", code}, {"messages", messages ? list : nlohmann::json(nullptr)}}.dump()
             << "\n";
