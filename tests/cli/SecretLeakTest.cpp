@@ -224,8 +224,9 @@ TEST_F(SecretLeakTest, TheWholeFlowWithLoggingOnWritesNoSecretAnywhere) {
     auto store = KeyStore::makeSqlite(path("data"));
     for (auto owner : {Activation::KeyOwner::clientKey, Activation::KeyOwner::partnerKey}) {
         auto lookup = store->copyMatching(toBytes(KeychainWrapper::keyTag(owner, Activation::KeyType::privateKey)));
-        if (owner == Activation::KeyOwner::clientKey)
+        if (owner == Activation::KeyOwner::clientKey) {
             ASSERT_TRUE(lookup.key);
+        }
         if (lookup.key)
             secrets.push_back(bytesSecret("stored private key (" + std::string(Activation::rawValue(owner)) + ")",
                                           toString(lookup.key->externalRepresentation())));

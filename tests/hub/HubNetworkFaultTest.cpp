@@ -110,7 +110,7 @@ protected:
 };
 
 TEST_P(HubNetworkFaultTest, NobodyListeningFails) {
-    expectFailure("http://127.0.0.1:" + std::to_string(closedLoopbackPort()), "a refused connection");
+    expectFailure(FaultyPeer::closedOrigin(), "a refused connection");
 }
 
 TEST_P(HubNetworkFaultTest, EveryRequestCutAfterAnyByteFails) {

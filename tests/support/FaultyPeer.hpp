@@ -46,6 +46,13 @@ public:
     /// "http://127.0.0.1:<port>"
     std::string origin() const { return "http://127.0.0.1:" + std::to_string(_port); }
 
+    /// "http://127.0.0.1:<port>" for a port that nothing listens on.
+    static std::string closedOrigin() {
+        int port = 0;
+        ::close(listenOnLoopback(port));
+        return "http://127.0.0.1:" + std::to_string(port);
+    }
+
     /// Spoils the replies to requests from the `skip`+1-th on (counted from this call); earlier ones pass.
     void setFault(Fault fault, std::size_t bytes = 0, std::chrono::milliseconds interval = {}, int skip = 0) {
         std::lock_guard lock(_mutex);
