@@ -38,6 +38,7 @@ struct Transfer {
     Bytes body;
     HttpHeaders responseHeaders;
     bool bodyTooLarge = false;
+    bool headComplete = false; // the empty line that ends the head has arrived
     char errorText[CURL_ERROR_SIZE] = {};
 };
 
@@ -67,6 +68,9 @@ std::size_t receiveHeaderLine(char* data, std::size_t size, std::size_t count, v
     const std::string_view line(data, length);
     if (line.starts_with("HTTP/")) {
         transfer.responseHeaders.clear(); // a new head, e.g. after "100 Continue": keep only the last one
+        transfer.headComplete = false;
+    } else if (line == "\r\n" || line == "\n") {
+        transfer.headComplete = true;
     } else if (const auto colon = line.find(':'); colon != std::string_view::npos) {
         transfer.responseHeaders.emplace_back(std::string(trimmed(line.substr(0, colon))),
                                               std::string(trimmed(line.substr(colon + 1))));
@@ -134,6 +138,16 @@ HttpResult success(Transfer& transfer) {
     curl_easy_getinfo(transfer.easy.get(), CURLINFO_RESPONSE_CODE, &status);
     HttpResponse response{transfer.request.url, static_cast<int>(status), std::move(transfer.responseHeaders)};
     return HttpResult{std::move(transfer.body), std::move(response), std::nullopt};
+}
+
+// libcurl takes a reply that ends inside its head for one read to the close of the connection, and reports
+// success with an empty body: it was cut short.
+HttpResult outcome(Transfer& transfer, CURLcode code) {
+    if (code != CURLE_OK)
+        return failure(transfer, code);
+    if (!transfer.headComplete)
+        return errorResult(HttpClientErrorCode::connectionLost, "the connection closed inside the reply's head");
+    return success(transfer);
 }
 
 void setMethodAndBody(CURL* easy, const HttpRequest& request) {
@@ -341,7 +355,7 @@ private:
             std::unique_ptr<Transfer> transfer = std::move(found->second);
             _active.erase(found);
             curl_multi_remove_handle(_multi.get(), transfer->easy.get());
-            HttpResult result = code == CURLE_OK ? success(*transfer) : failure(*transfer, code);
+            HttpResult result = outcome(*transfer, code);
             recycle(std::move(transfer->easy));
             complete(*transfer, std::move(result));
         }

@@ -16,11 +16,9 @@ namespace {
 constexpr int kBusyTimeoutMs = 2000;
 
 // Creates a missing file with owner-only permissions before SQLite does, so it is never readable by others;
-// SQLite gives its journal files the database file's mode. An existing file is left as it is until it has
-// proved to be a sound database. `created` tells which case it was.
-bool createPrivateFile(const std::filesystem::path& file, bool& created, std::string& error) {
+// SQLite gives its journal files the database file's mode. An existing file is left as it is.
+bool createPrivateFile(const std::filesystem::path& file, std::string& error) {
     const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    created = fd >= 0;
     if (fd >= 0) {
         ::fchmod(fd, S_IRUSR | S_IWUSR);
         ::close(fd);
@@ -45,8 +43,7 @@ std::string quickCheck(SqliteDatabase& database) {
 } // namespace
 
 std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path& file, std::string& error) {
-    bool created = false;
-    if (!createPrivateFile(file, created, error))
+    if (!createPrivateFile(file, error))
         return nullptr;
     sqlite3* db = nullptr;
     const int status = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
@@ -59,15 +56,13 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path
     // Reading the schema is what tells a foreign file apart from a database; the check finds a database
     // that was cut short or damaged. Neither writes to the file.
     if (!database->execute("PRAGMA secure_delete = ON; SELECT count(*) FROM sqlite_master;")) {
-        error = database->lastError();
+        error = (sqlite3_errcode(db) == SQLITE_CORRUPT ? "damaged database: " : "") + database->lastError();
         return nullptr;
     }
     if (const std::string verdict = quickCheck(*database); verdict != "ok") {
         error = "damaged database: " + verdict;
         return nullptr;
     }
-    if (!created)
-        ::chmod(file.c_str(), S_IRUSR | S_IWUSR);
     return database;
 }
 

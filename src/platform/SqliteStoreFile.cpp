@@ -60,6 +60,10 @@ std::unique_ptr<SqliteDatabase> openWithSchema(const std::filesystem::path& file
     auto database = SqliteDatabase::open(file, error);
     if (!database || !hasSchemaShape(*database, schema, error))
         return nullptr;
+    // A store file is owner-only, also one copied in from elsewhere; but only once it proved to be a store.
+    std::error_code ignored;
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                                 ignored);
     if (!database->execute(schema)) {
         error = database->lastError();
         return nullptr;

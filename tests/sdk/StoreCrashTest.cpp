@@ -70,7 +70,7 @@ TEST_P(StoreCrashTest, AKilledWriterLeavesASoundFileWithOneWholeState) {
     const std::set<std::string> wholeStates{stateSnapshot(0), stateSnapshot(1)};
     ASSERT_EQ(wholeStates.size(), 2u);
     std::mt19937 random(20261208);
-    std::uniform_int_distribution<int> delayMicroseconds(0, 3000);
+    std::uniform_int_distribution<int> delayMicroseconds(0, 20000);
     int mixed = 0;
     std::set<std::string> seen;
     for (int kill = 0; kill < kKills; ++kill) {

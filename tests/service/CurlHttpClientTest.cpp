@@ -98,6 +98,18 @@ TEST(CurlHttpClientTest, ServerClosingMidReplyIsALostConnection) {
     EXPECT_EQ(result.error->code, code(HttpClientErrorCode::connectionLost));
 }
 
+TEST(CurlHttpClientTest, ServerClosingInsideTheHeadIsALostConnectionNotAnEmptyReply) {
+    for (const char* head : {"HTTP/1.1 200 OK\r\n", "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n",
+                             "HTTP/1.1 200 OK\r\nContent-Le"}) {
+        RawSocketServer server(RawSocketServer::Behaviour::answerAndClose, head);
+        CurlHttpClient client;
+        const auto result = exchange(client, post(server.origin() + "/x")).result;
+        EXPECT_FALSE(result.response) << head;
+        ASSERT_TRUE(result.error) << head;
+        EXPECT_EQ(result.error->code, code(HttpClientErrorCode::connectionLost)) << head;
+    }
+}
+
 TEST(CurlHttpClientTest, ServerClosingWithoutAnyReplyIsALostConnection) {
     RawSocketServer server(RawSocketServer::Behaviour::answerAndClose, "");
     CurlHttpClient client;
