@@ -138,7 +138,7 @@ protected:
         run.err = readFile(path("stderr.txt"));
         std::filesystem::remove(path("stderr.txt"));
         if (searched)
-            _written += "\n=== vexaqr " + arguments + "\n" + run.out + run.err;
+            _written += "\n=== next run\n" + run.out + run.err; // not the arguments: they hold the hub key
         return run;
     }
 
@@ -258,7 +258,7 @@ TEST_F(SecretLeakTest, TheWholeFlowWithLoggingOnWritesNoSecretAnywhere) {
     int found = 0;
     for (const auto& secret : secrets) {
         for (const auto& form : secret.forms) {
-            ASSERT_GE(form.size(), 8u) << secret.name;
+            ASSERT_GE(form.size(), 4u) << secret.name;
             ++searched;
             const auto at = written.find(form);
             if (at != std::string::npos) {
