@@ -76,16 +76,18 @@ void HubLocalStorage::refreshFinishedWithDeviceToken(const std::string& deviceTo
 }
 
 void HubLocalStorage::flush() {
-    _userDefaults->setString(_deviceTokenKey, _deviceToken);
-    _userDefaults->setString(_versionKey, std::string(kStorageVersion));
+    // One write, so that a crash or a full disk never leaves a token beside the registrations of another.
+    std::vector<UserDefaults::Change> changes{{_deviceTokenKey, _deviceToken},
+                                              {_versionKey, std::string(kStorageVersion)}};
     if (_registrations.empty()) {
-        _userDefaults->removeObjectForKey(_registrationsKey);
-        return;
+        changes.push_back({_registrationsKey, std::monostate{}});
+    } else {
+        std::vector<std::string> stored;
+        for (const auto& [name, entry] : _registrations)
+            stored.push_back(entry.toString());
+        changes.push_back({_registrationsKey, std::move(stored)});
     }
-    std::vector<std::string> stored;
-    for (const auto& [name, entry] : _registrations)
-        stored.push_back(entry.toString());
-    _userDefaults->setStringArray(_registrationsKey, stored);
+    _userDefaults->write(changes);
 }
 
 } // namespace vexaqr

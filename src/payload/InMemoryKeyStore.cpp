@@ -31,4 +31,14 @@ KeyStoreStatus InMemoryKeyStore::remove(const Bytes& tag) {
     return _keys.erase(tag) == 1 ? KeyStoreStatus::success : KeyStoreStatus::itemNotFound;
 }
 
+KeyStoreStatus InMemoryKeyStore::write(const std::vector<KeyStoreWrite>& writes) {
+    std::lock_guard lock(_mutex);
+    for (const auto& change : writes) {
+        _keys.erase(change.tag);
+        if (change.key)
+            _keys.emplace(change.tag, change.key);
+    }
+    return KeyStoreStatus::success;
+}
+
 } // namespace vexaqr

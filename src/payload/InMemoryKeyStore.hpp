@@ -14,6 +14,7 @@ public:
     KeyStoreStatus add(const Bytes& tag, const KeyHandle& key) override;
     KeyStoreLookup copyMatching(const Bytes& tag) override;
     KeyStoreStatus remove(const Bytes& tag) override;
+    KeyStoreStatus write(const std::vector<KeyStoreWrite>& writes) override;
 
 private:
     // The byte order of std::less<Bytes>, spelled out: GCC 12 at -O3 reports a false out-of-bounds read in

@@ -23,6 +23,20 @@ StandardStore& standardStore() {
 
 } // namespace
 
+KeyStoreStatus KeyStore::write(const std::vector<KeyStoreWrite>& writes) {
+    for (const auto& change : writes) {
+        const KeyStoreStatus removed = remove(change.tag);
+        if (removed != KeyStoreStatus::success && removed != KeyStoreStatus::itemNotFound)
+            return removed;
+        if (change.key) {
+            const KeyStoreStatus added = add(change.tag, change.key);
+            if (added != KeyStoreStatus::success)
+                return added;
+        }
+    }
+    return KeyStoreStatus::success;
+}
+
 std::shared_ptr<KeyStore> KeyStore::standard() {
     auto& s = standardStore();
     std::lock_guard lock(s.mutex);

@@ -10,6 +10,10 @@ public:
     KeyStoreStatus add(const Bytes& tag, const KeyHandle& key) override { return KeyStore::standard()->add(tag, key); }
     KeyStoreLookup copyMatching(const Bytes& tag) override { return KeyStore::standard()->copyMatching(tag); }
     KeyStoreStatus remove(const Bytes& tag) override { return KeyStore::standard()->remove(tag); }
+    KeyStoreStatus write(const std::vector<KeyStoreWrite>& writes) override {
+        return KeyStore::standard()->write(writes);
+    }
+    std::optional<Error> openError() override { return KeyStore::standard()->openError(); }
 };
 
 } // namespace
@@ -32,17 +36,50 @@ bool KeychainWrapper::deleteRsaKey(const std::string& tag) const {
 }
 
 bool KeychainWrapper::addRsaKey(const std::string& tag, const KeyHandle& key) const {
-    if (!deleteRsaKey(tag))
-        return false;
-    return _store->add(toBytes(tag), key) == KeyStoreStatus::success;
+    return addRsaKeys({{tag, key}});
 }
 
-void KeychainWrapper::resetKeys() const {
+namespace {
+
+std::vector<KeyStoreWrite> removalsOfTheFourKeys() {
     using Activation::KeyOwner;
     using Activation::KeyType;
+    std::vector<KeyStoreWrite> removals;
     for (auto owner : {KeyOwner::clientKey, KeyOwner::partnerKey})
         for (auto type : {KeyType::privateKey, KeyType::publicKey})
-            deleteRsaKey(keyTag(owner, type));
+            removals.push_back({toBytes(KeychainWrapper::keyTag(owner, type)), nullptr});
+    return removals;
+}
+
+// `writes` followed by the additions of `keys`; nothing when a key is null (it would empty its tag instead).
+std::optional<std::vector<KeyStoreWrite>> withAdditions(std::vector<KeyStoreWrite> writes,
+                                                        const std::vector<KeychainWrapper::TaggedKey>& keys) {
+    for (const auto& [tag, key] : keys) {
+        if (!key)
+            return std::nullopt;
+        writes.push_back({toBytes(tag), key});
+    }
+    return writes;
+}
+
+} // namespace
+
+void KeychainWrapper::resetKeys() const {
+    const auto removals = removalsOfTheFourKeys();
+    if (_store->write(removals) == KeyStoreStatus::success)
+        return;
+    for (const auto& removal : removals)
+        _store->remove(removal.tag);
+}
+
+bool KeychainWrapper::addRsaKeys(const std::vector<TaggedKey>& keys) const {
+    const auto writes = withAdditions({}, keys);
+    return writes && _store->write(*writes) == KeyStoreStatus::success;
+}
+
+bool KeychainWrapper::resetKeysAndAdd(const std::vector<TaggedKey>& keys) const {
+    const auto writes = withAdditions(removalsOfTheFourKeys(), keys);
+    return writes && _store->write(*writes) == KeyStoreStatus::success;
 }
 
 std::string KeychainWrapper::keyTag(Activation::KeyOwner owner, Activation::KeyType keyType) {

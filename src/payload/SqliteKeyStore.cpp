@@ -27,6 +27,25 @@ KeyStoreLookup readKey(SqliteValue keyClassValue, SqliteValue keyDataValue) {
     return {KeyStoreStatus::success, std::move(key)};
 }
 
+// Inserts `key` under `tag` unless the tag holds a key already (then duplicateItem).
+KeyStoreStatus insertKey(SqliteDatabase& db, const Bytes& tag, const KeyHandle& key) {
+    auto insert = db.prepare("INSERT OR IGNORE INTO rsaKeys (tag, keyClass, keyData) VALUES (?, ?, ?)");
+    if (!insert)
+        return KeyStoreStatus::ioError;
+    Bytes keyData = key->externalRepresentation();
+    const bool bound = insert->bind(1, tag) && insert->bind(2, key->isPrivate() ? kPrivateClass : kPublicClass) &&
+                       insert->bind(3, keyData);
+    cleanse(keyData);
+    if (!bound || insert->step() != Step::done)
+        return KeyStoreStatus::ioError;
+    return db.changes() > 0 ? KeyStoreStatus::success : KeyStoreStatus::duplicateItem;
+}
+
+bool deleteKey(SqliteDatabase& db, const Bytes& tag) {
+    auto del = db.prepare("DELETE FROM rsaKeys WHERE tag = ?");
+    return del && del->bind(1, tag) && del->step() == Step::done;
+}
+
 } // namespace
 
 SqliteKeyStore::SqliteKeyStore(SqliteStoreFile::DirectoryProvider directory)
@@ -39,16 +58,34 @@ KeyStoreStatus SqliteKeyStore::add(const Bytes& tag, const KeyHandle& key) {
     SqliteDatabase* db = _file.database();
     if (!db)
         return KeyStoreStatus::notAvailable;
-    auto insert = db->prepare("INSERT OR IGNORE INTO rsaKeys (tag, keyClass, keyData) VALUES (?, ?, ?)");
-    if (!insert)
+    return insertKey(*db, tag, key);
+}
+
+KeyStoreStatus SqliteKeyStore::write(const std::vector<KeyStoreWrite>& writes) {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _file.database();
+    if (!db)
+        return KeyStoreStatus::notAvailable;
+    SqliteDatabase::Transaction transaction(*db);
+    if (!transaction.isActive())
         return KeyStoreStatus::ioError;
-    Bytes keyData = key->externalRepresentation();
-    const bool bound = insert->bind(1, tag) && insert->bind(2, key->isPrivate() ? kPrivateClass : kPublicClass) &&
-                       insert->bind(3, keyData);
-    cleanse(keyData);
-    if (!bound || insert->step() != Step::done)
-        return KeyStoreStatus::ioError;
-    return db->changes() > 0 ? KeyStoreStatus::success : KeyStoreStatus::duplicateItem;
+    for (const auto& change : writes) {
+        if (!deleteKey(*db, change.tag))
+            return KeyStoreStatus::ioError; // rolled back
+        if (change.key) {
+            const KeyStoreStatus added = insertKey(*db, change.tag, change.key);
+            if (added != KeyStoreStatus::success)
+                return added;
+        }
+    }
+    return transaction.commit() ? KeyStoreStatus::success : KeyStoreStatus::ioError;
+}
+
+std::optional<Error> SqliteKeyStore::openError() {
+    std::lock_guard lock(_mutex);
+    if (_file.database())
+        return std::nullopt;
+    return Error{"KeyStore", static_cast<std::int64_t>(KeyStoreStatus::notAvailable), _file.problem()};
 }
 
 KeyStoreLookup SqliteKeyStore::copyMatching(const Bytes& tag) {
@@ -75,8 +112,7 @@ KeyStoreStatus SqliteKeyStore::remove(const Bytes& tag) {
     SqliteDatabase* db = _file.database();
     if (!db)
         return KeyStoreStatus::notAvailable;
-    auto del = db->prepare("DELETE FROM rsaKeys WHERE tag = ?");
-    if (!del || !del->bind(1, tag) || del->step() != Step::done)
+    if (!deleteKey(*db, tag))
         return KeyStoreStatus::ioError;
     return db->changes() > 0 ? KeyStoreStatus::success : KeyStoreStatus::itemNotFound;
 }

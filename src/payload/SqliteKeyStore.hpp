@@ -20,6 +20,9 @@ public:
     KeyStoreStatus add(const Bytes& tag, const KeyHandle& key) override;
     KeyStoreLookup copyMatching(const Bytes& tag) override;
     KeyStoreStatus remove(const Bytes& tag) override;
+    /// All writes in one transaction: a failure or a crash part-way leaves the store as it was.
+    KeyStoreStatus write(const std::vector<KeyStoreWrite>& writes) override;
+    std::optional<Error> openError() override;
 
 private:
     std::mutex _mutex;

@@ -32,11 +32,13 @@ struct Transfer {
     HttpRequest request;
     HttpClient::Completion completion;
     std::size_t maxResponseBytes = 0;
+    std::string certificateAuthorityFile;
     EasyPtr easy;
     SlistPtr headerList;
     Bytes body;
     HttpHeaders responseHeaders;
     bool bodyTooLarge = false;
+    bool headComplete = false; // the empty line that ends the head has arrived
     char errorText[CURL_ERROR_SIZE] = {};
 };
 
@@ -66,6 +68,9 @@ std::size_t receiveHeaderLine(char* data, std::size_t size, std::size_t count, v
     const std::string_view line(data, length);
     if (line.starts_with("HTTP/")) {
         transfer.responseHeaders.clear(); // a new head, e.g. after "100 Continue": keep only the last one
+        transfer.headComplete = false;
+    } else if (line == "\r\n" || line == "\n") {
+        transfer.headComplete = true;
     } else if (const auto colon = line.find(':'); colon != std::string_view::npos) {
         transfer.responseHeaders.emplace_back(std::string(trimmed(line.substr(0, colon))),
                                               std::string(trimmed(line.substr(colon + 1))));
@@ -135,6 +140,16 @@ HttpResult success(Transfer& transfer) {
     return HttpResult{std::move(transfer.body), std::move(response), std::nullopt};
 }
 
+// libcurl takes a reply that ends inside its head for one read to the close of the connection, and reports
+// success with an empty body: it was cut short.
+HttpResult outcome(Transfer& transfer, CURLcode code) {
+    if (code != CURLE_OK)
+        return failure(transfer, code);
+    if (!transfer.headComplete)
+        return errorResult(HttpClientErrorCode::connectionLost, "the connection closed inside the reply's head");
+    return success(transfer);
+}
+
 void setMethodAndBody(CURL* easy, const HttpRequest& request) {
     if (request.method == "GET" && !request.body) {
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
@@ -178,6 +193,14 @@ bool hasHttpScheme(std::string_view url) {
     return startsWith("http://") || startsWith("https://");
 }
 
+// A given file replaces the system's authorities altogether, so that only that file's authorities are trusted.
+bool trustCertificateAuthorities(CURL* easy, const std::string& file) {
+    if (file.empty())
+        return true;
+    return curl_easy_setopt(easy, CURLOPT_CAINFO, file.c_str()) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr) == CURLE_OK;
+}
+
 bool configure(Transfer& transfer) {
     CURL* easy = transfer.easy.get();
     const auto timeout = static_cast<long>(transfer.request.timeout.count());
@@ -194,7 +217,8 @@ bool configure(Transfer& transfer) {
            curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer) == CURLE_OK &&
            curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, receiveHeaderLine) == CURLE_OK &&
            curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorText) == CURLE_OK;
+           curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorText) == CURLE_OK &&
+           trustCertificateAuthorities(easy, transfer.certificateAuthorityFile);
 }
 
 } // namespace
@@ -234,6 +258,7 @@ public:
         transfer->request = std::move(request);
         transfer->completion = std::move(completion);
         transfer->maxResponseBytes = _options.maxResponseBytes;
+        transfer->certificateAuthorityFile = _options.certificateAuthorityFile;
         {
             std::lock_guard lock(_mutex);
             if (!_finished) {
@@ -330,7 +355,7 @@ private:
             std::unique_ptr<Transfer> transfer = std::move(found->second);
             _active.erase(found);
             curl_multi_remove_handle(_multi.get(), transfer->easy.get());
-            HttpResult result = code == CURLE_OK ? success(*transfer) : failure(*transfer, code);
+            HttpResult result = outcome(*transfer, code);
             recycle(std::move(transfer->easy));
             complete(*transfer, std::move(result));
         }
@@ -400,7 +425,7 @@ private:
     std::thread _thread;
 };
 
-CurlHttpClient::CurlHttpClient() : CurlHttpClient(Options{kDefaultMaxResponseBytes}) {}
+CurlHttpClient::CurlHttpClient() : CurlHttpClient(Options{kDefaultMaxResponseBytes, {}}) {}
 
 CurlHttpClient::CurlHttpClient(Options options) : _worker(Worker::start(options)) {}
 

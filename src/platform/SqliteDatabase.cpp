@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,17 +15,29 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 2000;
 
-// Creates the file with owner-only permissions before SQLite does, so it is never readable by others;
-// SQLite gives its journal files the database file's mode.
+// Creates a missing file with owner-only permissions before SQLite does, so it is never readable by others;
+// SQLite gives its journal files the database file's mode. An existing file is left as it is.
 bool createPrivateFile(const std::filesystem::path& file, std::string& error) {
-    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (fd < 0) {
-        error = "cannot create " + file.string();
-        return false;
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd >= 0) {
+        ::fchmod(fd, S_IRUSR | S_IWUSR);
+        ::close(fd);
+        return true;
     }
-    ::fchmod(fd, S_IRUSR | S_IWUSR);
-    ::close(fd);
-    return true;
+    if (errno == EEXIST)
+        return true;
+    error = std::string("cannot create the file: ") + std::strerror(errno);
+    return false;
+}
+
+// The first line PRAGMA quick_check reports: "ok" for a sound file.
+std::string quickCheck(SqliteDatabase& database) {
+    auto check = database.prepare("PRAGMA quick_check(1)");
+    if (!check || check->step() != SqliteDatabase::Statement::Step::row)
+        return database.lastError();
+    auto verdict = check->column(0);
+    auto* text = std::get_if<std::string>(&verdict);
+    return text ? *text : "no verdict";
 }
 
 } // namespace
@@ -38,9 +53,14 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path
         return nullptr;
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    // Reading the schema is what tells a corrupt or foreign file apart from a database.
+    // Reading the schema is what tells a foreign file apart from a database; the check finds a database
+    // that was cut short or damaged. Neither writes to the file.
     if (!database->execute("PRAGMA secure_delete = ON; SELECT count(*) FROM sqlite_master;")) {
-        error = database->lastError();
+        error = (sqlite3_errcode(db) == SQLITE_CORRUPT ? "damaged database: " : "") + database->lastError();
+        return nullptr;
+    }
+    if (const std::string verdict = quickCheck(*database); verdict != "ok") {
+        error = "damaged database: " + verdict;
         return nullptr;
     }
     return database;

@@ -27,8 +27,9 @@ public:
     class Statement;
     class Transaction;
 
-    /// Opens (creating if needed) the database file; a new file gets mode 0600. On failure `error`
-    /// receives SQLite's reason. The file is checked to be a database before it is returned.
+    /// Opens (creating if needed) the database file; a new file gets mode 0600. An existing file must read
+    /// as a sound database (not foreign, cut short or damaged) and is left unchanged when it does not. On
+    /// failure `error` receives the reason (SQLite's own where it has one).
     static std::unique_ptr<SqliteDatabase> open(const std::filesystem::path& file, std::string& error);
 
     /// A private database that lives as long as the object; for tests and in-memory stores.

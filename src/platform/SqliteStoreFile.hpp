@@ -21,8 +21,12 @@ public:
                     std::string failureLogPrefix);
 
     /// The open database, or nullptr when it cannot be opened (directory not writable, file not a
-    /// database); the reason is logged and opening is tried again on the next call.
+    /// database, damaged, or holding tables of another shape); the reason is logged and opening is tried
+    /// again on the next call. A file that is refused is left exactly as it was.
     SqliteDatabase* database();
+
+    /// Why the last database() call failed, naming the file ("<path>: <reason>"); empty after a success.
+    const std::string& problem() const { return _problem; }
 
 private:
     std::string _fileName;
@@ -31,6 +35,7 @@ private:
     std::string _failureLogPrefix;
     std::filesystem::path _openedFile;
     std::unique_ptr<SqliteDatabase> _database;
+    std::string _problem;
 };
 
 } // namespace vexaqr

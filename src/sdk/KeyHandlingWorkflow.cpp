@@ -24,14 +24,21 @@ void finishWithSdkError(const WorkflowCompletion& completion, ResultCode code) {
     completion(code, makeSdkError(code));
 }
 
-// A generated pair is kept under the client tags at once, as a permanent platform key pair would be.
+std::vector<KeychainWrapper::TaggedKey> clientKeys(const RsaKeyPair& pair) {
+    return {{tag(Activation::KeyOwner::clientKey, Activation::KeyType::privateKey), pair.privateKey},
+            {tag(Activation::KeyOwner::clientKey, Activation::KeyType::publicKey), pair.publicKey}};
+}
+
+// The store is emptied and the generated pair kept under the client tags at once, as a permanent platform
+// key pair would be; in one change, so that no crash leaves half a pair or the old keys beside the new.
 std::optional<RsaKeyPair> generateStoredClientPair(Activation::RsaKeySize keySize) {
-    auto pair = RsaKey::generatePair(static_cast<int>(keySize));
-    if (!pair || !pair->privateKey || !pair->publicKey)
-        return std::nullopt;
     const auto& keychain = KeychainWrapper::standard();
-    if (!keychain.addRsaKey(tag(Activation::KeyOwner::clientKey, Activation::KeyType::privateKey), pair->privateKey) ||
-        !keychain.addRsaKey(tag(Activation::KeyOwner::clientKey, Activation::KeyType::publicKey), pair->publicKey))
+    auto pair = RsaKey::generatePair(static_cast<int>(keySize));
+    if (!pair || !pair->privateKey || !pair->publicKey) {
+        keychain.resetKeys();
+        return std::nullopt;
+    }
+    if (!keychain.resetKeysAndAdd(clientKeys(*pair)))
         return std::nullopt;
     return pair;
 }
@@ -50,7 +57,6 @@ KeyHandlingWorkflow::KeyHandlingWorkflow(std::shared_ptr<AppDataServiceProtocol>
     : _appDataService(std::move(appDataService)), _environment(std::move(environment)) {}
 
 void KeyHandlingWorkflow::clientRsaKeyHandlingProcess(Activation::RsaKeySize keySize, WorkflowCompletion completion) {
-    KeychainWrapper::standard().resetKeys();
     auto pair = generateStoredClientPair(keySize);
     if (!pair)
         return finishWithSdkError(completion, ResultCode::clientKeyGenerationError);
@@ -89,13 +95,8 @@ std::optional<std::string> KeyHandlingWorkflow::pemFormatOfPublicKey(Activation:
 }
 
 Constant::Application::ResultCode KeyHandlingWorkflow::storeClientKeys(const RsaKeyPair& pair) const {
-    const auto& keychain = KeychainWrapper::standard();
-    // Both writes are always attempted so that a failure leaves as much stored as possible.
-    const bool privateStored =
-        keychain.addRsaKey(tag(Activation::KeyOwner::clientKey, Activation::KeyType::privateKey), pair.privateKey);
-    const bool publicStored =
-        keychain.addRsaKey(tag(Activation::KeyOwner::clientKey, Activation::KeyType::publicKey), pair.publicKey);
-    return privateStored && publicStored ? ResultCode::successfulOperation : ResultCode::clientKeyPersistError;
+    return KeychainWrapper::standard().addRsaKeys(clientKeys(pair)) ? ResultCode::successfulOperation
+                                                                    : ResultCode::clientKeyPersistError;
 }
 
 void KeyHandlingWorkflow::partnerKeyHandlingProcess(const Activation::ViewModel& viewModel,

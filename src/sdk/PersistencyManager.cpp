@@ -162,6 +162,13 @@ bool PersistencyManager::persistentContainer() {
     return _store->file.database() != nullptr;
 }
 
+std::optional<Error> PersistencyManager::openError() {
+    std::lock_guard lock(_mutex);
+    if (_store->file.database())
+        return std::nullopt;
+    return Error{"PersistencyManager", 0, _store->file.problem()};
+}
+
 std::optional<StoredObject> PersistencyManager::createEntity(const std::string& name) {
     const Entity* entity = knownEntity(name, "Could not create entity error ");
     SqliteDatabase* db = _store->file.database();

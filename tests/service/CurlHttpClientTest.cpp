@@ -98,6 +98,18 @@ TEST(CurlHttpClientTest, ServerClosingMidReplyIsALostConnection) {
     EXPECT_EQ(result.error->code, code(HttpClientErrorCode::connectionLost));
 }
 
+TEST(CurlHttpClientTest, ServerClosingInsideTheHeadIsALostConnectionNotAnEmptyReply) {
+    for (const char* head : {"HTTP/1.1 200 OK\r\n", "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n",
+                             "HTTP/1.1 200 OK\r\nContent-Le"}) {
+        RawSocketServer server(RawSocketServer::Behaviour::answerAndClose, head);
+        CurlHttpClient client;
+        const auto result = exchange(client, post(server.origin() + "/x")).result;
+        EXPECT_FALSE(result.response) << head;
+        ASSERT_TRUE(result.error) << head;
+        EXPECT_EQ(result.error->code, code(HttpClientErrorCode::connectionLost)) << head;
+    }
+}
+
 TEST(CurlHttpClientTest, ServerClosingWithoutAnyReplyIsALostConnection) {
     RawSocketServer server(RawSocketServer::Behaviour::answerAndClose, "");
     CurlHttpClient client;
@@ -107,7 +119,7 @@ TEST(CurlHttpClientTest, ServerClosingWithoutAnyReplyIsALostConnection) {
 
 TEST(CurlHttpClientTest, BodiesAreBoundedByTheNamedLimit) {
     LoopbackServer server;
-    CurlHttpClient small(CurlHttpClient::Options{1024});
+    CurlHttpClient small(CurlHttpClient::Options{1024, {}});
     server.setHandler(LoopbackServer::reply(200, std::string(1024, 'x')));
     EXPECT_EQ(exchange(small, post(server.origin() + "/x")).result.body->size(), 1024u);
     server.setHandler(LoopbackServer::reply(200, std::string(1025, 'x')));

@@ -4,9 +4,12 @@
 #include "PayloadFiles.hpp"
 #include "RecordPrinter.hpp"
 
+#include <vexaqr/hub/UserDefaults.hpp>
+#include <vexaqr/payload/KeyStore.hpp>
 #include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/DataDirectory.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
+#include <vexaqr/sdk/PersistencyManager.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
 #include <vexaqr/service/ResultCode.hpp>
 
@@ -41,6 +44,7 @@ struct AccountOptions {
     std::string hubConnectionString;
     // messages, status, delete
     bool json = false;
+    bool showSecrets = false;
     std::string contentDirectory;
     std::string messageId;
 };
@@ -147,6 +151,21 @@ std::optional<Activation::ViewModel> activationData(const AccountOptions& option
     return viewModel;
 }
 
+// The facade's stores must open; otherwise this says which file and why, instead of a later failure that
+// blames a missing key or registration.
+bool storesOpen(const AccountOptions& options) {
+    if (!options.dataDirectory.empty())
+        DataDirectory::set(options.dataDirectory);
+    for (const auto& error : {KeyStore::standard()->openError(), PersistencyManager::shared().openError(),
+                              UserDefaults::standard()->openError()}) {
+        if (error) {
+            std::cerr << "vexaqr account: cannot use " << error->message << '\n';
+            return false;
+        }
+    }
+    return true;
+}
+
 // Runs one facade call that reports a result code and waits for its answer.
 int runForResult(Session& session, const std::function<void(VexaQrSDK::ResultCompletion)>& call) {
     bool done = false;
@@ -204,7 +223,7 @@ std::string fileNameFor(const std::optional<std::string>& messageId, std::size_t
     return name + ".content";
 }
 
-nlohmann::json messageJson(const VxaMessage& message) {
+nlohmann::json messageJson(const VxaMessage& message, cli::Secrets secrets) {
     auto optionalText = [](const std::optional<std::string>& text) {
         return text ? nlohmann::json(*text) : nlohmann::json(nullptr);
     };
@@ -212,14 +231,15 @@ nlohmann::json messageJson(const VxaMessage& message) {
             {"vxaInfo", optionalText(message.vxaInfo)},
             {"vxaTemplate", optionalText(message.vxaTemplate)},
             {"processedVxaData",
-             message.processedVxaData ? cli::recordJson(*message.processedVxaData) : nlohmann::json(nullptr)}};
+             message.processedVxaData ? cli::recordJson(*message.processedVxaData, secrets) : nlohmann::json(nullptr)}};
 }
 
-void printMessages(std::int64_t code, const std::optional<std::vector<VxaMessage>>& messages, bool json) {
+void printMessages(std::int64_t code, const std::optional<std::vector<VxaMessage>>& messages, bool json,
+                   cli::Secrets secrets) {
     if (json) {
         nlohmann::json list = nlohmann::json::array();
         for (const auto& message : messages.value_or(std::vector<VxaMessage>{}))
-            list.push_back(messageJson(message));
+            list.push_back(messageJson(message, secrets));
         std::cout
             << nlohmann::json{{"resultCode", code}, {"messages", messages ? list : nlohmann::json(nullptr)}}.dump()
             << "\n";
@@ -232,7 +252,7 @@ void printMessages(std::int64_t code, const std::optional<std::vector<VxaMessage
         std::cout << "info: " << message.vxaInfo.value_or("") << "\ntemplate: " << message.vxaTemplate.value_or("")
                   << "\n";
         if (message.processedVxaData)
-            cli::printRecordText(*message.processedVxaData, std::cout);
+            cli::printRecordText(*message.processedVxaData, std::cout, secrets);
     }
 }
 
@@ -267,7 +287,7 @@ int messages(const AccountOptions& options) {
         std::cerr << "error: no answer from the backend\n";
         return 1;
     }
-    printMessages(code, list, options.json);
+    printMessages(code, list, options.json, cli::secretsFor(options.showSecrets));
     if (list && !options.contentDirectory.empty() && !writeContents(*list, options.contentDirectory))
         return 1;
     return exitStatus(code, error);
@@ -385,7 +405,7 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     auto* account = root.add_subcommand("account", "The installation's backend account, through the SDK facade");
     account->require_subcommand(1);
     auto bind = [options, &exitCode](CLI::App* command, int (*run)(const AccountOptions&)) {
-        command->callback([options, &exitCode, run] { exitCode = run(*options); });
+        command->callback([options, &exitCode, run] { exitCode = storesOpen(*options) ? run(*options) : 1; });
     };
 
     auto* setupCommand = addSubcommand(*account, "setup", "Store the partner's key pair", *options);
@@ -412,6 +432,7 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     auto* messagesCommand =
         addSubcommand(*account, "messages", "Fetch, verify, decrypt and cache the messages", *options);
     messagesCommand->add_flag("--json", options->json, "One JSON object with the result code and the messages");
+    messagesCommand->add_flag("--show-secrets", options->showSecrets, "Also print each record's AES content key");
     messagesCommand->add_option("--content-dir", options->contentDirectory, "Write each message's content here");
     bind(messagesCommand, messages);
 

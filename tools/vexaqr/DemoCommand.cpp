@@ -221,9 +221,9 @@ double milliseconds(Clock::duration duration) {
     return std::chrono::duration<double, std::milli>(duration).count();
 }
 
-void printRecord(const VXAData& record) {
+void printRecord(const VXAData& record, cli::Secrets secrets) {
     std::ostringstream text;
-    cli::printRecordText(record, text);
+    cli::printRecordText(record, text, secrets);
     std::istringstream lines(text.str());
     for (std::string line; std::getline(lines, line);) {
         std::cout << "    " << line << '\n';
@@ -231,7 +231,7 @@ void printRecord(const VXAData& record) {
 }
 
 bool runMode(bool doLuby, const Bytes& record, const Bytes& content, const std::filesystem::path& folder,
-             const std::shared_ptr<AppDataServiceProtocol>& storedKeys) {
+             const std::shared_ptr<AppDataServiceProtocol>& storedKeys, cli::Secrets secrets) {
     const std::string mode = doLuby ? "luby" : "cyclic";
     const auto gifPath = (folder / (mode + ".gif")).string();
     const auto frameCount = framesToPresent(record.size());
@@ -257,7 +257,7 @@ bool runMode(bool doLuby, const Bytes& record, const Bytes& content, const std::
         return false;
     }
     say(mode + ": record received:");
-    printRecord(*scanned.record);
+    printRecord(*scanned.record, secrets);
     const bool identical = scanned.record->actualVxaData == content && scanned.record->rawData() == record;
     const double pictures = static_cast<double>(std::max<std::size_t>(scanned.pictures, 1));
     say(mode + ": " + std::to_string(record.size()) + " bytes; " + std::to_string(scanned.screenFrames) +
@@ -275,7 +275,7 @@ bool runMode(bool doLuby, const Bytes& record, const Bytes& content, const std::
     return verified;
 }
 
-int demo() {
+int demo(cli::Secrets secrets) {
     ScratchDirectory directory;
     if (directory.path().empty()) {
         say("FAILED: cannot make a temporary data directory");
@@ -299,7 +299,7 @@ int demo() {
         std::to_string(record->size()) + " bytes in all");
     bool allVerified = true;
     for (const bool doLuby : {true, false}) {
-        allVerified = runMode(doLuby, *record, content, directory.path(), stores.appData()) && allVerified;
+        allVerified = runMode(doLuby, *record, content, directory.path(), stores.appData(), secrets) && allVerified;
     }
     say(allVerified ? "everything verified" : "FAILED");
     return allVerified ? 0 : 1;
@@ -307,7 +307,9 @@ int demo() {
 
 const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& exitCode) {
     auto* command = root.add_subcommand("demo", "Seal a record, present it as animated QR codes and scan it back");
-    command->callback([&exitCode] { exitCode = demo(); });
+    auto showSecrets = std::make_shared<bool>(false);
+    command->add_flag("--show-secrets", *showSecrets, "Also print the record's AES content key");
+    command->callback([&exitCode, showSecrets] { exitCode = demo(cli::secretsFor(*showSecrets)); });
 });
 
 } // namespace

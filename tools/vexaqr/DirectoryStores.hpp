@@ -17,16 +17,19 @@ class DirectoryStores final {
 public:
     /// The stores' files live in `directory`, which is made when first needed.
     explicit DirectoryStores(const std::filesystem::path& directory)
-        : _keychain(KeyStore::makeSqlite(directory)), _manager([directory] { return directory; }), _database(_manager),
-          _appData(std::make_shared<AppDataService>(_database, _keychain)) {}
+        : _keyStore(KeyStore::makeSqlite(directory)), _keychain(_keyStore), _manager([directory] { return directory; }),
+          _database(_manager), _appData(std::make_shared<AppDataService>(_database, _keychain)) {}
     DirectoryStores(const DirectoryStores&) = delete;
     DirectoryStores& operator=(const DirectoryStores&) = delete;
 
     const KeychainWrapper& keychain() const { return _keychain; }
+    /// Why the key store cannot be used (naming its file), or nothing.
+    std::optional<Error> keyStoreError() const { return _keyStore->openError(); }
     /// Valid while this object lives.
     const std::shared_ptr<AppDataService>& appData() const { return _appData; }
 
 private:
+    std::shared_ptr<KeyStore> _keyStore;
     KeychainWrapper _keychain;
     PersistencyManager _manager;
     DatabaseWrapper _database;

@@ -35,6 +35,7 @@ struct InspectOptions {
     std::string appKey;
     std::string partnerKey;
     bool json = false;
+    bool showSecrets = false;
     std::string contentOut;
 };
 
@@ -120,9 +121,9 @@ int inspect(const InspectOptions& options) {
         return 1;
     const VXAData data(*record, appKey, partnerPublic, partnerKey);
     if (options.json)
-        std::cout << cli::recordJson(data).dump() << "\n";
+        std::cout << cli::recordJson(data, cli::secretsFor(options.showSecrets)).dump() << "\n";
     else
-        cli::printRecordText(data, std::cout);
+        cli::printRecordText(data, std::cout, cli::secretsFor(options.showSecrets));
     if (!options.contentOut.empty() && data.actualVxaData &&
         !cli::writeWholeFile(options.contentOut, *data.actualVxaData))
         return 1;
@@ -160,6 +161,7 @@ void addInspect(CLI::App& record, int& exitCode) {
     inspect->add_option("--app-key", options->appKey, "App private key (PEM) for secured records");
     inspect->add_option("--partner-key", options->partnerKey, "Partner private key (PEM) for encrypted records");
     inspect->add_flag("--json", options->json, "One JSON object named after the record's properties");
+    inspect->add_flag("--show-secrets", options->showSecrets, "Also print the record's AES content key");
     inspect->add_option("--content-out", options->contentOut, "Write the plain content to this file");
     inspect->callback([options, &exitCode] { exitCode = ::inspect(*options); });
 }

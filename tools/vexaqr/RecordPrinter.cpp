@@ -24,8 +24,9 @@ template <class T, class F> nlohmann::json optionalJson(const std::optional<T>& 
 
 } // namespace
 
-nlohmann::json recordJson(const VXAData& data) {
+nlohmann::json recordJson(const VXAData& data, Secrets secrets) {
     auto hex = [](const Bytes& bytes) { return hexString(bytes); };
+    auto hidden = [](const Bytes&) { return std::string(kHiddenSecret); };
     auto same = [](const auto& value) { return value; };
     auto enumName = [](auto value) { return std::string(name(value)); };
     return {
@@ -38,7 +39,7 @@ nlohmann::json recordJson(const VXAData& data) {
         {"issuerId", optionalJson(data.issuerId, same)},
         {"issuerBytes", optionalJson(data.issuerBytes, hex)},
         {"signature", optionalJson(data.signature, hex)},
-        {"aesKey", optionalJson(data.aesKey, hex)},
+        {"aesKey", secrets == Secrets::shown ? optionalJson(data.aesKey, hex) : optionalJson(data.aesKey, hidden)},
         {"unixTimeStamp", optionalJson(data.unixTimeStamp, same)},
         {"date", optionalJson(data.date, isoDate)},
         {"actualVxaData", optionalJson(data.actualVxaData, hex)},
@@ -46,12 +47,13 @@ nlohmann::json recordJson(const VXAData& data) {
     };
 }
 
-void printRecordText(const VXAData& data, std::ostream& out) {
+void printRecordText(const VXAData& data, std::ostream& out, Secrets secrets) {
     auto field = [&out](const char* label, const std::string& value) { out << label << ": " << value << "\n"; };
     auto orNone = [](const auto& optional, auto convert) {
         return optional ? convert(*optional) : std::string("(none)");
     };
     auto hex = [](const Bytes& bytes) { return hexString(bytes); };
+    auto hidden = [](const Bytes&) { return std::string(kHiddenSecret); };
     auto length = [](const Bytes& bytes) { return std::to_string(bytes.size()) + " bytes"; };
     auto enumName = [](auto value) { return std::string(name(value)); };
     field("contentType", orNone(data.contentType, enumName));
@@ -60,7 +62,7 @@ void printRecordText(const VXAData& data, std::ostream& out) {
     field("issuerId", data.issuerId.value_or("(none)"));
     field("date", orNone(data.date, isoDate));
     field("signature", orNone(data.signature, hex));
-    field("aesKey", orNone(data.aesKey, hex));
+    field("aesKey", secrets == Secrets::shown ? orNone(data.aesKey, hex) : orNone(data.aesKey, hidden));
     field("actualVxaData", orNone(data.actualVxaData, length));
     field("presentableData", orNone(data.presentableData, length));
     field("isValid", data.isValid ? "true" : "false");

@@ -29,6 +29,7 @@ struct ScanOptions {
     std::string partnerKey;
     std::string dataDirectory;
     bool json = false;
+    bool showSecrets = false;
     std::string contentOut;
     bool keepScanning = false;
     double seconds = 0.0;
@@ -74,9 +75,9 @@ void report(const std::optional<VXAData>& record, const ScanOptions& options, Ou
         return;
     }
     if (options.json) {
-        std::cout << cli::recordJson(*record).dump() << std::endl;
+        std::cout << cli::recordJson(*record, cli::secretsFor(options.showSecrets)).dump() << std::endl;
     } else {
-        cli::printRecordText(*record, std::cout);
+        cli::printRecordText(*record, std::cout, cli::secretsFor(options.showSecrets));
         std::cout.flush();
     }
     outcome.failures += record->isValid ? 0 : 1;
@@ -100,6 +101,13 @@ int scan(const ScanOptions& options) {
     }
     const auto keys = keysFor(options, named ? named->appData() : AppDataService::standard());
     if (!keys) {
+        return 1;
+    }
+    // A record cannot be verified without the partner's key: an unusable store is named now, not blamed
+    // later on a missing key.
+    if (auto error = named ? named->keyStoreError() : KeyStore::standard()->openError();
+        error && options.partnerPublicKey.empty()) {
+        fail("cannot use the stored keys: " + error->message);
         return 1;
     }
     auto loop = std::make_shared<RunLoop>();
@@ -158,6 +166,7 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     command->add_option("--partner-key", options->partnerKey, "Partner private key (PEM); default: stored");
     command->add_option("--data-dir", options->dataDirectory, "Where the stored keys are; default: SDK data folder");
     command->add_flag("--json", options->json, "Each record as one JSON object named after its properties");
+    command->add_flag("--show-secrets", options->showSecrets, "Also print each record's AES content key");
     command->add_option("--content-out", options->contentOut, "Write the plain content of the last record here");
     command->add_flag("--keep-scanning", options->keepScanning, "Report every completed transfer, not the first");
     command->add_option("--seconds", options->seconds, "Stop after this time (a camera never ends by itself)")

@@ -5,11 +5,14 @@
 // open or write are logged and read back as absent values.
 #pragma once
 
+#include <vexaqr/Error.hpp>
+
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace vexaqr {
@@ -37,6 +40,19 @@ public:
     bool setStringArray(const std::string& key, const std::vector<std::string>& values);
     /// Removes the value; true also when there was none.
     bool removeObjectForKey(const std::string& key);
+
+    /// One change of write(): a text, an array, or (monostate) a removal, under `key`.
+    struct Change {
+        std::string key;
+        std::variant<std::monostate, std::string, std::vector<std::string>> value;
+    };
+    /// Applies `changes` in order as one step: all of them reach the file, or (false) none does, even
+    /// when the process dies part-way.
+    bool write(const std::vector<Change>& changes);
+
+    /// Opens the store if needed: nothing when it is usable, else why not, naming the file. A file that
+    /// is not a database, is damaged or holds other tables is refused and left as it is.
+    std::optional<Error> openError();
 
 private:
     class Store;

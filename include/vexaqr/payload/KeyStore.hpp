@@ -7,11 +7,14 @@
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
+#include <vexaqr/Error.hpp>
 #include <vexaqr/payload/KeyHandle.hpp>
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace vexaqr {
 
@@ -23,6 +26,13 @@ enum class KeyStoreStatus : std::int32_t {
     ioError = -36,         // reading or writing the store failed
     decodeError = -26275,  // a stored key does not read back
     invalidParameter = -50,
+};
+
+/// One change of KeyStore::write: `key` stored under `tag` (replacing any key there), or, with a null
+/// `key`, the tag emptied.
+struct KeyStoreWrite {
+    Bytes tag;
+    KeyHandle key;
 };
 
 struct KeyStoreLookup {
@@ -43,6 +53,14 @@ public:
 
     /// Removes the key under `tag`; itemNotFound when there was none.
     virtual KeyStoreStatus remove(const Bytes& tag) = 0;
+
+    /// Applies `writes` in order; success or the first failing status (emptying an empty tag is no
+    /// failure). The library's stores apply them as one change, even across a crash: all or, on failure,
+    /// none. This default, for other stores, goes one write at a time and stops at the first failure.
+    virtual KeyStoreStatus write(const std::vector<KeyStoreWrite>& writes);
+
+    /// Opens the store if needed: nothing when it is usable, else why not (the message names the file).
+    virtual std::optional<Error> openError() { return std::nullopt; }
 
     /// The process-wide store every key operation of the SDK uses; by default the SQLite store in
     /// the current data directory.

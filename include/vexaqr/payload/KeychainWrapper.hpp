@@ -11,6 +11,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vexaqr {
 
@@ -32,8 +34,19 @@ public:
     /// removed or the add fails.
     bool addRsaKey(const std::string& tag, const KeyHandle& key) const;
 
-    /// Removes the client and partner keys, private and public; failures are ignored.
+    /// Removes the client and partner keys, private and public, as one change where the store allows;
+    /// failures are ignored (then as many as can be are removed one by one).
     void resetKeys() const;
+
+    /// A tag text and the key to keep under it.
+    using TaggedKey = std::pair<std::string, KeyHandle>;
+
+    /// Stores each key under its tag, replacing what the tags held, as one change: true when all are
+    /// stored; on false the library's stores keep what they held before (even after a crash).
+    bool addRsaKeys(const std::vector<TaggedKey>& keys) const;
+
+    /// resetKeys() followed by addRsaKeys(keys), as one change with the same guarantee.
+    bool resetKeysAndAdd(const std::vector<TaggedKey>& keys) const;
 
     /// rsaKeyTagPrefix + "." + owner + "." + type, e.g. "<prefix>.partner.public".
     static std::string keyTag(Activation::KeyOwner owner, Activation::KeyType keyType);

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 namespace vexaqr {
 
@@ -23,6 +24,9 @@ public:
 
     struct Options {
         std::size_t maxResponseBytes;
+        /// A PEM file of the certificate authorities to trust instead of the system's (a private authority);
+        /// empty: the system's. Peers and host names are verified either way.
+        std::string certificateAuthorityFile;
     };
 
     CurlHttpClient();

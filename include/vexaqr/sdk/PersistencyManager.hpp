@@ -8,6 +8,7 @@
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
+#include <vexaqr/Error.hpp>
 
 #include <cstdint>
 #include <filesystem>
@@ -46,6 +47,10 @@ public:
 
     /// Opens the store if needed; whether it is usable. A failure is logged as "Unresolved error ...".
     bool persistentContainer();
+
+    /// Opens the store if needed: nothing when it is usable, else why not, naming the file. A file that
+    /// is not a database, is damaged or holds other tables is refused and left as it is.
+    std::optional<Error> openError();
 
     /// The attribute `key` of the first settings record; creates an empty record (and answers nil)
     /// when there is none. Nil also for an empty attribute, an unknown key or a failure (logged).
