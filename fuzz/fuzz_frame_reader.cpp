@@ -1,5 +1,5 @@
-// Arbitrary frame sequences for the frame reader. The input is a series of frames, each preceded by
-// its length in two bytes (big-endian).
+// Arbitrary frame sequences for the frame reader, run with each LT decoder. The input is a series of
+// frames, each preceded by its length in two bytes (big-endian).
 #include <vexaqr/transport/VexaQRDecoderImpl.hpp>
 
 #include <cstddef>
@@ -34,15 +34,21 @@ private:
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    CheckingDelegate delegate;
-    VexaQRDecoderImpl reader(delegate);
-    std::size_t offset = 0;
-    while (offset + 2 <= size) {
-        const std::size_t length = std::size_t{data[offset]} << 8 | data[offset + 1];
-        offset += 2;
-        const std::size_t end = offset + length < size ? offset + length : size;
-        reader.scannedQR(Bytes(data + offset, data + end));
-        offset = end;
+    for (const LTDecoderKind kind : {LTDecoderKind::peeling, LTDecoderKind::maximumLikelihood}) {
+        CheckingDelegate delegate;
+        VexaQRDecoderImpl reader(delegate, kind);
+        std::size_t offset = 0;
+        while (offset + 2 <= size) {
+            const std::size_t length = std::size_t{data[offset]} << 8 | data[offset + 1];
+            offset += 2;
+            const std::size_t end = offset + length < size ? offset + length : size;
+            reader.scannedQR(Bytes(data + offset, data + end));
+            offset = end;
+            const double estimate = reader.estimatedProgress();
+            if (!(estimate >= 0.0 && estimate <= 1.0)) {
+                __builtin_trap();
+            }
+        }
     }
     return 0;
 }

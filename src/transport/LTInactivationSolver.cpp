@@ -30,7 +30,7 @@ void InactivationSolver::addEquation(const std::vector<std::uint32_t>& unknowns,
     _equationStart.push_back(_equationSymbols.size());
     const std::size_t offset = _payloads.size();
     _payloads.resize(offset + _words, 0);
-    std::memcpy(&_payloads[offset], payload, _payloadLength);
+    std::memcpy(_payloads.data() + offset, payload, _payloadLength);
 }
 
 bool InactivationSolver::solve() {
@@ -170,12 +170,12 @@ bool InactivationSolver::solveDenseSystem() {
             continue;
         }
         rows.resize(rows.size() + stride, 0);
-        std::uint64_t* row = &rows[rowCount * stride];
+        std::uint64_t* row = rows.data() + rowCount * stride;
         std::memcpy(row + _columnWords, payloadOf(equation), _words * 8);
         accumulate(equation, _unknownCount, row, row + _columnWords);
         ++rowCount;
     }
-    auto rowAt = [&](std::size_t index) { return &rows[index * stride]; };
+    auto rowAt = [&](std::size_t index) { return rows.data() + index * stride; };
 
     std::uint32_t denseRank = 0;
     for (std::uint32_t column = 0; column < columns; ++column) {
@@ -220,7 +220,7 @@ void InactivationSolver::backSubstitute() {
 }
 
 void InactivationSolver::copyValue(std::uint32_t unknown, std::uint8_t* out) const {
-    std::memcpy(out, &_values[static_cast<std::size_t>(unknown) * _words], _payloadLength);
+    std::memcpy(out, _values.data() + static_cast<std::size_t>(unknown) * _words, _payloadLength);
 }
 
 } // namespace vexaqr::LT

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 
 namespace vexaqr {
 namespace {
@@ -71,6 +72,28 @@ TEST_F(CommandFixture, CyclicPngFolderScansAndKeepScanningReportsEveryTransfer) 
     const auto every = cli("scan " + frames + keys + " --keep-scanning");
     EXPECT_EQ(exitStatus(every), 0) << every.output;
     EXPECT_EQ(occurrences(every.output, "isValid: true"), 2u); // 12 frames are two full loops of 6 blocks
+}
+
+TEST_F(CommandFixture, ScanStatsCountPicturesAndFramesUntilCompletionForEitherDecoder) {
+    const auto frames = pathIn(folder, "luby");
+    ASSERT_EQ(exitStatus(cli("present " + recordFile + " --png-dir " + frames + " --frames 20")), 0);
+    std::map<std::string, nlohmann::json> stats;
+    for (const std::string decoder : {"peeling", "ml"}) {
+        const auto scanned = cli("scan " + frames + keys + " --decoder " + decoder + " --stats");
+        ASSERT_EQ(exitStatus(scanned), 0) << scanned.output;
+        EXPECT_EQ(occurrences(scanned.output, "isValid: true"), 1u);
+        const auto at = scanned.output.find("{\"decoder\"");
+        ASSERT_NE(at, std::string::npos) << scanned.output;
+        stats[decoder] = nlohmann::json::parse(scanned.output.substr(at, scanned.output.find('\n', at) - at));
+        const auto& line = stats[decoder];
+        EXPECT_EQ(line["decoder"], decoder);
+        EXPECT_EQ(line["completed"], true);
+        EXPECT_GE(line["frames"].get<int>(), 2); // a 3 KB record does not fit one frame
+        EXPECT_GE(line["pictures"].get<int>(), line["frames"].get<int>());
+        EXPECT_LE(line["pictures"].get<int>(), 20);
+    }
+    EXPECT_LE(stats["ml"]["frames"].get<int>(), stats["peeling"]["frames"].get<int>());
+    EXPECT_NE(exitStatus(cli("scan " + frames + keys + " --decoder fastest")), 0);
 }
 
 TEST_F(CommandFixture, ScanFailsClearlyWithoutKeysTransfersOrCamera) {

@@ -4,6 +4,7 @@
 // pictures with no symbol) and scanned with the real detector into the verified record.
 #include "CommandRegistry.hpp"
 #include "DirectoryStores.hpp"
+#include "ProgressBar.hpp"
 #include "RecordPrinter.hpp"
 
 #include <vexaqr/payload/KeychainWrapper.hpp>
@@ -199,13 +200,15 @@ ScanResult scanUntilFirstRecord(CameraView camera, const std::shared_ptr<AppData
     auto view = std::make_shared<VXAScannerView>([source] { return source; }, storedKeys);
     ScanResult result;
     bool done = false;
+    cli::ProgressBar bar; // the reader's estimate: how long to keep the camera on the screen
     view->startScanning(
         [&](std::optional<VXAData> record) {
+            bar.finish();
             result.record = std::move(record);
             done = true;
             view->stopScanning();
         },
-        nullptr);
+        [&bar, &view](double, VxaAlgorithm algorithm) { bar.show(view->estimatedProgress(), algorithm); });
     const auto started = Clock::now();
     loop->runUntil([&] { return done || source->isExhausted(); }, std::chrono::minutes(1));
     result.total = Clock::now() - started;

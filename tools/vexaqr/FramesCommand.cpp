@@ -173,11 +173,11 @@ bool writeOutput(const std::string& path, const Bytes& data) {
 
 // One JSON object on standard error: what the reader was fed until completion (or the input's end).
 void writeStats(const VexaQRDecoderImpl& reader, bool completed) {
-    const nlohmann::json stats = {{"decoder", ltDecoderKindName(reader.decoderKind())},
-                                  {"frames", reader.framesFed()},
-                                  {"packets", reader.packetsFed()},
-                                  {"symbols", reader.symbolCount()},
-                                  {"completed", completed}};
+    const nlohmann::ordered_json stats = {{"decoder", ltDecoderKindName(reader.decoderKind())},
+                                          {"frames", reader.framesFed()},
+                                          {"packets", reader.packetsFed()},
+                                          {"symbols", reader.symbolCount()},
+                                          {"completed", completed}};
     std::cerr << stats.dump() << std::endl;
 }
 

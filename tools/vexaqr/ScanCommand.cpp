@@ -89,7 +89,7 @@ void report(const std::optional<VXAData>& record, const ScanOptions& options, Ou
 
 // One JSON object on standard error: what the scanner was fed until a completion (or the end).
 void writeStats(const ScanOptions& options, std::uint64_t pictures, std::uint64_t frames, bool completed) {
-    const nlohmann::json stats = {
+    const nlohmann::ordered_json stats = {
         {"decoder", options.decoder}, {"pictures", pictures}, {"frames", frames}, {"completed", completed}};
     std::cerr << stats.dump() << std::endl;
 }

@@ -45,9 +45,9 @@ private:
     void accumulate(std::uint32_t equation, std::uint32_t skipped, std::uint64_t* coefficients, std::uint64_t* value);
     bool solveDenseSystem();
     void backSubstitute();
-    std::uint64_t* payloadOf(std::size_t equation) { return &_payloads[equation * _words]; }
-    std::uint64_t* coefficientsOf(std::uint32_t symbol) { return &_coefficients[symbol * _columnWords]; }
-    std::uint64_t* valueOf(std::uint32_t symbol) { return &_values[symbol * _words]; }
+    std::uint64_t* payloadOf(std::size_t equation) { return _payloads.data() + equation * _words; }
+    std::uint64_t* coefficientsOf(std::uint32_t symbol) { return _coefficients.data() + symbol * _columnWords; }
+    std::uint64_t* valueOf(std::uint32_t symbol) { return _values.data() + symbol * _words; }
 
     std::uint32_t _unknownCount;
     std::size_t _payloadLength;
