@@ -106,5 +106,5 @@ TEST_P(FrameSizeRoundTripTest, CyclicFramesOfAnySizeReachTheReader) {
 INSTANTIATE_TEST_SUITE_P(Sizes, FrameSizeRoundTripTest,
                          ::testing::Values(SizedTransfer{255, {1, 1}}, SizedTransfer{2000, {2, 7}},
                                            SizedTransfer{4096, {146, 100}}, SizedTransfer{100000, {299, 1307}},
-                                           SizedTransfer{150000, {365, 2000}}, SizedTransfer{1, {366, 2928}},
-                                           SizedTransfer{255 * 2928, {366, 2928}}));
+                                           SizedTransfer{150000, {365, 2000}}, SizedTransfer{1, {366, 2945}},
+                                           SizedTransfer{255 * 2945, {366, 2945}}));
