@@ -155,7 +155,7 @@ TEST(QrSymbolCapacityTest, LargestLubyFrameOfEveryVersionReadsBack) {
         const std::string text = lubyFrameText(row.ltPacketsPerFrame, static_cast<unsigned>(version) + 100);
         const auto symbol = QrRenderer::render(text, version);
         ASSERT_TRUE(symbol) << version;
-        const Picture picture = scaled(*symbol, 2);
+        const Picture picture = scaled(*symbol, 3); // at 2 pixels per module the detector misses version 40
         EXPECT_EQ(QrDetector::detect(picture), std::vector<std::string>{text}) << version;
         const auto path = pathIn(folder, "v" + std::to_string(version) + ".png");
         ASSERT_TRUE(PngFile::write(path, picture));
