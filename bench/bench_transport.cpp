@@ -30,11 +30,11 @@ Bytes sampleData(std::size_t length) {
     return data;
 }
 
-// The base-45 lines of a luby transfer, exactly as many as a receiver needs without losses.
-std::vector<std::string> lubyLinesUntilComplete(const Bytes& data) {
+// The base-45 lines of a luby transfer, exactly as many as a receiver with `kind` needs without losses.
+std::vector<std::string> lubyLinesUntilComplete(const Bytes& data, LTDecoderKind kind = LTDecoderKind::peeling) {
     LTQRGenerator generator(data, 20261208);
     CompletionDelegate delegate;
-    VexaQRDecoderImpl reader(delegate);
+    VexaQRDecoderImpl reader(delegate, kind);
     std::vector<std::string> lines;
     while (delegate.data.empty()) {
         const Bytes frame = generator.nextQRContent();
@@ -64,6 +64,37 @@ void BM_ReceiveLubyTransfer(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(lines.size() * state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ReceiveLubyTransfer)->Arg(584)->Arg(8000)->Arg(148920)->Unit(benchmark::kMillisecond);
+
+// The same transfer through each decoder, each fed the frames it needs: the CPU cost of the
+// maximum-likelihood completion against peeling (argument 1: 0 peeling, 1 maximum likelihood).
+void BM_ReceiveLubyTransferByDecoder(benchmark::State& state) {
+    const auto kind = state.range(1) == 0 ? LTDecoderKind::peeling : LTDecoderKind::maximumLikelihood;
+    const Bytes data = sampleData(static_cast<std::size_t>(state.range(0)));
+    const std::vector<std::string> lines = lubyLinesUntilComplete(data, kind);
+    std::vector<Bytes> frames;
+    for (const auto& line : lines) {
+        frames.push_back(Base45Converter::dataFromBase45String(line));
+    }
+    for (auto _ : state) {
+        CompletionDelegate delegate;
+        VexaQRDecoderImpl reader(delegate, kind);
+        for (const auto& frame : frames) {
+            reader.scannedQR(frame);
+        }
+        if (delegate.data != data) {
+            state.SkipWithError("transfer did not complete");
+            break;
+        }
+    }
+    state.SetLabel(std::string(ltDecoderKindName(kind)));
+    state.counters["frames"] = static_cast<double>(frames.size());
+}
+BENCHMARK(BM_ReceiveLubyTransferByDecoder)
+    ->Args({8000, 0})
+    ->Args({8000, 1})
+    ->Args({148920, 0})
+    ->Args({148920, 1})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ReceiveCyclicTransfer(benchmark::State& state) {
     const Bytes data = sampleData(148920);

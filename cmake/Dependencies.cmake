@@ -20,6 +20,9 @@ endif()
 if(VEXAQR_BUILD_BENCH)
     find_package(benchmark REQUIRED)
 endif()
+if(VEXAQR_BUILD_TESTS OR VEXAQR_BUILD_BENCH)
+    find_package(JPEG REQUIRED) # the camera simulation compresses its pictures like a phone camera
+endif()
 
 # Loopback HTTP servers: the devserver, the tests and the benchmarks; never linked into the library.
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)

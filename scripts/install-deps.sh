@@ -13,6 +13,7 @@ packages=(
     libzxing-dev
     libqrencode-dev
     libpng-dev libgif-dev
+    libjpeg-dev # tests and benchmarks only: the camera simulation's JPEG compression
     libcli11-dev
     libcpp-httplib-dev
     libgtest-dev libgmock-dev libbenchmark-dev

@@ -1,5 +1,7 @@
 #include <vexaqr/transport/LTEncoder.hpp>
 
+#include <vexaqr/transport/LTInactivationSolver.hpp>
+
 #include <algorithm>
 #include <bit>
 #include <chrono>
@@ -219,6 +221,7 @@ void Decoder::processPacket(const std::vector<std::uint8_t>& bytes) {
     indexSetGenerator.setSeed(seed);
     IndexSet indices = indexSetGenerator.generateIndices();
     seed = indexSetGenerator.getSeed();
+    ++acceptedPackets;
     resolve(PacketPayload(bytes), std::move(indices));
 }
 
@@ -360,6 +363,75 @@ std::uint64_t Decoder::hashOf(const IndexSet& indices) const {
         hash ^= indexKeys[index];
     }
     return hash;
+}
+
+std::uint32_t Decoder::knownShortfall() const {
+    const std::uint64_t since = acceptedPackets - acceptedAtLastSolve;
+    return since >= shortfallAtLastSolve ? 0 : shortfallAtLastSolve - static_cast<std::uint32_t>(since);
+}
+
+bool Decoder::completeBySolving() {
+    if (packetCount == 0 || isFinished()) {
+        return isFinished();
+    }
+    // Each packet raises the rank by one at most: until the last shortfall is made up, no solve can succeed.
+    if (knownShortfall() > 0) {
+        return false;
+    }
+    acceptedAtLastSolve = acceptedPackets;
+    const std::uint32_t missingCount = packetCount - cleanPacketsCount;
+    if (heldCount < missingCount) {
+        shortfallAtLastSolve = static_cast<std::uint32_t>(missingCount - heldCount);
+        return false;
+    }
+    return attemptSolve();
+}
+
+bool Decoder::attemptSolve() {
+    std::vector<std::uint32_t> missing;
+    std::vector<std::uint32_t> unknownOf(packetCount, 0);
+    for (std::uint32_t index = 0; index < packetCount; ++index) {
+        if (!cleanPackets[index].payload) {
+            unknownOf[index] = static_cast<std::uint32_t>(missing.size());
+            missing.push_back(index);
+        }
+    }
+    InactivationSolver solver(static_cast<std::uint32_t>(missing.size()), packetLength);
+    std::vector<std::uint32_t> unknowns;
+    for (const auto& entry : dirtyPacketsIndices) {
+        unknowns.clear();
+        for (std::uint32_t index : currentIndices(*entry.second)) {
+            unknowns.push_back(unknownOf[index]);
+        }
+        solver.addEquation(unknowns, entry.second->payload->bytes().data());
+    }
+    if (!solver.solve()) {
+        shortfallAtLastSolve = static_cast<std::uint32_t>(missing.size()) - solver.rank();
+        return false;
+    }
+    adoptSolution(missing, solver);
+    return true;
+}
+
+// Every missing source packet becomes known at once; no combination is held any more.
+void Decoder::adoptSolution(const std::vector<std::uint32_t>& missing, const InactivationSolver& solver) {
+    for (std::uint32_t unknown = 0; unknown < missing.size(); ++unknown) {
+        std::vector<std::uint8_t> bytes(packetLength);
+        solver.copyValue(unknown, bytes.data());
+        CleanPacket& clean = cleanPackets[missing[unknown]];
+        clean.payload = std::make_shared<PacketPayload>(std::move(bytes));
+        clean.peeled = true;
+    }
+    for (auto& clean : cleanPackets) {
+        for (const auto& packet : clean.referencingPackets) {
+            packet->held = false;
+        }
+        clean.referencingPackets.clear();
+    }
+    dirtyPacketsIndices.clear();
+    heldCount = 0;
+    cleanPacketsCount = packetCount;
+    shortfallAtLastSolve = 0;
 }
 
 double Decoder::progress() const {

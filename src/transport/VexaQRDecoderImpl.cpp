@@ -2,6 +2,11 @@
 
 #include <vexaqr/platform/SystemLog.hpp>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <iterator>
+
 namespace vexaqr {
 
 namespace {
@@ -17,16 +22,91 @@ std::uint32_t readBigEndian32(const Bytes& bytes, std::size_t offset) {
            static_cast<std::uint32_t>(bytes[offset + 2]) << 8 | static_cast<std::uint32_t>(bytes[offset + 3]);
 }
 
+// Packets received until completion ÷ K, mean over many random transfers of this code (measured by
+// bench/bench_lt_completion: peeling until it completes, maximum likelihood until the received equations
+// reach rank K); between the measured K the ratio is interpolated in log K.
+struct Overhead {
+    double packetCount;
+    double peeling;
+    double maximumLikelihood;
+};
+constexpr std::array kMeasuredOverheads{
+    Overhead{1, 1.0, 1.0},         Overhead{10, 1.54, 1.50},    Overhead{73, 1.39, 1.098},
+    Overhead{300, 1.23, 1.019},    Overhead{1000, 1.13, 1.009}, Overhead{5000, 1.07, 1.0016},
+    Overhead{18615, 1.06, 1.0012},
+};
+
+double expectedOverhead(LTDecoderKind kind, double packetCount) {
+    auto ratio = [kind](const Overhead& entry) {
+        return kind == LTDecoderKind::maximumLikelihood ? entry.maximumLikelihood : entry.peeling;
+    };
+    const auto above = std::find_if(kMeasuredOverheads.begin(), kMeasuredOverheads.end(),
+                                    [&](const Overhead& entry) { return entry.packetCount >= packetCount; });
+    if (above == kMeasuredOverheads.begin()) {
+        return ratio(*above);
+    }
+    if (above == kMeasuredOverheads.end()) {
+        return ratio(kMeasuredOverheads.back());
+    }
+    const Overhead& below = *std::prev(above);
+    const double t = std::log(packetCount / below.packetCount) / std::log(above->packetCount / below.packetCount);
+    return ratio(below) + t * (ratio(*above) - ratio(below));
+}
+
+// Packets fed ÷ packets the transfer is expected to need, in whole frames: once the expected need is
+// passed, at least one more frame is always still expected, so the estimate stays below 1.
+double lubyEstimate(LTDecoderKind kind, std::uint32_t packetCount, std::uint64_t packetsFed,
+                    std::uint32_t knownShortfall, std::uint64_t packetsPerFrame) {
+    const double fed = static_cast<double>(packetsFed);
+    const double perFrame = static_cast<double>(packetsPerFrame);
+    const double expected = expectedOverhead(kind, packetCount) * packetCount;
+    const double remaining = std::max({expected - fed, static_cast<double>(knownShortfall), 0.0});
+    // A transfer ends at a frame's end: on average half a frame after the last packet it needs.
+    const double estimate = fed / (fed + std::max(perFrame, remaining + perFrame / 2));
+    return std::min(estimate, std::nextafter(1.0, 0.0));
+}
+
 } // namespace
 
-VexaQRDecoderImpl::VexaQRDecoderImpl(VexaQRDecoderDelegate& delegate) : _delegate(delegate) {
+VexaQRDecoderImpl::VexaQRDecoderImpl(VexaQRDecoderDelegate& delegate, LTDecoderKind decoder)
+    : _delegate(delegate), _decoderKind(decoder), _decoder(decoder) {
     reset();
 }
 
 void VexaQRDecoderImpl::reset() {
     _qrFrames.reset();
     _receivedQRFrames = 0;
-    _decoder = LTDecoderProxy();
+    _decoder = LTDecoderProxy(_decoderKind);
+    _luby = {};
+    _cyclic = {};
+}
+
+VexaQRDecoderImpl::Counters& VexaQRDecoderImpl::countFrame(VxaAlgorithm mode) {
+    Counters& counters = mode == VxaAlgorithm::luby ? _luby : _cyclic;
+    if (counters.completed) {
+        counters = {}; // the first frame of a new transfer
+    }
+    ++counters.frames;
+    _lastMode = mode;
+    return counters;
+}
+
+void VexaQRDecoderImpl::raiseLubyEstimate(std::uint64_t packetsPerFrame) {
+    if (_decoder.packetCount() == 0 || packetsPerFrame == 0) {
+        return;
+    }
+    _luby.estimate = std::max(_luby.estimate, lubyEstimate(_decoderKind, _decoder.packetCount(), _luby.packets,
+                                                           _decoder.knownShortfall(), packetsPerFrame));
+}
+
+void VexaQRDecoderImpl::complete(VxaAlgorithm mode, const Bytes& data) {
+    const Counters finished = counters(mode);
+    reset();
+    Counters& kept = mode == VxaAlgorithm::luby ? _luby : _cyclic;
+    kept = finished;
+    kept.estimate = 1.0;
+    kept.completed = true;
+    _delegate.vexaQRDecoder(*this, data);
 }
 
 void VexaQRDecoderImpl::scannedQR(const Bytes& frame) {
@@ -50,6 +130,7 @@ void VexaQRDecoderImpl::scannedLubyFrame(const Bytes& frame) {
     }
     previousLubySeed = seed;
     SystemLog::standard().write("luby");
+    countFrame(VxaAlgorithm::luby);
 
     _decoder.setTotalLength(readBigEndian32(frame, 5));
     _decoder.setSeed(seed);
@@ -61,14 +142,22 @@ void VexaQRDecoderImpl::scannedLubyFrame(const Bytes& frame) {
     for (std::uint64_t i = 0; i < packets; ++i) {
         const auto first = frame.begin() + static_cast<std::ptrdiff_t>(kLubyHeaderLength + i * packetLength);
         _decoder.processPacket(Bytes(first, first + static_cast<std::ptrdiff_t>(packetLength)));
+        ++_luby.packets;
+        _luby.symbols = _decoder.packetCount();
+        raiseLubyEstimate(packets);
         _delegate.vexaQRDecoder(*this, _decoder.progress(), VxaAlgorithm::luby);
         if (_decoder.isFinished()) {
-            const Bytes data = _decoder.data();
-            reset();
-            _delegate.vexaQRDecoder(*this, data);
+            complete(VxaAlgorithm::luby, _decoder.data());
             return;
         }
     }
+    if (packets > 0 && _decoder.endFrame()) {
+        // Solved at the frame's end: the documented progress reaches 1 before the data is handed over.
+        _delegate.vexaQRDecoder(*this, _decoder.progress(), VxaAlgorithm::luby);
+        complete(VxaAlgorithm::luby, _decoder.data());
+        return;
+    }
+    raiseLubyEstimate(packets);
 }
 
 void VexaQRDecoderImpl::scannedCyclicFrame(const Bytes& frame) {
@@ -85,12 +174,15 @@ void VexaQRDecoderImpl::scannedCyclicFrame(const Bytes& frame) {
         // never complete, so the new transfer gets a table of its own.
         _qrFrames.emplace(count);
         _receivedQRFrames = 0;
+        _cyclic = {};
     }
     if (index == _prevQRFrame) {
         return;
     }
     SystemLog::standard().write("cyclic");
     _prevQRFrame = index;
+    Counters& counters = countFrame(VxaAlgorithm::cyclic);
+    counters.symbols = count;
 
     auto& slot = (*_qrFrames)[index];
     if (slot) {
@@ -98,12 +190,13 @@ void VexaQRDecoderImpl::scannedCyclicFrame(const Bytes& frame) {
     }
     slot.emplace(frame.begin() + kCyclicHeaderLength, frame.end());
     ++_receivedQRFrames;
+    if (_receivedQRFrames < count) {
+        counters.estimate = static_cast<double>(_receivedQRFrames) / static_cast<double>(count);
+    }
     _delegate.vexaQRDecoder(*this, static_cast<double>(_receivedQRFrames) / static_cast<double>(count),
                             VxaAlgorithm::cyclic);
     if (_receivedQRFrames == count) {
-        const Bytes data = joinedBlocks();
-        reset();
-        _delegate.vexaQRDecoder(*this, data);
+        complete(VxaAlgorithm::cyclic, joinedBlocks());
     }
 }
 

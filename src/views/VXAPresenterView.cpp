@@ -58,7 +58,7 @@ void VXAPresenterView::prepareCyclicPresentation() {
 }
 
 void VXAPresenterView::makeGenerator(VxaAlgorithm algorithm) {
-    auto made = VexaQRGenerator::make(*_presentableData, algorithm, std::nullopt, _frameSize);
+    auto made = VexaQRGenerator::make(*_presentableData, algorithm, _generatorSeed, _frameSize);
     _generator = std::move(made.generator);
     _lastError = made.error;
     if (_lastError) {

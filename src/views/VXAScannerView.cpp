@@ -2,7 +2,6 @@
 
 #include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
 
 namespace vexaqr {
 
@@ -30,7 +29,8 @@ void VXAScannerView::stopScanning() {
 }
 
 void VXAScannerView::initDecoder() {
-    _decoder = std::make_shared<VexaQRDecoderImpl>(*this);
+    _decoder = std::make_shared<VexaQRDecoderImpl>(*this, _ltDecoder);
+    _picturesSeen = 0;
 }
 
 void VXAScannerView::initCapture() {
@@ -50,6 +50,7 @@ void VXAScannerView::initCapture() {
 }
 
 void VXAScannerView::captureOutput(const std::vector<std::string>& symbols) {
+    ++_picturesSeen;
     if (symbols.size() != 1 || symbols.front().empty() || !_decoder) {
         return;
     }

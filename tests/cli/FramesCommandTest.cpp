@@ -3,11 +3,15 @@
 
 #include <vexaqr/transport/Base45Converter.hpp>
 
+#include <nlohmann/json.hpp>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sys/wait.h>
 
 using namespace vexaqr;
@@ -132,4 +136,50 @@ TEST_F(FramesCommandTest, RefusesLubyDataNoReaderAccepts) {
     EXPECT_NE(log.find("vexaqr frames: luby frames carry at most 1048576 bytes"), std::string::npos) << log;
     EXPECT_NE(log.find("1048577"), std::string::npos) << log;
     EXPECT_TRUE(read(path("frames.txt")).empty());
+}
+
+TEST_F(FramesCommandTest, StatsTellWhatEachDecoderWasFedUntilCompletion) {
+    const Bytes data = test::randomBytes(8000, 12); // K = 1000
+    write(path("in.bin"), data);
+    ASSERT_EQ(run("frames encode --mode luby --seed 77 --count 40 " + path("in.bin") + " > " + path("frames.txt")), 0);
+    std::map<std::string, nlohmann::json> stats;
+    for (const std::string decoder : {"peeling", "ml"}) {
+        ASSERT_EQ(run("frames decode --decoder " + decoder + " --stats --out " + path("out.bin") + " < " +
+                      path("frames.txt") + " 2> " + path("log")),
+                  0);
+        EXPECT_EQ(read(path("out.bin")), toString(data)) << decoder;
+        const auto log = lines(path("log"));
+        ASSERT_FALSE(log.empty());
+        stats[decoder] = nlohmann::json::parse(log.back(), nullptr, false);
+        const auto& line = stats[decoder];
+        ASSERT_TRUE(line.is_object()) << log.back();
+        EXPECT_EQ(line.size(), 5u) << log.back();
+        EXPECT_EQ(line.value("decoder", ""), decoder);
+        EXPECT_EQ(line.value("symbols", 0), 1000);
+        EXPECT_EQ(line.value("completed", false), true);
+        const int frames = line.value("frames", 0);
+        const int packets = line.value("packets", 0);
+        EXPECT_GE(frames, 14); // 1000 packets do not fit 13 frames
+        EXPECT_LT(frames, 40);
+        EXPECT_GT(packets, (frames - 1) * 73);
+        EXPECT_LE(packets, frames * 73);
+    }
+    // The maximum-likelihood decoder completes at a whole frame's end, never after peeling.
+    EXPECT_EQ(stats["ml"].value("packets", 0), stats["ml"].value("frames", 0) * 73);
+    EXPECT_LE(stats["ml"].value("frames", 0), stats["peeling"].value("frames", 0));
+}
+
+TEST_F(FramesCommandTest, StatsOfAnUnfinishedTransferSayHowMuchWasFed) {
+    write(path("in.bin"), test::randomBytes(8000, 13));
+    ASSERT_EQ(run("frames encode --mode luby --seed 78 --count 3 " + path("in.bin") + " > " + path("frames.txt")), 0);
+    EXPECT_EQ(run("frames decode --decoder ml --stats --out " + path("out.bin") + " < " + path("frames.txt") + " 2> " +
+                  path("log")),
+              1);
+    const auto log = lines(path("log"));
+    const auto stats = std::find_if(log.begin(), log.end(), [](const std::string& line) { return line[0] == '{'; });
+    ASSERT_NE(stats, log.end()) << read(path("log"));
+    EXPECT_EQ(nlohmann::json::parse(*stats, nullptr, false),
+              nlohmann::json::parse(R"({"decoder":"ml","frames":3,"packets":219,"symbols":1000,"completed":false})"))
+        << *stats;
+    EXPECT_NE(run("frames decode --decoder fastest < " + path("frames.txt") + " 2> " + path("log")), 0);
 }

@@ -82,6 +82,41 @@ inline nlohmann::json transportVectors() {
     return file ? nlohmann::json::parse(file, nullptr, false) : nlohmann::json();
 }
 
+/// The rank over GF(2) of index sets added one at a time, by plain dense elimination: the yardstick that the
+/// maximum-likelihood decoder must meet (it completes exactly when this reaches K).
+class ReferenceRank {
+public:
+    explicit ReferenceRank(std::uint32_t unknowns) : _words((unknowns + 63) / 64), _basis(unknowns) {}
+
+    /// Adds one equation; true when it raised the rank.
+    bool add(const LT::IndexSet& indices) {
+        std::vector<std::uint64_t> row(_words, 0);
+        for (std::uint32_t index : indices) {
+            row[index / 64] ^= std::uint64_t{1} << (index % 64);
+        }
+        for (std::size_t word = 0; word < _words; ++word) {
+            while (row[word] != 0) {
+                const std::size_t lead = word * 64 + static_cast<std::size_t>(__builtin_ctzll(row[word]));
+                if (_basis[lead].empty()) {
+                    _basis[lead] = std::move(row);
+                    ++_rank;
+                    return true;
+                }
+                for (std::size_t i = 0; i < _words; ++i) {
+                    row[i] ^= _basis[lead][i];
+                }
+            }
+        }
+        return false;
+    }
+    std::uint32_t rank() const { return _rank; }
+
+private:
+    std::size_t _words;
+    std::vector<std::vector<std::uint64_t>> _basis; // by lowest set bit
+    std::uint32_t _rank = 0;
+};
+
 /// Records every delegate callback in order; `onData` may feed further frames.
 class RecordingDelegate : public VexaQRDecoderDelegate {
 public:

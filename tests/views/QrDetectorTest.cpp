@@ -52,5 +52,16 @@ TEST(QrDetectorTest, FindsNothingInPicturesWithoutSymbols) {
     EXPECT_TRUE(QrDetector::detect(Picture(1, 1)).empty());
 }
 
+// A picture the first reading misses gets a second, sharpened look; it must cope with every shape.
+TEST(QrDetectorTest, SurvivesPicturesTooSmallOrTooNarrowForTheSecondLook) {
+    for (const auto& [width, height] : {std::pair{6, 6}, {7, 7}, {8, 1000}, {1000, 3}, {1, 640}}) {
+        Picture picture(width, height);
+        for (std::size_t i = 0; i < picture.pixels.size(); ++i) {
+            picture.pixels[i] = static_cast<std::uint8_t>(i * 37);
+        }
+        EXPECT_TRUE(QrDetector::detect(picture).empty()) << width << "x" << height;
+    }
+}
+
 } // namespace
 } // namespace vexaqr

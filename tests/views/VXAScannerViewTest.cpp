@@ -210,5 +210,39 @@ TEST(ScannerWithoutCameraTest, StartsAndStopsWithoutReporting) {
     EXPECT_EQ(reports, 1);
 }
 
+TEST_F(ScannerFixture, ChosenLTDecoderTakesEffectAtTheNextStartAndTheFramesAreCounted) {
+    const Bytes record = sealedRecord(jsonContent(6000));
+    const auto texts = frameTexts(record, VxaAlgorithm::luby, 40, 4242);
+    // Shows the frames until a result arrives (with a picture without a symbol before each); returns how many.
+    auto framesUntilResult = [&] {
+        results.clear();
+        std::size_t shown = 0;
+        while (results.empty() && shown < texts.size()) {
+            camera->show({});
+            camera->show({texts[shown++]});
+            if (results.empty()) {
+                EXPECT_LT(view->estimatedProgress(), 1.0);
+            }
+        }
+        EXPECT_EQ(results.size(), 1u);
+        EXPECT_EQ(view->framesFed(), shown);
+        EXPECT_EQ(view->picturesSeen(), 2 * shown);
+        EXPECT_EQ(view->estimatedProgress(), 1.0);
+        return shown;
+    };
+    start();
+    view->setLTDecoder(LTDecoderKind::maximumLikelihood); // not yet: the running reader keeps peeling
+    const std::size_t peeling = framesUntilResult();
+    start();
+    const std::size_t maximumLikelihood = framesUntilResult();
+    view->setLTDecoder(LTDecoderKind::peeling);
+    start();
+    EXPECT_EQ(framesUntilResult(), peeling);
+    // These frames carry rank K a frame before peeling can finish.
+    EXPECT_LT(maximumLikelihood, peeling);
+    ASSERT_TRUE(results[0]);
+    EXPECT_EQ(results[0]->rawData(), record);
+}
+
 } // namespace
 } // namespace vexaqr

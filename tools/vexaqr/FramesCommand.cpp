@@ -6,6 +6,8 @@
 #include <vexaqr/transport/VexaQRDecoderImpl.hpp>
 #include <vexaqr/transport/VexaQRGenerator.hpp>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -35,6 +37,8 @@ struct EncodeOptions {
 
 struct DecodeOptions {
     std::string out;
+    std::string decoder = "peeling";
+    bool stats = false;
 };
 
 void fail(const std::string& message) {
@@ -96,14 +100,18 @@ int encodeFrames(const EncodeOptions& options) {
     return std::cout ? 0 : 1;
 }
 
-// Draws progress on standard error: a bar on a terminal, a line per tenth otherwise.
+// Draws the reader's estimated progress on standard error: a bar on a terminal, a line per tenth otherwise.
 class ProgressReporter final : public VexaQRDecoderDelegate {
 public:
     ProgressReporter() : _terminal(isatty(STDERR_FILENO) == 1) {}
 
+    /// The reader whose estimate is shown; it must outlive its reports.
+    void watch(const VexaQRDecoderImpl& reader) { _reader = &reader; }
+
     void vexaQRDecoder(VexaQRDecoder&, const Bytes& decodedData) override { data = decodedData; }
 
-    void vexaQRDecoder(VexaQRDecoder&, double percent, VxaAlgorithm algorithm) override {
+    void vexaQRDecoder(VexaQRDecoder&, double known, VxaAlgorithm algorithm) override {
+        const double percent = _reader ? _reader->estimatedProgress() : known;
         lastProgress[algorithm] = percent;
         const int step = static_cast<int>(std::floor(percent * (_terminal ? 1000 : 10)));
         if (step == _shownStep && algorithm == _shownAlgorithm) {
@@ -132,6 +140,7 @@ public:
     std::map<VxaAlgorithm, double> lastProgress;
 
 private:
+    const VexaQRDecoderImpl* _reader = nullptr;
     bool _terminal;
     int _shownStep = -1;
     VxaAlgorithm _shownAlgorithm = VxaAlgorithm::luby;
@@ -162,9 +171,20 @@ bool writeOutput(const std::string& path, const Bytes& data) {
     return static_cast<bool>(out);
 }
 
+// One JSON object on standard error: what the reader was fed until completion (or the input's end).
+void writeStats(const VexaQRDecoderImpl& reader, bool completed) {
+    const nlohmann::json stats = {{"decoder", ltDecoderKindName(reader.decoderKind())},
+                                  {"frames", reader.framesFed()},
+                                  {"packets", reader.packetsFed()},
+                                  {"symbols", reader.symbolCount()},
+                                  {"completed", completed}};
+    std::cerr << stats.dump() << std::endl;
+}
+
 int decodeFrames(const DecodeOptions& options) {
     ProgressReporter reporter;
-    VexaQRDecoderImpl reader(reporter);
+    VexaQRDecoderImpl reader(reporter, ltDecoderKindFromName(options.decoder).value_or(LTDecoderKind::peeling));
+    reporter.watch(reader);
     std::string line;
     std::size_t lines = 0;
     std::size_t unreadable = 0;
@@ -178,6 +198,9 @@ int decodeFrames(const DecodeOptions& options) {
         reader.scannedQR(frame);
     }
     reporter.endLine();
+    if (options.stats) {
+        writeStats(reader, reporter.data.has_value());
+    }
     if (!reporter.data) {
         fail(howFar(reporter, lines, unreadable));
         return 1;
@@ -208,6 +231,11 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     auto* decodeCommand =
         frames->add_subcommand("decode", "Read base-45 frames from stdin and write the first completed transfer");
     decodeCommand->add_option("--out", decode->out, "Write the data here instead of stdout");
+    decodeCommand->add_option("--decoder", decode->decoder, "LT decoder (ml completes with fewer frames)")
+        ->check(CLI::IsMember({"peeling", "ml"}))
+        ->capture_default_str();
+    decodeCommand->add_flag("--stats", decode->stats,
+                            "At the end, one JSON object on stderr: decoder, frames, packets, symbols, completed");
     decodeCommand->callback([decode, &exitCode] { exitCode = decodeFrames(*decode); });
 });
 

@@ -12,6 +12,8 @@
 #include <vexaqr/views/V4l2CameraSource.hpp>
 #include <vexaqr/views/VXAScannerView.hpp>
 
+#include <nlohmann/json.hpp>
+
 #include <iostream>
 #include <memory>
 
@@ -30,6 +32,8 @@ struct ScanOptions {
     std::string contentOut;
     bool keepScanning = false;
     double seconds = 0.0;
+    std::string decoder = "peeling";
+    bool stats = false;
 };
 
 void fail(const std::string& message) {
@@ -82,6 +86,13 @@ void report(const std::optional<VXAData>& record, const ScanOptions& options, Ou
     }
 }
 
+// One JSON object on standard error: what the scanner was fed until a completion (or the end).
+void writeStats(const ScanOptions& options, std::uint64_t pictures, std::uint64_t frames, bool completed) {
+    const nlohmann::json stats = {
+        {"decoder", options.decoder}, {"pictures", pictures}, {"frames", frames}, {"completed", completed}};
+    std::cerr << stats.dump() << std::endl;
+}
+
 int scan(const ScanOptions& options) {
     std::optional<cli::DirectoryStores> named;
     if (!options.dataDirectory.empty()) {
@@ -99,19 +110,26 @@ int scan(const ScanOptions& options) {
         return 1;
     }
     auto view = std::make_shared<VXAScannerView>([source = opened.source] { return source; }, keys);
+    view->setLTDecoder(ltDecoderKindFromName(options.decoder).value_or(LTDecoderKind::peeling));
     cli::ProgressBar bar;
     Outcome outcome;
     bool done = false;
+    std::uint64_t picturesBefore = 0; // pictures up to the previous completion
     view->startScanning(
         [&](std::optional<VXAData> record) {
             bar.finish();
+            if (options.stats) {
+                // Counted until this completion: the pictures since the previous one, the frames of this transfer.
+                writeStats(options, view->picturesSeen() - picturesBefore, view->framesFed(), true);
+                picturesBefore = view->picturesSeen();
+            }
             report(record, options, outcome);
             if (!options.keepScanning) {
                 done = true;
                 view->stopScanning();
             }
         },
-        [&bar](double percent, VxaAlgorithm algorithm) { bar.show(percent, algorithm); });
+        [&bar, &view](double, VxaAlgorithm algorithm) { bar.show(view->estimatedProgress(), algorithm); });
     const auto limit =
         options.seconds > 0.0
             ? std::chrono::duration_cast<RunLoop::Clock::duration>(std::chrono::duration<double>(options.seconds))
@@ -120,6 +138,9 @@ int scan(const ScanOptions& options) {
     view->stopScanning();
     bar.finish();
     if (outcome.records == 0) {
+        if (options.stats) {
+            writeStats(options, view->picturesSeen(), view->framesFed(), false);
+        }
         fail("no transfer completed");
         return 1;
     }
@@ -141,6 +162,11 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     command->add_flag("--keep-scanning", options->keepScanning, "Report every completed transfer, not the first");
     command->add_option("--seconds", options->seconds, "Stop after this time (a camera never ends by itself)")
         ->check(CLI::PositiveNumber);
+    command->add_option("--decoder", options->decoder, "LT decoder (ml completes with fewer frames)")
+        ->check(CLI::IsMember({"peeling", "ml"}))
+        ->capture_default_str();
+    command->add_flag("--stats", options->stats,
+                      "On each completion (or at the end), one JSON object on stderr: pictures and frames fed");
     command->callback([options, command, &exitCode] {
         if (options->inputs.empty() && options->camera.empty()) {
             std::cerr << command->help() << '\n';

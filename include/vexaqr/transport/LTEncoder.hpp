@@ -15,6 +15,8 @@
 
 namespace vexaqr::LT {
 
+class InactivationSolver;
+
 /// An index set: distinct source-packet indices in ascending order.
 using IndexSet = std::vector<std::uint32_t>;
 
@@ -146,6 +148,18 @@ public:
     /// Number of combinations currently held (two or more missing indices each).
     std::size_t heldCombinationCount() const { return heldCount; }
 
+    /// Packets accepted since the decoder was made (refused packets are not counted).
+    std::uint64_t acceptedPacketCount() const { return acceptedPackets; }
+
+    /// Solves the held combinations over GF(2) when peeling has stalled, completing the decode exactly when
+    /// the accepted packets determine every source packet; true when finished. A solve is only attempted
+    /// when enough packets arrived since the last failed one to make up its shortfall, so calling this
+    /// after every frame costs little.
+    bool completeBySolving();
+    /// How many more independent packets are still needed at least, as far as the last failed solve
+    /// showed (less the packets accepted since); 0 when no solve was attempted or it may now succeed.
+    std::uint32_t knownShortfall() const;
+
     /// Checks every bookkeeping invariant (held sets hashed, listed and distinct, no known index in a
     /// held set, none held once finished). O(total size); meant for tests and diagnostics.
     bool invariantsHold() const;
@@ -176,6 +190,8 @@ private:
     bool isHeldSet(const DirtyPacket& packet) const;
     bool holdsExactly(const DirtyPacket& packet, const IndexSet& indices) const;
     IndexSet currentIndices(const DirtyPacket& packet) const;
+    bool attemptSolve();
+    void adoptSolution(const std::vector<std::uint32_t>& missing, const InactivationSolver& solver);
     std::uint64_t hashOf(const IndexSet& indices) const;
 
     std::uint32_t maximumTotalLength;
@@ -189,6 +205,9 @@ private:
     std::uint32_t cleanPacketsCount = 0;
     std::vector<CleanPacket> cleanPackets;
     std::vector<std::uint64_t> indexKeys;
+    std::uint64_t acceptedPackets = 0;
+    std::uint64_t acceptedAtLastSolve = 0;
+    std::uint32_t shortfallAtLastSolve = 0;
 };
 
 /// Cuts a byte string into K = ceil(n / L) source packets (the last zero-filled) and produces a fresh

@@ -11,10 +11,16 @@
 // every reader of the process, 0 at start) and the last cyclic index (99 after construction).
 // A luby and a cyclic transfer may be under way at once; the completion of either resets both.
 //
+// Besides the documented progress (known symbols ÷ K, which for luby sits near 0 until it jumps to 1), the
+// reader keeps an estimated progress: frames fed ÷ frames the transfer is expected to need, from the packets
+// received and the chosen decoder's measured overhead. It never falls within a transfer and reaches 1 only
+// at completion.
+//
 // Not thread-safe: every reader of a process must be driven from the same thread (the shared luby
 // seed is unsynchronised). The delegate must outlive the reader.
 #pragma once
 
+#include <vexaqr/transport/LTDecoderKind.hpp>
 #include <vexaqr/transport/LTDecoderProxy.hpp>
 #include <vexaqr/transport/VexaQRDecoder.hpp>
 #include <vexaqr/transport/VexaQRDecoderDelegate.hpp>
@@ -27,7 +33,8 @@ namespace vexaqr {
 
 class VexaQRDecoderImpl final : public VexaQRDecoder {
 public:
-    explicit VexaQRDecoderImpl(VexaQRDecoderDelegate& delegate);
+    /// A reader reporting to `delegate`, rebuilding luby transfers with the `decoder` chosen.
+    explicit VexaQRDecoderImpl(VexaQRDecoderDelegate& delegate, LTDecoderKind decoder = LTDecoderKind::peeling);
 
     /// Handles one frame. Frames that are empty, of an unknown mode, too short for their layout
     /// (luby under 13 bytes, cyclic under 3) and cyclic frames with count 0 or an index not below
@@ -39,16 +46,43 @@ public:
     /// calls it itself on completion.
     void reset();
 
+    /// Estimated fraction (0 to 1) of the transfer the last accepted frame belongs to: never decreases
+    /// within a transfer, 1 only once it completed (and until a frame of a new transfer is accepted).
+    double estimatedProgress() const { return counters(_lastMode).estimate; }
+    /// Frames accepted for the transfer under way or just completed (repeats of the previous frame are not).
+    std::uint64_t framesFed() const { return counters(_lastMode).frames; }
+    /// LT packets handed to the decoder for that transfer (cyclic transfers have none).
+    std::uint64_t packetsFed() const { return counters(_lastMode).packets; }
+    /// Source symbols (K) of that transfer for luby, blocks for cyclic; 0 before a packet or block was taken.
+    std::uint32_t symbolCount() const { return counters(_lastMode).symbols; }
+    LTDecoderKind decoderKind() const { return _decoderKind; }
+
 private:
+    struct Counters {
+        std::uint64_t frames = 0;
+        std::uint64_t packets = 0;
+        std::uint32_t symbols = 0;
+        double estimate = 0.0;
+        bool completed = false;
+    };
+
     void scannedLubyFrame(const Bytes& frame);
     void scannedCyclicFrame(const Bytes& frame);
     Bytes joinedBlocks() const;
+    Counters& countFrame(VxaAlgorithm mode);
+    void raiseLubyEstimate(std::uint64_t packetsPerFrame);
+    void complete(VxaAlgorithm mode, const Bytes& data);
+    const Counters& counters(VxaAlgorithm mode) const { return mode == VxaAlgorithm::luby ? _luby : _cyclic; }
 
     VexaQRDecoderDelegate& _delegate;
+    LTDecoderKind _decoderKind;
     LTDecoderProxy _decoder;
     std::optional<std::vector<std::optional<Bytes>>> _qrFrames;
     std::uint64_t _receivedQRFrames = 0;
     std::uint64_t _prevQRFrame = 99;
+    Counters _luby;
+    Counters _cyclic;
+    VxaAlgorithm _lastMode = VxaAlgorithm::luby;
 };
 
 } // namespace vexaqr

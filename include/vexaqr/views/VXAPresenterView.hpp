@@ -44,6 +44,10 @@ public:
     /// generator: nothing is drawn, and lastError() and the log say why.
     void presentVexaQr(const Bytes& data, bool doLuby, double slowDownRate);
 
+    /// The first LT seed of the generators made from now on; nothing (the default) draws a random one.
+    /// For reproducible presentations: recordings, tests and measurements.
+    void setGeneratorSeed(std::optional<std::uint32_t> seed) { _generatorSeed = seed; }
+
     /// Packets per luby frame and bytes per cyclic block (default 73 and 584) for the generators made
     /// from now on (presentVexaQr, changeGenerator); a size VexaQRFrameSize refuses gives no generator.
     void setFrameSize(VexaQRFrameSize frameSize) { _frameSize = frameSize; }
@@ -96,6 +100,7 @@ private:
     std::optional<Bytes> _presentableData;
     bool _doLuby = true;
     std::unique_ptr<VexaQRGenerator> _generator;
+    std::optional<std::uint32_t> _generatorSeed;
     double _slowDownRate = 0.0;
     VexaQRFrameSize _frameSize;
     std::optional<int> _symbolVersion;

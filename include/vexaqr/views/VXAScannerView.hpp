@@ -12,10 +12,12 @@
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/payload/VXAData.hpp>
 #include <vexaqr/sdk/AppDataService.hpp>
-#include <vexaqr/transport/VexaQRDecoder.hpp>
+#include <vexaqr/transport/LTDecoderKind.hpp>
 #include <vexaqr/transport/VexaQRDecoderDelegate.hpp>
+#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
 #include <vexaqr/views/CameraSource.hpp>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -50,6 +52,19 @@ public:
     /// Pauses the camera if there is one and it runs; the frame reader keeps its partial transfer.
     void stopScanning();
 
+    /// The LT decoder of the frame readers made from the next startScanning(completion, process) on;
+    /// peeling until set.
+    void setLTDecoder(LTDecoderKind decoder) { _ltDecoder = decoder; }
+
+    /// The reader's estimated progress of the transfer under way or just completed (0 before scanning):
+    /// never falls within a transfer and reaches 1 only at completion. Meant for a host's progress bar,
+    /// read from inside `process`.
+    double estimatedProgress() const { return _decoder ? _decoder->estimatedProgress() : 0.0; }
+    /// Frames the reader accepted for the transfer under way or just completed.
+    std::uint64_t framesFed() const { return _decoder ? _decoder->framesFed() : 0; }
+    /// Camera pictures reported since the last startScanning(completion, process), with or without a symbol.
+    std::uint64_t picturesSeen() const { return _picturesSeen; }
+
     /// One camera report: the texts of the symbols seen in one picture. Only a picture with exactly one
     /// symbol is read; two codes in view at once are both ignored.
     void captureOutput(const std::vector<std::string>& symbols);
@@ -67,7 +82,9 @@ private:
     CameraProvider _camera;
     std::shared_ptr<AppDataServiceProtocol> _appDataService;
     std::shared_ptr<CameraSource> _captureSession;
-    std::shared_ptr<VexaQRDecoder> _decoder;
+    std::shared_ptr<VexaQRDecoderImpl> _decoder;
+    LTDecoderKind _ltDecoder = LTDecoderKind::peeling;
+    std::uint64_t _picturesSeen = 0;
     Completion _completion;
     Process _process;
 };

@@ -1,0 +1,76 @@
+// LT::InactivationSolver: solves a sparse system of XOR equations over GF(2) whose right-hand sides are
+// equally long byte strings, by inactivation decoding. Equations of one unknown resolve it and are
+// substituted into the rest (as peeling does); when none is left, the most frequent open unknown is set
+// aside ("inactivated") and peeling goes on. Only the set-aside unknowns form a dense system, solved by
+// Gaussian elimination with bit-packed rows; payloads are XORed 8 bytes at a time.
+//
+// Memory is O(equation sizes + unknowns × set-aside unknowns / 64 words), never unknowns squared.
+// Not thread-safe; one solver per system.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace vexaqr::LT {
+
+class InactivationSolver {
+public:
+    /// A system over `unknownCount` unknowns whose values are `payloadLength` bytes long.
+    InactivationSolver(std::uint32_t unknownCount, std::size_t payloadLength);
+
+    /// Adds "XOR of the named unknowns = payload". `unknowns` are distinct and below unknownCount;
+    /// `payload` points at payloadLength bytes, copied here.
+    void addEquation(const std::vector<std::uint32_t>& unknowns, const std::uint8_t* payload);
+
+    /// Solves the system; true when the equations determine every unknown (rank = unknownCount).
+    /// Call once.
+    bool solve();
+    /// The rank of the equations, known after solve().
+    std::uint32_t rank() const { return _rank; }
+    /// How many unknowns were set aside into the dense system by solve().
+    std::uint32_t inactivatedCount() const { return static_cast<std::uint32_t>(_inactiveSymbols.size()); }
+    /// Writes the value of `unknown` (payloadLength bytes) to `out`; only after solve() returned true.
+    void copyValue(std::uint32_t unknown, std::uint8_t* out) const;
+
+private:
+    enum class State : std::uint8_t { open, pivoted, inactive };
+
+    void peelAndInactivate();
+    std::optional<std::uint32_t> nextSingle();
+    std::uint32_t openSymbolOf(std::uint32_t equation) const;
+    void settle(std::uint32_t symbol);
+    void expressPivots();
+    void accumulate(std::uint32_t equation, std::uint32_t skipped, std::uint64_t* coefficients, std::uint64_t* value);
+    bool solveDenseSystem();
+    void backSubstitute();
+    std::uint64_t* payloadOf(std::size_t equation) { return &_payloads[equation * _words]; }
+    std::uint64_t* coefficientsOf(std::uint32_t symbol) { return &_coefficients[symbol * _columnWords]; }
+    std::uint64_t* valueOf(std::uint32_t symbol) { return &_values[symbol * _words]; }
+
+    std::uint32_t _unknownCount;
+    std::size_t _payloadLength;
+    std::size_t _words; // payload words of 8 bytes
+    std::vector<std::size_t> _equationStart{0};
+    std::vector<std::uint32_t> _equationSymbols;
+    std::vector<std::uint64_t> _payloads;
+
+    // Working state of solve().
+    std::vector<std::size_t> _occurrenceStart;
+    std::vector<std::uint32_t> _occurrences; // equations of each symbol
+    std::vector<std::uint32_t> _openDegree;  // open symbols left in each equation
+    std::vector<bool> _equationUsed;         // the equation resolved its pivot symbol
+    std::vector<std::uint32_t> _singles;     // equations that may have one open symbol left
+    std::vector<State> _state;
+    std::vector<std::uint32_t> _pivotEquation; // per pivoted symbol
+    std::vector<std::uint32_t> _column;        // per inactive symbol: its dense column
+    std::vector<std::uint32_t> _pivotOrder;
+    std::vector<std::uint32_t> _inactiveSymbols;
+    std::size_t _columnWords = 0;
+    std::vector<std::uint64_t> _coefficients; // per symbol: its dependence on the inactive symbols
+    std::vector<std::uint64_t> _values;       // per symbol: its value (partial until back-substitution)
+    std::uint32_t _rank = 0;
+};
+
+} // namespace vexaqr::LT
