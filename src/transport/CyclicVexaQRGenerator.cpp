@@ -18,7 +18,7 @@ Bytes CyclicVexaQRGenerator::nextQRContent() {
     const std::size_t length = std::min(blockLength, data.size() - offset);
 
     Bytes frame;
-    frame.reserve(3 + length);
+    frame.reserve(VexaQRFrameSize::kCyclicHeaderLength + length);
     frame.push_back(Constant::VexaQrGenerator::cyclicCodingFirstByte);
     frame.push_back(static_cast<std::uint8_t>(currentFrame));
     frame.push_back(static_cast<std::uint8_t>(blocks));

@@ -14,8 +14,13 @@ void appendBigEndian32(Bytes& out, std::uint32_t value) {
 
 } // namespace
 
-LTQRGenerator::LTQRGenerator(const Bytes& data, std::optional<std::uint32_t> seed)
-    : _data(data), _encoder(_data, Constant::VexaQrGenerator::ltPacketLength, seed) {}
+LTQRGenerator::LTQRGenerator(const Bytes& data, std::optional<std::uint32_t> seed, std::uint32_t packetsPerFrame)
+    : _data(data), _encoder(_data, Constant::VexaQrGenerator::ltPacketLength, seed), _packetsPerFrame(packetsPerFrame) {
+}
+
+bool LTQRGenerator::isValid() const {
+    return _encoder.isValid() && VexaQRFrameSize::isValidLtPacketsPerFrame(_packetsPerFrame);
+}
 
 Bytes LTQRGenerator::nextQRContent() {
     using namespace Constant::VexaQrGenerator;
@@ -25,12 +30,12 @@ Bytes LTQRGenerator::nextQRContent() {
     const std::uint32_t totalLength = _encoder.totalLength();
     const std::uint32_t seed = _encoder.seed();
     Bytes frame;
-    frame.reserve(13 + ltPacketsPerQr * ltPacketLength);
+    frame.reserve(VexaQRFrameSize::kLubyHeaderLength + std::size_t{_packetsPerFrame} * ltPacketLength);
     frame.push_back(ltCodingFirstByte);
     appendBigEndian32(frame, seed);
     appendBigEndian32(frame, totalLength);
     appendBigEndian32(frame, ltPacketLength);
-    for (int i = 0; i < ltPacketsPerQr; ++i) {
+    for (std::uint32_t i = 0; i < _packetsPerFrame; ++i) {
         const Bytes packet = _encoder.nextPacket();
         frame.insert(frame.end(), packet.begin(), packet.end());
     }

@@ -16,24 +16,36 @@ VexaQRGeneratorResult refusal(VexaQRGenerator::ErrorCode code, std::string messa
 } // namespace
 
 VexaQRGeneratorResult VexaQRGenerator::make(const Bytes& data, VxaAlgorithm algorithm,
-                                            std::optional<std::uint32_t> seed) {
+                                            std::optional<std::uint32_t> seed, VexaQRFrameSize frameSize) {
     if (data.empty()) {
         return refusal(emptyData, "there is no data to send");
     }
     switch (algorithm) {
     case VxaAlgorithm::luby:
+        if (!VexaQRFrameSize::isValidLtPacketsPerFrame(frameSize.ltPacketsPerFrame)) {
+            return refusal(invalidFrameSize, "a luby frame carries 1 to " +
+                                                 std::to_string(VexaQRFrameSize::kMaximumLtPacketsPerFrame) +
+                                                 " packets, not " + std::to_string(frameSize.ltPacketsPerFrame));
+        }
         if (data.size() > maximumLubyLength) {
             return refusal(dataTooLarge, "luby frames carry at most " + std::to_string(maximumLubyLength) +
                                              " bytes (what every reader accepts); the data has " +
                                              std::to_string(data.size()));
         }
-        return {std::make_unique<LTCodedVexaQRGenerator>(data, seed), std::nullopt};
+        return {std::make_unique<LTCodedVexaQRGenerator>(data, seed, frameSize.ltPacketsPerFrame), std::nullopt};
     case VxaAlgorithm::cyclic:
-        if (data.size() > maximumCyclicLength) {
-            return refusal(dataTooLarge, "cyclic frames carry at most 148920 bytes (255 blocks of 584); the data has " +
-                                             std::to_string(data.size()));
+        if (!VexaQRFrameSize::isValidCyclicBlockLength(frameSize.cyclicBlockLength)) {
+            return refusal(invalidFrameSize, "a cyclic block holds 1 to " +
+                                                 std::to_string(VexaQRFrameSize::kMaximumCyclicBlockLength) +
+                                                 " bytes, not " + std::to_string(frameSize.cyclicBlockLength));
         }
-        return {std::make_unique<CyclicVexaQRGenerator>(data), std::nullopt};
+        if (data.size() > frameSize.maximumCyclicLength()) {
+            return refusal(dataTooLarge, "cyclic frames carry at most " +
+                                             std::to_string(frameSize.maximumCyclicLength()) +
+                                             " bytes (255 blocks of " + std::to_string(frameSize.cyclicBlockLength) +
+                                             "); the data has " + std::to_string(data.size()));
+        }
+        return {std::make_unique<CyclicVexaQRGenerator>(data, frameSize.cyclicBlockLength), std::nullopt};
     }
     return refusal(unknownAlgorithm, "unknown transport mode " + std::to_string(static_cast<int>(algorithm)));
 }

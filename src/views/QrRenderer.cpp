@@ -1,5 +1,7 @@
 #include <vexaqr/views/QrRenderer.hpp>
 
+#include <vexaqr/views/QrSymbolCapacity.hpp>
+
 #include "platform/CHandle.hpp"
 
 #include <qrencode.h>
@@ -27,13 +29,12 @@ std::vector<int> nearestModules(int targetLength, int symbolSize) {
     return map;
 }
 
-} // namespace
-
-std::optional<QrSymbol> QrRenderer::render(std::string_view text) {
+// An alphanumeric-mode symbol at level L of at least `minimumVersion` (0: the smallest that holds the text).
+std::optional<QrSymbol> encode(std::string_view text, int minimumVersion) {
     if (text.empty()) {
         return std::nullopt;
     }
-    QrInputPtr input(QRinput_new2(kAutomaticVersion, QR_ECLEVEL_L));
+    QrInputPtr input(QRinput_new2(minimumVersion, QR_ECLEVEL_L));
     if (!input) {
         return std::nullopt;
     }
@@ -54,6 +55,24 @@ std::optional<QrSymbol> QrRenderer::render(std::string_view text) {
     symbol.modules.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         symbol.modules[i] = (code->data[i] & 1) != 0;
+    }
+    return symbol;
+}
+
+} // namespace
+
+std::optional<QrSymbol> QrRenderer::render(std::string_view text) {
+    return encode(text, kAutomaticVersion);
+}
+
+std::optional<QrSymbol> QrRenderer::render(std::string_view text, int version) {
+    // The encoder would move to a larger version instead of failing; checking first keeps the size.
+    if (text.size() > QrSymbolCapacity::alphanumericCharacters(version)) {
+        return std::nullopt;
+    }
+    auto symbol = encode(text, version);
+    if (!symbol || symbol->version != version) {
+        return std::nullopt;
     }
     return symbol;
 }

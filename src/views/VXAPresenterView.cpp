@@ -2,7 +2,9 @@
 
 #include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
+#include <vexaqr/views/QrSymbolCapacity.hpp>
+
+#include <string>
 
 namespace vexaqr {
 
@@ -56,7 +58,7 @@ void VXAPresenterView::prepareCyclicPresentation() {
 }
 
 void VXAPresenterView::makeGenerator(VxaAlgorithm algorithm) {
-    auto made = VexaQRGenerator::make(*_presentableData, algorithm, _generatorSeed);
+    auto made = VexaQRGenerator::make(*_presentableData, algorithm, _generatorSeed, _frameSize);
     _generator = std::move(made.generator);
     _lastError = made.error;
     if (_lastError) {
@@ -82,10 +84,8 @@ void VXAPresenterView::drawLayer() {
     if (!_generator) {
         return;
     }
-    const Bytes frame = _generator->nextQRContent();
-    const auto symbol = QrRenderer::render(Base45Converter::base45EncodedString(frame));
+    const auto symbol = renderFrame(_generator->nextQRContent());
     if (!symbol) {
-        LogManager::standard().log("VXAPresenterView: a frame cannot be rendered; the presentation ends");
         return;
     }
     QrRenderer::draw(*symbol, _surface);
@@ -100,6 +100,27 @@ void VXAPresenterView::drawLayer() {
             self->setNeedsDisplay();
         }
     });
+}
+
+std::optional<QrSymbol> VXAPresenterView::renderFrame(const Bytes& frame) {
+    const std::string text = Base45Converter::base45EncodedString(frame);
+    if (_symbolVersion && text.size() > QrSymbolCapacity::alphanumericCharacters(*_symbolVersion)) {
+        const auto largest = QrSymbolCapacity::largestFrames(*_symbolVersion);
+        std::string message = "a frame of " + std::to_string(frame.size()) + " bytes (" + std::to_string(text.size()) +
+                              " characters) does not fit a version-" + std::to_string(*_symbolVersion) + " QR symbol";
+        message += largest ? ", which holds " + std::to_string(largest->characters) + " characters: at most " +
+                                 std::to_string(largest->ltPacketsPerFrame) + " packets per luby frame or " +
+                                 std::to_string(largest->cyclicBlockLength) + " bytes per cyclic block"
+                           : ": versions run from 1 to 40";
+        _lastError = Error{errorDomain, frameDoesNotFitSymbol, message};
+        LogManager::standard().log("VXAPresenterView: " + message + "; the presentation ends");
+        return std::nullopt;
+    }
+    auto symbol = _symbolVersion ? QrRenderer::render(text, *_symbolVersion) : QrRenderer::render(text);
+    if (!symbol) {
+        LogManager::standard().log("VXAPresenterView: a frame cannot be rendered; the presentation ends");
+    }
+    return symbol;
 }
 
 std::chrono::milliseconds VXAPresenterView::frameDelay(double slowDownRate) {

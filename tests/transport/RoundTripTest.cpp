@@ -39,15 +39,18 @@ struct Channel {
     }
 };
 
-void roundTrip(VxaAlgorithm algorithm, std::size_t length) {
+void roundTrip(VxaAlgorithm algorithm, std::size_t length, VexaQRFrameSize frameSize = {}) {
     const Bytes data = randomBytes(length, static_cast<std::uint32_t>(length) * 3 + 1);
-    auto made = VexaQRGenerator::make(data, algorithm, static_cast<std::uint32_t>(length) + 1000);
+    auto made = VexaQRGenerator::make(data, algorithm, static_cast<std::uint32_t>(length) + 1000, frameSize);
     ASSERT_NE(made.generator, nullptr);
     RecordingDelegate delegate;
     VexaQRDecoderImpl reader(delegate);
     Channel channel{std::mt19937(static_cast<std::uint32_t>(length)), {}};
 
-    const std::size_t frameLimit = algorithm == VxaAlgorithm::luby ? length / 584 * 3 + 40 : (length / 584 + 1) * 12;
+    const std::size_t perFrame =
+        algorithm == VxaAlgorithm::luby ? frameSize.ltPacketsPerFrame * std::size_t{8} : frameSize.cyclicBlockLength;
+    const std::size_t frameLimit =
+        algorithm == VxaAlgorithm::luby ? length / perFrame * 3 + 40 : (length / perFrame + 1) * 12;
     std::size_t sent = 0;
     while (delegate.completed.empty() && sent < frameLimit) {
         const std::string text = Base45Converter::base45EncodedString(made.generator->nextQRContent());
@@ -56,7 +59,8 @@ void roundTrip(VxaAlgorithm algorithm, std::size_t length) {
             reader.scannedQR(Base45Converter::dataFromBase45String(received));
         }
     }
-    ASSERT_EQ(delegate.completed.size(), 1u) << nameOf(algorithm) << " " << length << " bytes, " << sent << " frames";
+    ASSERT_EQ(delegate.completed.size(), 1u)
+        << nameOf(algorithm) << " " << length << " bytes, " << sent << " frames of " << perFrame;
     EXPECT_EQ(delegate.completed[0], data) << nameOf(algorithm) << " " << length;
     EXPECT_EQ(delegate.progress.back().percent, 1.0);
     for (const auto& report : delegate.progress) {
@@ -77,3 +81,30 @@ TEST_P(RoundTripTest, CyclicFramesSurviveLossRepeatsAndReordering) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, RoundTripTest, ::testing::Values(1, 7, 8, 9, 584, 585, 4096, 148920));
+
+namespace {
+
+struct SizedTransfer {
+    std::size_t length;
+    VexaQRFrameSize frameSize;
+};
+
+class FrameSizeRoundTripTest : public ::testing::TestWithParam<SizedTransfer> {};
+
+} // namespace
+
+TEST_P(FrameSizeRoundTripTest, LubyFramesOfAnySizeReachTheReader) {
+    roundTrip(VxaAlgorithm::luby, GetParam().length, GetParam().frameSize);
+}
+
+TEST_P(FrameSizeRoundTripTest, CyclicFramesOfAnySizeReachTheReader) {
+    roundTrip(VxaAlgorithm::cyclic, GetParam().length, GetParam().frameSize);
+}
+
+// Packet counts from one to a version-40 frame; blocks from one byte to one of version 40, each with
+// its largest transfer of 255 blocks.
+INSTANTIATE_TEST_SUITE_P(Sizes, FrameSizeRoundTripTest,
+                         ::testing::Values(SizedTransfer{255, {1, 1}}, SizedTransfer{2000, {2, 8}},
+                                           SizedTransfer{4096, {146, 100}}, SizedTransfer{100000, {299, 1307}},
+                                           SizedTransfer{150000, {365, 2000}}, SizedTransfer{1, {366, 2945}},
+                                           SizedTransfer{255 * 2945, {366, 2945}}));

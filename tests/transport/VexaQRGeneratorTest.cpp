@@ -144,6 +144,109 @@ TEST(VexaQRGeneratorTest, LubyFramesMatchTheIndependentVectors) {
     }
 }
 
+TEST(VexaQRGeneratorTest, DefaultFrameSizeIsTheLongstandingOne) {
+    const VexaQRFrameSize size;
+    EXPECT_EQ(size.ltPacketsPerFrame, 73u);
+    EXPECT_EQ(size.cyclicBlockLength, 584u);
+    EXPECT_EQ(size.lubyFrameLength(), 597u);
+    EXPECT_EQ(size.cyclicFrameLength(), 587u);
+    EXPECT_EQ(size.maximumCyclicLength(), VexaQRGenerator::maximumCyclicLength);
+    EXPECT_EQ(CyclicVexaQRGenerator::defaultBlockLength, 584u);
+}
+
+TEST(VexaQRGeneratorTest, FramesOfOtherSizesMatchTheIndependentVectors) {
+    const auto vectors = transportVectors();
+    ASSERT_TRUE(vectors.is_object());
+    ASSERT_GE(vectors["lubySized"].size(), 4u);
+    for (const auto& vector : vectors["lubySized"]) {
+        VexaQRFrameSize size;
+        size.ltPacketsPerFrame = vector["packets"].get<std::uint32_t>();
+        auto made = VexaQRGenerator::make(fromHex(vector["dataHex"].get<std::string>()), VxaAlgorithm::luby,
+                                          vector["seed"].get<std::uint32_t>(), size);
+        ASSERT_NE(made.generator, nullptr);
+        for (const auto& frame : vector["frames"]) {
+            EXPECT_EQ(made.generator->nextQRContent(), fromHex(frame.get<std::string>()))
+                << size.ltPacketsPerFrame << " packets";
+        }
+    }
+    ASSERT_GE(vectors["cyclic"].size(), 4u);
+    for (const auto& vector : vectors["cyclic"]) {
+        VexaQRFrameSize size;
+        size.cyclicBlockLength = vector["blockLength"].get<std::size_t>();
+        auto made = VexaQRGenerator::make(fromHex(vector["dataHex"].get<std::string>()), VxaAlgorithm::cyclic,
+                                          std::nullopt, size);
+        ASSERT_NE(made.generator, nullptr);
+        for (const auto& frame : vector["frames"]) {
+            EXPECT_EQ(made.generator->nextQRContent(), fromHex(frame.get<std::string>()))
+                << size.cyclicBlockLength << "-byte blocks";
+        }
+    }
+}
+
+TEST(VexaQRGeneratorTest, ADoubleFrameIsTwoConsecutiveDefaultFramesJoined) {
+    const Bytes data = randomBytes(5000, 21);
+    LTQRGenerator single(data, 808);
+    LTQRGenerator twice(data, 808, 146);
+    const Bytes first = single.nextQRContent();
+    const Bytes second = single.nextQRContent();
+    Bytes joined = first;
+    joined.insert(joined.end(), second.begin() + 13, second.end());
+    EXPECT_EQ(twice.nextQRContent(), joined);
+    // The next double frame starts where the third single frame does.
+    EXPECT_EQ(seedOf(twice.nextQRContent()), seedOf(single.nextQRContent()));
+}
+
+TEST(VexaQRGeneratorTest, RefusesFrameSizesOutsideTheBounds) {
+    const Bytes data = randomBytes(100, 22);
+    for (std::uint32_t packets : {0u, VexaQRFrameSize::kMaximumLtPacketsPerFrame + 1}) {
+        VexaQRFrameSize size;
+        size.ltPacketsPerFrame = packets;
+        const auto made = VexaQRGenerator::make(data, VxaAlgorithm::luby, 1, size);
+        EXPECT_EQ(made.generator, nullptr) << packets;
+        ASSERT_TRUE(made.error.has_value());
+        EXPECT_EQ(made.error->code, VexaQRGenerator::invalidFrameSize);
+        LTQRGenerator frames(data, 1, packets);
+        EXPECT_FALSE(frames.isValid());
+        EXPECT_TRUE(frames.nextQRContent().empty());
+    }
+    for (std::size_t block : {std::size_t{0}, VexaQRFrameSize::kMaximumCyclicBlockLength + 1}) {
+        VexaQRFrameSize size;
+        size.cyclicBlockLength = block;
+        const auto made = VexaQRGenerator::make(data, VxaAlgorithm::cyclic, std::nullopt, size);
+        EXPECT_EQ(made.generator, nullptr) << block;
+        ASSERT_TRUE(made.error.has_value());
+        EXPECT_EQ(made.error->code, VexaQRGenerator::invalidFrameSize);
+        CyclicVexaQRGenerator cyclic(data, block); // a block of 0 would divide by zero
+        EXPECT_FALSE(cyclic.isValid());
+        EXPECT_TRUE(cyclic.nextQRContent().empty());
+    }
+    VexaQRFrameSize largest{VexaQRFrameSize::kMaximumLtPacketsPerFrame, VexaQRFrameSize::kMaximumCyclicBlockLength};
+    EXPECT_TRUE(largest.isValid());
+    EXPECT_NE(VexaQRGenerator::make(data, VxaAlgorithm::luby, 1, largest).generator, nullptr);
+    EXPECT_NE(VexaQRGenerator::make(data, VxaAlgorithm::cyclic, 1, largest).generator, nullptr);
+}
+
+TEST(VexaQRGeneratorTest, LargestCyclicTransferGrowsWithTheBlock) {
+    VexaQRFrameSize size;
+    size.cyclicBlockLength = 1000;
+    EXPECT_EQ(size.maximumCyclicLength(), 255000u);
+    const auto tooLarge = VexaQRGenerator::make(Bytes(255001, 1), VxaAlgorithm::cyclic, std::nullopt, size);
+    EXPECT_EQ(tooLarge.generator, nullptr);
+    ASSERT_TRUE(tooLarge.error.has_value());
+    EXPECT_EQ(tooLarge.error->code, VexaQRGenerator::dataTooLarge);
+    EXPECT_NE(tooLarge.error->message.find("255000"), std::string::npos) << tooLarge.error->message;
+    EXPECT_FALSE(CyclicVexaQRGenerator(Bytes(255001, 1), 1000).isValid());
+
+    auto largest = VexaQRGenerator::make(Bytes(255000, 4), VxaAlgorithm::cyclic, std::nullopt, size);
+    ASSERT_NE(largest.generator, nullptr);
+    Bytes frame;
+    for (int call = 0; call < 254; ++call) {
+        frame = largest.generator->nextQRContent();
+    }
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 3), (Bytes{0x02, 0xFE, 0xFF}));
+    EXPECT_EQ(frame.size(), 1003u);
+}
+
 TEST(VexaQRGeneratorTest, CyclicSingleBlockRepeatsBlockZero) {
     const Bytes data = randomBytes(584, 10);
     CyclicVexaQRGenerator generator(data);

@@ -11,6 +11,7 @@
 #include <vexaqr/views/GifCanvas.hpp>
 #include <vexaqr/views/PngSequenceCanvas.hpp>
 #include <vexaqr/views/QrRenderer.hpp>
+#include <vexaqr/views/QrSymbolCapacity.hpp>
 #include <vexaqr/views/TerminalCanvas.hpp>
 #include <vexaqr/views/VXAPresenterView.hpp>
 
@@ -25,8 +26,6 @@ namespace {
 
 using namespace vexaqr;
 
-// Modules across a version-17 symbol (an LT frame) with its quiet zone.
-constexpr int kFrameSymbolCells = 85 + 2 * QrRenderer::kQuietZone;
 constexpr int kFilePixelsPerModule = 4;
 
 struct PresentOptions {
@@ -39,15 +38,55 @@ struct PresentOptions {
     std::uint64_t frames = 0;
     double seconds = 0.0;
     int size = 0;
+    int symbolVersion = 0; // 0: the smallest symbol that holds each frame
+    std::uint32_t packets = 0;
+    std::size_t blockSize = 0;
 };
+
+// The table's largest frames for --symbol-version, then --packets and --block-size on top.
+VexaQRFrameSize frameSizeFor(const PresentOptions& options) {
+    VexaQRFrameSize size;
+    if (options.symbolVersion > 0) {
+        size = QrSymbolCapacity::largestFrames(options.symbolVersion)->frameSize();
+    }
+    if (options.packets > 0) {
+        size.ltPacketsPerFrame = options.packets;
+    }
+    if (options.blockSize > 0) {
+        size.cyclicBlockLength = options.blockSize;
+    }
+    return size;
+}
+
+// Modules across the symbols with their quiet zone: the version asked for, else that of a full frame.
+int symbolCells(const PresentOptions& options) {
+    const auto size = frameSizeFor(options);
+    const auto frameLength = options.cyclic ? size.cyclicFrameLength() : size.lubyFrameLength();
+    const int version = options.symbolVersion > 0
+                            ? options.symbolVersion
+                            : QrSymbolCapacity::smallestVersionHolding(QrSymbolCapacity::base45Length(frameLength))
+                                  .value_or(QrSymbolCapacity::kLargestVersion);
+    return 17 + 4 * version + 2 * QrRenderer::kQuietZone;
+}
+
+void configure(VXAPresenterView& view, const PresentOptions& options) {
+    view.setFrameSize(frameSizeFor(options));
+    if (options.symbolVersion > 0) {
+        view.setSymbolVersion(options.symbolVersion);
+    }
+}
 
 void fail(const std::string& message) {
     std::cerr << "vexaqr present: " << message << '\n';
 }
 
 // Two passes over the data's blocks unless told otherwise: enough for a receiver that misses some.
-std::uint64_t defaultFrameCount(std::size_t bytes) {
-    const auto blocks = static_cast<std::uint64_t>((bytes + 583) / 584);
+std::uint64_t defaultFrameCount(const PresentOptions& options, std::size_t bytes) {
+    const auto size = frameSizeFor(options);
+    const std::size_t perFrame = options.cyclic
+                                     ? size.cyclicBlockLength
+                                     : std::size_t{size.ltPacketsPerFrame} * Constant::VexaQrGenerator::ltPacketLength;
+    const auto blocks = static_cast<std::uint64_t>((bytes + perFrame - 1) / perFrame);
     return 2 * blocks + 10;
 }
 
@@ -70,9 +109,10 @@ void warnIfTooNarrow(int side) {
 
 int presentOnTerminal(const PresentOptions& options, const Bytes& data) {
     auto loop = std::make_shared<RunLoop>();
-    const int side = options.size > 0 ? options.size : kFrameSymbolCells;
+    const int side = options.size > 0 ? options.size : symbolCells(options);
     warnIfTooNarrow(side);
     auto view = std::make_shared<VXAPresenterView>(std::make_shared<TerminalCanvas>(std::cout, side), loop);
+    configure(*view, options);
     view->presentVexaQr(data, !options.cyclic, options.slowdown);
     const auto started = RunLoop::Clock::now();
     const bool bounded = options.seconds > 0.0 || options.frames > 0;
@@ -82,11 +122,15 @@ int presentOnTerminal(const PresentOptions& options, const Bytes& data) {
             return !view->hasGenerator() || (bounded && finished(options, *view, elapsed));
         },
         std::chrono::hours(24 * 365));
-    return view->lastError() ? 1 : 0;
+    if (view->lastError()) {
+        fail(view->lastError()->message);
+        return 1;
+    }
+    return 0;
 }
 
 int presentToFiles(const PresentOptions& options, const Bytes& data) {
-    const int side = options.size > 0 ? options.size : kFrameSymbolCells * kFilePixelsPerModule;
+    const int side = options.size > 0 ? options.size : symbolCells(options) * kFilePixelsPerModule;
     std::shared_ptr<Canvas> canvas;
     std::shared_ptr<GifCanvas> gif;
     if (!options.gif.empty()) {
@@ -103,6 +147,7 @@ int presentToFiles(const PresentOptions& options, const Bytes& data) {
     }
     auto queue = std::make_shared<VirtualTimeQueue>();
     auto view = std::make_shared<VXAPresenterView>(canvas, queue);
+    configure(*view, options);
     view->presentVexaQr(data, !options.cyclic, options.slowdown);
     queue->runUntil([&] { return finished(options, *view, queue->now()); });
     if (view->lastError()) {
@@ -129,7 +174,7 @@ int present(PresentOptions options) {
         return presentOnTerminal(options, *data);
     }
     if (options.frames == 0 && options.seconds <= 0.0) {
-        options.frames = defaultFrameCount(data->size());
+        options.frames = defaultFrameCount(options, data->size());
     }
     return presentToFiles(options, *data);
 }
@@ -138,7 +183,18 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     auto options = std::make_shared<PresentOptions>();
     auto* command = root.add_subcommand("present", "Show FILE as an animated QR code (GIF, PNG files or terminal)");
     command->add_option("FILE", options->file, "The bytes to present")->required()->check(CLI::ExistingFile);
-    command->add_flag("--cyclic", options->cyclic, "Numbered blocks in a loop instead of LT (luby) frames");
+    auto* cyclic =
+        command->add_flag("--cyclic", options->cyclic, "Numbered blocks in a loop instead of LT (luby) frames");
+    command
+        ->add_option("--symbol-version", options->symbolVersion,
+                     "Every symbol of this QR version, its frames the largest that fit (see README)")
+        ->check(CLI::Range(QrSymbolCapacity::kSmallestFrameVersion, QrSymbolCapacity::kLargestVersion));
+    command->add_option("--packets", options->packets, "LT packets per luby frame (default 73)")
+        ->check(CLI::Range(std::uint32_t{1}, VexaQRFrameSize::kMaximumLtPacketsPerFrame))
+        ->excludes(cyclic);
+    command->add_option("--block-size", options->blockSize, "Bytes per cyclic block (default 584)")
+        ->check(CLI::Range(std::size_t{1}, VexaQRFrameSize::kMaximumCyclicBlockLength))
+        ->needs(cyclic);
     command->add_option("--slowdown", options->slowdown, "Slow-down rate: frames are R x 150 + 50 ms apart");
     auto* outputs = command->add_option_group("output", "Where the frames go (exactly one)");
     outputs->add_option("--gif", options->gif, "Write an animated GIF");

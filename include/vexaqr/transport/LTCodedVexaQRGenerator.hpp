@@ -1,4 +1,5 @@
-// LTCodedVexaQRGenerator: luby frames (597 bytes each) through an LTQRGenerator. Not thread-safe.
+// LTCodedVexaQRGenerator: luby frames (597 bytes each by default) through an LTQRGenerator. Not
+// thread-safe.
 #pragma once
 
 #include <vexaqr/transport/LTQRGenerator.hpp>
@@ -8,10 +9,11 @@ namespace vexaqr {
 
 class LTCodedVexaQRGenerator final : public VexaQRGenerator {
 public:
-    /// A generator for `data`; invalid (empty frames) for data that LTQRGenerator refuses. Without a
-    /// seed the clock is used. VexaQRGenerator::make says why data is refused.
-    explicit LTCodedVexaQRGenerator(const Bytes& data, std::optional<std::uint32_t> seed = std::nullopt)
-        : generator(data, seed) {}
+    /// A generator for `data`; invalid (empty frames) for data or a packet count that LTQRGenerator
+    /// refuses. Without a seed the clock is used. VexaQRGenerator::make says why data is refused.
+    explicit LTCodedVexaQRGenerator(const Bytes& data, std::optional<std::uint32_t> seed = std::nullopt,
+                                    std::uint32_t packetsPerFrame = VexaQRFrameSize{}.ltPacketsPerFrame)
+        : generator(data, seed, packetsPerFrame) {}
 
     bool isValid() const { return generator.isValid(); }
     Bytes nextQRContent() override { return generator.nextQRContent(); }

@@ -5,6 +5,7 @@
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
 #include <vexaqr/transport/LTEncoder.hpp>
+#include <vexaqr/transport/VexaQRFrameSize.hpp>
 #include <vexaqr/transport/VxaAlgorithm.hpp>
 
 #include <cstdint>
@@ -25,12 +26,14 @@ class VexaQRGenerator {
 public:
     /// Error codes of VexaQRGenerator::make.
     enum ErrorCode : std::int64_t {
-        emptyData = 1,       // nothing to send
-        dataTooLarge = 2,    // over maximumCyclicLength in cyclic mode, over maximumLubyLength in luby mode
-        unknownAlgorithm = 3 // not a transport mode
+        emptyData = 1,        // nothing to send
+        dataTooLarge = 2,     // over 255 blocks in cyclic mode, over maximumLubyLength in luby mode
+        unknownAlgorithm = 3, // not a transport mode
+        invalidFrameSize = 4  // a packet count or block length outside what VexaQRFrameSize accepts
     };
     static constexpr const char* errorDomain = "VexaQRGenerator";
-    /// 255 blocks of 584 bytes: the most a cyclic transfer can carry (index and count are one byte).
+    /// 255 blocks of the default 584 bytes: the most a cyclic transfer of default frames can carry (index
+    /// and count are one byte); VexaQRFrameSize::maximumCyclicLength gives it for other block lengths.
     static constexpr std::size_t maximumCyclicLength = 148920;
     /// The most a luby transfer carries: what every frame reader accepts.
     static constexpr std::size_t maximumLubyLength = LT::kMaximumTotalLength;
@@ -40,10 +43,11 @@ public:
     /// The bytes of the next frame; every call returns a frame and the sequence never ends.
     virtual Bytes nextQRContent() = 0;
 
-    /// A generator for `data` in `algorithm` mode. `seed` fixes the first LT seed (reproducible
-    /// frames); without it the clock is used. Cyclic mode ignores it.
+    /// A generator for `data` in `algorithm` mode, its frames as large as `frameSize` says for that
+    /// mode. `seed` fixes the first LT seed (reproducible frames); without it the clock is used. Cyclic
+    /// mode ignores it.
     static VexaQRGeneratorResult make(const Bytes& data, VxaAlgorithm algorithm,
-                                      std::optional<std::uint32_t> seed = std::nullopt);
+                                      std::optional<std::uint32_t> seed = std::nullopt, VexaQRFrameSize frameSize = {});
 };
 
 } // namespace vexaqr

@@ -32,6 +32,11 @@ public:
     /// character outside "0-9A-Z $%*+-./:" or does not fit version 40.
     static std::optional<QrSymbol> render(std::string_view text);
 
+    /// `text` in an alphanumeric-mode symbol of exactly `version` at level L (so every frame of a
+    /// presentation can share one size); nothing when the text does not fit that version (see
+    /// QrSymbolCapacity), has a character outside the set, or the version is outside 1 to 40.
+    static std::optional<QrSymbol> render(std::string_view text, int version);
+
     /// Draws `symbol` with its quiet zone stretched over the whole of `target`, nearest neighbour
     /// (modules stay sharp-edged). A target of 0 × 0 stays empty.
     static void draw(const QrSymbol& symbol, Picture& target);

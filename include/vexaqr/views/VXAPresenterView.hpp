@@ -1,7 +1,8 @@
 // VXAPresenterView: the sending end. Shows a byte string as an animated QR code on a canvas.
 //
 // Each drawing pass takes the generator's next frame, writes it as base-45 text, renders that text as a
-// QR symbol (alphanumeric mode, level L), stretches the symbol over the whole canvas and schedules the
+// QR symbol (alphanumeric mode, level L; the smallest version that holds it unless a version is set),
+// stretches the symbol over the whole canvas and schedules the
 // next pass on the main queue after slowDownRate × 150 + 50 ms (truncated to whole milliseconds). The
 // loop runs for as long as there is a generator and frames can be rendered and drawn; there is no stop
 // operation. Anything else that requests a pass (presenting again while the loop runs) starts an
@@ -16,6 +17,7 @@
 #include <vexaqr/platform/MainQueue.hpp>
 #include <vexaqr/transport/VexaQRGenerator.hpp>
 #include <vexaqr/views/Canvas.hpp>
+#include <vexaqr/views/QrRenderer.hpp>
 
 #include <chrono>
 #include <cstdint>
@@ -26,6 +28,10 @@ namespace vexaqr {
 
 class VXAPresenterView final : public std::enable_shared_from_this<VXAPresenterView> {
 public:
+    /// Error domain and code of a frame that does not fit the symbol version asked for.
+    static constexpr const char* errorDomain = "VXAPresenterView";
+    static constexpr std::int64_t frameDoesNotFitSymbol = 1;
+
     /// The delay used when a slow-down rate gives no schedulable one: NaN, an infinity, or a delay
     /// outside the range of a signed 64-bit count of milliseconds.
     static constexpr std::chrono::milliseconds kFallbackFrameDelay{50};
@@ -34,13 +40,22 @@ public:
     explicit VXAPresenterView(std::shared_ptr<Canvas> canvas, std::shared_ptr<MainQueue> queue = MainQueue::shared());
 
     /// Stores the data, the mode (true: luby, false: cyclic) and the rate, then starts presenting.
-    /// Data that no frame of the mode can carry (empty, or over 148920 bytes in cyclic mode) gives no
+    /// Data that no frame of the mode can carry (empty, or over 255 blocks in cyclic mode) gives no
     /// generator: nothing is drawn, and lastError() and the log say why.
     void presentVexaQr(const Bytes& data, bool doLuby, double slowDownRate);
 
     /// The first LT seed of the generators made from now on; nothing (the default) draws a random one.
     /// For reproducible presentations: recordings, tests and measurements.
     void setGeneratorSeed(std::optional<std::uint32_t> seed) { _generatorSeed = seed; }
+
+    /// Packets per luby frame and bytes per cyclic block (default 73 and 584) for the generators made
+    /// from now on (presentVexaQr, changeGenerator); a size VexaQRFrameSize refuses gives no generator.
+    void setFrameSize(VexaQRFrameSize frameSize) { _frameSize = frameSize; }
+
+    /// Renders every frame, from the next pass, as a symbol of exactly `version` (1 to 40); nothing
+    /// returns to the smallest symbol per frame. A frame too long for the version draws nothing, ends
+    /// the loop, and lastError() (code frameDoesNotFitSymbol) and the log say what would fit.
+    void setSymbolVersion(std::optional<int> version) { _symbolVersion = version; }
 
     /// The new rate applies from the next scheduled pass.
     void setSlowDownRate(double slowDownRate) { _slowDownRate = slowDownRate; }
@@ -62,7 +77,10 @@ public:
     bool doLuby() const { return _doLuby; }
     double slowDownRate() const { return _slowDownRate; }
     bool hasGenerator() const { return _generator != nullptr; }
-    /// Why the last attempt to make a generator failed; empty after a success.
+    const VexaQRFrameSize& frameSize() const { return _frameSize; }
+    const std::optional<int>& symbolVersion() const { return _symbolVersion; }
+    /// Why the last attempt to make a generator, or the pass that ended the loop, failed; empty after a
+    /// generator was made.
     const std::optional<Error>& lastError() const { return _lastError; }
     /// Passes that drew a frame on the canvas.
     std::uint64_t framesDrawn() const { return _framesDrawn; }
@@ -74,6 +92,7 @@ private:
     void makeGenerator(VxaAlgorithm algorithm);
     void start();
     void setNeedsDisplay();
+    std::optional<QrSymbol> renderFrame(const Bytes& frame);
 
     std::shared_ptr<Canvas> _canvas;
     std::shared_ptr<MainQueue> _queue;
@@ -83,6 +102,8 @@ private:
     std::unique_ptr<VexaQRGenerator> _generator;
     std::optional<std::uint32_t> _generatorSeed;
     double _slowDownRate = 0.0;
+    VexaQRFrameSize _frameSize;
+    std::optional<int> _symbolVersion;
     std::optional<Error> _lastError;
     std::uint64_t _framesDrawn = 0;
 };

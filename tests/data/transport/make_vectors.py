@@ -77,7 +77,7 @@ def indices(prng, dist, k):
     return sorted(chosen)
 
 
-def lt_frames(data, seed, count):
+def lt_frames(data, seed, count, packets_per_frame=73):
     L = 8
     k = -(-len(data) // L)
     packets = [data[i * L:(i + 1) * L].ljust(L, b"\0") for i in range(k)]
@@ -86,12 +86,22 @@ def lt_frames(data, seed, count):
     frames = []
     for _ in range(count):
         frame = bytes([1]) + prng.seed.to_bytes(4, "big") + len(data).to_bytes(4, "big") + L.to_bytes(4, "big")
-        for _ in range(73):
+        for _ in range(packets_per_frame):
             p = bytearray(L)
             for i in indices(prng, dist, k):
                 p = bytearray(a ^ b for a, b in zip(p, packets[i]))
             frame += bytes(p)
         frames.append(frame)
+    return frames
+
+
+def cyclic_frames(data, block, count):
+    blocks = -(-len(data) // block)
+    current = 0
+    frames = []
+    for _ in range(count):
+        current = (current + 1) % blocks
+        frames.append(bytes([2, current, blocks]) + data[current * block:(current + 1) * block])
     return frames
 
 
@@ -111,8 +121,19 @@ def main():
     for n, seed in [(1, 7), (17, 1), (584, 12345), (4096, 4294967295), (20000, 99)]:
         data = bytes(rng.randrange(256) for _ in range(n))
         lt.append({"dataHex": data.hex(), "seed": seed, "frames": [f.hex() for f in lt_frames(data, seed, 3)]})
+    # Other frame sizes, drawn after the cases above so that those stay as they were.
+    lt_sized = []
+    for n, seed, packets in [(4096, 31, 146), (20000, 5, 1), (3000, 77, 300), (1, 9, 2)]:
+        data = bytes(rng.randrange(256) for _ in range(n))
+        frames = lt_frames(data, seed, 2, packets)
+        lt_sized.append({"dataHex": data.hex(), "seed": seed, "packets": packets, "frames": [f.hex() for f in frames]})
+    cyclic = []
+    for n, block in [(585, 584), (1000, 100), (255 * 7, 7), (5000, 1307)]:
+        data = bytes(rng.randrange(256) for _ in range(n))
+        frames = cyclic_frames(data, block, -(-n // block) + 1)
+        cyclic.append({"dataHex": data.hex(), "blockLength": block, "frames": [f.hex() for f in frames]})
     with open("transport_vectors.json", "w") as out:
-        json.dump({"base45": base45, "luby": lt}, out, indent=1)
+        json.dump({"base45": base45, "luby": lt, "lubySized": lt_sized, "cyclic": cyclic}, out, indent=1)
 
 
 if __name__ == "__main__":

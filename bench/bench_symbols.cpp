@@ -1,0 +1,179 @@
+// Larger symbols. BM_DetectLargestFrameSymbol: what detecting the largest luby frame of a QR version costs
+// per camera picture at the picture sizes cameras deliver (the symbol at 90% of the height, box blur and
+// noise), and that frame's goodput ceiling at the presenter's 20 frames per second. BM_SymbolTransfer:
+// whole transfers through the simulated camera at each version (see there).
+#include <vexaqr/transport/Base45Converter.hpp>
+#include <vexaqr/transport/VexaQRGenerator.hpp>
+#include <vexaqr/views/QrDetector.hpp>
+#include <vexaqr/views/QrRenderer.hpp>
+#include <vexaqr/views/QrSymbolCapacity.hpp>
+
+#include "support/OpticalTransfer.hpp"
+#include "support/TestKeys.hpp"
+#include "views/SyntheticCameraPicture.hpp"
+
+#include <vexaqr/payload/VXADataWriter.hpp>
+
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+namespace {
+
+using namespace vexaqr;
+using namespace vexaqr::test;
+
+constexpr double kPresenterFramesPerSecond = 20.0;
+
+Bytes sampleData(std::size_t length) {
+    std::mt19937 random(5);
+    Bytes data(length);
+    for (auto& byte : data) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    return data;
+}
+
+// The first largest luby frame of `version`, as base-45 text.
+std::string largestLubyFrameText(int version) {
+    VexaQRFrameSize size;
+    size.ltPacketsPerFrame = QrSymbolCapacity::largestFrames(version)->ltPacketsPerFrame;
+    auto made = VexaQRGenerator::make(sampleData(100000), VxaAlgorithm::luby, 1, size);
+    return Base45Converter::base45EncodedString(made.generator->nextQRContent());
+}
+
+Picture cameraView(const QrSymbol& symbol, int width, int height) {
+    Picture scene(width, height, 150);
+    const int side = height * 9 / 10;
+    Picture drawn(side, side);
+    QrRenderer::draw(symbol, drawn);
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            scene.at((width - side) / 2 + x, (height - side) / 2 + y) = drawn.at(x, y) ? 215 : 35;
+        }
+    }
+    Picture picture = test::blurred(scene);
+    test::addNoise(picture, 8.0, 3);
+    return picture;
+}
+
+// Arguments: version, picture height (width 16:9).
+void BM_DetectLargestFrameSymbol(benchmark::State& state) {
+    const int version = static_cast<int>(state.range(0));
+    const int height = static_cast<int>(state.range(1));
+    const std::string text = largestLubyFrameText(version);
+    const auto symbol = QrRenderer::render(text, version);
+    const Picture picture = cameraView(*symbol, height * 16 / 9, height);
+    std::int64_t read = 0;
+    for (auto _ : state) {
+        const auto found = QrDetector::detect(picture);
+        read += found.size() == 1 && found[0] == text ? 1 : 0;
+        benchmark::DoNotOptimize(found);
+    }
+    const auto row = *QrSymbolCapacity::largestFrames(version);
+    state.counters["packets"] = row.ltPacketsPerFrame;
+    state.counters["pixelsPerModule"] = height * 0.9 / (symbol->size + 2 * QrRenderer::kQuietZone);
+    state.counters["readRate"] = static_cast<double>(read) / static_cast<double>(state.iterations());
+    state.counters["ceilingB/s"] = row.ltPacketsPerFrame * 8.0 * kPresenterFramesPerSecond;
+}
+BENCHMARK(BM_DetectLargestFrameSymbol)
+    ->ArgsProduct({{17, 20, 25, 30, 35, 40}, {720, 1080}})
+    ->ArgNames({"version", "height"})
+    ->Unit(benchmark::kMillisecond);
+
+Bytes contentOf(std::size_t length) {
+    Bytes content(length);
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        content[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    }
+    return content;
+}
+
+Bytes sealed(const Bytes& content) {
+    VXADataWriter::Input input;
+    input.content = content;
+    input.contentType = ContentType::JSON;
+    input.vxaType = VxaType::SECURED;
+    input.cipherMethod = CipherMethod::RSA1024_AES128_SHA256;
+    input.issuerId = *Uuid::fromString("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0");
+    input.timestamp = 1700000000;
+    input.partnerPrivateKey = test::privateKey("partner", 1024);
+    input.keyBlockPublicKey = test::publicKey("app", 1024);
+    return VXADataWriter::write(input).value_or(Bytes());
+}
+
+class KeysOnly final : public AppDataServiceProtocol {
+public:
+    std::optional<Uuid> createNewAppUniqueId() override { return Uuid::random(); }
+    std::optional<Uuid> getAppUniqueId() override { return std::nullopt; }
+    std::optional<std::int64_t> getVexaQrUserId() override { return std::nullopt; }
+    void save(std::int64_t) override {}
+    std::optional<std::string> getUserEmail() override { return std::nullopt; }
+    void save(const std::string&) override {}
+    VexaQrSDKRegistrationState getRegistrationState() override { return VexaQrSDKRegistrationState::initial; }
+    void save(VexaQrSDKRegistrationState) override {}
+    KeyHandle getPartnerPublicKey() override { return test::publicKey("partner", 1024); }
+    KeyHandle getPartnerPrivateKey() override { return test::privateKey("partner", 1024); }
+    KeyHandle getClientPublicKey() override { return test::publicKey("app", 1024); }
+    KeyHandle getClientPrivateKey() override { return test::privateKey("app", 1024); }
+    void resetRegistration() override {}
+};
+
+// Whole 100 KB luby transfers with the ML decoder through the simulated camera at 30 pictures/s: every
+// symbol at one version carrying that version's largest frames. Goodput is record bytes per second of
+// screen time. The screen draws 4 pixels per module so that the camera, not the screen, limits the view.
+// Arguments: version, camera height (16:9), conditions (0 default, 1 harsh).
+void BM_SymbolTransfer(benchmark::State& state) {
+    const int version = static_cast<int>(state.range(0));
+    const int height = static_cast<int>(state.range(1));
+    const auto row = *QrSymbolCapacity::largestFrames(version);
+    const Bytes content = contentOf(100000);
+    OpticalTransferSetup setup;
+    setup.record = sealed(content);
+    setup.decoder = LTDecoderKind::maximumLikelihood;
+    setup.conditions = state.range(2) == 0 ? OpticalConditions::mild() : OpticalConditions::harsh();
+    setup.conditions.width = height * 16 / 9;
+    setup.conditions.height = height;
+    setup.timing.picturesPerSecond = 30.0;
+    setup.keys = std::make_shared<KeysOnly>();
+    setup.canvasSide = (17 + 4 * version + 2 * QrRenderer::kQuietZone) * 4;
+    const double ceiling = row.ltPacketsPerFrame * 8.0 * kPresenterFramesPerSecond;
+    setup.screenSecondsLimit = 5.0 + 3.0 * static_cast<double>(setup.record.size()) / ceiling;
+    state.SetLabel("v" + std::to_string(version) + " " + std::to_string(setup.conditions.width) + "x" +
+                   std::to_string(height) + " " + (state.range(2) == 0 ? "default" : "harsh"));
+
+    std::uint64_t transfers = 0, completed = 0, pictures = 0, read = 0;
+    double screenSeconds = 0.0, detectionCpu = 0.0;
+    for (auto _ : state) {
+        setup.seed = static_cast<std::uint32_t>(transfers + 1);
+        setup.timing.firstPictureMs = 33.3 * static_cast<double>(setup.seed % 7) / 7.0;
+        setup.start = [&setup, &row, version](VXAPresenterView& view) {
+            view.setFrameSize(row.frameSize());
+            view.setSymbolVersion(version);
+            view.setGeneratorSeed(setup.seed);
+            view.presentVexaQr(setup.record, true, 0.0);
+        };
+        const auto result = runOpticalTransfer(setup);
+        ++transfers;
+        const bool intact = result.record && result.record->isValid && result.record->actualVxaData == content;
+        completed += intact ? 1 : 0;
+        // A transfer that did not finish counts its whole screen time and no bytes.
+        screenSeconds += result.screenSeconds;
+        pictures += result.pictures;
+        read += result.picturesRead;
+        detectionCpu += result.detectionCpuSeconds;
+    }
+    state.counters["packets"] = row.ltPacketsPerFrame;
+    state.counters["goodput_Bps"] = static_cast<double>(setup.record.size() * completed) / screenSeconds;
+    state.counters["ceiling_Bps"] = ceiling;
+    state.counters["read%"] = 100.0 * static_cast<double>(read) / static_cast<double>(pictures);
+    state.counters["cpu_ms_per_picture"] = 1000.0 * detectionCpu / static_cast<double>(pictures);
+    state.counters["completed%"] = 100.0 * static_cast<double>(completed) / static_cast<double>(transfers);
+}
+BENCHMARK(BM_SymbolTransfer)
+    ->ArgsProduct({{17, 20, 25, 30, 35, 40}, {720, 1080}, {0, 1}})
+    ->ArgNames({"version", "height", "harsh"})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
