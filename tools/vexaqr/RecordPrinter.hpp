@@ -13,7 +13,8 @@ namespace vexaqr::cli {
 /// Every property; absent ones are null, bytes are lower-case hexadecimal, the date ISO 8601 UTC.
 nlohmann::json recordJson(const VXAData& data);
 
-/// The header cases, issuer, date, signature and key in hexadecimal, content lengths and isValid.
+/// The header cases, issuer, date, signature and key in hexadecimal, content lengths, isValid and
+/// the verification status with its explanation.
 void printRecordText(const VXAData& data, std::ostream& out);
 
 } // namespace vexaqr::cli
