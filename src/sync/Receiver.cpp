@@ -1,0 +1,241 @@
+#include <vexaqr/sync/Receiver.hpp>
+
+#include <vexaqr/transport/Base45Converter.hpp>
+#include <vexaqr/transport/VexaQRDecoderDelegate.hpp>
+#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
+#include <vexaqr/views/GifFrameReader.hpp>
+#include <vexaqr/views/PngFile.hpp>
+#include <vexaqr/views/QrDetector.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+
+namespace vexaqr {
+
+namespace {
+
+constexpr std::size_t kLubyFrameHeader = 13;
+
+std::uint32_t bigEndian32(const Bytes& frame, std::size_t at) {
+    return (std::uint32_t{frame[at]} << 24) | (std::uint32_t{frame[at + 1]} << 16) |
+           (std::uint32_t{frame[at + 2]} << 8) | frame[at + 3];
+}
+
+// The packets the frame reader takes from a frame: LT packets of a luby frame, the block of a cyclic one.
+std::uint64_t packetsIn(const Bytes& frame) {
+    if (frame.empty())
+        return 0;
+    if (frame[0] == static_cast<std::uint8_t>(VxaAlgorithm::luby)) {
+        if (frame.size() < kLubyFrameHeader)
+            return 0;
+        const std::uint32_t packetLength = bigEndian32(frame, 9);
+        return packetLength == 0 ? 0 : (frame.size() - kLubyFrameHeader) / packetLength;
+    }
+    return frame[0] == static_cast<std::uint8_t>(VxaAlgorithm::cyclic) && frame.size() >= 3 ? 1 : 0;
+}
+
+std::string typeName(const VXAData& record) {
+    return record.vxaType ? std::string(name(*record.vxaType)) : std::string("the");
+}
+
+// The failure for a record that did not verify, with what to do about it.
+Failure recordFailure(VXAData record) {
+    const auto status = record.verificationStatus;
+    std::string message(describe(status));
+    FailureReason reason = FailureReason::unreadableRecord;
+    switch (status) {
+    case VerificationStatus::noPublicKey:
+        reason = FailureReason::noKey;
+        message = "no partner public key was given: pass the partner's public key to verify the record";
+        break;
+    case VerificationStatus::noPrivateKey:
+        reason = FailureReason::noKey;
+        message = "the " + typeName(record) + " record's key block needs the " +
+                  (record.vxaType && isSecured(*record.vxaType) ? "application" : "partner") +
+                  " private key, which was not given";
+        break;
+    case VerificationStatus::wrongPublicKey:
+    case VerificationStatus::wrongPrivateKey:
+        reason = FailureReason::wrongKey;
+        break;
+    case VerificationStatus::keyBlockUnopened:
+        reason = FailureReason::unreadableKeyBlock;
+        break;
+    case VerificationStatus::signatureMismatch:
+        reason = FailureReason::signatureMismatch;
+        break;
+    case VerificationStatus::notSigned:
+        reason = FailureReason::notSigned;
+        break;
+    case VerificationStatus::verified:
+    case VerificationStatus::notParsed:
+    case VerificationStatus::truncated:
+    case VerificationStatus::contentUnreadable:
+        break;
+    }
+    return Failure{reason, std::move(message), std::nullopt, std::move(record)};
+}
+
+Failure unreadablePicture(const std::string& message) {
+    return Failure{FailureReason::unreadablePicture, message, std::nullopt, std::nullopt};
+}
+
+bool hasSuffix(const std::filesystem::path& path, const char* suffix) {
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == suffix;
+}
+
+// Every picture of `path` (a PNG, each frame of a GIF, or a folder of both in name order) goes to
+// `feed` until it returns true; a failure when a picture cannot be read.
+template <class Feed> std::optional<Failure> readPictures(const std::filesystem::path& path, Feed& feed, bool& done);
+
+template <class Feed> std::optional<Failure> readGif(const std::filesystem::path& path, Feed& feed, bool& done) {
+    auto reader = GifFrameReader::open(path.string());
+    if (!reader)
+        return unreadablePicture(path.string() + " is not a readable GIF file");
+    std::size_t index = 0;
+    while (!done) {
+        auto frame = reader->next();
+        if (!frame)
+            break;
+        done = feed(frame->picture);
+        ++index;
+    }
+    if (!done && reader->failed())
+        return unreadablePicture("frame " + std::to_string(index) + " of " + path.string() + " cannot be decoded");
+    return std::nullopt;
+}
+
+template <class Feed> std::optional<Failure> readFolder(const std::filesystem::path& path, Feed& feed, bool& done) {
+    std::vector<std::filesystem::path> entries;
+    std::error_code error;
+    for (auto it = std::filesystem::directory_iterator(path, error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        if (hasSuffix(it->path(), ".png") || hasSuffix(it->path(), ".gif"))
+            entries.push_back(it->path());
+    }
+    if (error)
+        return unreadablePicture("the folder " + path.string() + " cannot be read: " + error.message());
+    std::sort(entries.begin(), entries.end());
+    for (const auto& entry : entries) {
+        if (done)
+            break;
+        if (auto failed = readPictures(entry, feed, done))
+            return failed;
+    }
+    return std::nullopt;
+}
+
+template <class Feed> std::optional<Failure> readPictures(const std::filesystem::path& path, Feed& feed, bool& done) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        return readFolder(path, feed, done);
+    if (!std::filesystem::exists(path, error))
+        return unreadablePicture(path.string() + " does not exist");
+    if (hasSuffix(path, ".gif"))
+        return readGif(path, feed, done);
+    const auto picture = PngFile::read(path.string());
+    if (!picture)
+        return unreadablePicture(path.string() + " is not a readable PNG file");
+    done = feed(*picture);
+    return std::nullopt;
+}
+
+} // namespace
+
+class Receiver::Delegate final : public VexaQRDecoderDelegate {
+public:
+    explicit Delegate(Receiver& receiver) : _receiver(receiver) {}
+    void vexaQRDecoder(VexaQRDecoder&, const Bytes& decodedData) override { _receiver.received(decodedData); }
+    void vexaQRDecoder(VexaQRDecoder&, double percent, VxaAlgorithm algorithm) override {
+        _receiver.reported(percent, algorithm);
+    }
+
+private:
+    Receiver& _receiver;
+};
+
+Receiver::Receiver(Keys keys)
+    : _keys(std::move(keys)), _delegate(std::make_unique<Delegate>(*this)),
+      _reader(std::make_unique<VexaQRDecoderImpl>(*_delegate)) {}
+
+Receiver::~Receiver() = default;
+
+std::optional<ReceivedRecord> Receiver::feedPicture(const Picture& picture) {
+    return feedSymbols(QrDetector::detect(picture));
+}
+
+std::optional<ReceivedRecord> Receiver::feedSymbols(const std::vector<std::string>& symbols) {
+    ++_picturesFed;
+    if (symbols.size() != 1)
+        return std::nullopt;
+    return feedFrameText(symbols.front());
+}
+
+std::optional<ReceivedRecord> Receiver::feedFrameText(std::string_view text) {
+    return feedFrame(Base45Converter::dataFromBase45String(text));
+}
+
+std::optional<ReceivedRecord> Receiver::feedFrame(const Bytes& frame) {
+    ++_framesFed;
+    _packetsFed += packetsIn(frame);
+    _completed.reset();
+    _reader->scannedQR(frame);
+    auto completed = std::move(_completed);
+    _completed.reset();
+    return completed;
+}
+
+void Receiver::received(const Bytes& data) {
+    ++_transfersCompleted;
+    _completed = verifyRecord(data, _keys);
+}
+
+void Receiver::reported(double percent, VxaAlgorithm algorithm) {
+    _progress = percent;
+    _mode = algorithm;
+}
+
+Failure Receiver::incomplete() const {
+    std::string message;
+    if (!_mode) {
+        message = "no frame of an animated QR code was read from " + std::to_string(_picturesFed) +
+                  " picture(s): each picture must show one whole, sharp QR symbol of the animation";
+    } else {
+        const auto percent = static_cast<int>(std::floor(_progress * 100.0));
+        message = "the transfer stopped at " + std::to_string(percent) + "% (" +
+                  (_mode == VxaAlgorithm::luby ? "luby" : "cyclic") + " mode, " + std::to_string(_framesFed) +
+                  " frames read): capture more frames of the animation, or present it longer";
+    }
+    return Failure{FailureReason::incompleteTransfer, std::move(message), _progress, std::nullopt};
+}
+
+ReceivedRecord verifyRecord(const Bytes& transferred, const Keys& keys) {
+    VXAData record(transferred, keys.appPrivate, keys.partnerPublic, keys.partnerPrivate);
+    if (record.isValid)
+        return record;
+    return recordFailure(std::move(record));
+}
+
+ReceivedRecord scanPictures(const std::vector<std::string>& paths, const Keys& keys) {
+    Receiver receiver(keys);
+    std::optional<ReceivedRecord> result;
+    auto feed = [&](const Picture& picture) {
+        result = receiver.feedPicture(picture);
+        return result.has_value();
+    };
+    bool done = false;
+    for (const auto& path : paths) {
+        if (auto failed = readPictures(std::filesystem::path(path), feed, done))
+            return *failed;
+        if (done)
+            return std::move(*result);
+    }
+    return receiver.incomplete();
+}
+
+} // namespace vexaqr
