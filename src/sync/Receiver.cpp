@@ -40,41 +40,49 @@ std::string typeName(const VXAData& record) {
     return record.vxaType ? std::string(name(*record.vxaType)) : std::string("the");
 }
 
-// The failure for a record that did not verify, with what to do about it.
-Failure recordFailure(VXAData record) {
-    const auto status = record.verificationStatus;
-    std::string message(describe(status));
-    FailureReason reason = FailureReason::unreadableRecord;
+// The keys a record needs that were not given, e.g. "no partner public key and no application private key".
+std::string missingKeys(const VXAData& record, const Keys& keys) {
+    std::string missing;
+    if (!keys.partnerPublic)
+        missing = "no partner public key";
+    if (record.verificationStatus == VerificationStatus::noPrivateKey) {
+        const bool secured = record.vxaType && isSecured(*record.vxaType);
+        missing +=
+            std::string(missing.empty() ? "no " : " and no ") + (secured ? "application" : "partner") + " private key";
+    }
+    return missing;
+}
+
+FailureReason reasonFor(VerificationStatus status) {
     switch (status) {
     case VerificationStatus::noPublicKey:
-        reason = FailureReason::noKey;
-        message = "no partner public key was given: pass the partner's public key to verify the record";
-        break;
     case VerificationStatus::noPrivateKey:
-        reason = FailureReason::noKey;
-        message = "the " + typeName(record) + " record's key block needs the " +
-                  (record.vxaType && isSecured(*record.vxaType) ? "application" : "partner") +
-                  " private key, which was not given";
-        break;
+        return FailureReason::noKey;
     case VerificationStatus::wrongPublicKey:
     case VerificationStatus::wrongPrivateKey:
-        reason = FailureReason::wrongKey;
-        break;
+        return FailureReason::wrongKey;
     case VerificationStatus::keyBlockUnopened:
-        reason = FailureReason::unreadableKeyBlock;
-        break;
+        return FailureReason::unreadableKeyBlock;
     case VerificationStatus::signatureMismatch:
-        reason = FailureReason::signatureMismatch;
-        break;
+        return FailureReason::signatureMismatch;
     case VerificationStatus::notSigned:
-        reason = FailureReason::notSigned;
-        break;
+        return FailureReason::notSigned;
     case VerificationStatus::verified:
     case VerificationStatus::notParsed:
     case VerificationStatus::truncated:
     case VerificationStatus::contentUnreadable:
         break;
     }
+    return FailureReason::unreadableRecord;
+}
+
+// The failure for a record that did not verify, with what to do about it.
+Failure recordFailure(VXAData record, const Keys& keys) {
+    const auto reason = reasonFor(record.verificationStatus);
+    std::string message(describe(record.verificationStatus));
+    if (reason == FailureReason::noKey)
+        message = "the " + typeName(record) + " record cannot be verified: " + missingKeys(record, keys) +
+                  " was given; pass the missing key(s)";
     return Failure{reason, std::move(message), std::nullopt, std::move(record)};
 }
 
@@ -89,11 +97,12 @@ bool hasSuffix(const std::filesystem::path& path, const char* suffix) {
     return extension == suffix;
 }
 
-// Every picture of `path` (a PNG, each frame of a GIF, or a folder of both in name order) goes to
-// `feed` until it returns true; a failure when a picture cannot be read.
-template <class Feed> std::optional<Failure> readPictures(const std::filesystem::path& path, Feed& feed, bool& done);
+using Take = std::function<bool(const Picture&)>;
 
-template <class Feed> std::optional<Failure> readGif(const std::filesystem::path& path, Feed& feed, bool& done) {
+// Every picture of `path` goes to `take`; `done` once `take` returned false.
+std::optional<Failure> readPictures(const std::filesystem::path& path, const Take& take, bool& done);
+
+std::optional<Failure> readGif(const std::filesystem::path& path, const Take& take, bool& done) {
     auto reader = GifFrameReader::open(path.string());
     if (!reader)
         return unreadablePicture(path.string() + " is not a readable GIF file");
@@ -102,7 +111,7 @@ template <class Feed> std::optional<Failure> readGif(const std::filesystem::path
         auto frame = reader->next();
         if (!frame)
             break;
-        done = feed(frame->picture);
+        done = !take(frame->picture);
         ++index;
     }
     if (!done && reader->failed())
@@ -110,7 +119,7 @@ template <class Feed> std::optional<Failure> readGif(const std::filesystem::path
     return std::nullopt;
 }
 
-template <class Feed> std::optional<Failure> readFolder(const std::filesystem::path& path, Feed& feed, bool& done) {
+std::optional<Failure> readFolder(const std::filesystem::path& path, const Take& take, bool& done) {
     std::vector<std::filesystem::path> entries;
     std::error_code error;
     for (auto it = std::filesystem::directory_iterator(path, error);
@@ -124,24 +133,24 @@ template <class Feed> std::optional<Failure> readFolder(const std::filesystem::p
     for (const auto& entry : entries) {
         if (done)
             break;
-        if (auto failed = readPictures(entry, feed, done))
+        if (auto failed = readPictures(entry, take, done))
             return failed;
     }
     return std::nullopt;
 }
 
-template <class Feed> std::optional<Failure> readPictures(const std::filesystem::path& path, Feed& feed, bool& done) {
+std::optional<Failure> readPictures(const std::filesystem::path& path, const Take& take, bool& done) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error))
-        return readFolder(path, feed, done);
+        return readFolder(path, take, done);
     if (!std::filesystem::exists(path, error))
         return unreadablePicture(path.string() + " does not exist");
     if (hasSuffix(path, ".gif"))
-        return readGif(path, feed, done);
+        return readGif(path, take, done);
     const auto picture = PngFile::read(path.string());
     if (!picture)
         return unreadablePicture(path.string() + " is not a readable PNG file");
-    done = feed(*picture);
+    done = !take(*picture);
     return std::nullopt;
 }
 
@@ -218,23 +227,31 @@ ReceivedRecord verifyRecord(const Bytes& transferred, const Keys& keys) {
     VXAData record(transferred, keys.appPrivate, keys.partnerPublic, keys.partnerPrivate);
     if (record.isValid)
         return record;
-    return recordFailure(std::move(record));
+    return recordFailure(std::move(record), keys);
+}
+
+std::optional<Failure> readPictureFiles(const std::vector<std::string>& paths, const Take& take) {
+    bool done = false;
+    for (const auto& path : paths) {
+        if (done)
+            break;
+        if (auto failed = readPictures(std::filesystem::path(path), take, done))
+            return failed;
+    }
+    return std::nullopt;
 }
 
 ReceivedRecord scanPictures(const std::vector<std::string>& paths, const Keys& keys) {
     Receiver receiver(keys);
     std::optional<ReceivedRecord> result;
-    auto feed = [&](const Picture& picture) {
+    auto failed = readPictureFiles(paths, [&](const Picture& picture) {
         result = receiver.feedPicture(picture);
-        return result.has_value();
-    };
-    bool done = false;
-    for (const auto& path : paths) {
-        if (auto failed = readPictures(std::filesystem::path(path), feed, done))
-            return *failed;
-        if (done)
-            return std::move(*result);
-    }
+        return !result;
+    });
+    if (result)
+        return std::move(*result);
+    if (failed)
+        return *failed;
     return receiver.incomplete();
 }
 

@@ -1,16 +1,15 @@
 // vexaqr scan: pictures of an animated QR code (PNG files, folders of them, animated GIFs, or a camera)
-// read by the scanner view into verified payload records.
+// read by a synchronous receiver into verified payload records.
 #include "CommandRegistry.hpp"
 #include "DirectoryStores.hpp"
 #include "PayloadFiles.hpp"
-#include "PemKeysAppDataService.hpp"
 #include "ProgressBar.hpp"
 #include "RecordPrinter.hpp"
 
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/views/PictureSequenceSource.hpp>
+#include <vexaqr/sdk/AppDataService.hpp>
+#include <vexaqr/sync/Receiver.hpp>
 #include <vexaqr/views/V4l2CameraSource.hpp>
-#include <vexaqr/views/VXAScannerView.hpp>
 
 #include <iostream>
 #include <memory>
@@ -36,24 +35,29 @@ void fail(const std::string& message) {
     std::cerr << "vexaqr scan: " << message << '\n';
 }
 
-// A key named on the command line must be readable; no name means the stored key.
-bool loadKey(const std::string& path, KeyHandle& key) {
-    if (path.empty()) {
-        return true;
+// Keys named on the command line; the roles not named come from the stored keys.
+std::optional<Keys> keysFor(const ScanOptions& options) {
+    auto named = Keys::fromPemFiles({.partnerPublic = options.partnerPublicKey,
+                                     .appPrivate = options.appKey,
+                                     .partnerPrivate = options.partnerKey});
+    if (!named) {
+        fail(named.failure().message);
+        return std::nullopt;
     }
-    key = cli::readPemKey(path); // says why when there is none
-    return key != nullptr;
-}
-
-// Keys named on the command line, else those stored in `stored`; null when a named key is unreadable.
-std::shared_ptr<AppDataServiceProtocol> keysFor(const ScanOptions& options,
-                                                std::shared_ptr<AppDataServiceProtocol> stored) {
-    KeyHandle appKey, partnerPublicKey, partnerKey;
-    if (!loadKey(options.appKey, appKey) || !loadKey(options.partnerPublicKey, partnerPublicKey) ||
-        !loadKey(options.partnerKey, partnerKey)) {
-        return nullptr;
+    Keys keys = *named;
+    if (keys.partnerPublic && keys.appPrivate && keys.partnerPrivate) {
+        return keys;
     }
-    return std::make_shared<cli::PemKeysAppDataService>(std::move(stored), appKey, partnerPublicKey, partnerKey);
+    std::optional<cli::DirectoryStores> directory;
+    if (!options.dataDirectory.empty()) {
+        directory.emplace(options.dataDirectory);
+    }
+    const std::shared_ptr<AppDataServiceProtocol> stored =
+        directory ? directory->appData() : AppDataService::standard();
+    keys.partnerPublic = keys.partnerPublic ? keys.partnerPublic : stored->getPartnerPublicKey();
+    keys.appPrivate = keys.appPrivate ? keys.appPrivate : stored->getClientPrivateKey();
+    keys.partnerPrivate = keys.partnerPrivate ? keys.partnerPrivate : stored->getPartnerPrivateKey();
+    return keys;
 }
 
 // What the scan saw, for the exit status.
@@ -62,68 +66,106 @@ struct Outcome {
     int failures = 0;
 };
 
-void report(const std::optional<VXAData>& record, const ScanOptions& options, Outcome& outcome) {
-    ++outcome.records;
-    if (!record) {
-        fail("a transfer completed, but there is no partner public key to verify it (--partner-pub)");
-        ++outcome.failures;
-        return;
-    }
+void printRecord(const VXAData& record, const ScanOptions& options) {
     if (options.json) {
-        std::cout << cli::recordJson(*record).dump() << std::endl;
+        std::cout << cli::recordJson(record).dump() << std::endl;
     } else {
-        cli::printRecordText(*record, std::cout);
+        cli::printRecordText(record, std::cout);
         std::cout.flush();
     }
-    outcome.failures += record->isValid ? 0 : 1;
-    if (!options.contentOut.empty() && record->actualVxaData &&
+}
+
+void report(const ReceivedRecord& received, const ScanOptions& options, Outcome& outcome) {
+    ++outcome.records;
+    const VXAData* record = received ? &*received : (received.failure().record ? &*received.failure().record : nullptr);
+    if (record) {
+        printRecord(*record, options);
+    }
+    if (!received) {
+        fail(received.failure().message);
+        ++outcome.failures;
+    }
+    if (!options.contentOut.empty() && record && record->actualVxaData &&
         !cli::writeWholeFile(options.contentOut, *record->actualVxaData)) {
         ++outcome.failures; // the reason is already on standard error
     }
 }
 
-int scan(const ScanOptions& options) {
-    std::optional<cli::DirectoryStores> named;
-    if (!options.dataDirectory.empty()) {
-        named.emplace(options.dataDirectory);
+// Feeds `receiver` one picture's symbols at a time; true while scanning goes on.
+class ScanSession {
+public:
+    ScanSession(const ScanOptions& options, Receiver& receiver) : _options(options), _receiver(receiver) {}
+
+    bool feed(const std::optional<ReceivedRecord>& received) {
+        if (_receiver.mode()) {
+            _bar.show(_receiver.progress(), *_receiver.mode());
+        }
+        if (!received) {
+            return true;
+        }
+        _bar.finish();
+        report(*received, _options, outcome);
+        return _options.keepScanning;
     }
-    const auto keys = keysFor(options, named ? named->appData() : AppDataService::standard());
-    if (!keys) {
-        return 1;
+
+    int finish() {
+        _bar.finish();
+        if (outcome.records == 0) {
+            fail("no transfer completed: " + _receiver.incomplete().message);
+            return 1;
+        }
+        return outcome.failures == 0 ? 0 : 1;
     }
+
+    Outcome outcome;
+
+private:
+    const ScanOptions& _options;
+    Receiver& _receiver;
+    cli::ProgressBar _bar;
+};
+
+int scanCamera(const ScanOptions& options, ScanSession& session, Receiver& receiver) {
     auto loop = std::make_shared<RunLoop>();
-    const auto opened = options.camera.empty() ? PictureSequenceSource::open(options.inputs, loop)
-                                               : V4l2CameraSource::open(options.camera, loop);
+    const auto opened = V4l2CameraSource::open(options.camera, loop);
     if (!opened.source) {
         fail(opened.error->message);
         return 1;
     }
-    auto view = std::make_shared<VXAScannerView>([source = opened.source] { return source; }, keys);
-    cli::ProgressBar bar;
-    Outcome outcome;
     bool done = false;
-    view->startScanning(
-        [&](std::optional<VXAData> record) {
-            bar.finish();
-            report(record, options, outcome);
-            if (!options.keepScanning) {
-                done = true;
-                view->stopScanning();
-            }
-        },
-        [&bar](double percent, VxaAlgorithm algorithm) { bar.show(percent, algorithm); });
+    opened.source->setReportHandler([&](const std::vector<std::string>& symbols) {
+        if (!done && !session.feed(receiver.feedSymbols(symbols))) {
+            done = true;
+        }
+    });
+    opened.source->startRunning();
     const auto limit =
         options.seconds > 0.0
             ? std::chrono::duration_cast<RunLoop::Clock::duration>(std::chrono::duration<double>(options.seconds))
             : RunLoop::Clock::duration(std::chrono::hours(24 * 365));
-    loop->runUntil([&] { return done || opened.source->isExhausted(); }, limit);
-    view->stopScanning();
-    bar.finish();
-    if (outcome.records == 0) {
-        fail("no transfer completed");
+    loop->runUntil([&] { return done; }, limit);
+    opened.source->stopRunning();
+    return session.finish();
+}
+
+int scanFiles(const ScanOptions& options, ScanSession& session, Receiver& receiver) {
+    const auto failed = readPictureFiles(
+        options.inputs, [&](const Picture& picture) { return session.feed(receiver.feedPicture(picture)); });
+    if (failed) {
+        fail(failed->message);
         return 1;
     }
-    return outcome.failures == 0 ? 0 : 1;
+    return session.finish();
+}
+
+int scan(const ScanOptions& options) {
+    const auto keys = keysFor(options);
+    if (!keys) {
+        return 1;
+    }
+    Receiver receiver(*keys);
+    ScanSession session(options, receiver);
+    return options.camera.empty() ? scanFiles(options, session, receiver) : scanCamera(options, session, receiver);
 }
 
 const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& exitCode) {

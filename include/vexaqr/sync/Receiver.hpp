@@ -15,6 +15,7 @@
 #include <vexaqr/views/Picture.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -86,6 +87,12 @@ private:
 /// The outcome of a verified record built from transferred bytes: the record when it verified,
 /// otherwise the failure saying why (the record attached).
 ReceivedRecord verifyRecord(const Bytes& transferred, const Keys& keys);
+
+/// Hands `take` the pictures of `paths` in order (a PNG file, every frame of a GIF file, or a folder's
+/// PNG and GIF files in name order) until `take` returns false. A failure (unreadablePicture) names
+/// the first input that is missing or cannot be read; the pictures before it were handed over.
+std::optional<Failure> readPictureFiles(const std::vector<std::string>& paths,
+                                        const std::function<bool(const Picture&)>& take);
 
 /// Reads PNG files, the frames of GIF files and folders of both (in name order) until the first
 /// transfer completes. Fails with unreadablePicture naming the first input that is missing or not a
