@@ -1,5 +1,6 @@
 // The library's error value: a domain, an integer code and a message for people.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <cstdint>
 #include <string>
@@ -17,3 +18,5 @@ struct Error {
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

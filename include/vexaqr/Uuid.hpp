@@ -1,5 +1,6 @@
 // Uuid: a 128-bit universally unique identifier, its 16 bytes in their standard order.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <array>
 #include <cstdint>
@@ -27,3 +28,5 @@ struct Uuid {
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

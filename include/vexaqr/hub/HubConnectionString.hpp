@@ -2,6 +2,7 @@
 //
 // Stateless; any thread.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <optional>
 #include <string>
@@ -27,3 +28,5 @@ public:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

@@ -3,6 +3,7 @@
 //
 // Not locked: its hub calls it from one operation at a time.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/hub/UserDefaults.hpp>
 
@@ -69,3 +70,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

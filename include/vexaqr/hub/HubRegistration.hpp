@@ -2,6 +2,7 @@
 //
 // Plain values; no thread rules beyond those of any value.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <chrono>
 #include <optional>
@@ -42,3 +43,5 @@ public:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

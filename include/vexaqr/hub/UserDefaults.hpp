@@ -4,6 +4,7 @@
 // Thread-safe: every call takes the store's lock. Writes reach the file before the call returns. Failures to
 // open or write are logged and read back as absent values.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <filesystem>
 #include <functional>
@@ -44,3 +45,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

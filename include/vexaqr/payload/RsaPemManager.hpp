@@ -6,6 +6,7 @@
 // "-----BEGIN PUBLIC KEY-----" text with 64-character lines and no line feed after the END line.
 // No state: make a fresh instance per use; safe on any thread.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/payload/KeyHandle.hpp>
@@ -66,3 +67,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

@@ -4,6 +4,7 @@
 // one machine keep apart by setting another directory before (or between) uses of the stores; the
 // stores follow the change on their next operation. Safe to call from any thread.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <filesystem>
 
@@ -22,3 +23,5 @@ public:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

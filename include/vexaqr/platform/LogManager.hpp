@@ -2,6 +2,7 @@
 //
 // log() may be called from any thread; each call writes one whole line.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <atomic>
 #include <string_view>
@@ -21,3 +22,5 @@ public:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

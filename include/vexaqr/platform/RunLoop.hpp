@@ -4,6 +4,7 @@
 // read against an injectable clock: a clock moved by hand makes timer order testable without waiting; such a loop
 // is driven with runUntilIdle(), since waiting would not move it.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/platform/MainQueue.hpp>
 
@@ -75,3 +76,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

@@ -3,6 +3,7 @@
 //
 // write() and setSink() may be called from any thread.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <functional>
 #include <mutex>
@@ -29,3 +30,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

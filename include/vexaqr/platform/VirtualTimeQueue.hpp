@@ -4,6 +4,7 @@
 //
 // post()/postAfter() are thread-safe; one thread drives the queue at a time.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/platform/MainQueue.hpp>
 
@@ -46,3 +47,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

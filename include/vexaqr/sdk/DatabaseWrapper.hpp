@@ -1,6 +1,7 @@
 // DatabaseWrapper: the SDK's own vocabulary over the object store: settings by attribute key, the
 // message cache and the resets. Forwards to a PersistencyManager; same thread rules.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/sdk/CoreDataConstants.hpp>
@@ -52,3 +53,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

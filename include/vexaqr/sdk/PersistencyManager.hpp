@@ -6,6 +6,7 @@
 // opened makes every operation fail and is tried again on the next one. Calls are serialised by a
 // lock, but the SDK makes them on the main thread.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 
@@ -77,3 +78,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

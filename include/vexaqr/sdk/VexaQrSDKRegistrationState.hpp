@@ -1,5 +1,6 @@
 // The installation's registration state; the raw value is what the object store keeps.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <cstdint>
 
@@ -12,3 +13,5 @@ constexpr std::int64_t rawValue(VexaQrSDKRegistrationState state) {
 }
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

@@ -3,6 +3,7 @@
 //
 // A plain value; copy and use it on any thread.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/payload/VXAData.hpp>
@@ -24,3 +25,5 @@ struct VxaMessage {
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

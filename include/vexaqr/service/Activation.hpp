@@ -3,6 +3,7 @@
 //
 // The service may be called from any thread; its completion runs on the main queue (see WebService).
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/service/ConstantWebService.hpp>
@@ -96,3 +97,5 @@ public:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

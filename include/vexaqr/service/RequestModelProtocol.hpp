@@ -1,5 +1,6 @@
 // RequestModelProtocol: what every backend request record offers, its JSON object.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <nlohmann/json.hpp>
 
@@ -15,3 +16,5 @@ concept RequestModelProtocol = requires(const T& model) {
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

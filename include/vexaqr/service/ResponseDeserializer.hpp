@@ -1,5 +1,6 @@
 // ResponseDeserializer: turns a parsed reply into an operation's response record.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/service/ResponseModelProtocol.hpp>
 
@@ -22,3 +23,5 @@ template <ResponseDeserializer T>
 using ResponseModelOf = decltype(std::declval<const T&>().responseModel(std::declval<const nlohmann::json&>()));
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

@@ -1,5 +1,6 @@
 // ResponseModelProtocol: what every backend response record offers.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/service/ResultCode.hpp>
 
@@ -19,3 +20,5 @@ concept ResponseModelProtocol = std::copyable<T> && requires(const T& model) {
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

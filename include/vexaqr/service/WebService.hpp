@@ -6,6 +6,7 @@
 // never on the caller's stack. A request in flight holds its service weakly: services live in a
 // std::shared_ptr, and when the service is gone by the time the reply arrives the completion is never called.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
@@ -101,3 +102,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

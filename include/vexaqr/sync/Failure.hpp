@@ -3,6 +3,7 @@
 // Every call of the synchronous API returns an Outcome: the value, or a Failure with a reason (for
 // programs) and a message (for people). Plain values; safe to copy between threads.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/payload/VXAData.hpp>
 
@@ -77,3 +78,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

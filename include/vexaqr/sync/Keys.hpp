@@ -3,6 +3,7 @@
 //
 // A plain value of shared, immutable key handles; safe to copy and share between threads.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/payload/KeyHandle.hpp>
 #include <vexaqr/sync/Failure.hpp>
@@ -34,3 +35,5 @@ struct Keys {
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

@@ -9,6 +9,7 @@
 //
 // Stateless; safe from any thread.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 
@@ -44,3 +45,5 @@ std::size_t b45EncodedByteNumberFromDecodedData(const Bytes& data);
 std::size_t decodedByteNumberFromB45EncodedData(const Bytes& characters);
 
 } // namespace vexaqr::Base45Converter
+
+#pragma GCC visibility pop

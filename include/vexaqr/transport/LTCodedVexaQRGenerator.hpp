@@ -1,5 +1,6 @@
 // LTCodedVexaQRGenerator: luby frames (597 bytes each) through an LTQRGenerator. Not thread-safe.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/transport/LTQRGenerator.hpp>
 #include <vexaqr/transport/VexaQRGenerator.hpp>
@@ -21,3 +22,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

@@ -1,6 +1,7 @@
 // The frame reader as the scanner holds it: frames go in one at a time, results come out through the
 // reader's delegate (VexaQRDecoderDelegate).
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 
@@ -16,3 +17,5 @@ public:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

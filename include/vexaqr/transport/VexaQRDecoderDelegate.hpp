@@ -1,6 +1,7 @@
 // What a frame reader reports: progress after every useful packet or block, and each completed
 // transfer once. Both callbacks run on the thread that fed the frame, inside VexaQRDecoder::scannedQR.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/transport/VxaAlgorithm.hpp>
@@ -22,3 +23,5 @@ public:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

@@ -1,5 +1,6 @@
 // The transport mode of an animated QR code; the numbers are also the frames' first (mode) byte.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <cstdint>
 #include <string_view>
@@ -17,3 +18,5 @@ constexpr std::string_view nameOf(VxaAlgorithm algorithm) {
 }
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

@@ -2,6 +2,7 @@
 //
 // Canvases are driven from the main queue only.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/views/Picture.hpp>
 
@@ -23,3 +24,5 @@ public:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

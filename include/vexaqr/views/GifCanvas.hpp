@@ -1,6 +1,7 @@
 // GifCanvas: the pictures drawn become the frames of an endlessly looping animated GIF, each shown for
 // the delay the presenter scheduled after it (rounded to the format's hundredths of a second).
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/views/Canvas.hpp>
 
@@ -37,3 +38,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

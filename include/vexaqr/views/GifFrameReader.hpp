@@ -5,6 +5,7 @@
 //
 // Not thread-safe: one thread uses a reader at a time.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/views/Picture.hpp>
@@ -66,3 +67,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

@@ -1,5 +1,6 @@
 // MemoryCanvas: keeps every picture drawn on it, with its delay; for tests and in-process round trips.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/views/Canvas.hpp>
 
@@ -32,3 +33,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

@@ -1,5 +1,6 @@
 // Picture: an 8-bit luminance raster, the one picture format canvases draw and cameras deliver.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <cstdint>
 #include <vector>
@@ -24,3 +25,5 @@ struct Picture {
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

@@ -5,6 +5,7 @@
 // cannot be read is shown as a picture with no symbol. After the last picture the source is exhausted
 // and delivers nothing more.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/platform/MainQueue.hpp>
 #include <vexaqr/views/CameraSource.hpp>
@@ -56,3 +57,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

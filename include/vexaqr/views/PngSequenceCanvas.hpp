@@ -1,5 +1,6 @@
 // PngSequenceCanvas: every picture drawn becomes the next numbered PNG file in a folder.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/views/Canvas.hpp>
 
@@ -26,3 +27,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop

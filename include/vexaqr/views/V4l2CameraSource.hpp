@@ -6,6 +6,7 @@
 // or holding no buffer to fill) ends the capture: the source is then no longer running, the log says
 // why, and startRunning() tries afresh.
 #pragma once
+#pragma GCC visibility push(default)
 
 #include <vexaqr/platform/MainQueue.hpp>
 #include <vexaqr/views/CameraSource.hpp>
@@ -47,3 +48,5 @@ private:
 };
 
 } // namespace vexaqr
+
+#pragma GCC visibility pop
