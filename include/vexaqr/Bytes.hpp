@@ -1,6 +1,5 @@
 // The byte buffer that frames, packets, records, exported keys and HTTP bodies travel in.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <cstdint>
 #include <string>
@@ -22,5 +21,3 @@ inline std::string toString(const Bytes& bytes) {
 }
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

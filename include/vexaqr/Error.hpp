@@ -1,6 +1,5 @@
 // The library's error value: a domain, an integer code and a message for people.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <cstdint>
 #include <string>
@@ -18,5 +17,3 @@ struct Error {
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -1,6 +1,5 @@
 // Uuid: a 128-bit universally unique identifier, its 16 bytes in their standard order.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <array>
 #include <cstdint>
@@ -28,5 +27,3 @@ struct Uuid {
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -2,7 +2,6 @@
 //
 // Stateless; any thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <optional>
 #include <string>
@@ -28,5 +27,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

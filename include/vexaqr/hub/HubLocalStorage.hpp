@@ -3,7 +3,6 @@
 //
 // Not locked: its hub calls it from one operation at a time.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/hub/UserDefaults.hpp>
 
@@ -70,5 +69,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

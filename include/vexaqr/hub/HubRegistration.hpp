@@ -2,7 +2,6 @@
 //
 // Plain values; no thread rules beyond those of any value.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <chrono>
 #include <optional>
@@ -43,5 +42,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

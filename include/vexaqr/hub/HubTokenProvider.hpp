@@ -5,7 +5,6 @@
 // provider between threads. The synchronous token request blocks its thread (never call it on the HTTP client's
 // callback thread); the asynchronous one completes on that thread. Keys, secrets and tokens are never logged.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
@@ -79,5 +78,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -8,7 +8,6 @@
 // from the main queue. Synchronous operations block; never call them on the HTTP client's callback thread. The
 // local store is not locked: one operation at a time per hub path.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
@@ -122,5 +121,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

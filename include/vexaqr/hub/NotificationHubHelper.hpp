@@ -3,7 +3,6 @@
 // Every function may be called from any thread. The only shared state is the Base64 decoding table, built once
 // on first use under a lock.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
@@ -63,5 +62,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

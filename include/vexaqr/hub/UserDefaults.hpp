@@ -4,7 +4,6 @@
 // Thread-safe: every call takes the store's lock. Writes reach the file before the call returns. Failures to
 // open or write are logged and read back as absent values.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <filesystem>
 #include <functional>
@@ -45,5 +44,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

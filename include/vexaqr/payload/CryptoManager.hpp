@@ -4,7 +4,6 @@
 // vector), and RSASSA-PKCS1-v1_5 with SHA-256. Stateless: every operation is static and may run on
 // any thread at the same time.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/payload/KeyHandle.hpp>
@@ -31,5 +30,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

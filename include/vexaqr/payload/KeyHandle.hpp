@@ -3,7 +3,6 @@
 // Keys are immutable once made, so handles may be shared between threads freely. The OpenSSL object
 // stays inside the library; hosts create keys from PEM text, from key-store look-ups or by generation.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 
@@ -80,5 +79,3 @@ private:
 void cleanse(Bytes& bytes);
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

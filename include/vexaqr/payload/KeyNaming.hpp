@@ -1,7 +1,6 @@
 // The names of the SDK's four RSA keys: whose key (client or partner) and which half. (The size of a
 // generated client pair, Activation::RsaKeySize, belongs to the activation record.)
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <optional>
 #include <string_view>
@@ -28,5 +27,3 @@ std::optional<KeyOwner> keyOwnerFromRawValue(std::string_view raw);
 std::optional<KeyType> keyTypeFromRawValue(std::string_view raw);
 
 } // namespace vexaqr::Activation
-
-#pragma GCC visibility pop

@@ -5,7 +5,6 @@
 // The default store is an SQLite file in the data directory (mode 0600 in a 0700 directory); private
 // keys leave the process only into that file. Tests install the in-memory store instead.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/payload/KeyHandle.hpp>
@@ -63,5 +62,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

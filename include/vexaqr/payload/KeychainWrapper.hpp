@@ -4,7 +4,6 @@
 // replacement. Tags are compared by their UTF-8 bytes, so a key added here is the key RsaPemManager
 // finds under the same tag text in the same store. Safe on any thread the store is safe on.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/payload/KeyHandle.hpp>
 #include <vexaqr/payload/KeyNaming.hpp>
@@ -44,5 +43,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

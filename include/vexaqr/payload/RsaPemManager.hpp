@@ -6,7 +6,6 @@
 // "-----BEGIN PUBLIC KEY-----" text with 64-character lines and no line feed after the END line.
 // No state: make a fresh instance per use; safe on any thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/payload/KeyHandle.hpp>
@@ -67,5 +66,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -13,7 +13,6 @@
 // or why not, and which optionals are filled says how far parsing got. Nothing is thrown or logged. A finished record
 // is a plain value: the host may reassign its fields, nothing recomputes the others. Build it on any one thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/payload/KeyHandle.hpp>
@@ -93,5 +92,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

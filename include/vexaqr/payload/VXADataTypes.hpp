@@ -1,7 +1,6 @@
 // The header enumerations and constants of the payload record; each enumeration's raw value is the
 // byte that stands in the record.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <cstdint>
 #include <optional>
@@ -99,5 +98,3 @@ constexpr int blockLength(CipherMethod method) {
 }
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

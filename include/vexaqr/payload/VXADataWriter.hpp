@@ -5,7 +5,6 @@
 // PKCS#1 v1.5 under `keyBlockPublicKey`: the application's public key for SECURED (so only the app can
 // open it), the partner's public key for ENCRYPTED.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Uuid.hpp>
@@ -39,5 +38,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -7,7 +7,6 @@
 // sent it has returned) and waits for the thread, unless it is destroyed from inside one of its own completions:
 // then the thread finishes by itself once that completion returns.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/platform/HttpClient.hpp>
 
@@ -41,5 +40,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

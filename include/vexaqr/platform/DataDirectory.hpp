@@ -4,7 +4,6 @@
 // one machine keep apart by setting another directory before (or between) uses of the stores; the
 // stores follow the change on their next operation. Safe to call from any thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <filesystem>
 
@@ -23,5 +22,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -4,7 +4,6 @@
 // send() may be called from any thread and returns at once. The completion runs exactly once, on the client's
 // own callback thread, never on the caller's stack. Nothing is cached: every request goes to the origin.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
@@ -86,5 +85,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

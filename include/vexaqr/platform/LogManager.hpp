@@ -2,7 +2,6 @@
 //
 // log() may be called from any thread; each call writes one whole line.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <atomic>
 #include <string_view>
@@ -22,5 +21,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -3,7 +3,6 @@
 // Any thread may post; tasks run one at a time, in posting order (delayed tasks when due), on the thread
 // that drives the queue. A host with its own event loop installs an adapter through setShared().
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <chrono>
 #include <functional>
@@ -34,5 +33,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

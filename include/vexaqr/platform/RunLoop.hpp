@@ -4,7 +4,6 @@
 // read against an injectable clock: a clock moved by hand makes timer order testable without waiting; such a loop
 // is driven with runUntilIdle(), since waiting would not move it.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/platform/MainQueue.hpp>
 
@@ -76,5 +75,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -3,7 +3,6 @@
 //
 // write() and setSink() may be called from any thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <functional>
 #include <mutex>
@@ -30,5 +29,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

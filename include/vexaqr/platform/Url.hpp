@@ -3,7 +3,6 @@
 // The text is kept exactly as given (no normalisation, no percent-encoding), so that addresses built by
 // concatenation reach the wire verbatim.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <optional>
 #include <string>
@@ -27,5 +26,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -4,7 +4,6 @@
 //
 // post()/postAfter() are thread-safe; one thread drives the queue at a time.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/platform/MainQueue.hpp>
 
@@ -47,5 +46,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

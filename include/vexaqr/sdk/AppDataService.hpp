@@ -5,7 +5,6 @@
 // KeychainWrapper it is given, under the tags of KeychainWrapper. Store failures are logged below and
 // ignored here. Call on the main thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Uuid.hpp>
 #include <vexaqr/payload/KeyHandle.hpp>
@@ -75,5 +74,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

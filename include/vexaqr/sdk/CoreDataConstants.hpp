@@ -1,6 +1,5 @@
 // Names of the object store: its model, its two entities and the settings record's attribute keys.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <optional>
 #include <string_view>
@@ -29,5 +28,3 @@ namespace vexaqr::Constant::ApplicationDataKey {
 /// Kept for hosts that know it; the state itself lives only in the settings record.
 inline constexpr std::string_view registrationState = "VexaQrRegistrationStateKey";
 } // namespace vexaqr::Constant::ApplicationDataKey
-
-#pragma GCC visibility pop

@@ -1,7 +1,6 @@
 // DatabaseWrapper: the SDK's own vocabulary over the object store: settings by attribute key, the
 // message cache and the resets. Forwards to a PersistencyManager; same thread rules.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/sdk/CoreDataConstants.hpp>
@@ -53,5 +52,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -7,7 +7,6 @@
 // ends before anything is sent. The four keys live in KeyStore::standard() under KeychainWrapper's tags. Owned through
 // a std::shared_ptr: an answer that arrives after the workflow has gone is dropped. Use from the main thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Error.hpp>
 #include <vexaqr/payload/KeyHandle.hpp>
@@ -83,5 +82,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

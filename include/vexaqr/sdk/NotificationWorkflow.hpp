@@ -6,7 +6,6 @@
 // fails before anything is sent). Owned through a std::shared_ptr: answers that arrive after the
 // workflow has gone are dropped. Use from the main thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/hub/NotificationHub.hpp>
@@ -75,5 +74,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

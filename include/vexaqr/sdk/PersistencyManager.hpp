@@ -6,7 +6,6 @@
 // opened makes every operation fail and is tried again on the next one. Calls are serialised by a
 // lock, but the SDK makes them on the main thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 
@@ -78,5 +77,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -5,7 +5,6 @@
 // Each step starts from the previous step's completion, on the main queue. Owned through a
 // std::shared_ptr: answers that arrive after the workflow has gone are dropped. Use from the main thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/sdk/KeyHandlingWorkflow.hpp>
 #include <vexaqr/sdk/NotificationWorkflow.hpp>
@@ -55,5 +54,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

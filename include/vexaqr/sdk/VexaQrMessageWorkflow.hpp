@@ -6,7 +6,6 @@
 // of the workflow's service environment; decoding and cache writes run there too. Owned through a
 // std::shared_ptr: answers that arrive after the workflow has gone are dropped. Use from the main thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Error.hpp>
 #include <vexaqr/sdk/VxaMessage.hpp>
@@ -81,5 +80,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

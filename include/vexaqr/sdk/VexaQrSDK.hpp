@@ -6,7 +6,6 @@
 // that follow a backend answer run on the main queue, those reported at once (no installation id) on
 // the calling thread before the call returns. Nothing is locked.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Error.hpp>
 #include <vexaqr/platform/HttpClient.hpp>
@@ -140,5 +139,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -1,6 +1,5 @@
 // The installation's registration state; the raw value is what the object store keeps.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <cstdint>
 
@@ -13,5 +12,3 @@ constexpr std::int64_t rawValue(VexaQrSDKRegistrationState state) {
 }
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

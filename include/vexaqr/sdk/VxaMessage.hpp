@@ -3,7 +3,6 @@
 //
 // A plain value; copy and use it on any thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/payload/VXAData.hpp>
@@ -25,5 +24,3 @@ struct VxaMessage {
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -1,6 +1,5 @@
 // Constant::JsonKey: the member names of the backend's JSON requests and replies.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <string_view>
 
@@ -25,5 +24,3 @@ inline constexpr std::string_view platform = "platform";
 inline constexpr std::string_view notificationId = "notificationId";
 
 } // namespace vexaqr::Constant::JsonKey
-
-#pragma GCC visibility pop

@@ -1,6 +1,5 @@
 // Constant::WebService: the numbers every backend exchange shares.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <cstdint>
 
@@ -13,5 +12,3 @@ inline constexpr double defaultTimeoutInterval = 30.0;
 inline constexpr std::int64_t missingResultCode = -1;
 
 } // namespace vexaqr::Constant::WebService
-
-#pragma GCC visibility pop

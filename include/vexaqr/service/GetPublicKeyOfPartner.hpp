@@ -2,7 +2,6 @@
 //
 // The service may be called from any thread; its completion runs on the main queue (see WebService).
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/service/ConstantWebService.hpp>
@@ -64,5 +63,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -2,7 +2,6 @@
 //
 // The service may be called from any thread; its completion runs on the main queue (see WebService).
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/service/Activation.hpp>
@@ -73,5 +72,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

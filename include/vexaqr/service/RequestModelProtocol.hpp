@@ -1,6 +1,5 @@
 // RequestModelProtocol: what every backend request record offers, its JSON object.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <nlohmann/json.hpp>
 
@@ -16,5 +15,3 @@ concept RequestModelProtocol = requires(const T& model) {
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

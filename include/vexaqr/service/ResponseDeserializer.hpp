@@ -1,6 +1,5 @@
 // ResponseDeserializer: turns a parsed reply into an operation's response record.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/service/ResponseModelProtocol.hpp>
 
@@ -23,5 +22,3 @@ template <ResponseDeserializer T>
 using ResponseModelOf = decltype(std::declval<const T&>().responseModel(std::declval<const nlohmann::json&>()));
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -1,6 +1,5 @@
 // ResponseModelProtocol: what every backend response record offers.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/service/ResultCode.hpp>
 
@@ -20,5 +19,3 @@ concept ResponseModelProtocol = std::copyable<T> && requires(const T& model) {
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -3,7 +3,6 @@
 // The integers are part of the public contract: hosts receive raw values in their completions, and the
 // backend sends values outside this table too, which records keep as integers.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Error.hpp>
 #include <vexaqr/payload/KeyNaming.hpp> // Constant::Application::rsaKeyTagPrefix
@@ -61,5 +60,3 @@ std::string_view description(ResultCode code);
 Error makeSdkError(ResultCode code);
 
 } // namespace vexaqr::Constant::Application
-
-#pragma GCC visibility pop

@@ -4,7 +4,6 @@
 // operations, "/" and the message id verbatim (no percent-encoding). An address that does not come out as a
 // well-formed URL is returned as nothing. Thread-safe.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/platform/Url.hpp>
 
@@ -62,5 +61,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

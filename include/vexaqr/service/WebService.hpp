@@ -6,7 +6,6 @@
 // never on the caller's stack. A request in flight holds its service weakly: services live in a
 // std::shared_ptr, and when the service is gone by the time the reply arrives the completion is never called.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
@@ -102,5 +101,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -4,7 +4,6 @@
 // The frames are exactly those a presenter view shows for the same data, mode and seed; the pictures
 // are the symbols it draws. Stateless functions; safe on any thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/sync/Failure.hpp>
@@ -61,5 +60,3 @@ Outcome<WrittenFrames> writePngSequence(const Bytes& data, const std::string& fo
                                         const EncodeOptions& options = {});
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

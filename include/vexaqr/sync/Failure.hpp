@@ -3,7 +3,6 @@
 // Every call of the synchronous API returns an Outcome: the value, or a Failure with a reason (for
 // programs) and a message (for people). Plain values; safe to copy between threads.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/payload/VXAData.hpp>
 
@@ -78,5 +77,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

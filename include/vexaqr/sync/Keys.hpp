@@ -3,7 +3,6 @@
 //
 // A plain value of shared, immutable key handles; safe to copy and share between threads.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/payload/KeyHandle.hpp>
 #include <vexaqr/sync/Failure.hpp>
@@ -35,5 +34,3 @@ struct Keys {
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -7,7 +7,6 @@
 // may follow each other. Not thread-safe; like every frame reader of a process, drive all receivers
 // from one thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/sync/Failure.hpp>
@@ -102,5 +101,3 @@ std::optional<Failure> readPictureFiles(const std::vector<std::string>& paths,
 ReceivedRecord scanPictures(const std::vector<std::string>& paths, const Keys& keys);
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -9,7 +9,6 @@
 //
 // Stateless; safe from any thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 
@@ -45,5 +44,3 @@ std::size_t b45EncodedByteNumberFromDecodedData(const Bytes& data);
 std::size_t decodedByteNumberFromB45EncodedData(const Bytes& characters);
 
 } // namespace vexaqr::Base45Converter
-
-#pragma GCC visibility pop

@@ -1,7 +1,6 @@
 // CyclicVexaQRGenerator: cuts the data into blocks of 584 bytes and returns them as cyclic frames
 // (see VexaQRDecoderImpl.hpp) in the loop 1, 2, ..., count - 1, 0, 1, ... Not thread-safe.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/transport/VexaQRGenerator.hpp>
 
@@ -26,5 +25,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

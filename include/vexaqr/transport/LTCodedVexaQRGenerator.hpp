@@ -1,6 +1,5 @@
 // LTCodedVexaQRGenerator: luby frames (597 bytes each) through an LTQRGenerator. Not thread-safe.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/transport/LTQRGenerator.hpp>
 #include <vexaqr/transport/VexaQRGenerator.hpp>
@@ -22,5 +21,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -1,6 +1,5 @@
 // LTDecoderProxy: the frame reader's handle on one LT decoder (owned by value). Not thread-safe.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/transport/LTEncoder.hpp>
@@ -26,5 +25,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -5,7 +5,6 @@
 // index set from a shared 32-bit seed, so every draw below is bit-exact (IEEE double, one operation
 // at a time). None of these types is thread-safe; each object is used by one thread at a time.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <cstddef>
 #include <cstdint>
@@ -224,5 +223,3 @@ private:
 };
 
 } // namespace vexaqr::LT
-
-#pragma GCC visibility pop

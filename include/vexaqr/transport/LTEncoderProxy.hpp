@@ -1,6 +1,5 @@
 // LTEncoderProxy: an object handle on one LT encoder (owned by value). Not thread-safe.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/transport/LTEncoder.hpp>
@@ -36,5 +35,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -2,7 +2,6 @@
 // a 13-byte header with the seed of the frame's first packet, then 73 packets of 8 bytes (597 bytes).
 // Not thread-safe.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/transport/LTEncoderProxy.hpp>
@@ -28,5 +27,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

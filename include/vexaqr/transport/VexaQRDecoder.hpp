@@ -1,7 +1,6 @@
 // The frame reader as the scanner holds it: frames go in one at a time, results come out through the
 // reader's delegate (VexaQRDecoderDelegate).
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 
@@ -17,5 +16,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

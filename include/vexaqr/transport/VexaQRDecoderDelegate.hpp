@@ -1,7 +1,6 @@
 // What a frame reader reports: progress after every useful packet or block, and each completed
 // transfer once. Both callbacks run on the thread that fed the frame, inside VexaQRDecoder::scannedQR.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/transport/VxaAlgorithm.hpp>
@@ -23,5 +22,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -14,7 +14,6 @@
 // Not thread-safe: every reader of a process must be driven from the same thread (the shared luby
 // seed is unsynchronised). The delegate must outlive the reader.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/transport/LTDecoderProxy.hpp>
 #include <vexaqr/transport/VexaQRDecoder.hpp>
@@ -53,5 +52,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -1,7 +1,6 @@
 // VexaQRGenerator: an endless source of frames for one byte string, in one transport mode. Made by
 // VexaQRGenerator::make, which refuses data that no frame of the mode can carry. Not thread-safe.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
@@ -48,5 +47,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -1,6 +1,5 @@
 // The constants of the frame generators (group Constant::VexaQrGenerator).
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <cstdint>
 
@@ -16,5 +15,3 @@ inline constexpr std::uint8_t ltCodingFirstByte = 1;
 inline constexpr std::uint8_t cyclicCodingFirstByte = 2;
 
 } // namespace vexaqr::Constant::VexaQrGenerator
-
-#pragma GCC visibility pop

@@ -1,6 +1,5 @@
 // The transport mode of an animated QR code; the numbers are also the frames' first (mode) byte.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <cstdint>
 #include <string_view>
@@ -18,5 +17,3 @@ constexpr std::string_view nameOf(VxaAlgorithm algorithm) {
 }
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

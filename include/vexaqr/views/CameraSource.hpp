@@ -3,7 +3,6 @@
 //
 // Sources are created and driven on the main queue's thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Error.hpp>
 
@@ -53,5 +52,3 @@ inline constexpr std::int64_t kNoPictures = 4;
 } // namespace CameraError
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -2,7 +2,6 @@
 //
 // Canvases are driven from the main queue only.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/views/Picture.hpp>
 
@@ -24,5 +23,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -1,7 +1,6 @@
 // GifCanvas: the pictures drawn become the frames of an endlessly looping animated GIF, each shown for
 // the delay the presenter scheduled after it (rounded to the format's hundredths of a second).
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/views/Canvas.hpp>
 
@@ -38,5 +37,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -1,7 +1,6 @@
 // GifFile: all the frames of an animated GIF at once, as the viewer would show them, with their delays.
 // For files of a known, modest size; GifFrameReader gives the frames one at a time.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/views/GifFrameReader.hpp>
@@ -29,5 +28,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -5,7 +5,6 @@
 //
 // Not thread-safe: one thread uses a reader at a time.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/views/Picture.hpp>
@@ -67,5 +66,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

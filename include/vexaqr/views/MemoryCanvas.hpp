@@ -1,6 +1,5 @@
 // MemoryCanvas: keeps every picture drawn on it, with its delay; for tests and in-process round trips.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/views/Canvas.hpp>
 
@@ -33,5 +32,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

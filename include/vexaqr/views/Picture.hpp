@@ -1,6 +1,5 @@
 // Picture: an 8-bit luminance raster, the one picture format canvases draw and cameras deliver.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <cstdint>
 #include <vector>
@@ -25,5 +24,3 @@ struct Picture {
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

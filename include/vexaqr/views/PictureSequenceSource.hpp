@@ -5,7 +5,6 @@
 // cannot be read is shown as a picture with no symbol. After the last picture the source is exhausted
 // and delivers nothing more.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/platform/MainQueue.hpp>
 #include <vexaqr/views/CameraSource.hpp>
@@ -57,5 +56,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -1,6 +1,5 @@
 // PngFile: pictures to and from PNG files (8-bit grayscale when written; any PNG when read).
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/views/Picture.hpp>
@@ -26,5 +25,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

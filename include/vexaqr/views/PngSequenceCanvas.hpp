@@ -1,6 +1,5 @@
 // PngSequenceCanvas: every picture drawn becomes the next numbered PNG file in a folder.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/views/Canvas.hpp>
 
@@ -27,5 +26,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -3,7 +3,6 @@
 // Stateless and thread-safe; cameras call it once per picture, so it is tuned for speed on camera-sized
 // pictures and looks for QR codes only.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/views/Picture.hpp>
 
@@ -20,5 +19,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -4,7 +4,6 @@
 // alphanumeric mode at error-correction level L: an 870-character LT frame fits version 17, where
 // byte mode would need a larger version.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/views/Picture.hpp>
 
@@ -42,5 +41,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

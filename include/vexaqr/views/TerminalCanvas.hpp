@@ -1,7 +1,6 @@
 // TerminalCanvas: a live display on a text terminal, two pixel rows per character row drawn with
 // Unicode half blocks in black on white, each picture drawn over the previous one in place.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/views/Canvas.hpp>
 
@@ -26,5 +25,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -6,7 +6,6 @@
 // or holding no buffer to fill) ends the capture: the source is then no longer running, the log says
 // why, and startRunning() tries afresh.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/platform/MainQueue.hpp>
 #include <vexaqr/views/CameraSource.hpp>
@@ -48,5 +47,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

@@ -4,7 +4,6 @@
 // Calls report failure as the system calls do: -1 (MAP_FAILED for mmap) with errno set. A camera calls
 // from one thread at a time: its capture thread while that runs, otherwise the main queue's thread.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <cstddef>
 #include <memory>
@@ -34,5 +33,3 @@ public:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

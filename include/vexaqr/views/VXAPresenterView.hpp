@@ -10,7 +10,6 @@
 // Lives in a std::shared_ptr; every call, and the canvas, on the main queue's thread. A scheduled pass
 // holds the view weakly: once the host releases the view, the loop ends.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
@@ -84,5 +83,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop

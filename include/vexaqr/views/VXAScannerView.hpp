@@ -8,7 +8,6 @@
 // Lives in a std::shared_ptr; every call, every camera report and both host callbacks on the main
 // queue's thread. Host callbacks run synchronously inside the camera report that completed a transfer.
 #pragma once
-#pragma GCC visibility push(default)
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/payload/VXAData.hpp>
@@ -74,5 +73,3 @@ private:
 };
 
 } // namespace vexaqr
-
-#pragma GCC visibility pop
