@@ -21,5 +21,7 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/VexaQrConfigVersion
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/VexaQrConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/VexaQrConfigVersion.cmake
     DESTINATION ${VEXAQR_CMAKE_DIR})
 
+# The .pc file finds the prefix from its own place: the path from the pkgconfig folder back up to it.
+file(RELATIVE_PATH VEXAQR_PC_PREFIX_FROM_PCFILEDIR /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(cmake/vexaqr.pc.in ${CMAKE_CURRENT_BINARY_DIR}/vexaqr.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vexaqr.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

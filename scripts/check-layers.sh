@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fails when a unit includes a header from a layer above its own. The layers, lowest first:
-#   platform -> transport | payload -> service -> hub -> sdk -> views -> tools
+#   platform -> transport | payload -> service -> hub -> sdk -> views -> sync -> tools
 # transport and payload share a rank but must not include each other. The headers directly under
 # include/vexaqr/ (Bytes, Error, Uuid) belong to the lowest layer, the umbrella header vexaqr.hpp to the top.
 set -euo pipefail
@@ -14,6 +14,7 @@ function rank(layer) {
     if (layer == "hub") return 3
     if (layer == "sdk") return 4
     if (layer == "views") return 5
+    if (layer == "sync") return 6
     return 9
 }
 function fileLayer(path, parts, n) {

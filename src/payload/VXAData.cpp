@@ -69,6 +69,7 @@ VXAData& VXAData::operator=(VXAData&& other) noexcept {
     date = other.date;
     actualVxaData = std::move(other.actualVxaData);
     isValid = other.isValid;
+    verificationStatus = other.verificationStatus;
     return *this;
 }
 
@@ -108,6 +109,7 @@ void VXAData::processRawData(const KeyHandle& appRsaPrivateKey, const KeyHandle&
                              const KeyHandle& partnerRsaPrivateKey) {
     if (!_rawData)
         return;
+    verificationStatus = VerificationStatus::truncated; // until the layout is read to its end
     ByteCursor cursor(*_rawData);
     contentType = getContentType(cursor.takeByteOr(Constant::VXAData::defaultByteValue));
     vxaType = getVxaType(cursor.takeByteOr(Constant::VXAData::defaultByteValue));
@@ -145,24 +147,49 @@ void VXAData::processRawData(const KeyHandle& appRsaPrivateKey, const KeyHandle&
         readSecured(cursor, *timestamp, partnerRsaPublicKey);
     } else if (isEncrypted(*vxaType)) {
         readEncrypted(cursor, partnerRsaPublicKey);
+    } else {
+        verificationStatus = VerificationStatus::notSigned;
     }
 }
 
+// Without an opened key, the status says why; a record with a key block keeps it unless the signature
+// is checked afterwards (ENCRYPTED records are verified without their key).
 void VXAData::openKeyBlock(const ByteCursor& keyBlock, const KeyHandle& key) {
-    if (!key)
+    if (!key) {
+        verificationStatus = VerificationStatus::noPrivateKey;
         return;
+    }
+    if (static_cast<std::size_t>(key->blockSize()) != keyBlock.remaining()) {
+        verificationStatus = VerificationStatus::wrongPrivateKey;
+        return;
+    }
     auto plain = rsa::decryptPkcs1(*key, keyBlock.position(), keyBlock.remaining());
-    if (!plain)
+    if (!plain) {
+        verificationStatus = VerificationStatus::keyBlockUnopened;
         return;
+    }
     if (plain->size() < kAesKeyLength) { // too short to hold an AES-128 key: as good as a failed opening
         cleanse(*plain);
+        verificationStatus = VerificationStatus::keyBlockUnopened;
         return;
     }
     aesKey = std::move(plain);
 }
 
+void VXAData::checkSignature(const Bytes& signedBytes, const KeyHandle& partnerRsaPublicKey) {
+    isValid = CryptoManager::isValid(signedBytes, *signature, partnerRsaPublicKey);
+    if (isValid)
+        verificationStatus = VerificationStatus::verified;
+    else if (!partnerRsaPublicKey)
+        verificationStatus = VerificationStatus::noPublicKey;
+    else if (static_cast<std::size_t>(partnerRsaPublicKey->blockSize()) != signature->size())
+        verificationStatus = VerificationStatus::wrongPublicKey;
+    else
+        verificationStatus = VerificationStatus::signatureMismatch;
+}
+
 void VXAData::readSigned(ByteCursor content, const KeyHandle& partnerRsaPublicKey) {
-    isValid = CryptoManager::isValid(content.rest(), *signature, partnerRsaPublicKey);
+    checkSignature(content.rest(), partnerRsaPublicKey);
     content.take(Constant::VXAData::timestampBytes);
     actualVxaData = content.rest();
     presentableData = _rawData;
@@ -173,12 +200,14 @@ void VXAData::readSecured(ByteCursor content, const Bytes& timestamp, const KeyH
     if (!aesKey)
         return;
     actualVxaData = CryptoManager::aes128Decrypt(content.rest(), *aesKey);
-    if (!actualVxaData)
+    if (!actualVxaData) {
+        verificationStatus = VerificationStatus::contentUnreadable;
         return;
+    }
     Bytes signedBytes = timestamp;
     signedBytes.insert(signedBytes.end(), actualVxaData->begin(), actualVxaData->end());
     presentableData = makePresentableDataFromSecured(*actualVxaData, timestamp);
-    isValid = CryptoManager::isValid(signedBytes, *signature, partnerRsaPublicKey);
+    checkSignature(signedBytes, partnerRsaPublicKey);
 }
 
 void VXAData::readEncrypted(ByteCursor content, const KeyHandle& partnerRsaPublicKey) {
@@ -187,7 +216,7 @@ void VXAData::readEncrypted(ByteCursor content, const KeyHandle& partnerRsaPubli
         content.take(Constant::VXAData::timestampBytes);
         actualVxaData = CryptoManager::aes128Decrypt(content.rest(), *aesKey);
     }
-    isValid = CryptoManager::isValid(signedBytes, *signature, partnerRsaPublicKey);
+    checkSignature(signedBytes, partnerRsaPublicKey);
     presentableData = _rawData;
 }
 

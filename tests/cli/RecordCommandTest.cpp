@@ -70,9 +70,9 @@ TEST(RecordCommandTest, SealedSignedRecordVerifiesWithOpensslAndInspectShowsEver
     EXPECT_EQ(inspected.status, 0);
     const auto json = nlohmann::json::parse(inspected.text, nullptr, false);
     ASSERT_FALSE(json.is_discarded());
-    for (const char* member :
-         {"rawBase64String", "rawData", "presentableData", "contentType", "vxaType", "cipherMethod", "issuerId",
-          "issuerBytes", "signature", "aesKey", "unixTimeStamp", "date", "actualVxaData", "isValid"})
+    for (const char* member : {"rawBase64String", "rawData", "presentableData", "contentType", "vxaType",
+                               "cipherMethod", "issuerId", "issuerBytes", "signature", "aesKey", "unixTimeStamp",
+                               "date", "actualVxaData", "isValid", "verificationStatus"})
         EXPECT_TRUE(json.contains(member)) << member;
     EXPECT_EQ(json["vxaType"], "SIGNED_COLORED");
     EXPECT_EQ(json["contentType"], "JSON_ZIP");
@@ -92,8 +92,12 @@ TEST(RecordCommandTest, SecuredRecordOpensOnlyWithTheAppKey) {
               0);
     const std::string inspect = kCli + " record inspect " + path("record") + " --partner-pub " +
                                 test::keyPath("partner1024.pub.pem") + " --content-out " + path("plain");
-    EXPECT_EQ(run(inspect).status, 1);
-    EXPECT_EQ(run(inspect + " --app-key " + test::keyPath("app1024.key.pem")).status, 0);
+    const Output withoutKey = run(inspect);
+    EXPECT_EQ(withoutKey.status, 1);
+    EXPECT_NE(withoutKey.text.find("verificationStatus: noPrivateKey"), std::string::npos) << withoutKey.text;
+    const Output opened = run(inspect + " --app-key " + test::keyPath("app1024.key.pem"));
+    EXPECT_EQ(opened.status, 0);
+    EXPECT_NE(opened.text.find("verificationStatus: verified"), std::string::npos) << opened.text;
     EXPECT_EQ(test::readTextFile(path("plain")), "secret");
     // A secured record without the app's public key cannot be sealed.
     EXPECT_NE(run(kCli + " record seal --type secured --content " + path("content") + " --partner-key " +

@@ -1,3 +1,6 @@
+# Installs the library to a temporary prefix, moves the prefix elsewhere (pkg-config must find it wherever it
+# lies), and builds the consumer and the examples against it with find_package(VexaQr) and with pkg-config.
+# KIND is "static" (the project's own build) or "shared" (a small sub-build of the library alone).
 function(run)
     execute_process(COMMAND ${ARGV} RESULT_VARIABLE result)
     if(NOT result EQUAL 0)
@@ -5,8 +8,57 @@ function(run)
     endif()
 endfunction()
 
-file(REMOVE_RECURSE ${PREFIX} ${CONSUMER_BUILD})
-run(${CMAKE_COMMAND} --install ${PROJECT_BINARY} --prefix ${PREFIX})
-run(${CMAKE_COMMAND} -S ${CONSUMER_SOURCE} -B ${CONSUMER_BUILD} -DCMAKE_PREFIX_PATH=${PREFIX})
-run(${CMAKE_COMMAND} --build ${CONSUMER_BUILD})
-run(${CONSUMER_BUILD}/consumer)
+file(REMOVE_RECURSE ${WORK})
+set(library_build ${PROJECT_BINARY})
+if(KIND STREQUAL "shared")
+    set(library_build ${WORK}/library)
+    run(${CMAKE_COMMAND} -S ${PROJECT_SOURCE} -B ${library_build} -G Ninja -DCMAKE_BUILD_TYPE=Release
+        -DBUILD_SHARED_LIBS=ON -DVEXAQR_BUILD_TESTS=OFF -DVEXAQR_BUILD_TOOLS=OFF -DVEXAQR_BUILD_BENCH=OFF
+        -DVEXAQR_BUILD_EXAMPLES=OFF)
+    run(${CMAKE_COMMAND} --build ${library_build} --target vexaqr)
+endif()
+run(${CMAKE_COMMAND} --install ${library_build} --prefix ${WORK}/installed)
+file(RENAME ${WORK}/installed ${WORK}/moved)
+set(prefix ${WORK}/moved)
+
+if(KIND STREQUAL "shared")
+    # Only the public API leaves the shared library: the internal units stay hidden.
+    file(GLOB library ${prefix}/lib*/libvexaqr.so ${prefix}/lib*/*/libvexaqr.so)
+    execute_process(COMMAND nm -D -C --defined-only ${library} OUTPUT_VARIABLE exported RESULT_VARIABLE result)
+    if(NOT result EQUAL 0 OR NOT exported MATCHES "vexaqr::scanPictures" OR exported MATCHES "vexaqr::rsa::")
+        message(FATAL_ERROR "the shared library exports the wrong symbols:\n${exported}")
+    endif()
+endif()
+
+# CMake: the consumer and the examples as a host builds them.
+run(${CMAKE_COMMAND} -S ${CONSUMER_SOURCE} -B ${WORK}/cmake-consumer -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} --build ${WORK}/cmake-consumer)
+run(${WORK}/cmake-consumer/consumer)
+run(${CMAKE_COMMAND} -S ${EXAMPLES_SOURCE} -B ${WORK}/cmake-examples -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} --build ${WORK}/cmake-examples)
+
+# pkg-config: compiler flags and libraries from the moved .pc file alone.
+file(GLOB_RECURSE pc_file ${prefix}/vexaqr.pc)
+get_filename_component(pc_dir ${pc_file} DIRECTORY)
+set(ENV{PKG_CONFIG_PATH} ${pc_dir})
+set(static_flag)
+if(KIND STREQUAL "static")
+    set(static_flag --static)
+endif()
+execute_process(COMMAND pkg-config --cflags --libs ${static_flag} vexaqr OUTPUT_VARIABLE flags
+    OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE result)
+execute_process(COMMAND pkg-config --variable=libdir vexaqr OUTPUT_VARIABLE libdir OUTPUT_STRIP_TRAILING_WHITESPACE)
+string(FIND "${flags}" "-I${prefix}/" inside_prefix)
+if(NOT result EQUAL 0 OR inside_prefix EQUAL -1)
+    message(FATAL_ERROR "pkg-config does not find the moved prefix: ${flags}")
+endif()
+separate_arguments(flags UNIX_COMMAND "${flags}")
+foreach(program consumer:${CONSUMER_SOURCE}/main.cpp file-to-gif:${EXAMPLES_SOURCE}/file_to_gif.cpp
+        pictures-to-record:${EXAMPLES_SOURCE}/pictures_to_record.cpp)
+    string(REPLACE ":" ";" parts ${program})
+    list(GET parts 0 name)
+    list(GET parts 1 source)
+    run(c++ -std=c++20 ${source} -o ${WORK}/pkg-${name} ${flags} -Wl,-rpath,${libdir})
+endforeach()
+run(${WORK}/pkg-consumer)
+run(${WORK}/pkg-file-to-gif ${CONSUMER_SOURCE}/main.cpp ${WORK}/main.gif)

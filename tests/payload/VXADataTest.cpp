@@ -271,5 +271,56 @@ TEST(VXADataTest, WriterRefusesKeysThatDoNotFitTheCipherMethod) {
     EXPECT_FALSE(VXADataWriter::write(input));
 }
 
+TEST(VXADataTest, VerificationStatusSaysWhyARecordDidNotVerify) {
+    const Keys k = keys(1024);
+    const Keys big = keys(2048);
+    const Bytes secured = seal(VxaType::SECURED, 1024, toBytes("secret"));
+    const Bytes encrypted = seal(VxaType::ENCRYPTED, 1024, toBytes("for the partner"));
+    const Bytes signedRecord = seal(VxaType::SIGNED, 1024, toBytes("plain"));
+    Bytes altered = signedRecord;
+    altered.back() ^= 0x01;
+    Bytes damagedCipher = secured;
+    damagedCipher.pop_back(); // no longer whole AES blocks
+    struct Case {
+        const char* what;
+        VXAData record;
+        VerificationStatus expected;
+    };
+    const Case cases[] = {
+        {"verified", VXAData(secured, k.appPrivate, k.partnerPublic, nullptr), VerificationStatus::verified},
+        {"not base64", VXAData(std::string("not base64!"), nullptr, k.partnerPublic, nullptr),
+         VerificationStatus::notParsed},
+        {"truncated",
+         VXAData(Bytes(signedRecord.begin(), signedRecord.begin() + 40), nullptr, k.partnerPublic, nullptr),
+         VerificationStatus::truncated},
+        {"masked", parse(seal(VxaType::MASKED, 1024, {}), 1024), VerificationStatus::notSigned},
+        {"no public key", VXAData(signedRecord, nullptr, nullptr, nullptr), VerificationStatus::noPublicKey},
+        {"public key of another size", VXAData(signedRecord, nullptr, big.partnerPublic, nullptr),
+         VerificationStatus::wrongPublicKey},
+        {"another partner's key", VXAData(signedRecord, nullptr, k.appPublic, nullptr),
+         VerificationStatus::signatureMismatch},
+        {"altered content", VXAData(altered, nullptr, k.partnerPublic, nullptr), VerificationStatus::signatureMismatch},
+        {"no app key", VXAData(secured, nullptr, k.partnerPublic, k.partnerPrivate), VerificationStatus::noPrivateKey},
+        {"app key of another size", VXAData(secured, big.appPrivate, k.partnerPublic, nullptr),
+         VerificationStatus::wrongPrivateKey},
+        {"another app key", VXAData(secured, k.partnerPrivate, k.partnerPublic, nullptr),
+         VerificationStatus::keyBlockUnopened},
+        {"damaged ciphertext", VXAData(damagedCipher, k.appPrivate, k.partnerPublic, nullptr),
+         VerificationStatus::contentUnreadable},
+        // ENCRYPTED records verify over the ciphertext, so a missing partner key does not stop verification.
+        {"encrypted without partner key", VXAData(encrypted, nullptr, k.partnerPublic, nullptr),
+         VerificationStatus::verified},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.record.verificationStatus, c.expected)
+            << c.what << ": " << name(c.record.verificationStatus) << " - " << describe(c.record.verificationStatus);
+        EXPECT_EQ(c.record.isValid, c.expected == VerificationStatus::verified) << c.what;
+        EXPECT_FALSE(describe(c.record.verificationStatus).empty());
+    }
+    VXAData assigned = parse(signedRecord, 1024);
+    assigned = VXAData(altered, nullptr, k.partnerPublic, nullptr);
+    EXPECT_EQ(assigned.verificationStatus, VerificationStatus::signatureMismatch);
+}
+
 } // namespace
 } // namespace vexaqr

@@ -1,22 +1,19 @@
 // vexaqr present: a file shown as an animated QR code, written as an animated GIF or a PNG sequence, or
 // shown live on the terminal.
 //
-// Files are drawn on a virtual clock: the frames are produced as fast as they can be drawn, and each
-// keeps the delay the presenter scheduled after it (in the GIF). The terminal runs in real time.
+// Files are written by the synchronous encoding calls, as fast as the frames can be drawn; each GIF frame
+// keeps the presenter's delay. The terminal is a screen: the presenter view shows it in real time.
 #include "CommandRegistry.hpp"
 #include "PayloadFiles.hpp"
 
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/platform/VirtualTimeQueue.hpp>
-#include <vexaqr/views/GifCanvas.hpp>
-#include <vexaqr/views/PngSequenceCanvas.hpp>
+#include <vexaqr/sync/Encoding.hpp>
 #include <vexaqr/views/QrRenderer.hpp>
 #include <vexaqr/views/QrSymbolCapacity.hpp>
 #include <vexaqr/views/TerminalCanvas.hpp>
 #include <vexaqr/views/VXAPresenterView.hpp>
 
 #include <cmath>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <sys/ioctl.h>
@@ -25,8 +22,6 @@
 namespace {
 
 using namespace vexaqr;
-
-constexpr int kFilePixelsPerModule = 4;
 
 struct PresentOptions {
     std::string file;
@@ -69,25 +64,8 @@ int symbolCells(const PresentOptions& options) {
     return 17 + 4 * version + 2 * QrRenderer::kQuietZone;
 }
 
-void configure(VXAPresenterView& view, const PresentOptions& options) {
-    view.setFrameSize(frameSizeFor(options));
-    if (options.symbolVersion > 0) {
-        view.setSymbolVersion(options.symbolVersion);
-    }
-}
-
 void fail(const std::string& message) {
     std::cerr << "vexaqr present: " << message << '\n';
-}
-
-// Two passes over the data's blocks unless told otherwise: enough for a receiver that misses some.
-std::uint64_t defaultFrameCount(const PresentOptions& options, std::size_t bytes) {
-    const auto size = frameSizeFor(options);
-    const std::size_t perFrame = options.cyclic
-                                     ? size.cyclicBlockLength
-                                     : std::size_t{size.ltPacketsPerFrame} * Constant::VexaQrGenerator::ltPacketLength;
-    const auto blocks = static_cast<std::uint64_t>((bytes + perFrame - 1) / perFrame);
-    return 2 * blocks + 10;
 }
 
 bool finished(const PresentOptions& options, const VXAPresenterView& view, std::chrono::milliseconds elapsed) {
@@ -112,7 +90,10 @@ int presentOnTerminal(const PresentOptions& options, const Bytes& data) {
     const int side = options.size > 0 ? options.size : symbolCells(options);
     warnIfTooNarrow(side);
     auto view = std::make_shared<VXAPresenterView>(std::make_shared<TerminalCanvas>(std::cout, side), loop);
-    configure(*view, options);
+    view->setFrameSize(frameSizeFor(options));
+    if (options.symbolVersion > 0) {
+        view->setSymbolVersion(options.symbolVersion);
+    }
     view->presentVexaQr(data, !options.cyclic, options.slowdown);
     const auto started = RunLoop::Clock::now();
     const bool bounded = options.seconds > 0.0 || options.frames > 0;
@@ -130,53 +111,35 @@ int presentOnTerminal(const PresentOptions& options, const Bytes& data) {
 }
 
 int presentToFiles(const PresentOptions& options, const Bytes& data) {
-    const int side = options.size > 0 ? options.size : symbolCells(options) * kFilePixelsPerModule;
-    std::shared_ptr<Canvas> canvas;
-    std::shared_ptr<GifCanvas> gif;
-    if (!options.gif.empty()) {
-        gif = GifCanvas::create(options.gif, side);
-        canvas = gif;
-    } else {
-        std::error_code error;
-        std::filesystem::create_directories(options.pngDirectory, error);
-        canvas = std::make_shared<PngSequenceCanvas>(options.pngDirectory, side);
-    }
-    if (!canvas) {
-        fail("cannot create " + options.gif);
+    EncodeOptions encoding;
+    encoding.mode = options.cyclic ? VxaAlgorithm::cyclic : VxaAlgorithm::luby;
+    if (options.frames > 0)
+        encoding.frames = options.frames;
+    if (options.seconds > 0.0)
+        encoding.seconds = options.seconds;
+    encoding.size = options.size;
+    encoding.frameSize = frameSizeFor(options);
+    encoding.symbolVersion = options.symbolVersion;
+    encoding.slowDownRate = options.slowdown;
+    const bool toGif = !options.gif.empty();
+    const auto written =
+        toGif ? writeAnimatedGif(data, options.gif, encoding) : writePngSequence(data, options.pngDirectory, encoding);
+    if (!written) {
+        fail(written.failure().message);
         return 1;
     }
-    auto queue = std::make_shared<VirtualTimeQueue>();
-    auto view = std::make_shared<VXAPresenterView>(canvas, queue);
-    configure(*view, options);
-    view->presentVexaQr(data, !options.cyclic, options.slowdown);
-    queue->runUntil([&] { return finished(options, *view, queue->now()); });
-    if (view->lastError()) {
-        fail(view->lastError()->message);
-        return 1;
-    }
-    if ((gif && !gif->finish()) || view->framesDrawn() == 0 ||
-        (options.seconds <= 0.0 && view->framesDrawn() < options.frames)) {
-        fail("could not write every frame");
-        return 1;
-    }
-    std::cerr << "vexaqr present: " << view->framesDrawn() << " frames (" << (options.cyclic ? "cyclic" : "luby")
-              << ", " << VXAPresenterView::frameDelay(options.slowdown).count() << " ms apart, " << side << " x "
-              << side << " pixels) written to " << (gif ? options.gif : options.pngDirectory) << '\n';
+    std::cerr << "vexaqr present: " << written->frames << " frames (" << (options.cyclic ? "cyclic" : "luby") << ", "
+              << written->delay.count() << " ms apart, " << written->side << " x " << written->side
+              << " pixels) written to " << (toGif ? options.gif : options.pngDirectory) << '\n';
     return 0;
 }
 
-int present(PresentOptions options) {
+int present(const PresentOptions& options) {
     const auto data = cli::readWholeFile(options.file); // says why when it cannot
     if (!data) {
         return 1;
     }
-    if (options.terminal) {
-        return presentOnTerminal(options, *data);
-    }
-    if (options.frames == 0 && options.seconds <= 0.0) {
-        options.frames = defaultFrameCount(options, data->size());
-    }
-    return presentToFiles(options, *data);
+    return options.terminal ? presentOnTerminal(options, *data) : presentToFiles(options, *data);
 }
 
 const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& exitCode) {
@@ -202,8 +165,8 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     outputs->add_flag("--terminal", options->terminal, "Show the symbols live on this terminal");
     outputs->require_option(1);
     auto* frames = command->add_option("--frames", options->frames,
-                                       "Frames to draw (files: default two passes over the data plus 10; "
-                                       "terminal: until interrupted)");
+                                       "Frames to draw (files: default twice what a receiver without losses "
+                                       "needs; terminal: until interrupted)");
     command->add_option("--seconds", options->seconds, "Presentation time instead of a frame count")
         ->excludes(frames)
         ->check(CLI::PositiveNumber);

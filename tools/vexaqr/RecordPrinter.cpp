@@ -44,6 +44,7 @@ nlohmann::json recordJson(const VXAData& data, Secrets secrets) {
         {"date", optionalJson(data.date, isoDate)},
         {"actualVxaData", optionalJson(data.actualVxaData, hex)},
         {"isValid", data.isValid},
+        {"verificationStatus", std::string(name(data.verificationStatus))},
     };
 }
 
@@ -66,6 +67,8 @@ void printRecordText(const VXAData& data, std::ostream& out, Secrets secrets) {
     field("actualVxaData", orNone(data.actualVxaData, length));
     field("presentableData", orNone(data.presentableData, length));
     field("isValid", data.isValid ? "true" : "false");
+    field("verificationStatus",
+          std::string(name(data.verificationStatus)) + " (" + std::string(describe(data.verificationStatus)) + ")");
 }
 
 } // namespace vexaqr::cli

@@ -25,7 +25,8 @@ inline constexpr const char* kHiddenSecret = "(hidden; --show-secrets shows it)"
 /// key is kHiddenSecret.
 nlohmann::json recordJson(const VXAData& data, Secrets secrets = Secrets::hidden);
 
-/// The header cases, issuer, date, signature and (when shown) key in hexadecimal, content lengths and isValid.
+/// The header cases, issuer, date, signature and (when shown) key in hexadecimal, content lengths, isValid
+/// and the verification status with its explanation.
 void printRecordText(const VXAData& data, std::ostream& out, Secrets secrets = Secrets::hidden);
 
 } // namespace vexaqr::cli

@@ -1,16 +1,16 @@
 // vexaqr scan: pictures of an animated QR code (PNG files, folders of them, animated GIFs, or a camera)
-// read by the scanner view into verified payload records.
+// read by a synchronous receiver into verified payload records.
 #include "CommandRegistry.hpp"
 #include "DirectoryStores.hpp"
 #include "PayloadFiles.hpp"
-#include "PemKeysAppDataService.hpp"
 #include "ProgressBar.hpp"
 #include "RecordPrinter.hpp"
 
+#include <vexaqr/payload/KeyStore.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/views/PictureSequenceSource.hpp>
+#include <vexaqr/sdk/AppDataService.hpp>
+#include <vexaqr/sync/Receiver.hpp>
 #include <vexaqr/views/V4l2CameraSource.hpp>
-#include <vexaqr/views/VXAScannerView.hpp>
 
 #include <nlohmann/json.hpp>
 
@@ -41,24 +41,36 @@ void fail(const std::string& message) {
     std::cerr << "vexaqr scan: " << message << '\n';
 }
 
-// A key named on the command line must be readable; no name means the stored key.
-bool loadKey(const std::string& path, KeyHandle& key) {
-    if (path.empty()) {
-        return true;
+// Keys named on the command line; the roles not named come from the stored keys.
+std::optional<Keys> keysFor(const ScanOptions& options) {
+    auto named = Keys::fromPemFiles({.partnerPublic = options.partnerPublicKey,
+                                     .appPrivate = options.appKey,
+                                     .partnerPrivate = options.partnerKey});
+    if (!named) {
+        fail(named.failure().message);
+        return std::nullopt;
     }
-    key = cli::readPemKey(path); // says why when there is none
-    return key != nullptr;
-}
-
-// Keys named on the command line, else those stored in `stored`; null when a named key is unreadable.
-std::shared_ptr<AppDataServiceProtocol> keysFor(const ScanOptions& options,
-                                                std::shared_ptr<AppDataServiceProtocol> stored) {
-    KeyHandle appKey, partnerPublicKey, partnerKey;
-    if (!loadKey(options.appKey, appKey) || !loadKey(options.partnerPublicKey, partnerPublicKey) ||
-        !loadKey(options.partnerKey, partnerKey)) {
-        return nullptr;
+    Keys keys = *named;
+    if (keys.partnerPublic && keys.appPrivate && keys.partnerPrivate) {
+        return keys;
     }
-    return std::make_shared<cli::PemKeysAppDataService>(std::move(stored), appKey, partnerPublicKey, partnerKey);
+    std::optional<cli::DirectoryStores> directory;
+    if (!options.dataDirectory.empty()) {
+        directory.emplace(options.dataDirectory);
+    }
+    // A record cannot be verified without the partner's key: an unusable store is named now, not blamed
+    // later on a missing key.
+    if (auto error = directory ? directory->keyStoreError() : KeyStore::standard()->openError();
+        error && !keys.partnerPublic) {
+        fail("cannot use the stored keys: " + error->message);
+        return std::nullopt;
+    }
+    const std::shared_ptr<AppDataServiceProtocol> stored =
+        directory ? directory->appData() : AppDataService::standard();
+    keys.partnerPublic = keys.partnerPublic ? keys.partnerPublic : stored->getPartnerPublicKey();
+    keys.appPrivate = keys.appPrivate ? keys.appPrivate : stored->getClientPrivateKey();
+    keys.partnerPrivate = keys.partnerPrivate ? keys.partnerPrivate : stored->getPartnerPrivateKey();
+    return keys;
 }
 
 // What the scan saw, for the exit status.
@@ -67,92 +79,125 @@ struct Outcome {
     int failures = 0;
 };
 
-void report(const std::optional<VXAData>& record, const ScanOptions& options, Outcome& outcome) {
-    ++outcome.records;
-    if (!record) {
-        fail("a transfer completed, but there is no partner public key to verify it (--partner-pub)");
-        ++outcome.failures;
-        return;
-    }
+void printRecord(const VXAData& record, const ScanOptions& options) {
     if (options.json) {
-        std::cout << cli::recordJson(*record, cli::secretsFor(options.showSecrets)).dump() << std::endl;
+        std::cout << cli::recordJson(record, cli::secretsFor(options.showSecrets)).dump() << std::endl;
     } else {
-        cli::printRecordText(*record, std::cout, cli::secretsFor(options.showSecrets));
+        cli::printRecordText(record, std::cout, cli::secretsFor(options.showSecrets));
         std::cout.flush();
     }
-    outcome.failures += record->isValid ? 0 : 1;
-    if (!options.contentOut.empty() && record->actualVxaData &&
+}
+
+void report(const ReceivedRecord& received, const ScanOptions& options, Outcome& outcome) {
+    ++outcome.records;
+    const VXAData* record = received ? &*received : (received.failure().record ? &*received.failure().record : nullptr);
+    if (record) {
+        printRecord(*record, options);
+    }
+    if (!received) {
+        fail(received.failure().message);
+        ++outcome.failures;
+    }
+    if (!options.contentOut.empty() && record && record->actualVxaData &&
         !cli::writeWholeFile(options.contentOut, *record->actualVxaData)) {
         ++outcome.failures; // the reason is already on standard error
     }
 }
 
-// One JSON object on standard error: what the scanner was fed until a completion (or the end).
-void writeStats(const ScanOptions& options, std::uint64_t pictures, std::uint64_t frames, bool completed) {
-    const nlohmann::ordered_json stats = {
-        {"decoder", options.decoder}, {"pictures", pictures}, {"frames", frames}, {"completed", completed}};
-    std::cerr << stats.dump() << std::endl;
-}
+// Feeds `receiver` one picture's symbols at a time; true while scanning goes on.
+class ScanSession {
+public:
+    ScanSession(const ScanOptions& options, Receiver& receiver) : _options(options), _receiver(receiver) {}
 
-int scan(const ScanOptions& options) {
-    std::optional<cli::DirectoryStores> named;
-    if (!options.dataDirectory.empty()) {
-        named.emplace(options.dataDirectory);
+    bool feed(const std::optional<ReceivedRecord>& received) {
+        if (_receiver.mode()) {
+            _bar.show(_receiver.estimatedProgress(), *_receiver.mode());
+        }
+        if (!received) {
+            return true;
+        }
+        _bar.finish();
+        writeStats(true);
+        report(*received, _options, outcome);
+        return _options.keepScanning;
     }
-    const auto keys = keysFor(options, named ? named->appData() : AppDataService::standard());
-    if (!keys) {
-        return 1;
+
+    int finish() {
+        _bar.finish();
+        if (outcome.records == 0) {
+            writeStats(false);
+            fail("no transfer completed: " + _receiver.incomplete().message);
+            return 1;
+        }
+        return outcome.failures == 0 ? 0 : 1;
     }
-    // A record cannot be verified without the partner's key: an unusable store is named now, not blamed
-    // later on a missing key.
-    if (auto error = named ? named->keyStoreError() : KeyStore::standard()->openError();
-        error && options.partnerPublicKey.empty()) {
-        fail("cannot use the stored keys: " + error->message);
-        return 1;
+
+    Outcome outcome;
+
+private:
+    // With --stats, one JSON object on standard error: the pictures and frames fed since the previous
+    // completion (or the start) until this one (or the end).
+    void writeStats(bool completed) {
+        if (!_options.stats) {
+            return;
+        }
+        const nlohmann::ordered_json stats = {{"decoder", _options.decoder},
+                                              {"pictures", _receiver.picturesFed() - _picturesBefore},
+                                              {"frames", _receiver.framesFed() - _framesBefore},
+                                              {"completed", completed}};
+        std::cerr << stats.dump() << std::endl;
+        _picturesBefore = _receiver.picturesFed();
+        _framesBefore = _receiver.framesFed();
     }
+
+    const ScanOptions& _options;
+    Receiver& _receiver;
+    cli::ProgressBar _bar;
+    std::uint64_t _picturesBefore = 0;
+    std::uint64_t _framesBefore = 0;
+};
+
+int scanCamera(const ScanOptions& options, ScanSession& session, Receiver& receiver) {
     auto loop = std::make_shared<RunLoop>();
-    const auto opened = options.camera.empty() ? PictureSequenceSource::open(options.inputs, loop)
-                                               : V4l2CameraSource::open(options.camera, loop);
+    const auto opened = V4l2CameraSource::open(options.camera, loop);
     if (!opened.source) {
         fail(opened.error->message);
         return 1;
     }
-    auto view = std::make_shared<VXAScannerView>([source = opened.source] { return source; }, keys);
-    view->setLTDecoder(ltDecoderKindFromName(options.decoder).value_or(LTDecoderKind::peeling));
-    cli::ProgressBar bar;
-    Outcome outcome;
     bool done = false;
-    std::uint64_t picturesBefore = 0; // pictures up to the previous completion
-    view->startScanning(
-        [&](std::optional<VXAData> record) {
-            bar.finish();
-            if (options.stats) {
-                // Counted until this completion: the pictures since the previous one, the frames of this transfer.
-                writeStats(options, view->picturesSeen() - picturesBefore, view->framesFed(), true);
-                picturesBefore = view->picturesSeen();
-            }
-            report(record, options, outcome);
-            if (!options.keepScanning) {
-                done = true;
-                view->stopScanning();
-            }
-        },
-        [&bar, &view](double, VxaAlgorithm algorithm) { bar.show(view->estimatedProgress(), algorithm); });
+    opened.source->setReportHandler([&](const std::vector<std::string>& symbols) {
+        if (!done && !session.feed(receiver.feedSymbols(symbols))) {
+            done = true;
+        }
+    });
+    opened.source->startRunning();
     const auto limit =
         options.seconds > 0.0
             ? std::chrono::duration_cast<RunLoop::Clock::duration>(std::chrono::duration<double>(options.seconds))
             : RunLoop::Clock::duration(std::chrono::hours(24 * 365));
-    loop->runUntil([&] { return done || opened.source->isExhausted(); }, limit);
-    view->stopScanning();
-    bar.finish();
-    if (outcome.records == 0) {
-        if (options.stats) {
-            writeStats(options, view->picturesSeen(), view->framesFed(), false);
-        }
-        fail("no transfer completed");
+    loop->runUntil([&] { return done; }, limit);
+    opened.source->stopRunning();
+    return session.finish();
+}
+
+int scanFiles(const ScanOptions& options, ScanSession& session, Receiver& receiver) {
+    const auto failed = readPictureFiles(
+        options.inputs, [&](const Picture& picture) { return session.feed(receiver.feedPicture(picture)); });
+    if (failed) {
+        fail(failed->message);
         return 1;
     }
-    return outcome.failures == 0 ? 0 : 1;
+    return session.finish();
+}
+
+int scan(const ScanOptions& options) {
+    const auto keys = keysFor(options);
+    if (!keys) {
+        return 1;
+    }
+    Receiver receiver(*keys, ltDecoderKindFromName(options.decoder).value_or(LTDecoderKind::peeling));
+    ScanSession session(options, receiver);
+    return options.camera.empty() ? scanFiles(options, session, receiver) : scanCamera(options, session, receiver);
 }
 
 const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& exitCode) {

@@ -9,9 +9,9 @@
 // The signature covers the time stamp and the content: the plain content for SECURED, the bytes as
 // they stand for SIGNED and ENCRYPTED. MASKED records are not verified.
 //
-// A record always comes back; `isValid` says whether its signature verified, and which optionals are
-// filled says how far parsing got. Nothing is thrown or logged. A finished record is a plain value:
-// the host may reassign its fields, nothing recomputes the others. Build it on any one thread.
+// A record always comes back; `isValid` says whether its signature verified, `verificationStatus` why
+// or why not, and which optionals are filled says how far parsing got. Nothing is thrown or logged. A finished record
+// is a plain value: the host may reassign its fields, nothing recomputes the others. Build it on any one thread.
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
@@ -70,6 +70,8 @@ public:
     /// The plain content.
     std::optional<Bytes> actualVxaData;
     bool isValid = false;
+    /// Why the record verified or not; `verified` exactly when `isValid` is true. Set by parsing.
+    VerificationStatus verificationStatus = VerificationStatus::notParsed;
 
 private:
     void processRawData(const KeyHandle& appRsaPrivateKey, const KeyHandle& partnerRsaPublicKey,
@@ -78,6 +80,7 @@ private:
     static VxaType getVxaType(std::uint8_t raw);
     static CipherMethod getCipherMethod(std::uint8_t raw);
     void openKeyBlock(const ByteCursor& keyBlock, const KeyHandle& key);
+    void checkSignature(const Bytes& signedBytes, const KeyHandle& partnerRsaPublicKey);
     void readSigned(ByteCursor content, const KeyHandle& partnerRsaPublicKey);
     void readSecured(ByteCursor content, const Bytes& timestamp, const KeyHandle& partnerRsaPublicKey);
     void readEncrypted(ByteCursor content, const KeyHandle& partnerRsaPublicKey);

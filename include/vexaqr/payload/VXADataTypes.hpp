@@ -39,10 +39,29 @@ constexpr std::uint8_t rawValue(CipherMethod value) {
     return static_cast<std::uint8_t>(value);
 }
 
+/// Why a record did or did not verify; `verified` exactly when the record's `isValid` is true.
+enum class VerificationStatus : std::uint8_t {
+    verified,          // the signature checked out with the partner public key
+    notParsed,         // no record bytes: nothing parsed yet, or the text was not base64
+    truncated,         // the record ends before its layout does
+    notSigned,         // MASKED records carry no signature that could be checked
+    noPublicKey,       // no partner public key was given
+    wrongPublicKey,    // the partner public key's size does not fit the record's signature
+    noPrivateKey,      // the key block needs a private key that was not given
+    wrongPrivateKey,   // the private key's size does not fit the record's key block
+    keyBlockUnopened,  // the key block did not open with the private key (another key, or damage)
+    contentUnreadable, // the opened AES key does not decrypt the content
+    signatureMismatch, // the signature does not match: another partner key, or an altered record
+};
+
 /// The case's name as written in the enumeration, e.g. "SECURED_COLORED".
 std::string_view name(ContentType value);
 std::string_view name(VxaType value);
 std::string_view name(CipherMethod value);
+std::string_view name(VerificationStatus value);
+
+/// One sentence a person can act on, e.g. "the key block needs the application private key".
+std::string_view describe(VerificationStatus value);
 
 /// SIGNED or SIGNED_COLORED: plain content, signed as it stands.
 constexpr bool isSigned(VxaType type) {

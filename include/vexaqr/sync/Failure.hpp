@@ -1,0 +1,79 @@
+// Failure and Outcome: how the synchronous API says what went wrong, in words a person can act on.
+//
+// Every call of the synchronous API returns an Outcome: the value, or a Failure with a reason (for
+// programs) and a message (for people). Plain values; safe to copy between threads.
+#pragma once
+
+#include <vexaqr/payload/VXAData.hpp>
+
+#include <cassert>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace vexaqr {
+
+enum class FailureReason {
+    noKey,              // a key the record needs was not given
+    wrongKey,           // a key was given but does not belong to this record
+    signatureMismatch,  // the record was altered, or signed by another partner
+    unreadableKey,      // a PEM text or file holds no usable RSA key
+    unreadableKeyBlock, // the record's key block does not open (another key, or damage)
+    unreadableRecord,   // the transferred bytes are not a record, or its content does not decrypt
+    notSigned,          // a MASKED record: nothing can be verified
+    incompleteTransfer, // the pictures ran out before a transfer completed
+    unreadablePicture,  // a picture file is missing or not a PNG or GIF
+    unsendableData,     // empty, or more than a transfer of the mode carries
+    cannotWrite,        // an output file or folder cannot be written
+    invalidOptions,     // options that contradict each other or are out of range
+};
+
+/// The reason's name as written in the enumeration, e.g. "incompleteTransfer".
+std::string_view name(FailureReason reason);
+
+struct Failure {
+    FailureReason reason;
+    /// One or two sentences: what happened and what to do about it.
+    std::string message;
+    /// How far an incomplete transfer got (0.0 to 1.0); empty for other reasons.
+    std::optional<double> progress;
+    /// The record as parsed, for the record reasons (noKey, wrongKey, signatureMismatch, ...).
+    std::optional<VXAData> record;
+};
+
+/// A value or the Failure that stands in its place.
+template <class T> class Outcome {
+public:
+    Outcome(T value) : _value(std::move(value)) {}
+    Outcome(Failure failure) : _failure(std::move(failure)) {}
+
+    bool ok() const { return _value.has_value(); }
+    explicit operator bool() const { return ok(); }
+
+    /// The value; only when ok().
+    T& value() {
+        assert(ok());
+        return *_value;
+    }
+    const T& value() const {
+        assert(ok());
+        return *_value;
+    }
+    T* operator->() { return &value(); }
+    const T* operator->() const { return &value(); }
+    T& operator*() { return value(); }
+    const T& operator*() const { return value(); }
+
+    /// Why there is no value; only when !ok().
+    const Failure& failure() const {
+        assert(!ok());
+        return *_failure;
+    }
+
+private:
+    std::optional<T> _value;
+    std::optional<Failure> _failure;
+};
+
+} // namespace vexaqr

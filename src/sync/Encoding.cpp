@@ -1,0 +1,241 @@
+#include <vexaqr/sync/Encoding.hpp>
+
+#include <vexaqr/transport/Base45Converter.hpp>
+#include <vexaqr/transport/LTEncoder.hpp>
+#include <vexaqr/transport/VexaQRGenerator.hpp>
+#include <vexaqr/transport/VexaQrGeneratorConstant.hpp>
+#include <vexaqr/views/GifCanvas.hpp>
+#include <vexaqr/views/PngSequenceCanvas.hpp>
+#include <vexaqr/views/QrRenderer.hpp>
+#include <vexaqr/views/QrSymbolCapacity.hpp>
+#include <vexaqr/views/VXAPresenterView.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+
+namespace vexaqr {
+
+namespace {
+
+constexpr int kPixelsPerModule = 4;
+constexpr int kMinimumSide = 21;
+constexpr int kMaximumSide = 4096;
+constexpr std::size_t kLubyFrameHeader = 13;
+// The LT draws depend on the seed only, so decoding zeros with a few fixed seeds shows what
+// receivers need; the worst of them is taken.
+constexpr std::uint32_t kSimulationSeeds[] = {0x2545F491u, 0x9E3779B9u, 0x6A09E667u};
+
+Failure failure(FailureReason reason, std::string message) {
+    return Failure{reason, std::move(message), std::nullopt, std::nullopt};
+}
+
+std::uint32_t bigEndian32(const Bytes& frame, std::size_t at) {
+    return (std::uint32_t{frame[at]} << 24) | (std::uint32_t{frame[at + 1]} << 16) |
+           (std::uint32_t{frame[at + 2]} << 8) | frame[at + 3];
+}
+
+// Frames until a lossless receiver has every source packet, for one first seed.
+std::uint64_t losslessLubyFrames(std::size_t size, std::uint32_t seed, const VexaQRFrameSize& frameSize) {
+    auto made = VexaQRGenerator::make(Bytes(size, 0), VxaAlgorithm::luby, seed, frameSize);
+    const std::uint64_t packetLength = Constant::VexaQrGenerator::ltPacketLength;
+    const std::uint64_t ceiling = 100 * (LT::packetCountFor(size, packetLength) + 1);
+    LT::Decoder decoder;
+    for (std::uint64_t frames = 1; frames <= ceiling; ++frames) {
+        const Bytes frame = made.generator->nextQRContent();
+        decoder.setTotalLength(bigEndian32(frame, 5));
+        decoder.setSeed(bigEndian32(frame, 1));
+        for (std::size_t at = kLubyFrameHeader; at + packetLength <= frame.size(); at += packetLength) {
+            decoder.processPacket(std::vector<std::uint8_t>(frame.begin() + at, frame.begin() + at + packetLength));
+            if (decoder.isFinished())
+                return frames;
+        }
+    }
+    return ceiling;
+}
+
+std::uint64_t losslessFrames(std::size_t size, VxaAlgorithm mode, const VexaQRFrameSize& frameSize) {
+    if (mode == VxaAlgorithm::cyclic)
+        return (size + frameSize.cyclicBlockLength - 1) / frameSize.cyclicBlockLength;
+    std::uint64_t worst = 0;
+    for (std::uint32_t seed : kSimulationSeeds)
+        worst = std::max(worst, losslessLubyFrames(size, seed, frameSize));
+    return worst;
+}
+
+bool carries(std::size_t size, VxaAlgorithm mode, const VexaQRFrameSize& frameSize) {
+    if (size == 0 || !frameSize.isValid())
+        return false;
+    if (mode == VxaAlgorithm::cyclic)
+        return size <= frameSize.maximumCyclicLength();
+    return mode == VxaAlgorithm::luby && size <= VexaQRGenerator::maximumLubyLength;
+}
+
+Outcome<std::uint64_t> frameCount(std::size_t size, const EncodeOptions& options) {
+    if (options.frames && options.seconds)
+        return failure(FailureReason::invalidOptions, "give a frame count or a presentation time, not both");
+    if (options.frames) {
+        if (*options.frames == 0)
+            return failure(FailureReason::invalidOptions, "the frame count must be at least 1");
+        return *options.frames;
+    }
+    if (options.seconds) {
+        const auto delay = VXAPresenterView::frameDelay(options.slowDownRate);
+        if (!(*options.seconds > 0.0) || !std::isfinite(*options.seconds) || delay.count() <= 0)
+            return failure(FailureReason::invalidOptions,
+                           "the presentation time must be a positive number of seconds, with frames a positive "
+                           "time apart (a slow-down rate above -1/3)");
+        const double frames = std::ceil(*options.seconds * 1000.0 / static_cast<double>(delay.count()));
+        return static_cast<std::uint64_t>(std::max(1.0, frames));
+    }
+    if (!(options.margin >= 0.0) || !std::isfinite(options.margin))
+        return failure(FailureReason::invalidOptions, "the margin must be zero or a positive share, such as 0.5");
+    return framesNeeded(size, options.mode, options.margin, options.frameSize);
+}
+
+// Calls `take` with each frame, in presenting order; stops at the first `take` that returns false.
+std::optional<Failure> forEachFrame(const Bytes& data, const EncodeOptions& options,
+                                    const std::function<bool(const Bytes&)>& take) {
+    if (!carries(data.size(), options.mode, options.frameSize)) {
+        auto made = VexaQRGenerator::make(data, options.mode, options.seed, options.frameSize);
+        return failure(FailureReason::unsendableData,
+                       made.error ? made.error->message : "no transfer of this mode carries the data");
+    }
+    const auto count = frameCount(data.size(), options);
+    if (!count)
+        return count.failure();
+    auto made = VexaQRGenerator::make(data, options.mode, options.seed, options.frameSize);
+    if (!made.generator)
+        return failure(FailureReason::unsendableData, made.error->message);
+    for (std::uint64_t frame = 0; frame < *count; ++frame) {
+        if (!take(made.generator->nextQRContent()))
+            break;
+    }
+    return std::nullopt;
+}
+
+// The version asked for, else the smallest that holds a full frame of the mode.
+int symbolVersion(const EncodeOptions& options) {
+    if (options.symbolVersion > 0)
+        return options.symbolVersion;
+    const auto frameLength = options.mode == VxaAlgorithm::cyclic ? options.frameSize.cyclicFrameLength()
+                                                                  : options.frameSize.lubyFrameLength();
+    return QrSymbolCapacity::smallestVersionHolding(QrSymbolCapacity::base45Length(frameLength))
+        .value_or(QrSymbolCapacity::kLargestVersion);
+}
+
+Outcome<int> pictureSide(const EncodeOptions& options) {
+    if (options.symbolVersion != 0 && (options.symbolVersion < QrSymbolCapacity::kSmallestFrameVersion ||
+                                       options.symbolVersion > QrSymbolCapacity::kLargestVersion))
+        return failure(FailureReason::invalidOptions, "the symbol version must be 2 to 40");
+    const int cells = 17 + 4 * symbolVersion(options) + 2 * QrRenderer::kQuietZone;
+    const int side = options.size > 0 ? options.size : cells * kPixelsPerModule;
+    if (options.size < 0 || side < kMinimumSide || side > kMaximumSide)
+        return failure(FailureReason::invalidOptions, "the picture side must be 21 to 4096 pixels");
+    return side;
+}
+
+// Draws each frame's symbol on a `side` square and hands it to `take` with the presenter's delay.
+std::optional<Failure> forEachPicture(const Bytes& data, const EncodeOptions& options, int side,
+                                      const std::function<std::optional<Failure>(const Picture&)>& take) {
+    Picture surface(side, side);
+    std::optional<Failure> stopped;
+    auto generated = forEachFrame(data, options, [&](const Bytes& frame) {
+        const auto text = Base45Converter::base45EncodedString(frame);
+        const auto symbol =
+            options.symbolVersion > 0 ? QrRenderer::render(text, options.symbolVersion) : QrRenderer::render(text);
+        if (!symbol) {
+            stopped = failure(FailureReason::unsendableData, options.symbolVersion > 0
+                                                                 ? "a frame of " + std::to_string(frame.size()) +
+                                                                       " bytes does not fit a version " +
+                                                                       std::to_string(options.symbolVersion) + " symbol"
+                                                                 : std::string("a frame does not fit a QR symbol"));
+            return false;
+        }
+        QrRenderer::draw(*symbol, surface);
+        stopped = take(surface);
+        return !stopped;
+    });
+    return generated ? generated : stopped;
+}
+
+Outcome<WrittenFrames> drawOn(Canvas& canvas, const Bytes& data, const EncodeOptions& options,
+                              const std::string& where) {
+    WrittenFrames written{0, VXAPresenterView::frameDelay(options.slowDownRate), canvas.width()};
+    auto stopped = forEachPicture(data, options, canvas.width(), [&](const Picture& picture) -> std::optional<Failure> {
+        if (!canvas.draw(picture, written.delay))
+            return failure(FailureReason::cannotWrite, "cannot write frame " + std::to_string(written.frames) + " to " +
+                                                           where + " (is the disk full?)");
+        ++written.frames;
+        return std::nullopt;
+    });
+    if (stopped)
+        return *stopped;
+    return written;
+}
+
+} // namespace
+
+std::uint64_t framesNeeded(std::size_t size, VxaAlgorithm mode, double margin, const VexaQRFrameSize& frameSize) {
+    if (!carries(size, mode, frameSize) || !(margin >= 0.0) || !std::isfinite(margin))
+        return 0;
+    const auto lossless = losslessFrames(size, mode, frameSize);
+    return static_cast<std::uint64_t>(std::ceil(static_cast<double>(lossless) * (1.0 + margin)));
+}
+
+Outcome<std::vector<std::string>> encodeFrames(const Bytes& data, const EncodeOptions& options) {
+    std::vector<std::string> texts;
+    auto stopped = forEachFrame(data, options, [&](const Bytes& frame) {
+        texts.push_back(Base45Converter::base45EncodedString(frame));
+        return true;
+    });
+    if (stopped)
+        return *stopped;
+    return texts;
+}
+
+Outcome<std::vector<Picture>> encodePictures(const Bytes& data, const EncodeOptions& options) {
+    const auto side = pictureSide(options);
+    if (!side)
+        return side.failure();
+    std::vector<Picture> pictures;
+    auto stopped = forEachPicture(data, options, *side, [&](const Picture& picture) -> std::optional<Failure> {
+        pictures.push_back(picture);
+        return std::nullopt;
+    });
+    if (stopped)
+        return *stopped;
+    return pictures;
+}
+
+Outcome<WrittenFrames> writeAnimatedGif(const Bytes& data, const std::string& path, const EncodeOptions& options) {
+    const auto side = pictureSide(options);
+    if (!side)
+        return side.failure();
+    auto gif = GifCanvas::create(path, *side);
+    if (!gif)
+        return failure(FailureReason::cannotWrite, "cannot create " + path + " (does its folder exist?)");
+    auto written = drawOn(*gif, data, options, path);
+    const bool finished = gif->finish();
+    std::error_code error;
+    if (written && !finished)
+        return failure(FailureReason::cannotWrite, "cannot finish " + path + " (is the disk full?)");
+    if (!written)
+        std::filesystem::remove(path, error); // no valid-looking empty or partial animation is left behind
+    return written;
+}
+
+Outcome<WrittenFrames> writePngSequence(const Bytes& data, const std::string& folder, const EncodeOptions& options) {
+    const auto side = pictureSide(options);
+    if (!side)
+        return side.failure();
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error || !std::filesystem::is_directory(folder, error))
+        return failure(FailureReason::cannotWrite, "cannot create the folder " + folder + ": " + error.message());
+    PngSequenceCanvas canvas(folder, *side);
+    return drawOn(canvas, data, options, folder);
+}
+
+} // namespace vexaqr
