@@ -146,11 +146,10 @@ std::optional<Failure> forEachPicture(const Bytes& data, const EncodeOptions& op
         const auto symbol =
             options.symbolVersion > 0 ? QrRenderer::render(text, options.symbolVersion) : QrRenderer::render(text);
         if (!symbol) {
-            stopped = failure(FailureReason::unsendableData, options.symbolVersion > 0
-                                                                 ? "a frame of " + std::to_string(frame.size()) +
-                                                                       " bytes does not fit a version " +
-                                                                       std::to_string(options.symbolVersion) + " symbol"
-                                                                 : std::string("a frame does not fit a QR symbol"));
+            stopped = failure(FailureReason::unsendableData,
+                              options.symbolVersion > 0
+                                  ? QrSymbolCapacity::frameDoesNotFit(frame.size(), options.symbolVersion)
+                                  : std::string("a frame does not fit a QR symbol"));
             return false;
         }
         QrRenderer::draw(*symbol, surface);

@@ -101,4 +101,16 @@ std::size_t QrSymbolCapacity::base45Length(std::size_t frameLength) {
            (rest == 0 ? 0 : Base45Converter::getByteNumberFromLenfgth(rest));
 }
 
+std::string QrSymbolCapacity::frameDoesNotFit(std::size_t frameLength, int version) {
+    const auto largest = largestFrames(version);
+    std::string message = "a frame of " + std::to_string(frameLength) + " bytes (" +
+                          std::to_string(base45Length(frameLength)) + " characters) does not fit a version-" +
+                          std::to_string(version) + " QR symbol";
+    message += largest ? ", which holds " + std::to_string(largest->characters) + " characters: at most " +
+                             std::to_string(largest->ltPacketsPerFrame) + " packets per luby frame or " +
+                             std::to_string(largest->cyclicBlockLength) + " bytes per cyclic block"
+                       : ": versions run from 1 to 40";
+    return message;
+}
+
 } // namespace vexaqr

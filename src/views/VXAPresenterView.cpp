@@ -105,13 +105,7 @@ void VXAPresenterView::drawLayer() {
 std::optional<QrSymbol> VXAPresenterView::renderFrame(const Bytes& frame) {
     const std::string text = Base45Converter::base45EncodedString(frame);
     if (_symbolVersion && text.size() > QrSymbolCapacity::alphanumericCharacters(*_symbolVersion)) {
-        const auto largest = QrSymbolCapacity::largestFrames(*_symbolVersion);
-        std::string message = "a frame of " + std::to_string(frame.size()) + " bytes (" + std::to_string(text.size()) +
-                              " characters) does not fit a version-" + std::to_string(*_symbolVersion) + " QR symbol";
-        message += largest ? ", which holds " + std::to_string(largest->characters) + " characters: at most " +
-                                 std::to_string(largest->ltPacketsPerFrame) + " packets per luby frame or " +
-                                 std::to_string(largest->cyclicBlockLength) + " bytes per cyclic block"
-                           : ": versions run from 1 to 40";
+        const std::string message = QrSymbolCapacity::frameDoesNotFit(frame.size(), *_symbolVersion);
         _lastError = Error{errorDomain, frameDoesNotFitSymbol, message};
         LogManager::standard().log("VXAPresenterView: " + message + "; the presentation ends");
         return std::nullopt;

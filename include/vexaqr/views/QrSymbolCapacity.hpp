@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace vexaqr {
 
@@ -50,6 +51,9 @@ public:
 
     /// Characters of the base-45 text of a frame of `frameLength` bytes.
     static std::size_t base45Length(std::size_t frameLength);
+
+    /// Why a frame of `frameLength` bytes does not fit a symbol of `version`, with what would fit.
+    static std::string frameDoesNotFit(std::size_t frameLength, int version);
 };
 
 } // namespace vexaqr
