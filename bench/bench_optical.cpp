@@ -103,53 +103,15 @@ void BM_Detection(benchmark::State& state) {
     state.counters["cpu_ms_per_picture"] = 1000.0 * cpu / static_cast<double>(taken);
 }
 
-Bytes contentOf(std::size_t length) {
-    Bytes content(length);
-    for (std::size_t i = 0; i < content.size(); ++i) {
-        content[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
-    }
-    return content;
-}
-
-Bytes sealed(const Bytes& content) {
-    VXADataWriter::Input input;
-    input.content = content;
-    input.contentType = ContentType::JSON;
-    input.vxaType = VxaType::SECURED;
-    input.cipherMethod = CipherMethod::RSA1024_AES128_SHA256;
-    input.issuerId = *Uuid::fromString("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0");
-    input.timestamp = 1700000000;
-    input.partnerPrivateKey = test::privateKey("partner", 1024);
-    input.keyBlockPublicKey = test::publicKey("app", 1024);
-    return VXADataWriter::write(input).value_or(Bytes());
-}
-
-class KeysOnly final : public AppDataServiceProtocol {
-public:
-    std::optional<Uuid> createNewAppUniqueId() override { return Uuid::random(); }
-    std::optional<Uuid> getAppUniqueId() override { return std::nullopt; }
-    std::optional<std::int64_t> getVexaQrUserId() override { return std::nullopt; }
-    void save(std::int64_t) override {}
-    std::optional<std::string> getUserEmail() override { return std::nullopt; }
-    void save(const std::string&) override {}
-    VexaQrSDKRegistrationState getRegistrationState() override { return VexaQrSDKRegistrationState::initial; }
-    void save(VexaQrSDKRegistrationState) override {}
-    KeyHandle getPartnerPublicKey() override { return test::publicKey("partner", 1024); }
-    KeyHandle getPartnerPrivateKey() override { return test::privateKey("partner", 1024); }
-    KeyHandle getClientPublicKey() override { return test::publicKey("app", 1024); }
-    KeyHandle getClientPrivateKey() override { return test::privateKey("app", 1024); }
-    void resetRegistration() override {}
-};
-
 // Arguments: content kilobytes, luby (1) or cyclic (0), conditions (4 mild, 5 harsh), decoder (0 peeling, 1 ML).
 void BM_Transfer(benchmark::State& state) {
-    const Bytes content = contentOf(static_cast<std::size_t>(state.range(0)) * 1000);
+    const Bytes content = test::patternedContent(static_cast<std::size_t>(state.range(0)) * 1000);
     OpticalTransferSetup setup;
-    setup.record = sealed(content);
+    setup.record = test::sealedWithTestKeys(content);
     setup.luby = state.range(1) == 1;
     setup.conditions = conditionsNamed(static_cast<int>(state.range(2)));
     setup.decoder = state.range(3) == 1 ? LTDecoderKind::maximumLikelihood : LTDecoderKind::peeling;
-    setup.keys = std::make_shared<KeysOnly>();
+    setup.keys = test::testKeysOnly();
     setup.screenSecondsLimit = 5.0 + 3.0 * static_cast<double>(setup.record.size()) / kPhysicalLimit;
     state.SetLabel(std::string(setup.luby ? "luby " : "cyclic ") + std::string(ltDecoderKindName(setup.decoder)) + " " +
                    setup.conditions.name);

@@ -81,44 +81,6 @@ BENCHMARK(BM_DetectLargestFrameSymbol)
     ->ArgNames({"version", "height"})
     ->Unit(benchmark::kMillisecond);
 
-Bytes contentOf(std::size_t length) {
-    Bytes content(length);
-    for (std::size_t i = 0; i < content.size(); ++i) {
-        content[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
-    }
-    return content;
-}
-
-Bytes sealed(const Bytes& content) {
-    VXADataWriter::Input input;
-    input.content = content;
-    input.contentType = ContentType::JSON;
-    input.vxaType = VxaType::SECURED;
-    input.cipherMethod = CipherMethod::RSA1024_AES128_SHA256;
-    input.issuerId = *Uuid::fromString("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0");
-    input.timestamp = 1700000000;
-    input.partnerPrivateKey = test::privateKey("partner", 1024);
-    input.keyBlockPublicKey = test::publicKey("app", 1024);
-    return VXADataWriter::write(input).value_or(Bytes());
-}
-
-class KeysOnly final : public AppDataServiceProtocol {
-public:
-    std::optional<Uuid> createNewAppUniqueId() override { return Uuid::random(); }
-    std::optional<Uuid> getAppUniqueId() override { return std::nullopt; }
-    std::optional<std::int64_t> getVexaQrUserId() override { return std::nullopt; }
-    void save(std::int64_t) override {}
-    std::optional<std::string> getUserEmail() override { return std::nullopt; }
-    void save(const std::string&) override {}
-    VexaQrSDKRegistrationState getRegistrationState() override { return VexaQrSDKRegistrationState::initial; }
-    void save(VexaQrSDKRegistrationState) override {}
-    KeyHandle getPartnerPublicKey() override { return test::publicKey("partner", 1024); }
-    KeyHandle getPartnerPrivateKey() override { return test::privateKey("partner", 1024); }
-    KeyHandle getClientPublicKey() override { return test::publicKey("app", 1024); }
-    KeyHandle getClientPrivateKey() override { return test::privateKey("app", 1024); }
-    void resetRegistration() override {}
-};
-
 // Whole 100 KB luby transfers with the ML decoder through the simulated camera at 30 pictures/s: every
 // symbol at one version carrying that version's largest frames. Goodput is record bytes per second of
 // screen time. The screen draws 4 pixels per module so that the camera, not the screen, limits the view.
@@ -127,15 +89,15 @@ void BM_SymbolTransfer(benchmark::State& state) {
     const int version = static_cast<int>(state.range(0));
     const int height = static_cast<int>(state.range(1));
     const auto row = *QrSymbolCapacity::largestFrames(version);
-    const Bytes content = contentOf(100000);
+    const Bytes content = test::patternedContent(100000);
     OpticalTransferSetup setup;
-    setup.record = sealed(content);
+    setup.record = test::sealedWithTestKeys(content);
     setup.decoder = LTDecoderKind::maximumLikelihood;
     setup.conditions = state.range(2) == 0 ? OpticalConditions::mild() : OpticalConditions::harsh();
     setup.conditions.width = height * 16 / 9;
     setup.conditions.height = height;
     setup.timing.picturesPerSecond = 30.0;
-    setup.keys = std::make_shared<KeysOnly>();
+    setup.keys = test::testKeysOnly();
     setup.canvasSide = (17 + 4 * version + 2 * QrRenderer::kQuietZone) * 4;
     const double ceiling = row.ltPacketsPerFrame * 8.0 * kPresenterFramesPerSecond;
     setup.screenSecondsLimit = 5.0 + 3.0 * static_cast<double>(setup.record.size()) / ceiling;

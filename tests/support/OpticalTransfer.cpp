@@ -1,5 +1,8 @@
 #include "support/OpticalTransfer.hpp"
 
+#include "support/TestKeys.hpp"
+
+#include <vexaqr/payload/VXADataWriter.hpp>
 #include <vexaqr/views/CameraSource.hpp>
 #include <vexaqr/views/QrDetector.hpp>
 #include <vexaqr/views/VXAScannerView.hpp>
@@ -9,6 +12,23 @@
 namespace vexaqr::test {
 
 namespace {
+
+class KeysOnly final : public AppDataServiceProtocol {
+public:
+    std::optional<Uuid> createNewAppUniqueId() override { return Uuid::random(); }
+    std::optional<Uuid> getAppUniqueId() override { return std::nullopt; }
+    std::optional<std::int64_t> getVexaQrUserId() override { return std::nullopt; }
+    void save(std::int64_t) override {}
+    std::optional<std::string> getUserEmail() override { return std::nullopt; }
+    void save(const std::string&) override {}
+    VexaQrSDKRegistrationState getRegistrationState() override { return VexaQrSDKRegistrationState::initial; }
+    void save(VexaQrSDKRegistrationState) override {}
+    KeyHandle getPartnerPublicKey() override { return test::publicKey("partner", 1024); }
+    KeyHandle getPartnerPrivateKey() override { return test::privateKey("partner", 1024); }
+    KeyHandle getClientPublicKey() override { return test::publicKey("app", 1024); }
+    KeyHandle getClientPrivateKey() override { return test::privateKey("app", 1024); }
+    void resetRegistration() override {}
+};
 
 // The scanner's camera: reports whatever the detector found in the simulated picture.
 class DetectorCamera final : public CameraSource {
@@ -78,6 +98,31 @@ OpticalTransferResult runOpticalTransfer(const OpticalTransferSetup& setup) {
     }
     result.framesShown = screen.framesShown();
     return result;
+}
+
+Bytes patternedContent(std::size_t length) {
+    Bytes content(length);
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        content[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    }
+    return content;
+}
+
+Bytes sealedWithTestKeys(const Bytes& content) {
+    VXADataWriter::Input input;
+    input.content = content;
+    input.contentType = ContentType::JSON;
+    input.vxaType = VxaType::SECURED;
+    input.cipherMethod = CipherMethod::RSA1024_AES128_SHA256;
+    input.issuerId = *Uuid::fromString("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0");
+    input.timestamp = 1700000000;
+    input.partnerPrivateKey = test::privateKey("partner", 1024);
+    input.keyBlockPublicKey = test::publicKey("app", 1024);
+    return VXADataWriter::write(input).value_or(Bytes());
+}
+
+std::shared_ptr<AppDataServiceProtocol> testKeysOnly() {
+    return std::make_shared<KeysOnly>();
 }
 
 } // namespace vexaqr::test
