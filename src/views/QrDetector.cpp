@@ -5,7 +5,6 @@
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <vector>
@@ -14,9 +13,10 @@ namespace vexaqr {
 
 namespace {
 
-ZXing::DecodeHints qrHints() {
+ZXing::DecodeHints qrHints(ZXing::Binarizer binarizer) {
     ZXing::DecodeHints hints;
     hints.setFormats(ZXing::BarcodeFormat::QRCode);
+    hints.setBinarizer(binarizer);
     hints.setTryRotate(false); // QR finder patterns are found in any orientation anyway
     hints.setTryHarder(false);
     hints.setTryDownscale(false);
@@ -25,66 +25,78 @@ ZXing::DecodeHints qrHints() {
 
 // Unsharp masking: the picture smoothed over 3 × 3 pixels, plus kSharpenGain times its difference from
 // the 7 × 7 mean. Restores the module edges that a soft lens or a shaking hand wash out, without raising
-// the sensor noise as a plain sharpening would. Box sums in 16 bits: 49 × 255 fits.
+// the sensor noise as a plain sharpening would.
 constexpr int kWideRadius = 3;
 constexpr int kSharpenGain = 3;
 
-// Horizontal 3-wide and 7-wide sums of one row; the outermost kWideRadius pixels are left at 0.
-void rowSums(const std::uint8_t* in, int width, std::uint16_t* narrow, std::uint16_t* wide) {
-    for (int x = kWideRadius; x < width - kWideRadius; ++x) {
-        const int three = in[x - 1] + in[x] + in[x + 1];
-        narrow[x] = static_cast<std::uint16_t>(three);
-        wide[x] = static_cast<std::uint16_t>(three + in[x - 3] + in[x - 2] + in[x + 2] + in[x + 3]);
-    }
-}
-
-// Buffers kept per thread between calls: fresh multi-megabyte buffers for every picture cost more in page
-// faults than the sharpening itself.
+// Buffers kept per thread between calls: fresh buffers for every picture cost more in page faults than
+// the sharpening itself.
 struct SharpeningScratch {
-    std::vector<std::uint16_t> narrow;
-    std::vector<std::uint16_t> wide;
+    std::vector<std::uint16_t> columns3; // each column's sum over the 3 rows around the current one
+    std::vector<std::uint16_t> columns7; // and over the 7 rows around it
     Picture result;
 };
 
-// The sharpened picture, in `scratch.result` (valid until the thread's next call).
+// Moves the running column sums one row down: `entering` joins, `leaving` drops out. 16 bits hold 7 × 255.
+void slideColumns(std::uint16_t* sums, const std::uint8_t* entering, const std::uint8_t* leaving, std::size_t width) {
+    for (std::size_t x = 0; x < width; ++x) {
+        sums[x] = static_cast<std::uint16_t>(sums[x] + entering[x] - leaving[x]);
+    }
+}
+
+void addRows(std::uint16_t* sums, const std::uint8_t* first, int rows, std::size_t width) {
+    for (int row = 0; row < rows; ++row) {
+        for (std::size_t x = 0; x < width; ++x) {
+            sums[x] = static_cast<std::uint16_t>(sums[x] + first[row * width + x]);
+        }
+    }
+}
+
+// One output row from the column sums. Everything stays in 16 bits so that the loop vectorises: 49 × 255
+// fits, and ×7282 >> 16 divides by 9, ×1337 >> 16 by 49, both within a rounding step.
+void sharpenRow(const std::uint16_t* columns3, const std::uint16_t* columns7, std::uint8_t* out, std::size_t width) {
+    for (std::size_t x = kWideRadius; x < width - kWideRadius; ++x) {
+        const auto nine = static_cast<std::uint16_t>(columns3[x - 1] + columns3[x] + columns3[x + 1]);
+        const auto fortyNine =
+            static_cast<std::uint16_t>(columns7[x - 3] + columns7[x - 2] + columns7[x - 1] + columns7[x] +
+                                       columns7[x + 1] + columns7[x + 2] + columns7[x + 3]);
+        const auto smooth = static_cast<std::int16_t>((static_cast<std::uint32_t>(nine) * 7282u) >> 16);
+        const auto mean = static_cast<std::int16_t>((static_cast<std::uint32_t>(fortyNine) * 1337u) >> 16);
+        const auto value = static_cast<std::int16_t>(smooth + kSharpenGain * (smooth - mean));
+        out[x] = static_cast<std::uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+    }
+}
+
+// The sharpened picture, in `scratch.result` (valid until the thread's next call). The outermost
+// kWideRadius rows and columns stay as they were. The column sums slide down the picture, so each pixel is
+// read a few times from cache instead of 49 times.
 const Picture& sharpened(const Picture& picture, SharpeningScratch& scratch) {
-    const int width = picture.width, height = picture.height;
     Picture& result = scratch.result;
-    result.width = width;
-    result.height = height;
-    result.pixels.assign(picture.pixels.begin(), picture.pixels.end()); // the border stays as it was
-    if (width <= 2 * kWideRadius || height <= 2 * kWideRadius) {
+    result.width = picture.width;
+    result.height = picture.height;
+    result.pixels.assign(picture.pixels.begin(), picture.pixels.end());
+    if (picture.width <= 2 * kWideRadius || picture.height <= 2 * kWideRadius) {
         return result;
     }
-    const auto size = static_cast<std::size_t>(width);
-    scratch.narrow.resize(picture.pixels.size());
-    scratch.wide.resize(picture.pixels.size());
-    std::uint16_t* narrow = scratch.narrow.data();
-    std::uint16_t* wide = scratch.wide.data();
-    for (int y = 0; y < height; ++y) {
-        rowSums(&picture.pixels[y * size], width, &narrow[y * size], &wide[y * size]);
-    }
-    for (int y = kWideRadius; y < height - kWideRadius; ++y) {
-        const std::uint16_t* n[3] = {&narrow[(y - 1) * size], &narrow[y * size], &narrow[(y + 1) * size]};
-        const std::uint16_t* w[7];
-        for (int k = 0; k < 7; ++k) {
-            w[k] = &wide[(y - kWideRadius + k) * size];
+    const auto width = static_cast<std::size_t>(picture.width);
+    const std::uint8_t* rows = picture.pixels.data();
+    scratch.columns3.assign(width, 0);
+    scratch.columns7.assign(width, 0);
+    std::uint16_t* columns3 = scratch.columns3.data();
+    std::uint16_t* columns7 = scratch.columns7.data();
+    addRows(columns3, rows + (kWideRadius - 1) * width, 3, width);
+    addRows(columns7, rows, 7, width);
+    for (int y = kWideRadius; y < picture.height - kWideRadius; ++y) {
+        if (y > kWideRadius) {
+            slideColumns(columns3, rows + (y + 1) * width, rows + (y - 2) * width, width);
+            slideColumns(columns7, rows + (y + 3) * width, rows + (y - 4) * width, width);
         }
-        std::uint8_t* out = &result.pixels[y * size];
-        for (int x = kWideRadius; x < width - kWideRadius; ++x) {
-            const int nine = n[0][x] + n[1][x] + n[2][x];
-            const int fortyNine = w[0][x] + w[1][x] + w[2][x] + w[3][x] + w[4][x] + w[5][x] + w[6][x];
-            // ×7282 >> 16 divides by 9, ×1337 >> 16 by 49, both within a rounding step.
-            const int smooth = (nine * 7282) >> 16;
-            const int mean = (fortyNine * 1337) >> 16;
-            out[x] = static_cast<std::uint8_t>(std::clamp(smooth + kSharpenGain * (smooth - mean), 0, 255));
-        }
+        sharpenRow(columns3, columns7, result.pixels.data() + y * width, width);
     }
     return result;
 }
 
-std::vector<std::string> readSymbols(const Picture& picture) {
-    static const ZXing::DecodeHints hints = qrHints();
+std::vector<std::string> readSymbols(const Picture& picture, const ZXing::DecodeHints& hints) {
     const ZXing::ImageView view(picture.pixels.data(), picture.width, picture.height, ZXing::ImageFormat::Lum);
     std::vector<std::string> texts;
     for (const auto& result : ZXing::ReadBarcodes(view, hints)) {
@@ -95,6 +107,32 @@ std::vector<std::string> readSymbols(const Picture& picture) {
     return texts;
 }
 
+// What a thread remembers between pictures. A camera's conditions last: when the previous picture read
+// only once sharpened, the next one most likely will too, so it is sharpened first and a blurred camera
+// pays for one reading instead of two.
+struct DetectionState {
+    SharpeningScratch scratch;
+    bool sharpenedFirst = false;
+};
+
+std::vector<std::string> readInAnyForm(const Picture& picture, DetectionState& state) {
+    static const ZXing::DecodeHints localThreshold = qrHints(ZXing::Binarizer::LocalAverage);
+    // A single threshold for the whole picture reads some sharp symbols the local one loses, at a slant
+    // near the picture's edge; it is cheap and only misses pay for it.
+    static const ZXing::DecodeHints globalThreshold = qrHints(ZXing::Binarizer::GlobalHistogram);
+    const auto look = [&](bool sharpen) {
+        return readSymbols(sharpen ? sharpened(picture, state.scratch) : picture, localThreshold);
+    };
+    if (auto texts = look(state.sharpenedFirst); !texts.empty()) {
+        return texts;
+    }
+    if (auto texts = look(!state.sharpenedFirst); !texts.empty()) {
+        state.sharpenedFirst = !state.sharpenedFirst;
+        return texts;
+    }
+    return readSymbols(picture, globalThreshold);
+}
+
 } // namespace
 
 std::vector<std::string> QrDetector::detect(const Picture& picture) {
@@ -102,13 +140,8 @@ std::vector<std::string> QrDetector::detect(const Picture& picture) {
         return {};
     }
     try {
-        auto texts = readSymbols(picture);
-        if (texts.empty()) {
-            // Most pictures read at once; only a miss pays for the second look.
-            thread_local SharpeningScratch scratch;
-            texts = readSymbols(sharpened(picture, scratch));
-        }
-        return texts;
+        thread_local DetectionState state;
+        return readInAnyForm(picture, state);
     } catch (const std::exception& error) { // the reader may throw on allocation failure
         LogManager::standard().log(std::string("QR detection failed: ") + error.what());
     }

@@ -72,6 +72,39 @@ TEST(OpticalChannelTest, AxisAlignedSymbolsAreRead) {
     EXPECT_EQ(picturesRead(square, 8, 8), 8);
 }
 
+// Sharp symbols turned some 45° or 180° with a corner near the picture's edge: poses in which the local
+// threshold loses a finder pattern.
+TEST(OpticalChannelTest, SharpSymbolsAtASlantNearTheEdgeAreRead) {
+    CameraSimulation camera(OpticalConditions::clean(), CameraTiming{}, 1);
+    const ScreenPose poses[] = {{8.14, 171.12, -134.52, 0.172, 0.163},
+                                {5.07, 171.28, -177.87, -0.410, 0.196},
+                                {4.70, 221.64, -136.10, 0.465, -0.302}};
+    unsigned seed = 40;
+    for (const auto& pose : poses) {
+        const auto shown = shownSymbol(seed++);
+        EXPECT_EQ(QrDetector::detect(camera.photograph({{&shown.canvas, 1.0}}, pose)),
+                  std::vector<std::string>{shown.text})
+            << "roll " << pose.roll;
+    }
+}
+
+// The detector starts with the form that read the previous picture. Soft pictures read only once sharpened;
+// taken in turns with small, sharp ones, every one must still be read.
+TEST(OpticalChannelTest, SoftAndSharpPicturesInTurnAreAllRead) {
+    auto soft = OpticalConditions::clean();
+    soft.blurSigma = 2.5;
+    auto small = OpticalConditions::clean();
+    small.symbolShare = 0.3;
+    CameraSimulation softCamera(soft, CameraTiming{}, 17), sharpCamera(small, CameraTiming{}, 18);
+    for (unsigned i = 0; i < 6; ++i) {
+        auto& camera = i % 2 == 0 ? softCamera : sharpCamera;
+        const auto shown = shownSymbol(60 + i);
+        EXPECT_EQ(QrDetector::detect(camera.photograph({{&shown.canvas, 1.0}}, camera.randomPose())),
+                  std::vector<std::string>{shown.text})
+            << camera.conditions().name << " picture " << i;
+    }
+}
+
 TEST(OpticalChannelTest, HarshPicturesAreMostlyRead) {
     EXPECT_GE(picturesRead(OpticalConditions::harsh(), 10, 11), 7);
 }
