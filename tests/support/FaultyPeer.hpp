@@ -22,11 +22,12 @@ namespace vexaqr::test {
 class FaultyPeer {
 public:
     enum class Fault {
-        none,    // the real reply, whole
-        cut,     // the first `bytes` of the real reply, then an orderly close
-        reset,   // the first `bytes` of the real reply, then a connection reset
-        drip,    // the real reply one byte every `interval`
-        huge500, // a 500 whose body is `bytes` long, without asking the real server
+        none,     // the real reply, whole
+        cut,      // the first `bytes` of the real reply, then an orderly close
+        cutShort, // the real reply without its last `bytes` (for replies whose length varies), then a close
+        reset,    // the first `bytes` of the real reply, then a connection reset
+        drip,     // the real reply one byte every `interval`
+        huge500,  // a 500 whose body is `bytes` long, without asking the real server
     };
 
     /// Passes requests on to the HTTP server at 127.0.0.1:`upstreamPort`.
@@ -150,6 +151,9 @@ private:
             break;
         case Fault::cut:
             sendAll(connection, reply.substr(0, _bytes));
+            break;
+        case Fault::cutShort:
+            sendAll(connection, reply.substr(0, reply.size() - std::min(_bytes, reply.size())));
             break;
         case Fault::reset: {
             sendAll(connection, reply.substr(0, _bytes));
