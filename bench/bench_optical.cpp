@@ -6,7 +6,8 @@
 // BM_Transfer: whole transfers; goodput is record bytes per second of screen time, set against the physical
 // limit of 584 payload bytes × 20 frames per second. Each iteration is one transfer with its own seed.
 //
-// The 100 KB rows and the long detection counts take minutes: set VEXAQR_BENCH_LONG=1 to run them.
+// The 100 KB rows, the long detection counts and 20 transfers per smaller row (instead of 4) take minutes:
+// set VEXAQR_BENCH_LONG=1 to run them.
 #include <vexaqr/views/QrDetector.hpp>
 
 #include "support/OpticalTransfer.hpp"
@@ -159,7 +160,7 @@ void registerBenchmarks() {
                     }
                     benchmark::RegisterBenchmark("BM_Transfer", BM_Transfer)
                         ->Args({kilobytes, luby, conditions, decoder})
-                        ->Iterations(kilobytes == 100 ? 2 : 4)
+                        ->Iterations(kilobytes == 100 ? 2 : all ? 20 : 4)
                         ->Unit(benchmark::kMillisecond);
                 }
             }
