@@ -64,14 +64,6 @@ std::uint64_t losslessFrames(std::size_t size, VxaAlgorithm mode, const VexaQRFr
     return worst;
 }
 
-bool carries(std::size_t size, VxaAlgorithm mode, const VexaQRFrameSize& frameSize) {
-    if (size == 0 || !frameSize.isValid())
-        return false;
-    if (mode == VxaAlgorithm::cyclic)
-        return size <= frameSize.maximumCyclicLength();
-    return mode == VxaAlgorithm::luby && size <= VexaQRGenerator::maximumLubyLength;
-}
-
 Outcome<std::uint64_t> frameCount(std::size_t size, const EncodeOptions& options) {
     if (options.frames && options.seconds)
         return failure(FailureReason::invalidOptions, "give a frame count or a presentation time, not both");
@@ -97,17 +89,12 @@ Outcome<std::uint64_t> frameCount(std::size_t size, const EncodeOptions& options
 // Calls `take` with each frame, in presenting order; stops at the first `take` that returns false.
 std::optional<Failure> forEachFrame(const Bytes& data, const EncodeOptions& options,
                                     const std::function<bool(const Bytes&)>& take) {
-    if (!carries(data.size(), options.mode, options.frameSize)) {
-        auto made = VexaQRGenerator::make(data, options.mode, options.seed, options.frameSize);
-        return failure(FailureReason::unsendableData,
-                       made.error ? made.error->message : "no transfer of this mode carries the data");
-    }
-    const auto count = frameCount(data.size(), options);
-    if (!count)
-        return count.failure();
     auto made = VexaQRGenerator::make(data, options.mode, options.seed, options.frameSize);
     if (!made.generator)
         return failure(FailureReason::unsendableData, made.error->message);
+    const auto count = frameCount(data.size(), options);
+    if (!count)
+        return count.failure();
     for (std::uint64_t frame = 0; frame < *count; ++frame) {
         if (!take(made.generator->nextQRContent()))
             break;
@@ -177,7 +164,7 @@ Outcome<WrittenFrames> drawOn(Canvas& canvas, const Bytes& data, const EncodeOpt
 } // namespace
 
 std::uint64_t framesNeeded(std::size_t size, VxaAlgorithm mode, double margin, const VexaQRFrameSize& frameSize) {
-    if (!carries(size, mode, frameSize) || !(margin >= 0.0) || !std::isfinite(margin))
+    if (VexaQRGenerator::refusalFor(size, mode, frameSize) || !(margin >= 0.0) || !std::isfinite(margin))
         return 0;
     const auto lossless = losslessFrames(size, mode, frameSize);
     return static_cast<std::uint64_t>(std::ceil(static_cast<double>(lossless) * (1.0 + margin)));

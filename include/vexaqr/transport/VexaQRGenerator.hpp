@@ -48,6 +48,10 @@ public:
     /// mode ignores it.
     static VexaQRGeneratorResult make(const Bytes& data, VxaAlgorithm algorithm,
                                       std::optional<std::uint32_t> seed = std::nullopt, VexaQRFrameSize frameSize = {});
+
+    /// Why make would refuse data of `size` bytes in `algorithm` mode with `frameSize` frames; nothing when
+    /// it would make a generator.
+    static std::optional<Error> refusalFor(std::size_t size, VxaAlgorithm algorithm, VexaQRFrameSize frameSize = {});
 };
 
 } // namespace vexaqr
