@@ -11,7 +11,7 @@
 #include <vexaqr/views/QrDetector.hpp>
 
 #include "support/OpticalTransfer.hpp"
-#include "support/TestKeys.hpp"
+#include "support/ScannerDoubles.hpp"
 
 #include <vexaqr/payload/VXADataWriter.hpp>
 #include <vexaqr/transport/Base45Converter.hpp>
@@ -112,7 +112,7 @@ void BM_Transfer(benchmark::State& state) {
     setup.luby = state.range(1) == 1;
     setup.conditions = conditionsNamed(static_cast<int>(state.range(2)));
     setup.decoder = state.range(3) == 1 ? LTDecoderKind::maximumLikelihood : LTDecoderKind::peeling;
-    setup.keys = test::testKeysOnly();
+    setup.keys = test::testKeys();
     setup.screenSecondsLimit = 5.0 + 3.0 * static_cast<double>(setup.record.size()) / kPhysicalLimit;
     state.SetLabel(std::string(setup.luby ? "luby " : "cyclic ") + std::string(ltDecoderKindName(setup.decoder)) + " " +
                    setup.conditions.name);
@@ -160,7 +160,9 @@ void registerBenchmarks() {
                     }
                     benchmark::RegisterBenchmark("BM_Transfer", BM_Transfer)
                         ->Args({kilobytes, luby, conditions, decoder})
-                        ->Iterations(kilobytes == 100 ? 2 : all ? 20 : 4)
+                        ->Iterations(kilobytes == 100 ? 2
+                                     : all            ? 20
+                                                      : 4)
                         ->Unit(benchmark::kMillisecond);
                 }
             }

@@ -9,7 +9,7 @@
 #include <vexaqr/views/QrSymbolCapacity.hpp>
 
 #include "support/OpticalTransfer.hpp"
-#include "support/TestKeys.hpp"
+#include "support/ScannerDoubles.hpp"
 #include "views/SyntheticCameraPicture.hpp"
 
 #include <vexaqr/payload/VXADataWriter.hpp>
@@ -97,7 +97,7 @@ void BM_SymbolTransfer(benchmark::State& state) {
     setup.conditions.width = height * 16 / 9;
     setup.conditions.height = height;
     setup.timing.picturesPerSecond = 30.0;
-    setup.keys = test::testKeysOnly();
+    setup.keys = test::testKeys();
     setup.canvasSide = (17 + 4 * version + 2 * QrRenderer::kQuietZone) * 4;
     const double ceiling = row.ltPacketsPerFrame * 8.0 * kPresenterFramesPerSecond;
     setup.screenSecondsLimit = 5.0 + 3.0 * static_cast<double>(setup.record.size()) / ceiling;

@@ -1,9 +1,7 @@
 #include "support/OpticalTransfer.hpp"
 
-#include "support/TestKeys.hpp"
+#include "support/ScannerDoubles.hpp"
 
-#include <vexaqr/payload/VXADataWriter.hpp>
-#include <vexaqr/views/CameraSource.hpp>
 #include <vexaqr/views/QrDetector.hpp>
 #include <vexaqr/views/VXAScannerView.hpp>
 
@@ -12,42 +10,6 @@
 namespace vexaqr::test {
 
 namespace {
-
-class KeysOnly final : public AppDataServiceProtocol {
-public:
-    std::optional<Uuid> createNewAppUniqueId() override { return Uuid::random(); }
-    std::optional<Uuid> getAppUniqueId() override { return std::nullopt; }
-    std::optional<std::int64_t> getVexaQrUserId() override { return std::nullopt; }
-    void save(std::int64_t) override {}
-    std::optional<std::string> getUserEmail() override { return std::nullopt; }
-    void save(const std::string&) override {}
-    VexaQrSDKRegistrationState getRegistrationState() override { return VexaQrSDKRegistrationState::initial; }
-    void save(VexaQrSDKRegistrationState) override {}
-    KeyHandle getPartnerPublicKey() override { return test::publicKey("partner", 1024); }
-    KeyHandle getPartnerPrivateKey() override { return test::privateKey("partner", 1024); }
-    KeyHandle getClientPublicKey() override { return test::publicKey("app", 1024); }
-    KeyHandle getClientPrivateKey() override { return test::privateKey("app", 1024); }
-    void resetRegistration() override {}
-};
-
-// The scanner's camera: reports whatever the detector found in the simulated picture.
-class DetectorCamera final : public CameraSource {
-public:
-    void setReportHandler(Report report) override { _report = std::move(report); }
-    bool isRunning() const override { return _running; }
-    void startRunning() override { _running = true; }
-    void stopRunning() override { _running = false; }
-
-    void report(const std::vector<std::string>& symbols) {
-        if (_running && _report) {
-            _report(symbols);
-        }
-    }
-
-private:
-    Report _report;
-    bool _running = false;
-};
 
 PresenterScreen::Start defaultStart(const OpticalTransferSetup& setup) {
     return [&setup](VXAPresenterView& view) {
@@ -69,7 +31,7 @@ OpticalTransferResult runOpticalTransfer(const OpticalTransferSetup& setup) {
     PresenterScreen screen(setup.canvasSide, setup.start ? setup.start : defaultStart(setup));
     CameraSimulation camera(setup.conditions, setup.timing, setup.seed);
 
-    auto source = std::make_shared<DetectorCamera>();
+    auto source = std::make_shared<ScriptedCamera>();
     auto scanner = std::make_shared<VXAScannerView>([source] { return source; }, setup.keys);
     scanner->setLTDecoder(setup.decoder);
     scanner->startScanning(
@@ -93,7 +55,7 @@ OpticalTransferResult runOpticalTransfer(const OpticalTransferSetup& setup) {
         result.detectionCpuSeconds += threadCpuSeconds() - before;
         ++result.pictures;
         result.picturesRead += symbols.size() == 1 ? 1 : 0;
-        source->report(symbols);
+        source->show(symbols);
         result.screenSeconds = (start + exposureMs) / 1000.0;
     }
     result.framesShown = screen.framesShown();
@@ -106,23 +68,6 @@ Bytes patternedContent(std::size_t length) {
         content[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
     }
     return content;
-}
-
-Bytes sealedWithTestKeys(const Bytes& content) {
-    VXADataWriter::Input input;
-    input.content = content;
-    input.contentType = ContentType::JSON;
-    input.vxaType = VxaType::SECURED;
-    input.cipherMethod = CipherMethod::RSA1024_AES128_SHA256;
-    input.issuerId = *Uuid::fromString("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0");
-    input.timestamp = 1700000000;
-    input.partnerPrivateKey = test::privateKey("partner", 1024);
-    input.keyBlockPublicKey = test::publicKey("app", 1024);
-    return VXADataWriter::write(input).value_or(Bytes());
-}
-
-std::shared_ptr<AppDataServiceProtocol> testKeysOnly() {
-    return std::make_shared<KeysOnly>();
 }
 
 } // namespace vexaqr::test

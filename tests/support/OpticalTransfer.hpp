@@ -55,12 +55,6 @@ OpticalTransferResult runOpticalTransfer(const OpticalTransferSetup& setup);
 /// `length` bytes of a fixed pattern that does not repeat within 251 bytes.
 Bytes patternedContent(std::size_t length);
 
-/// A SECURED record of `content` sealed with the test keys (partner and app, 1,024 bits); empty if sealing fails.
-Bytes sealedWithTestKeys(const Bytes& content);
-
-/// The test keys and nothing else, as the scanner reads them.
-std::shared_ptr<AppDataServiceProtocol> testKeysOnly();
-
 /// CPU time of the calling thread, in seconds.
 double threadCpuSeconds();
 
