@@ -3,47 +3,17 @@
 #include "support/DevServer.hpp"
 #include "support/TempDirectory.hpp"
 
+#include "cli/CliSupport.hpp"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
 #include <fstream>
-#include <sstream>
-
-#include <sys/wait.h>
 
 namespace vexaqr {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out; // standard output and standard error together
-};
-
-CliRun runCli(const std::string& arguments) {
-    CliRun run;
-    FILE* pipe = ::popen((std::string(VEXAQR_CLI_PATH) + " " + arguments + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        run.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-// The last line that parses as a JSON object.
-nlohmann::json lastJson(const std::string& output) {
-    std::istringstream lines(output);
-    nlohmann::json found;
-    for (std::string line; std::getline(lines, line);) {
-        auto parsed = nlohmann::json::parse(line, nullptr, false);
-        if (parsed.is_object())
-            found = parsed;
-    }
-    return found;
-}
+using namespace vexaqr::test;
 
 class AccountCommandTest : public ::testing::Test {
 protected:

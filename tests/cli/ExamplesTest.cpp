@@ -2,6 +2,8 @@
 #include "views/ScannerTestSupport.hpp"
 #include "views/ViewsTestSupport.hpp"
 
+#include "cli/CliSupport.hpp"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -10,10 +12,6 @@ namespace vexaqr {
 namespace {
 
 using namespace vexaqr::test;
-
-int exitStatus(const CommandResult& result) {
-    return WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
-}
 
 TEST(ExamplesTest, FileToGifAndPicturesToRecordRoundTripARecord) {
     TempDirectory folder;

@@ -7,6 +7,8 @@
 #include "views/ScannerTestSupport.hpp"
 #include "views/ViewsTestSupport.hpp"
 
+#include "cli/CliSupport.hpp"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -15,14 +17,6 @@ namespace vexaqr {
 namespace {
 
 using namespace vexaqr::test;
-
-CommandResult cli(const std::string& arguments) {
-    return runCommand(std::string(VEXAQR_CLI_PATH) + " " + arguments + " 2>&1");
-}
-
-int exitStatus(const CommandResult& result) {
-    return WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
-}
 
 struct PresentSymbolFixture : ::testing::Test {
     test::TempDirectory folder;

@@ -6,6 +6,8 @@
 #include "support/DevServer.hpp"
 #include "support/TempDirectory.hpp"
 
+#include "cli/CliSupport.hpp"
+
 #include <vexaqr/payload/KeyStore.hpp>
 #include <vexaqr/payload/KeychainWrapper.hpp>
 
@@ -13,15 +15,15 @@
 #include <nlohmann/json.hpp>
 #include <openssl/evp.h>
 
-#include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 namespace vexaqr {
 namespace {
+
+using test::lastJson;
+using test::runShell;
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
@@ -94,19 +96,8 @@ Secret pemSecret(const std::string& name, const std::string& pem) {
     return secret;
 }
 
-// The last line of `output` that parses as a JSON object (the log comes before it).
-nlohmann::json lastJson(const std::string& output) {
-    std::istringstream lines(output);
-    nlohmann::json found;
-    for (std::string line; std::getline(lines, line);) {
-        auto parsed = nlohmann::json::parse(line, nullptr, false);
-        if (parsed.is_object())
-            found = parsed;
-    }
-    return found;
-}
-
-struct CliRun {
+// A run of the program with its standard error kept apart.
+struct CapturedRun {
     int exitCode = -1;
     std::string out;
     std::string err;
@@ -123,26 +114,18 @@ protected:
     std::filesystem::path path(const std::string& relative) const { return _directory.path() / relative; }
 
     // Runs the program with TMPDIR pointing into the test's folder; `searched` runs count as output.
-    CliRun cli(const std::string& arguments, bool searched = true) {
+    CapturedRun cli(const std::string& arguments, bool searched = true) {
         const std::string command = "TMPDIR='" + path("tmp").string() + "' " + VEXAQR_CLI_PATH + " " + arguments +
                                     " 2>'" + path("stderr.txt").string() + "'";
-        CliRun run;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe)
-            return run;
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            run.out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.err = readFile(path("stderr.txt"));
+        auto shell = runShell(command);
+        CapturedRun run{shell.exitCode, std::move(shell.out), readFile(path("stderr.txt"))};
         std::filesystem::remove(path("stderr.txt"));
         if (searched)
             _written += "\n=== next run\n" + run.out + run.err; // not the arguments: they hold the hub key
         return run;
     }
 
-    CliRun account(const std::string& arguments, bool searched = true) {
+    CapturedRun account(const std::string& arguments, bool searched = true) {
         return cli("account " + arguments + " --verbose --base-url " + _server.apiBaseUrl() + " --data-dir " +
                        path("data").string(),
                    searched);
@@ -179,7 +162,7 @@ TEST_F(SecretLeakTest, TheWholeFlowWithLoggingOnWritesNoSecretAnywhere) {
               0);
     const std::string keyArguments =
         " --partner-pub " + path("keys/partner.pub.pem").string() + " --app-key " + path("keys/app.key.pem").string();
-    const CliRun inspected = cli("record inspect " + path("out/record.bin").string() + keyArguments, true);
+    const CapturedRun inspected = cli("record inspect " + path("out/record.bin").string() + keyArguments, true);
     ASSERT_EQ(inspected.exitCode, 0) << inspected.err;
     const auto shown = nlohmann::json::parse(
         cli("record inspect --json --show-secrets " + path("out/record.bin").string() + keyArguments, false).out,
@@ -190,7 +173,7 @@ TEST_F(SecretLeakTest, TheWholeFlowWithLoggingOnWritesNoSecretAnywhere) {
         cli("present " + path("out/record.bin").string() + " --gif " + path("out/record.gif").string() + " --frames 60")
             .exitCode,
         0);
-    const CliRun scanned = cli("scan " + path("out/record.gif").string() + keyArguments);
+    const CapturedRun scanned = cli("scan " + path("out/record.gif").string() + keyArguments);
     ASSERT_EQ(scanned.exitCode, 0) << scanned.err;
     ASSERT_NE(scanned.out.find("isValid: true"), std::string::npos) << scanned.out;
 
@@ -201,7 +184,7 @@ TEST_F(SecretLeakTest, TheWholeFlowWithLoggingOnWritesNoSecretAnywhere) {
     const auto keyAt = connection.find("SharedAccessKey=");
     ASSERT_NE(keyAt, std::string::npos) << connection;
     secrets.push_back({"hub key", {connection.substr(keyAt + 16, connection.find(';', keyAt) - keyAt - 16)}});
-    const CliRun registered =
+    const CapturedRun registered =
         account("register --email leak@example.org --partner-id LEAK-PARTNER --activation-code " + code.line() +
                 " --device-token 0aff --hub-name leak-hub --hub-connection-string '" + connection + "'");
     ASSERT_EQ(registered.exitCode, 0) << registered.out << registered.err;
@@ -213,7 +196,7 @@ TEST_F(SecretLeakTest, TheWholeFlowWithLoggingOnWritesNoSecretAnywhere) {
                          "--content", path("out/message.txt").string())
                   .exitCode,
               0);
-    const CliRun messages = account("messages");
+    const CapturedRun messages = account("messages");
     ASSERT_EQ(messages.exitCode, 0) << messages.out << messages.err;
     const auto listed = lastJson(account("messages --json --show-secrets", false).out);
     ASSERT_TRUE(listed.is_object() && listed["messages"].size() == 1u) << listed.dump();

@@ -2,33 +2,16 @@
 // rather than blaming a missing key later.
 #include "support/TempDirectory.hpp"
 
+#include "cli/CliSupport.hpp"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
-
-#include <sys/wait.h>
 
 namespace vexaqr {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out; // standard output and standard error together
-};
-
-CliRun runCli(const std::string& arguments) {
-    CliRun run;
-    FILE* pipe = ::popen((std::string(VEXAQR_CLI_PATH) + " " + arguments + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        run.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using namespace vexaqr::test;
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);

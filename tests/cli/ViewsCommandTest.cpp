@@ -4,6 +4,8 @@
 #include "views/ScannerTestSupport.hpp"
 #include "views/ViewsTestSupport.hpp"
 
+#include "cli/CliSupport.hpp"
+
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
@@ -15,14 +17,6 @@ namespace vexaqr {
 namespace {
 
 using namespace vexaqr::test;
-
-CommandResult cli(const std::string& arguments) {
-    return runCommand(std::string(VEXAQR_CLI_PATH) + " " + arguments + " 2>&1");
-}
-
-int exitStatus(const CommandResult& result) {
-    return WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
-}
 
 std::size_t occurrences(const std::string& text, const std::string& part) {
     std::size_t count = 0;
