@@ -105,8 +105,9 @@ TEST(OpticalChannelTest, SoftAndSharpPicturesInTurnAreAllRead) {
     }
 }
 
+// Some of these are read only by the detector's stronger sharpening (24 of 30 without it).
 TEST(OpticalChannelTest, HarshPicturesAreMostlyRead) {
-    EXPECT_GE(picturesRead(OpticalConditions::harsh(), 10, 11), 7);
+    EXPECT_GE(picturesRead(OpticalConditions::harsh(), 30, 12), 26);
 }
 
 TEST(OpticalChannelTest, ABlendOfTwoFramesGivesTheStrongerOneOrNothing) {
