@@ -19,7 +19,8 @@ public:
     /// The text of every QR symbol found in `picture`, in no particular order; empty when there is
     /// none or the picture is empty. Symbols that fail their error correction are left out. The result
     /// is that of the first form of the picture that yields any symbol: as it is or sharpened, in the
-    /// order described above, then as it is with one threshold for the whole picture.
+    /// order described above, then sharpened more strongly, then as it is with one threshold for the
+    /// whole picture.
     static std::vector<std::string> detect(const Picture& picture);
 };
 
