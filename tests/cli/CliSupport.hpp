@@ -12,16 +12,6 @@
 
 namespace vexaqr::test {
 
-/// The exit status of a command that ran through runCommand; -1 when it did not exit normally.
-inline int exitStatus(const CommandResult& result) {
-    return WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
-}
-
-/// vexaqr with `arguments` (already shell-quoted), standard error joined to standard output.
-inline CommandResult cli(const std::string& arguments) {
-    return runCommand(std::string(VEXAQR_CLI_PATH) + " " + arguments + " 2>&1");
-}
-
 struct CliRun {
     int exitCode = -1;
     std::string out; // standard output and standard error together, unless the command redirects them
@@ -30,7 +20,8 @@ struct CliRun {
 /// `command` through the shell, with its exit status.
 inline CliRun runShell(const std::string& command) {
     auto result = runCommand(command);
-    return {exitStatus(result), std::move(result.output)};
+    const int exitCode = WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
+    return {exitCode, std::move(result.output)};
 }
 
 /// vexaqr with `arguments` (already shell-quoted), standard error joined to standard output.

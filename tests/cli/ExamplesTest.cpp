@@ -22,24 +22,24 @@ TEST(ExamplesTest, FileToGifAndPicturesToRecordRoundTripARecord) {
         .write(reinterpret_cast<const char*>(record.data()), static_cast<std::streamsize>(record.size()));
     const auto gif = pathIn(folder, "record.gif");
 
-    const auto made = runCommand(std::string(VEXAQR_FILE_TO_GIF_PATH) + " " + recordFile + " " + gif + " 2>&1");
-    ASSERT_EQ(exitStatus(made), 0) << made.output;
-    EXPECT_NE(made.output.find("frames written to"), std::string::npos) << made.output;
+    const auto made = runShell(std::string(VEXAQR_FILE_TO_GIF_PATH) + " " + recordFile + " " + gif + " 2>&1");
+    ASSERT_EQ(made.exitCode, 0) << made.out;
+    EXPECT_NE(made.out.find("frames written to"), std::string::npos) << made.out;
 
     const std::string read = std::string(VEXAQR_PICTURES_TO_RECORD_PATH) + " " + keyPath("partner1024.pub.pem") + " ";
-    const auto received = runCommand(read + keyPath("app1024.key.pem") + " " + gif + " 2>/dev/null");
-    ASSERT_EQ(exitStatus(received), 0);
-    EXPECT_EQ(toBytes(received.output), content);
+    const auto received = runShell(read + keyPath("app1024.key.pem") + " " + gif + " 2>/dev/null");
+    ASSERT_EQ(received.exitCode, 0);
+    EXPECT_EQ(toBytes(received.out), content);
 
     // The wrong application key: the reason, not the content, and a failing status.
-    const auto refused = runCommand(read + keyPath("partner1024.key.pem") + " " + gif + " 2>&1");
-    EXPECT_EQ(exitStatus(refused), 1);
-    EXPECT_NE(refused.output.find("key block"), std::string::npos) << refused.output;
+    const auto refused = runShell(read + keyPath("partner1024.key.pem") + " " + gif + " 2>&1");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.out.find("key block"), std::string::npos) << refused.out;
 
-    EXPECT_EQ(exitStatus(runCommand(std::string(VEXAQR_FILE_TO_GIF_PATH) + " 2>/dev/null")), 2);
-    const auto nothing = runCommand(std::string(VEXAQR_FILE_TO_GIF_PATH) + " " + pathIn(folder, "missing") + " " +
-                                    pathIn(folder, "x.gif") + " 2>&1");
-    EXPECT_EQ(exitStatus(nothing), 1) << nothing.output;
+    EXPECT_EQ(runShell(std::string(VEXAQR_FILE_TO_GIF_PATH) + " 2>/dev/null").exitCode, 2);
+    const auto nothing = runShell(std::string(VEXAQR_FILE_TO_GIF_PATH) + " " + pathIn(folder, "missing") + " " +
+                                  pathIn(folder, "x.gif") + " 2>&1");
+    EXPECT_EQ(nothing.exitCode, 1) << nothing.out;
 }
 
 } // namespace

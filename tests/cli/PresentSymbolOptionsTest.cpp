@@ -41,22 +41,22 @@ struct PresentSymbolFixture : ::testing::Test {
     }
 
     int scan(const std::string& input) {
-        return exitStatus(runCommand(std::string(VEXAQR_CLI_PATH) + " scan " + input + keys + " >/dev/null 2>&1"));
+        return runShell(std::string(VEXAQR_CLI_PATH) + " scan " + input + keys + " >/dev/null 2>&1").exitCode;
     }
 };
 
 TEST_F(PresentSymbolFixture, SymbolVersionPicksTheLargestFramesOfThatVersion) {
     const auto row = *QrSymbolCapacity::largestFrames(30);
     const auto luby = pathIn(folder, "luby");
-    const auto presented = cli("present " + recordFile + " --symbol-version 30 --png-dir " + luby);
-    ASSERT_EQ(exitStatus(presented), 0) << presented.output;
+    const auto presented = runCli("present " + recordFile + " --symbol-version 30 --png-dir " + luby);
+    ASSERT_EQ(presented.exitCode, 0) << presented.out;
     const auto [frame, side] = firstFrame(luby);
     EXPECT_EQ(frame.size(), 13u + 8 * row.ltPacketsPerFrame);
     EXPECT_EQ(side, (17 + 4 * 30 + 8) * 4);
     EXPECT_EQ(scan(luby), 0);
 
     const auto cyclic = pathIn(folder, "cyclic");
-    ASSERT_EQ(exitStatus(cli("present " + recordFile + " --cyclic --symbol-version 30 --png-dir " + cyclic)), 0);
+    ASSERT_EQ(runCli("present " + recordFile + " --cyclic --symbol-version 30 --png-dir " + cyclic).exitCode, 0);
     const auto [block, cyclicSide] = firstFrame(cyclic);
     EXPECT_EQ(block.size(), 3u + row.cyclicBlockLength);
     EXPECT_EQ(cyclicSide, side);
@@ -65,7 +65,7 @@ TEST_F(PresentSymbolFixture, SymbolVersionPicksTheLargestFramesOfThatVersion) {
 
 TEST_F(PresentSymbolFixture, PacketsAndBlockSizeSetTheFrameAndTheSymbolFollows) {
     const auto luby = pathIn(folder, "luby");
-    ASSERT_EQ(exitStatus(cli("present " + recordFile + " --packets 146 --png-dir " + luby)), 0);
+    ASSERT_EQ(runCli("present " + recordFile + " --packets 146 --png-dir " + luby).exitCode, 0);
     const auto [frame, side] = firstFrame(luby);
     EXPECT_EQ(frame.size(), 1181u);
     const int version = *QrSymbolCapacity::smallestVersionHolding(QrSymbolCapacity::base45Length(1181));
@@ -73,26 +73,25 @@ TEST_F(PresentSymbolFixture, PacketsAndBlockSizeSetTheFrameAndTheSymbolFollows) 
     EXPECT_EQ(scan(luby), 0);
 
     const auto cyclic = pathIn(folder, "cyclic");
-    ASSERT_EQ(exitStatus(cli("present " + recordFile + " --cyclic --block-size 2000 --png-dir " + cyclic)), 0);
+    ASSERT_EQ(runCli("present " + recordFile + " --cyclic --block-size 2000 --png-dir " + cyclic).exitCode, 0);
     EXPECT_EQ(firstFrame(cyclic).first.size(), 2003u);
     EXPECT_EQ(scan(cyclic), 0);
 }
 
 TEST_F(PresentSymbolFixture, FrameTooLongForTheVersionIsRefusedWithWhatFits) {
     const auto refused =
-        cli("present " + recordFile + " --symbol-version 10 --packets 200 --gif " + pathIn(folder, "a.gif"));
-    EXPECT_EQ(exitStatus(refused), 1) << refused.output;
-    EXPECT_NE(refused.output.find("does not fit a version-10 QR symbol"), std::string::npos) << refused.output;
+        runCli("present " + recordFile + " --symbol-version 10 --packets 200 --gif " + pathIn(folder, "a.gif"));
+    EXPECT_EQ(refused.exitCode, 1) << refused.out;
+    EXPECT_NE(refused.out.find("does not fit a version-10 QR symbol"), std::string::npos) << refused.out;
     const auto row = *QrSymbolCapacity::largestFrames(10);
-    EXPECT_NE(refused.output.find(std::to_string(row.ltPacketsPerFrame) + " packets"), std::string::npos)
-        << refused.output;
+    EXPECT_NE(refused.out.find(std::to_string(row.ltPacketsPerFrame) + " packets"), std::string::npos) << refused.out;
 }
 
 TEST_F(PresentSymbolFixture, OptionsOutsideTheirRangeOrModeAreUsageMistakes) {
     const auto out = " --gif " + pathIn(folder, "b.gif");
     for (const std::string options : {"--symbol-version 1", "--symbol-version 41", "--packets 0",
                                       "--cyclic --packets 80", "--block-size 700", "--cyclic --block-size 0"}) {
-        EXPECT_EQ(exitStatus(cli("present " + recordFile + " " + options + out)), 2) << options;
+        EXPECT_EQ(runCli("present " + recordFile + " " + options + out).exitCode, 2) << options;
     }
 }
 

@@ -42,14 +42,14 @@ struct CommandFixture : ::testing::Test {
 
 TEST_F(CommandFixture, PresentedGifScansToTheRecordAndItsContent) {
     const auto gif = pathIn(folder, "a.gif");
-    const auto presented = cli("present " + recordFile + " --gif " + gif);
-    ASSERT_EQ(exitStatus(presented), 0) << presented.output;
+    const auto presented = runCli("present " + recordFile + " --gif " + gif);
+    ASSERT_EQ(presented.exitCode, 0) << presented.out;
     const auto contentOut = pathIn(folder, "content.json");
-    const auto scanned = runCommand(std::string(VEXAQR_CLI_PATH) + " scan " + gif + keys + " --json --content-out " +
-                                    contentOut + " 2>/dev/null");
-    ASSERT_EQ(exitStatus(scanned), 0) << scanned.output;
-    const auto json = nlohmann::json::parse(scanned.output, nullptr, false);
-    ASSERT_FALSE(json.is_discarded()) << scanned.output;
+    const auto scanned = runShell(std::string(VEXAQR_CLI_PATH) + " scan " + gif + keys + " --json --content-out " +
+                                  contentOut + " 2>/dev/null");
+    ASSERT_EQ(scanned.exitCode, 0) << scanned.out;
+    const auto json = nlohmann::json::parse(scanned.out, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << scanned.out;
     EXPECT_EQ(json["isValid"], true);
     EXPECT_EQ(json["vxaType"], "SECURED");
     std::ifstream written(contentOut, std::ios::binary);
@@ -58,27 +58,27 @@ TEST_F(CommandFixture, PresentedGifScansToTheRecordAndItsContent) {
 
 TEST_F(CommandFixture, CyclicPngFolderScansAndKeepScanningReportsEveryTransfer) {
     const auto frames = pathIn(folder, "frames");
-    ASSERT_EQ(exitStatus(cli("present " + recordFile + " --cyclic --slowdown 1 --png-dir " + frames + " --frames 12")),
+    ASSERT_EQ(runCli("present " + recordFile + " --cyclic --slowdown 1 --png-dir " + frames + " --frames 12").exitCode,
               0);
-    const auto once = cli("scan " + frames + keys);
-    EXPECT_EQ(exitStatus(once), 0) << once.output;
-    EXPECT_EQ(occurrences(once.output, "isValid: true"), 1u);
-    const auto every = cli("scan " + frames + keys + " --keep-scanning");
-    EXPECT_EQ(exitStatus(every), 0) << every.output;
-    EXPECT_EQ(occurrences(every.output, "isValid: true"), 2u); // 12 frames are two full loops of 6 blocks
+    const auto once = runCli("scan " + frames + keys);
+    EXPECT_EQ(once.exitCode, 0) << once.out;
+    EXPECT_EQ(occurrences(once.out, "isValid: true"), 1u);
+    const auto every = runCli("scan " + frames + keys + " --keep-scanning");
+    EXPECT_EQ(every.exitCode, 0) << every.out;
+    EXPECT_EQ(occurrences(every.out, "isValid: true"), 2u); // 12 frames are two full loops of 6 blocks
 }
 
 TEST_F(CommandFixture, ScanStatsCountPicturesAndFramesUntilCompletionForEitherDecoder) {
     const auto frames = pathIn(folder, "luby");
-    ASSERT_EQ(exitStatus(cli("present " + recordFile + " --png-dir " + frames + " --frames 20")), 0);
+    ASSERT_EQ(runCli("present " + recordFile + " --png-dir " + frames + " --frames 20").exitCode, 0);
     std::map<std::string, nlohmann::json> stats;
     for (const std::string decoder : {"peeling", "ml"}) {
-        const auto scanned = cli("scan " + frames + keys + " --decoder " + decoder + " --stats");
-        ASSERT_EQ(exitStatus(scanned), 0) << scanned.output;
-        EXPECT_EQ(occurrences(scanned.output, "isValid: true"), 1u);
-        const auto at = scanned.output.find("{\"decoder\"");
-        ASSERT_NE(at, std::string::npos) << scanned.output;
-        stats[decoder] = nlohmann::json::parse(scanned.output.substr(at, scanned.output.find('\n', at) - at));
+        const auto scanned = runCli("scan " + frames + keys + " --decoder " + decoder + " --stats");
+        ASSERT_EQ(scanned.exitCode, 0) << scanned.out;
+        EXPECT_EQ(occurrences(scanned.out, "isValid: true"), 1u);
+        const auto at = scanned.out.find("{\"decoder\"");
+        ASSERT_NE(at, std::string::npos) << scanned.out;
+        stats[decoder] = nlohmann::json::parse(scanned.out.substr(at, scanned.out.find('\n', at) - at));
         const auto& line = stats[decoder];
         EXPECT_EQ(line["decoder"], decoder);
         EXPECT_EQ(line["completed"], true);
@@ -87,46 +87,46 @@ TEST_F(CommandFixture, ScanStatsCountPicturesAndFramesUntilCompletionForEitherDe
         EXPECT_LE(line["pictures"].get<int>(), 20);
     }
     EXPECT_LE(stats["ml"]["frames"].get<int>(), stats["peeling"]["frames"].get<int>());
-    EXPECT_NE(exitStatus(cli("scan " + frames + keys + " --decoder fastest")), 0);
+    EXPECT_NE(runCli("scan " + frames + keys + " --decoder fastest").exitCode, 0);
 }
 
 TEST_F(CommandFixture, ScanFailsClearlyWithoutKeysTransfersOrCamera) {
     const auto gif = pathIn(folder, "a.gif");
-    ASSERT_EQ(exitStatus(cli("present " + recordFile + " --gif " + gif)), 0);
-    const auto noKey = cli("scan " + gif + " --data-dir " + pathIn(folder, "empty-data"));
-    EXPECT_EQ(exitStatus(noKey), 1);
-    EXPECT_NE(noKey.output.find("no partner public key"), std::string::npos) << noKey.output;
+    ASSERT_EQ(runCli("present " + recordFile + " --gif " + gif).exitCode, 0);
+    const auto noKey = runCli("scan " + gif + " --data-dir " + pathIn(folder, "empty-data"));
+    EXPECT_EQ(noKey.exitCode, 1);
+    EXPECT_NE(noKey.out.find("no partner public key"), std::string::npos) << noKey.out;
 
-    const auto wrongKey = cli("scan " + gif + " --partner-pub " + test::keyPath("app1024.pub.pem"));
-    EXPECT_EQ(exitStatus(wrongKey), 1);
-    EXPECT_NE(wrongKey.output.find("isValid: false"), std::string::npos);
+    const auto wrongKey = runCli("scan " + gif + " --partner-pub " + test::keyPath("app1024.pub.pem"));
+    EXPECT_EQ(wrongKey.exitCode, 1);
+    EXPECT_NE(wrongKey.out.find("isValid: false"), std::string::npos);
 
-    ASSERT_EQ(exitStatus(cli("present " + recordFile + " --png-dir " + pathIn(folder, "few") + " --frames 1")), 0);
-    const auto tooFew = cli("scan " + pathIn(folder, "few") + keys);
-    EXPECT_EQ(exitStatus(tooFew), 1);
-    EXPECT_NE(tooFew.output.find("no transfer completed"), std::string::npos);
+    ASSERT_EQ(runCli("present " + recordFile + " --png-dir " + pathIn(folder, "few") + " --frames 1").exitCode, 0);
+    const auto tooFew = runCli("scan " + pathIn(folder, "few") + keys);
+    EXPECT_EQ(tooFew.exitCode, 1);
+    EXPECT_NE(tooFew.out.find("no transfer completed"), std::string::npos);
 
-    const auto camera = cli("scan --camera /dev/video-vexaqr-none" + keys);
-    EXPECT_EQ(exitStatus(camera), 1);
-    EXPECT_NE(camera.output.find("cannot open the camera"), std::string::npos);
-    EXPECT_EQ(exitStatus(cli("scan" + keys)), 2);
+    const auto camera = runCli("scan --camera /dev/video-vexaqr-none" + keys);
+    EXPECT_EQ(camera.exitCode, 1);
+    EXPECT_NE(camera.out.find("cannot open the camera"), std::string::npos);
+    EXPECT_EQ(runCli("scan" + keys).exitCode, 2);
 }
 
 TEST_F(CommandFixture, PresentRefusesDataNoFrameCanCarry) {
     const auto empty = pathIn(folder, "empty");
     std::ofstream(empty).close();
-    const auto refused = cli("present " + empty + " --gif " + pathIn(folder, "e.gif"));
-    EXPECT_EQ(exitStatus(refused), 1) << refused.output;
+    const auto refused = runCli("present " + empty + " --gif " + pathIn(folder, "e.gif"));
+    EXPECT_EQ(refused.exitCode, 1) << refused.out;
     const auto large = pathIn(folder, "large");
     std::ofstream(large) << std::string(148921, 'x');
-    EXPECT_EQ(exitStatus(cli("present " + large + " --cyclic --png-dir " + pathIn(folder, "l"))), 1);
-    EXPECT_NE(exitStatus(cli("present " + recordFile)), 0); // an output is required
+    EXPECT_EQ(runCli("present " + large + " --cyclic --png-dir " + pathIn(folder, "l")).exitCode, 1);
+    EXPECT_NE(runCli("present " + recordFile).exitCode, 0); // an output is required
 }
 
 TEST(DemoCommandTest, DemoVerifiesBothModes) {
-    const auto demo = cli("demo");
-    EXPECT_EQ(exitStatus(demo), 0) << demo.output;
-    EXPECT_EQ(occurrences(demo.output, "verified, content identical to what was sealed"), 2u) << demo.output;
+    const auto demo = runCli("demo");
+    EXPECT_EQ(demo.exitCode, 0) << demo.out;
+    EXPECT_EQ(occurrences(demo.out, "verified, content identical to what was sealed"), 2u) << demo.out;
 }
 
 } // namespace
