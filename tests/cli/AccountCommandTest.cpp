@@ -26,8 +26,8 @@ protected:
 
     std::string registerArguments(const std::string& code) {
         return "register --email cli@example.org --partner-id CLI-PARTNER --activation-code " + code +
-               " --device-token 0aff --hub-name cli-hub --hub-connection-string '" +
-               _server.admin("hub-connection-string").line() + "'";
+               " --device-token 0aff --hub-name cli-hub --hub-connection-string '" + _server.hubConnectionString() +
+               "'";
     }
 
     test::TempDirectory _directory;

@@ -180,7 +180,7 @@ TEST_F(SecretLeakTest, TheWholeFlowWithLoggingOnWritesNoSecretAnywhere) {
     // The account, activated with a hub registration signed with the hub key, and a message.
     ASSERT_EQ(_server.admin("partner", "--partner-id", "LEAK-PARTNER").exitCode, 0);
     const auto code = _server.admin("activation-code", "--partner-id", "LEAK-PARTNER", "--email", "leak@example.org");
-    const std::string connection = _server.admin("hub-connection-string", "--sas").line();
+    const std::string connection = _server.hubConnectionString();
     const auto keyAt = connection.find("SharedAccessKey=");
     ASSERT_NE(keyAt, std::string::npos) << connection;
     secrets.push_back({"hub key", {connection.substr(keyAt + 16, connection.find(';', keyAt) - keyAt - 16)}});

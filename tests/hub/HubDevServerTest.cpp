@@ -1,5 +1,5 @@
 // The hub client against the devserver's hub over real HTTP: both credential kinds, the hub's own checks of
-// every Authorization header, 410 for a forgotten registration, and the command line.
+// every Authorization header, and 410 for a forgotten registration.
 #include "hub/HubTestSupport.hpp"
 #include "support/DevServer.hpp"
 #include "support/TempDirectory.hpp"
@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <future>
 
 namespace vexaqr::test {
@@ -28,12 +27,6 @@ HubTokenProvider::Clock clockAt(std::int64_t unixSeconds) {
 class HubDevServerTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(_server.isRunning()); }
-
-    std::string connectionString(const char* kind = "--sas") {
-        const auto printed = _server.admin("hub-connection-string", kind);
-        EXPECT_EQ(printed.exitCode, 0) << printed.err;
-        return printed.line();
-    }
 
     // A hub client with its own local store in `directory` (one per simulated installation).
     std::shared_ptr<NotificationHub> client(const std::filesystem::path& directory, const std::string& connection,
@@ -60,12 +53,13 @@ protected:
 };
 
 TEST_F(HubDevServerTest, SharedAccessSignatureRegistersAndUpdatesOneRegistration) {
-    auto hub = client(connectionString());
+    auto hub = client(_server.hubConnectionString());
     ASSERT_TRUE(hub);
     EXPECT_TRUE(listed(*hub).empty()) << "404 from the hub is an empty list";
     std::optional<Error> error;
     ASSERT_TRUE(hub->registerNativeWithDeviceToken(kToken, {"news"}, error)) << error->message;
-    ASSERT_TRUE(client(connectionString())->registerNativeWithDeviceToken(kToken, {"sport"}, error)) << error->message;
+    ASSERT_TRUE(client(_server.hubConnectionString())->registerNativeWithDeviceToken(kToken, {"sport"}, error))
+        << error->message;
 
     const auto registrations = listed(*hub);
     ASSERT_EQ(registrations.size(), 1u) << "the second call updated the first registration";
@@ -77,7 +71,7 @@ TEST_F(HubDevServerTest, SharedAccessSignatureRegistersAndUpdatesOneRegistration
 }
 
 TEST_F(HubDevServerTest, WrapTokenFromTheTokenServiceIsAccepted) {
-    auto hub = client(connectionString("--issuer"));
+    auto hub = client(_server.hubConnectionString("--issuer"));
     ASSERT_TRUE(hub);
     EXPECT_FALSE(hub->tokenProvider().usesSharedAccessSignature());
     std::optional<Error> error;
@@ -86,7 +80,7 @@ TEST_F(HubDevServerTest, WrapTokenFromTheTokenServiceIsAccepted) {
 }
 
 TEST_F(HubDevServerTest, HubRefusesAWrongKeyWithUnauthorized) {
-    std::string connection = connectionString();
+    std::string connection = _server.hubConnectionString();
     connection.back() = connection.back() == 'A' ? 'B' : 'A';
     auto hub = client(connection);
     std::optional<Error> error;
@@ -105,7 +99,7 @@ TEST_F(HubDevServerTest, HubRefusesAWrongKeyWithUnauthorized) {
 }
 
 TEST_F(HubDevServerTest, WrongIssuerSecretGetsNoToken) {
-    const std::string connection = connectionString("--issuer");
+    const std::string connection = _server.hubConnectionString("--issuer");
     const auto secretAt = connection.find("SharedSecretValue=") + 18;
     std::string wrong = connection;
     wrong.replace(secretAt, 4, wrong.compare(secretAt, 4, "AAAA") == 0 ? "BBBB" : "AAAA");
@@ -118,16 +112,16 @@ TEST_F(HubDevServerTest, WrongIssuerSecretGetsNoToken) {
 
 TEST_F(HubDevServerTest, SignaturesMadeAfter2038AreStillValidAndExpiredOnesAreNot) {
     std::optional<Error> error;
-    auto future = client(connectionString(), clockAt(4102444800)); // 2100-01-01
+    auto future = client(_server.hubConnectionString(), clockAt(4102444800)); // 2100-01-01
     EXPECT_TRUE(future->registerNativeWithDeviceToken(kToken, {}, error)) << error->message;
 
-    auto past = client(_directory.path() / "past", connectionString(), clockAt(1000000000));
+    auto past = client(_directory.path() / "past", _server.hubConnectionString(), clockAt(1000000000));
     EXPECT_FALSE(past->registerNativeWithDeviceToken(kToken, {}, error));
     EXPECT_EQ(error->code, 401);
 }
 
 TEST_F(HubDevServerTest, ForgottenRegistrationIsReplacedByANewOne) {
-    auto hub = client(connectionString());
+    auto hub = client(_server.hubConnectionString());
     std::optional<Error> error;
     ASSERT_TRUE(hub->registerNativeWithDeviceToken(kToken, {}, error));
     const std::string first =
@@ -145,7 +139,7 @@ TEST_F(HubDevServerTest, ForgottenRegistrationIsReplacedByANewOne) {
 }
 
 TEST_F(HubDevServerTest, TemplateBodiesSurviveTheRoundTrip) {
-    auto hub = client(connectionString());
+    auto hub = client(_server.hubConnectionString());
     const std::string body = R"json({"aps":{"alert":"$(message) ]]> <&>"}})json";
     std::optional<Error> error;
     ASSERT_TRUE(hub->registerTemplateWithDeviceToken(kToken, "alerts", body, "$(expiry)", {"a<b"}, error))
@@ -164,7 +158,7 @@ TEST_F(HubDevServerTest, TemplateBodiesSurviveTheRoundTrip) {
 }
 
 TEST_F(HubDevServerTest, UnregisterAllRemovesTheRegistrationsOfOtherInstallationsToo) {
-    const std::string connection = connectionString();
+    const std::string connection = _server.hubConnectionString();
     std::optional<Error> error;
     ASSERT_TRUE(client(_directory.path() / "a", connection)->registerNativeWithDeviceToken(kToken, {}, error));
     // A current but empty store skips the refresh, so this installation makes a second "$Default" of the token.
@@ -184,90 +178,11 @@ TEST_F(HubDevServerTest, UnregisterAllRemovesTheRegistrationsOfOtherInstallation
 }
 
 TEST_F(HubDevServerTest, FaultSwitchStatusReachesTheCaller) {
-    auto hub = client(connectionString());
+    auto hub = client(_server.hubConnectionString());
     ASSERT_EQ(_server.admin("fault", "--endpoint", "/hub/devhub/registrationids", "--status", "503").exitCode, 0);
     std::optional<Error> error;
     EXPECT_FALSE(hub->registerNativeWithDeviceToken(kToken, {}, error));
     EXPECT_EQ(error->code, 503);
-}
-
-class HubCommandTest : public HubDevServerTest {
-protected:
-    // Runs `vexaqr hub args...`; standard output and the exit status.
-    static DevServer::AdminResult vexaqr(std::vector<std::string> args) {
-        std::string command = std::string("'") + VEXAQR_CLI_PATH + "' hub";
-        for (const auto& arg : args)
-            command += " '" + arg + "'";
-        return shell(command);
-    }
-
-    static DevServer::AdminResult shell(const std::string& command) {
-        DevServer::AdminResult result;
-        std::array<char, 4096> buffer{};
-        FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-        if (!pipe)
-            return result;
-        while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-            result.out.append(buffer.data(), n);
-        const int status = ::pclose(pipe);
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return result;
-    }
-
-    std::vector<std::string> hubArgs(const std::string& command, const std::string& connection) {
-        return {command,
-                "--connection-string",
-                connection,
-                "--hub-name",
-                "devhub",
-                "--data-dir",
-                (_directory.path() / "cli").string()};
-    }
-};
-
-TEST_F(HubCommandTest, RegistersListsAndUnregisters) {
-    const std::string connection = connectionString("--issuer");
-    auto registerArgs = hubArgs("register", connection);
-    registerArgs.insert(registerArgs.end(), {"--device-token", kTokenText, "--tags", "a,b"});
-    const auto registered = vexaqr(registerArgs);
-    ASSERT_EQ(registered.exitCode, 0);
-    EXPECT_TRUE(registered.out.starts_with("$Default ")) << registered.out;
-
-    auto listArgs = hubArgs("list", connection);
-    listArgs.insert(listArgs.end(), {"--device-token", kTokenText});
-    const auto listing = vexaqr(listArgs);
-    EXPECT_EQ(listing.exitCode, 0);
-    EXPECT_NE(listing.out.find(" C0FFEE01 a,b\n"), std::string::npos) << listing.out;
-
-    EXPECT_EQ(vexaqr(hubArgs("unregister", connection)).exitCode, 0);
-    EXPECT_EQ(vexaqr(listArgs).out, "");
-}
-
-TEST_F(HubCommandTest, UsageMistakesExitTwoAndFailuresOne) {
-    const std::string connection = connectionString();
-    auto badToken = hubArgs("register", connection);
-    badToken.insert(badToken.end(), {"--device-token", "xyz"});
-    EXPECT_EQ(vexaqr(badToken).exitCode, 2);
-    EXPECT_EQ(vexaqr({"register", "--hub-name", "devhub"}).exitCode, 2);
-    auto unreachable =
-        hubArgs("unregister-all", "Endpoint=http://127.0.0.1:1/hub/;SharedAccessKeyName=a;SharedAccessKey=b");
-    unreachable.insert(unreachable.end(), {"--device-token", kTokenText});
-    EXPECT_EQ(vexaqr(unreachable).exitCode, 1);
-    EXPECT_EQ(vexaqr({"token", "--connection-string", "nonsense", "--url", "http://x/"}).exitCode, 1);
-}
-
-TEST_F(HubCommandTest, TokenPrintsTheAuthorizationValue) {
-    const auto vector = hubVectors()["sharedAccessSignatures"][2];
-    const auto token = vexaqr({"token", "--connection-string",
-                               "Endpoint=sb://demo-ns.example.net/;SharedAccessKeyName=rule;SharedAccessKey=secret",
-                               "--url", vector["url"].get<std::string>(), "--now", "2200000000"});
-    EXPECT_EQ(token.exitCode, 0);
-    EXPECT_EQ(token.out, vector["authorization"].get<std::string>() + "\n");
-
-    const auto wrap = vexaqr({"token", "--connection-string", connectionString("--issuer"), "--url",
-                              _server.origin() + "/hub/devhub/Registrations/?api-version=2013-04"});
-    EXPECT_EQ(wrap.exitCode, 0);
-    EXPECT_TRUE(wrap.out.starts_with("WRAP access_token=\"")) << wrap.out;
 }
 
 } // namespace

@@ -152,7 +152,7 @@ protected:
         return _server.admin("activation-code", "--partner-id", kPartnerId, "--email", email).line();
     }
 
-    std::string hubConnectionString() { return _server.admin("hub-connection-string").line(); }
+    std::string hubConnectionString() { return _server.hubConnectionString(); }
 
     /// An activation record for this test's partner and hub.
     Activation::ViewModel activationData(const std::string& code,

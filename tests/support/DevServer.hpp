@@ -81,6 +81,13 @@ public:
         return adminWith(std::vector<std::string>{std::string(args)...});
     }
 
+    /// The connection string of the server's hub for one credential kind ("--sas" or "--issuer"); empty when the
+    /// admin command fails.
+    std::string hubConnectionString(const char* credentials = "--sas") const {
+        const auto printed = admin("hub-connection-string", credentials);
+        return printed.exitCode == 0 ? printed.line() : std::string();
+    }
+
     AdminResult adminWith(const std::vector<std::string>& args) const {
         std::vector<std::string> all{"admin", "--server", _origin};
         all.insert(all.end(), args.begin(), args.end());

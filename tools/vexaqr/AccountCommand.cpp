@@ -293,24 +293,16 @@ int messages(const AccountOptions& options) {
     return exitStatus(code, error);
 }
 
+// Runs one facade call that answers with a response model, through the result-code path.
 template <class Response>
 int runForResponse(
     Session& session,
     const std::function<void(std::function<void(std::optional<Response>, std::optional<Error>)>)>& call) {
-    bool done = false;
-    std::optional<std::int64_t> code;
-    std::optional<Error> error;
-    call([&](std::optional<Response> response, std::optional<Error> answeredError) {
-        if (response)
-            code = response->resultCode;
-        error = std::move(answeredError);
-        done = true;
+    return runForResult(session, [&](VexaQrSDK::ResultCompletion completion) {
+        call([completion](std::optional<Response> response, std::optional<Error> error) {
+            completion(response ? std::optional<std::int64_t>(response->resultCode) : std::nullopt, std::move(error));
+        });
     });
-    if (!session.waitFor(done)) {
-        std::cerr << "error: no answer from the backend\n";
-        return 1;
-    }
-    return exitStatus(code, error);
 }
 
 int deleteMessage(const AccountOptions& options) {

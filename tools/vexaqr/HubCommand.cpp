@@ -43,6 +43,13 @@ std::optional<Bytes> bytesFromHex(const std::string& hex) {
     return bytes;
 }
 
+std::optional<Bytes> deviceTokenOf(const HubOptions& options) {
+    auto token = bytesFromHex(options.deviceToken);
+    if (!token)
+        std::cerr << "vexaqr hub: --device-token must be hexadecimal bytes\n";
+    return token;
+}
+
 int report(const std::optional<Error>& error) {
     if (!error)
         return 0;
@@ -83,11 +90,9 @@ int printToken(const HubOptions& options, bool nowGiven) {
 }
 
 int registerDevice(const HubOptions& options) {
-    const auto token = bytesFromHex(options.deviceToken);
-    if (!token) {
-        std::cerr << "vexaqr hub: --device-token must be hexadecimal bytes\n";
+    const auto token = deviceTokenOf(options);
+    if (!token)
         return 2;
-    }
     auto hub = openHub(options);
     if (!hub)
         return 1;
@@ -119,11 +124,9 @@ int unregister(const HubOptions& options) {
 }
 
 int unregisterAll(const HubOptions& options) {
-    const auto token = bytesFromHex(options.deviceToken);
-    if (!token) {
-        std::cerr << "vexaqr hub: --device-token must be hexadecimal bytes\n";
+    const auto token = deviceTokenOf(options);
+    if (!token)
         return 2;
-    }
     auto hub = openHub(options);
     if (!hub)
         return 1;
@@ -133,11 +136,9 @@ int unregisterAll(const HubOptions& options) {
 }
 
 int list(const HubOptions& options) {
-    const auto token = bytesFromHex(options.deviceToken);
-    if (!token) {
-        std::cerr << "vexaqr hub: --device-token must be hexadecimal bytes\n";
+    const auto token = deviceTokenOf(options);
+    if (!token)
         return 2;
-    }
     auto hub = openHub(options);
     if (!hub)
         return 1;

@@ -1,0 +1,89 @@
+// `vexaqr hub` against the devserver's hub: register, list and unregister by hand, the Authorization value
+// for a worked vector, and the exit statuses of usage mistakes and failures.
+#include "hub/HubTestSupport.hpp"
+#include "support/DevServer.hpp"
+#include "support/TempDirectory.hpp"
+
+#include "cli/CliSupport.hpp"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
+namespace vexaqr::test {
+namespace {
+
+constexpr const char* kTokenText = "C0FFEE01";
+
+class HubCommandTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(_server.isRunning()); }
+
+    // `vexaqr hub args...`: standard output only, so that it can be compared whole.
+    static CliRun hub(const std::vector<std::string>& args) {
+        std::string command = std::string("'") + VEXAQR_CLI_PATH + "' hub";
+        for (const auto& arg : args)
+            command += " '" + arg + "'";
+        return runShell(command + " 2>/dev/null");
+    }
+
+    std::vector<std::string> hubArgs(const std::string& command, const std::string& connection,
+                                     std::initializer_list<std::string> more = {}) {
+        std::vector<std::string> args = {command,
+                                         "--connection-string",
+                                         connection,
+                                         "--hub-name",
+                                         "devhub",
+                                         "--data-dir",
+                                         (_directory.path() / "cli").string()};
+        args.insert(args.end(), more);
+        return args;
+    }
+
+    DevServer _server;
+    TempDirectory _directory;
+};
+
+TEST_F(HubCommandTest, RegistersListsAndUnregisters) {
+    const std::string connection = _server.hubConnectionString("--issuer");
+    const auto registered = hub(hubArgs("register", connection, {"--device-token", kTokenText, "--tags", "a,b"}));
+    ASSERT_EQ(registered.exitCode, 0);
+    EXPECT_TRUE(registered.out.starts_with("$Default ")) << registered.out;
+
+    const auto listArgs = hubArgs("list", connection, {"--device-token", kTokenText});
+    const auto listing = hub(listArgs);
+    EXPECT_EQ(listing.exitCode, 0);
+    EXPECT_NE(listing.out.find(" C0FFEE01 a,b\n"), std::string::npos) << listing.out;
+
+    EXPECT_EQ(hub(hubArgs("unregister", connection)).exitCode, 0);
+    EXPECT_EQ(hub(listArgs).out, "");
+}
+
+TEST_F(HubCommandTest, UsageMistakesExitTwoAndFailuresOne) {
+    const std::string connection = _server.hubConnectionString();
+    for (const char* command : {"register", "unregister-all", "list"})
+        EXPECT_EQ(hub(hubArgs(command, connection, {"--device-token", "xyz"})).exitCode, 2) << command;
+    EXPECT_EQ(hub({"register", "--hub-name", "devhub"}).exitCode, 2);
+    const auto unreachable =
+        hubArgs("unregister-all", "Endpoint=http://127.0.0.1:1/hub/;SharedAccessKeyName=a;SharedAccessKey=b",
+                {"--device-token", kTokenText});
+    EXPECT_EQ(hub(unreachable).exitCode, 1);
+    EXPECT_EQ(hub({"token", "--connection-string", "nonsense", "--url", "http://x/"}).exitCode, 1);
+}
+
+TEST_F(HubCommandTest, TokenPrintsTheAuthorizationValue) {
+    const auto vector = hubVectors()["sharedAccessSignatures"][2];
+    const auto token = hub({"token", "--connection-string",
+                            "Endpoint=sb://demo-ns.example.net/;SharedAccessKeyName=rule;SharedAccessKey=secret",
+                            "--url", vector["url"].get<std::string>(), "--now", "2200000000"});
+    EXPECT_EQ(token.exitCode, 0);
+    EXPECT_EQ(token.out, vector["authorization"].get<std::string>() + "\n");
+
+    const auto wrap = hub({"token", "--connection-string", _server.hubConnectionString("--issuer"), "--url",
+                           _server.origin() + "/hub/devhub/Registrations/?api-version=2013-04"});
+    EXPECT_EQ(wrap.exitCode, 0);
+    EXPECT_TRUE(wrap.out.starts_with("WRAP access_token=\"")) << wrap.out;
+}
+
+} // namespace
+} // namespace vexaqr::test
