@@ -14,41 +14,22 @@ PostActivationWorkflow::PostActivationWorkflow(std::shared_ptr<AppDataServicePro
 
 void PostActivationWorkflow::postActivationProcess(const Activation::ViewModel& viewModel,
                                                    WorkflowCompletion completion) {
+    auto next = continuingWith(&PostActivationWorkflow::partnerKeyStep, viewModel, std::move(completion));
     _keyHandlingWorkflow->clientRsaKeyHandlingProcess(
-        viewModel.rsaKeySize,
-        [weakSelf = weak_from_this(), viewModel, completion](ResultCode code, std::optional<Error> error) {
-            auto self = weakSelf.lock();
-            if (!self)
-                return;
+        viewModel.rsaKeySize, [next](ResultCode code, std::optional<Error> error) {
             // Keys that the backend already holds for this installation do not stop the activation.
-            if (code != ResultCode::successfulOperation && code != ResultCode::appAlreadyActivated)
-                return completion(code, error);
-            self->partnerKeyStep(viewModel, completion);
+            next(code == ResultCode::appAlreadyActivated ? ResultCode::successfulOperation : code, std::move(error));
         });
 }
 
 void PostActivationWorkflow::partnerKeyStep(const Activation::ViewModel& viewModel, WorkflowCompletion completion) {
     _keyHandlingWorkflow->partnerKeyHandlingProcess(
-        viewModel, [weakSelf = weak_from_this(), viewModel, completion](ResultCode code, std::optional<Error> error) {
-            auto self = weakSelf.lock();
-            if (!self)
-                return;
-            if (code != ResultCode::successfulOperation)
-                return completion(code, error);
-            self->notificationStep(viewModel, completion);
-        });
+        viewModel, continuingWith(&PostActivationWorkflow::notificationStep, viewModel, std::move(completion)));
 }
 
 void PostActivationWorkflow::notificationStep(const Activation::ViewModel& viewModel, WorkflowCompletion completion) {
     notificationWorkflow()->notificationHandlingProcess(
-        viewModel, [weakSelf = weak_from_this(), viewModel, completion](ResultCode code, std::optional<Error> error) {
-            auto self = weakSelf.lock();
-            if (!self)
-                return;
-            if (code != ResultCode::successfulOperation)
-                return completion(code, error);
-            self->hubStep(viewModel, completion);
-        });
+        viewModel, continuingWith(&PostActivationWorkflow::hubStep, viewModel, std::move(completion)));
 }
 
 void PostActivationWorkflow::hubStep(const Activation::ViewModel& viewModel, WorkflowCompletion completion) {
@@ -57,6 +38,18 @@ void PostActivationWorkflow::hubStep(const Activation::ViewModel& viewModel, Wor
             if (weakSelf.lock())
                 completion(code, error);
         });
+}
+
+WorkflowCompletion PostActivationWorkflow::continuingWith(Step next, const Activation::ViewModel& viewModel,
+                                                          WorkflowCompletion completion) {
+    return [weakSelf = weak_from_this(), next, viewModel, completion](ResultCode code, std::optional<Error> error) {
+        auto self = weakSelf.lock();
+        if (!self)
+            return;
+        if (code != ResultCode::successfulOperation)
+            return completion(code, error);
+        (self.get()->*next)(viewModel, completion);
+    };
 }
 
 std::shared_ptr<NotificationWorkflowProtocol> PostActivationWorkflow::notificationWorkflow() {

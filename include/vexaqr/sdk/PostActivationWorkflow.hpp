@@ -41,7 +41,11 @@ public:
     void setNotificationWorkflow(std::shared_ptr<NotificationWorkflowProtocol> workflow);
 
 private:
-    // Each step continues with the next when the code lets it, else finishes the chain.
+    using Step = void (PostActivationWorkflow::*)(const Activation::ViewModel&, WorkflowCompletion);
+
+    // A step's completion: a success goes on with `next` while the workflow lives, a failure finishes the chain.
+    WorkflowCompletion continuingWith(Step next, const Activation::ViewModel& viewModel, WorkflowCompletion completion);
+
     void partnerKeyStep(const Activation::ViewModel& viewModel, WorkflowCompletion completion);
     void notificationStep(const Activation::ViewModel& viewModel, WorkflowCompletion completion);
     void hubStep(const Activation::ViewModel& viewModel, WorkflowCompletion completion);
