@@ -1,5 +1,5 @@
-// Base64 text from outside: whatever decodes must encode back to the same text (padding and alphabet are
-// strict), and the decoded length must follow from the text's length.
+// Base64 text from outside: only whole groups of four decode, the decoded length follows from the text's
+// length, and whatever decodes comes back unchanged through encoding and decoding again.
 #include <vexaqr/hub/NotificationHubHelper.hpp>
 
 #include <cstddef>

@@ -3,6 +3,7 @@
 #include <vexaqr/hub/HubRegistration.hpp>
 
 #include "hub/HubHttpSupport.hpp"
+#include "payload/Base64.hpp"
 #include "platform/HexDigit.hpp"
 
 #include <openssl/evp.h>
@@ -11,15 +12,11 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <mutex>
 #include <vector>
 
 namespace vexaqr {
 
 namespace {
-
-constexpr std::string_view kBase64Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr std::uint8_t kNotBase64 = 0xFF;
 
 // Keys whose "key=" at the start of a piece begins a new entry; any other piece continues the previous value.
 constexpr std::array<std::string_view, 6> kEntryStarts = {
@@ -51,17 +48,6 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
 }
 
 // Built on first use rather than at load time, under a lock, so that concurrent first callers agree.
-const std::array<std::uint8_t, 256>& base64DecodingTable() {
-    static std::once_flag built;
-    static std::array<std::uint8_t, 256> table;
-    std::call_once(built, [] {
-        table.fill(kNotBase64);
-        for (std::size_t i = 0; i < kBase64Alphabet.size(); ++i)
-            table[static_cast<unsigned char>(kBase64Alphabet[i])] = static_cast<std::uint8_t>(i);
-    });
-    return table;
-}
-
 bool isUnreserved(unsigned char c) {
     return std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~';
 }
@@ -152,49 +138,11 @@ std::string NotificationHubHelper::signString(std::string_view text, const std::
 }
 
 std::string NotificationHubHelper::toBase64(const std::uint8_t* data, std::size_t length) {
-    std::string text;
-    text.reserve((length + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 3 <= length; i += 3) {
-        const unsigned group = data[i] << 16 | data[i + 1] << 8 | data[i + 2];
-        for (int shift = 18; shift >= 0; shift -= 6)
-            text.push_back(kBase64Alphabet[(group >> shift) & 0x3F]);
-    }
-    const std::size_t rest = length - i;
-    if (rest > 0) {
-        const unsigned group = data[i] << 16 | (rest == 2 ? data[i + 1] << 8 : 0);
-        text.push_back(kBase64Alphabet[(group >> 18) & 0x3F]);
-        text.push_back(kBase64Alphabet[(group >> 12) & 0x3F]);
-        text.push_back(rest == 2 ? kBase64Alphabet[(group >> 6) & 0x3F] : '=');
-        text.push_back('=');
-    }
-    return text;
+    return base64::encode({data, length});
 }
 
 std::optional<Bytes> NotificationHubHelper::fromBase64(std::string_view text) {
-    if (text.size() % 4 != 0)
-        return std::nullopt;
-    std::size_t padding = 0;
-    while (padding < 2 && padding < text.size() && text[text.size() - 1 - padding] == '=')
-        ++padding;
-    const std::string_view body = text.substr(0, text.size() - padding);
-    const auto& table = base64DecodingTable();
-    Bytes bytes;
-    bytes.reserve(body.size() * 3 / 4);
-    unsigned accumulator = 0;
-    int bits = 0;
-    for (char c : body) {
-        const std::uint8_t value = table[static_cast<unsigned char>(c)];
-        if (value == kNotBase64)
-            return std::nullopt; // stray "=", white space or any other character
-        accumulator = (accumulator << 6 | value) & 0xFFFFFF;
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            bytes.push_back(static_cast<std::uint8_t>(accumulator >> bits));
-        }
-    }
-    return bytes;
+    return base64::decode(text);
 }
 
 std::string NotificationHubHelper::convertTagSetToString(const std::set<std::string>& tags) {

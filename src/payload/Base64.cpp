@@ -30,7 +30,7 @@ std::size_t paddingLength(std::string_view text) {
 
 } // namespace
 
-std::string encode(const Bytes& bytes) {
+std::string encode(std::span<const std::uint8_t> bytes) {
     std::string text;
     text.reserve((bytes.size() + 2) / 3 * 4);
     std::size_t i = 0;

@@ -3,14 +3,16 @@
 
 #include <vexaqr/Bytes.hpp>
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace vexaqr::base64 {
 
 /// Encodes without line breaks.
-std::string encode(const Bytes& bytes);
+std::string encode(std::span<const std::uint8_t> bytes);
 
 /// Decodes text made only of alphabet characters and final padding, its length a multiple of 4;
 /// nothing for anything else, white space and line breaks included.
