@@ -47,7 +47,6 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
     return pieces;
 }
 
-// Built on first use rather than at load time, under a lock, so that concurrent first callers agree.
 bool isUnreserved(unsigned char c) {
     return std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~';
 }
