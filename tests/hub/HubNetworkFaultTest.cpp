@@ -84,9 +84,8 @@ class HubNetworkFaultTest : public testing::TestWithParam<HubCase> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(_server.isRunning());
-        const auto printed = _server.admin("hub-connection-string", GetParam().credentials);
-        ASSERT_EQ(printed.exitCode, 0) << printed.err;
-        _connection = printed.line();
+        _connection = _server.hubConnectionString(GetParam().credentials);
+        ASSERT_FALSE(_connection.empty());
     }
 
     // Runs the case on a fresh installation reaching the hub at `origin`; whether the call succeeded.

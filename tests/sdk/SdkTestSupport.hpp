@@ -152,13 +152,17 @@ protected:
         return _server.admin("activation-code", "--partner-id", kPartnerId, "--email", email).line();
     }
 
-    std::string hubConnectionString() { return _server.hubConnectionString(); }
-
     /// An activation record for this test's partner and hub.
     Activation::ViewModel activationData(const std::string& code,
                                          Activation::RsaKeySize size = Activation::RsaKeySize::rsa1024) {
-        return {code,         size,        Bytes{0x0A, 0xFF, 0x10, 0x20}, "hub-1", hubConnectionString(), kPartnerId,
-                std::nullopt, std::nullopt};
+        return {code,
+                size,
+                Bytes{0x0A, 0xFF, 0x10, 0x20},
+                "hub-1",
+                _server.hubConnectionString(),
+                kPartnerId,
+                std::nullopt,
+                std::nullopt};
     }
 
     /// Registers with activation data on `sdk` and waits; the reported code.
