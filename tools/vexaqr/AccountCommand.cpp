@@ -116,27 +116,12 @@ std::optional<std::string> readText(const std::string& path) {
     return text.str();
 }
 
-std::optional<Bytes> hexBytes(const std::string& hex) {
-    if (hex.size() % 2 != 0)
-        return std::nullopt;
-    Bytes bytes;
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        unsigned value = 0;
-        std::istringstream digits(hex.substr(i, 2));
-        if (!std::isxdigit(static_cast<unsigned char>(hex[i])) ||
-            !std::isxdigit(static_cast<unsigned char>(hex[i + 1])) || !(digits >> std::hex >> value))
-            return std::nullopt;
-        bytes.push_back(static_cast<std::uint8_t>(value));
-    }
-    return bytes;
-}
-
 // The activation record; nothing (reported) when a PEM file cannot be read.
 std::optional<Activation::ViewModel> activationData(const AccountOptions& options) {
     Activation::ViewModel viewModel{
         .activationCode = options.activationCode,
         .rsaKeySize = static_cast<Activation::RsaKeySize>(options.keySize),
-        .deviceToken = hexBytes(options.deviceToken).value_or(Bytes{}),
+        .deviceToken = cli::bytesFromHex(options.deviceToken).value_or(Bytes{}),
         .notificationHubName = options.hubName,
         .notificationHubConnectionString = options.hubConnectionString,
         .partnerId = options.partnerId,
@@ -369,9 +354,9 @@ CLI::App* addSubcommand(CLI::App& account, const std::string& name, const std::s
     return command;
 }
 
-const CLI::Validator kHexToken(
-    [](const std::string& text) { return !text.empty() && hexBytes(text) ? "" : "not hexadecimal bytes: " + text; },
-    "HEX");
+const CLI::Validator
+    kHexToken([](const std::string& text) { return cli::bytesFromHex(text) ? "" : "not hexadecimal bytes: " + text; },
+              "HEX");
 
 void addActivationOptions(CLI::App& command, AccountOptions& options, bool required) {
     auto* code = command.add_option("--activation-code", options.activationCode, "Activation code");

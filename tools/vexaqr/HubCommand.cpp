@@ -1,13 +1,13 @@
 // vexaqr hub: drives the push notification hub client by hand, and prints what it sends, so that another
 // implementation can be checked against this one.
 #include "CommandRegistry.hpp"
+#include "PayloadFiles.hpp"
 
 #include <vexaqr/hub/NotificationHub.hpp>
 #include <vexaqr/hub/NotificationHubHelper.hpp>
 
 #include <iostream>
 #include <memory>
-#include <sstream>
 
 namespace {
 
@@ -27,24 +27,8 @@ struct HubOptions {
     std::int64_t now = 0;
 };
 
-std::optional<Bytes> bytesFromHex(const std::string& hex) {
-    if (hex.empty() || hex.size() % 2 != 0)
-        return std::nullopt;
-    Bytes bytes;
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const auto digit = [](char c) {
-            return std::isxdigit(static_cast<unsigned char>(c)) ? std::stoi(std::string(1, c), nullptr, 16) : -1;
-        };
-        const int high = digit(hex[i]), low = digit(hex[i + 1]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        bytes.push_back(static_cast<std::uint8_t>(high << 4 | low));
-    }
-    return bytes;
-}
-
 std::optional<Bytes> deviceTokenOf(const HubOptions& options) {
-    auto token = bytesFromHex(options.deviceToken);
+    auto token = cli::bytesFromHex(options.deviceToken);
     if (!token)
         std::cerr << "vexaqr hub: --device-token must be hexadecimal bytes\n";
     return token;

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vexaqr::cli {
 
@@ -20,5 +21,9 @@ KeyHandle readPemKey(const std::string& path);
 
 /// Lower-case hexadecimal.
 std::string hexString(const Bytes& bytes);
+
+/// The bytes of hexadecimal text in either case, two digits a byte; nothing for empty text, an odd length or
+/// any other character.
+std::optional<Bytes> bytesFromHex(std::string_view hex);
 
 } // namespace vexaqr::cli
