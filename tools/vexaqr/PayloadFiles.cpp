@@ -1,5 +1,7 @@
 #include "PayloadFiles.hpp"
 
+#include "platform/HexDigit.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,21 +70,12 @@ std::string hexString(const Bytes& bytes) {
 }
 
 std::optional<Bytes> bytesFromHex(std::string_view hex) {
-    const auto digit = [](char c) {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
     if (hex.empty() || hex.size() % 2 != 0)
         return std::nullopt;
     Bytes bytes;
     bytes.reserve(hex.size() / 2);
     for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const int high = digit(hex[i]), low = digit(hex[i + 1]);
+        const int high = hexDigitValue(hex[i]), low = hexDigitValue(hex[i + 1]);
         if (high < 0 || low < 0)
             return std::nullopt;
         bytes.push_back(static_cast<std::uint8_t>(high << 4 | low));
