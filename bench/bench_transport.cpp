@@ -4,6 +4,8 @@
 #include <vexaqr/transport/LTQRGenerator.hpp>
 #include <vexaqr/transport/VexaQRDecoderImpl.hpp>
 
+#include "support/CraftedFrames.hpp"
+
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -65,21 +67,17 @@ void BM_ReceiveLubyTransfer(benchmark::State& state) {
 }
 BENCHMARK(BM_ReceiveLubyTransfer)->Arg(584)->Arg(8000)->Arg(148920)->Unit(benchmark::kMillisecond);
 
-// The same transfer through each decoder, each fed the frames it needs: the CPU cost of the
-// maximum-likelihood completion against peeling (argument 1: 0 peeling, 1 maximum likelihood).
+// The same transfer through each decoder from its frame texts (base-45 included), each fed the frames it needs:
+// the receiver's whole CPU cost per transfer (argument 1: 0 peeling, 1 maximum likelihood).
 void BM_ReceiveLubyTransferByDecoder(benchmark::State& state) {
     const auto kind = state.range(1) == 0 ? LTDecoderKind::peeling : LTDecoderKind::maximumLikelihood;
     const Bytes data = sampleData(static_cast<std::size_t>(state.range(0)));
     const std::vector<std::string> lines = lubyLinesUntilComplete(data, kind);
-    std::vector<Bytes> frames;
-    for (const auto& line : lines) {
-        frames.push_back(Base45Converter::dataFromBase45String(line));
-    }
     for (auto _ : state) {
         CompletionDelegate delegate;
         VexaQRDecoderImpl reader(delegate, kind);
-        for (const auto& frame : frames) {
-            reader.scannedQR(frame);
+        for (const auto& line : lines) {
+            reader.scannedQR(Base45Converter::dataFromBase45String(line));
         }
         if (delegate.data != data) {
             state.SkipWithError("transfer did not complete");
@@ -87,14 +85,39 @@ void BM_ReceiveLubyTransferByDecoder(benchmark::State& state) {
         }
     }
     state.SetLabel(std::string(ltDecoderKindName(kind)));
-    state.counters["frames"] = static_cast<double>(frames.size());
+    state.counters["frames"] = static_cast<double>(lines.size());
+    state.counters["us/packet"] =
+        benchmark::Counter(static_cast<double>(lines.size() * 73) * 1e-6,
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_ReceiveLubyTransferByDecoder)
-    ->Args({8000, 0})
-    ->Args({8000, 1})
-    ->Args({148920, 0})
-    ->Args({148920, 1})
+    ->ArgsProduct({{8192, 102400, 1048576}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
+
+// One more frame of a hostile peer (every packet of degree two or more, the last source packet never touched)
+// after the largest transfer's reader has taken enough of them to stall: the work a frame costs from then on.
+void BM_NeverCompletingFrameAfterStall(benchmark::State& state) {
+    const auto kind = state.range(0) == 0 ? LTDecoderKind::peeling : LTDecoderKind::maximumLikelihood;
+    constexpr std::uint32_t kTotalLength = 1u << 20;
+    constexpr std::size_t kStallFrames = (kTotalLength / 8) / 73 + 40;
+    constexpr std::size_t kMeasuredFrames = 200;
+    const auto frames = test::neverCompletingFrames(kTotalLength, kStallFrames + kMeasuredFrames);
+    CompletionDelegate delegate;
+    VexaQRDecoderImpl reader(delegate, kind);
+    for (std::size_t frame = 0; frame < kStallFrames; ++frame) {
+        reader.scannedQR(frames[frame]);
+    }
+    std::size_t next = kStallFrames;
+    for (auto _ : state) {
+        reader.scannedQR(frames[next++]);
+        if (next == frames.size()) {
+            state.SkipWithError("ran out of frames");
+            break;
+        }
+    }
+    state.SetLabel(std::string(ltDecoderKindName(kind)));
+}
+BENCHMARK(BM_NeverCompletingFrameAfterStall)->Arg(0)->Arg(1)->Iterations(150)->Unit(benchmark::kMillisecond);
 
 void BM_ReceiveCyclicTransfer(benchmark::State& state) {
     const Bytes data = sampleData(148920);

@@ -47,7 +47,7 @@ std::uint64_t losslessLubyFrames(std::size_t size, std::uint32_t seed, const Vex
         decoder.setTotalLength(bigEndian32(frame, 5));
         decoder.setSeed(bigEndian32(frame, 1));
         for (std::size_t at = kLubyFrameHeader; at + packetLength <= frame.size(); at += packetLength) {
-            decoder.processPacket(std::vector<std::uint8_t>(frame.begin() + at, frame.begin() + at + packetLength));
+            decoder.processPacket(frame.data() + at, packetLength);
             if (decoder.isFinished())
                 return frames;
         }

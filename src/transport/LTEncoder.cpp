@@ -40,6 +40,12 @@ std::vector<std::uint64_t> makeIndexKeys(std::uint32_t count) {
     return keys;
 }
 
+// std::round for 0 <= x < 2^32 (halves away from zero) without the library call: x - trunc(x) is exact.
+std::uint32_t roundHalfAway(double x) {
+    const auto whole = static_cast<std::uint32_t>(x);
+    return x - static_cast<double>(whole) >= 0.5 ? whole + 1 : whole;
+}
+
 } // namespace
 
 // ---- PRNG ----
@@ -127,11 +133,17 @@ std::uint32_t IndexSetGenerator::generateDegree() {
 }
 
 IndexSet IndexSetGenerator::generateIndices() {
+    IndexSet indices;
+    generateIndices(indices);
+    return indices;
+}
+
+void IndexSetGenerator::generateIndices(IndexSet& indices) {
     const std::uint32_t degree = generateDegree();
     const double scale = static_cast<double>(packetCount - 1);
-    auto drawIndex = [&] { return static_cast<std::uint32_t>(std::round(prng.rand() * scale)); };
+    auto drawIndex = [&] { return roundHalfAway(prng.rand() * scale); };
 
-    IndexSet indices;
+    indices.clear();
     indices.reserve(degree);
     if (degree <= kSmallDegree) {
         while (indices.size() < degree) {
@@ -141,7 +153,7 @@ IndexSet IndexSetGenerator::generateIndices() {
                 indices.insert(position, index);
             }
         }
-        return indices;
+        return;
     }
     // Large sets: mark draws in a bitmap, then read the marks back in ascending order.
     std::vector<std::uint64_t> drawn((packetCount + 63) / 64, 0);
@@ -159,7 +171,6 @@ IndexSet IndexSetGenerator::generateIndices() {
             indices.push_back(static_cast<std::uint32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
         }
     }
-    return indices;
 }
 
 // ---- PacketPayload ----
@@ -184,9 +195,101 @@ PacketPayload& PacketPayload::operator^=(const PacketPayload& other) {
     return *this;
 }
 
+// ---- HashedSetIndex ----
+
+void HashedSetIndex::insert(std::uint64_t hash, std::uint32_t id) {
+    if ((_count + 1) * 2 > _ids.size()) {
+        grow();
+    }
+    std::size_t slot = slotOf(hash);
+    while (_ids[slot] != kEmpty) {
+        slot = (slot + 1) & _mask;
+    }
+    _hashes[slot] = hash;
+    _ids[slot] = id;
+    ++_count;
+}
+
+void HashedSetIndex::erase(std::uint64_t hash, std::uint32_t id) {
+    if (_count == 0) {
+        return;
+    }
+    std::size_t slot = slotOf(hash);
+    while (_ids[slot] != kEmpty && (_hashes[slot] != hash || _ids[slot] != id)) {
+        slot = (slot + 1) & _mask;
+    }
+    if (_ids[slot] == kEmpty) {
+        return;
+    }
+    // Shift back every later entry of the run that may move into the hole without passing its home slot.
+    std::size_t hole = slot;
+    for (std::size_t next = (hole + 1) & _mask; _ids[next] != kEmpty; next = (next + 1) & _mask) {
+        const std::size_t home = slotOf(_hashes[next]);
+        if (((next - home) & _mask) >= ((next - hole) & _mask)) {
+            _hashes[hole] = _hashes[next];
+            _ids[hole] = _ids[next];
+            hole = next;
+        }
+    }
+    _ids[hole] = kEmpty;
+    --_count;
+}
+
+void HashedSetIndex::clear() {
+    _hashes = {};
+    _ids = {};
+    _mask = 0;
+    _count = 0;
+}
+
+void HashedSetIndex::grow() {
+    std::vector<std::uint64_t> hashes = std::move(_hashes);
+    std::vector<std::uint32_t> ids = std::move(_ids);
+    const std::size_t capacity = std::max<std::size_t>(64, ids.size() * 2);
+    _hashes.assign(capacity, 0);
+    _ids.assign(capacity, kEmpty);
+    _mask = capacity - 1;
+    _count = 0;
+    for (std::size_t slot = 0; slot < ids.size(); ++slot) {
+        if (ids[slot] != kEmpty) {
+            insert(hashes[slot], ids[slot]);
+        }
+    }
+}
+
 // ---- Decoder ----
 
+namespace {
+
+// What held combinations may take besides kHeldBytesPerPacket per source packet, so that small transfers are
+// never short of room.
+constexpr std::size_t kHeldBytesFloor = std::size_t{1} << 20;
+// Bookkeeping per index entry (the index, its combination, the next entry of its source's list) and per slot
+// in the hash index (between a half and three quarters of its slots are free).
+constexpr std::size_t kIndexEntryBytes = 3 * sizeof(std::uint32_t);
+constexpr std::size_t kHashSlotBytes = 4 * (sizeof(std::uint64_t) + sizeof(std::uint32_t));
+
+// Grows `vector` to hold `extra` more elements by a quarter at a time, never past `limit` elements of capacity
+// unless the elements themselves need it, so that the bound on held combinations bounds the capacity as well.
+template <class Vector> void reserveWithin(Vector& vector, std::size_t extra, std::size_t limit) {
+    const std::size_t needed = vector.size() + extra;
+    if (needed > vector.capacity()) {
+        vector.reserve(std::max(needed, std::min(limit, vector.capacity() + vector.capacity() / 4 + 64)));
+    }
+}
+
+void xorWords(std::uint64_t* target, const std::uint64_t* source, std::size_t words) {
+    for (std::size_t i = 0; i < words; ++i) {
+        target[i] ^= source[i];
+    }
+}
+
+} // namespace
+
 Decoder::Decoder(std::uint32_t maximumTotalLength) : maximumTotalLength(maximumTotalLength) {}
+Decoder::~Decoder() = default;
+Decoder::Decoder(Decoder&&) noexcept = default;
+Decoder& Decoder::operator=(Decoder&&) noexcept = default;
 
 bool Decoder::accepts(std::size_t length) const {
     if (totalLength == 0 || totalLength > maximumTotalLength || length == 0) {
@@ -204,154 +307,251 @@ bool Decoder::accepts(std::size_t length) const {
 
 void Decoder::fixLayout(std::uint32_t length) {
     packetLength = length;
+    words = (length + 7) / 8;
     packetCount = static_cast<std::uint32_t>(packetCountFor(totalLength, length));
-    cleanPackets.resize(packetCount);
+    sourcePayloads.assign(std::size_t{packetCount} * words, 0);
+    known.assign(packetCount, 0);
+    peeled.assign(packetCount, 0);
+    listHead.assign(packetCount, kNone);
+    listTail.assign(packetCount, kNone);
     indexKeys = makeIndexKeys(packetCount);
+    incoming.resize(words);
     // One generator serves every packet: it holds nothing but its table and the seed set below.
     indexSetGenerator = IndexSetGenerator(packetCount);
 }
 
-void Decoder::processPacket(const std::vector<std::uint8_t>& bytes) {
-    if (!accepts(bytes.size())) {
+void Decoder::processPacket(const std::uint8_t* bytes, std::size_t length) {
+    if (!accepts(length)) {
         return;
     }
     if (packetCount == 0) {
-        fixLayout(static_cast<std::uint32_t>(bytes.size()));
+        fixLayout(static_cast<std::uint32_t>(length));
     }
     indexSetGenerator.setSeed(seed);
-    IndexSet indices = indexSetGenerator.generateIndices();
+    indexSetGenerator.generateIndices(drawn);
     seed = indexSetGenerator.getSeed();
     ++acceptedPackets;
-    resolve(PacketPayload(bytes), std::move(indices));
+    resolve(bytes, drawn);
 }
 
-void Decoder::resolve(PacketPayload payload, IndexSet indices) {
+void Decoder::resolve(const std::uint8_t* bytes, IndexSet& indices) {
+    incoming.back() = 0; // the padding of a packet length that is not a multiple of 8
+    std::memcpy(incoming.data(), bytes, packetLength);
+    if (solver) {
+        informSolver(incoming.data(), indices);
+    }
     if (indices.size() > 1) {
         std::erase_if(indices, [&](std::uint32_t index) {
-            const auto& known = cleanPackets[index].payload;
-            if (known) {
-                payload ^= *known;
+            if (known[index]) {
+                xorWords(incoming.data(), sourcePayload(index), words);
             }
-            return known != nullptr;
+            return known[index] != 0;
         });
     }
     if (indices.empty()) {
         return;
     }
-    auto shared = std::make_shared<PacketPayload>(std::move(payload));
-    std::vector<std::uint32_t> queue; // a min-heap: the smallest newly known index is peeled first
     if (indices.size() == 1) {
-        if (cleanPackets[indices.front()].payload) {
-            return;
+        if (!known[indices.front()]) {
+            markKnown(indices.front(), incoming.data());
         }
-        markKnown(indices.front(), std::move(shared), queue);
     } else {
-        if (isHeldSet(hashOf(indices), indices)) {
-            return;
+        const std::uint64_t hash = hashOf(indices);
+        if (!isHeldSet(hash, indices)) {
+            if (roomFor(indices.size())) {
+                hold(indices, incoming.data(), hash);
+            } else {
+                ++notHeld;
+            }
         }
-        hold(std::move(indices), std::move(shared));
     }
-    while (!queue.empty()) {
-        std::pop_heap(queue.begin(), queue.end(), std::greater<>());
-        const std::uint32_t index = queue.back();
-        queue.pop_back();
-        peel(index, queue);
+    while (!peelQueue.empty()) {
+        std::pop_heap(peelQueue.begin(), peelQueue.end(), std::greater<>());
+        const std::uint32_t index = peelQueue.back();
+        peelQueue.pop_back();
+        peel(index);
     }
 }
 
-void Decoder::hold(IndexSet indices, std::shared_ptr<PacketPayload> payload) {
-    auto packet = std::make_shared<DirtyPacket>();
-    packet->remaining = static_cast<std::uint32_t>(indices.size());
-    for (std::uint32_t index : indices) {
-        packet->indexXor ^= index;
-        packet->hash ^= indexKeys[index];
-        cleanPackets[index].referencingPackets.push_back(packet);
+std::size_t Decoder::heldBytes(std::size_t combinations, std::size_t indexEntries) const {
+    return combinations * (sizeof(Held) + words * 8 + kHashSlotBytes) + indexEntries * kIndexEntryBytes;
+}
+
+std::size_t Decoder::heldByteBudget() const {
+    return kHeldBytesPerPacket * packetCount + kHeldBytesFloor;
+}
+
+// Whether a combination of `indexCount` indices fits the memory bound, after letting go of released
+// combinations when they take half of it.
+bool Decoder::roomFor(std::size_t indexCount) {
+    auto fits = [&] { return heldBytes(helds.size() + 1, heldIndices.size() + indexCount) <= heldByteBudget(); };
+    if (!fits() && heldBytes(releasedCount, releasedIndices) >= heldByteBudget() / 2) {
+        compact();
     }
-    packet->originalIndices = std::move(indices);
-    packet->payload = std::move(payload);
-    dirtyPacketsIndices.emplace(packet->hash, packet.get());
+    return fits();
+}
+
+void Decoder::hold(const IndexSet& indices, const std::uint64_t* payload, std::uint64_t hash) {
+    const std::size_t budget = heldByteBudget();
+    const std::size_t mostEntries = budget / kIndexEntryBytes;
+    const std::size_t mostCombinations = budget / heldBytes(1, 2);
+    reserveWithin(heldIndices, indices.size(), mostEntries);
+    reserveWithin(heldOwner, indices.size(), mostEntries);
+    reserveWithin(nextInList, indices.size(), mostEntries);
+    reserveWithin(helds, 1, mostCombinations);
+    reserveWithin(heldPayloads, words, mostCombinations * words);
+    const auto id = static_cast<std::uint32_t>(helds.size());
+    Held packet;
+    packet.first = static_cast<std::uint32_t>(heldIndices.size());
+    packet.size = static_cast<std::uint32_t>(indices.size());
+    packet.remaining = packet.size;
+    packet.hash = hash;
+    for (std::uint32_t index : indices) {
+        packet.indexXor ^= index;
+        const auto position = static_cast<std::uint32_t>(heldIndices.size());
+        heldIndices.push_back(index);
+        heldOwner.push_back(id);
+        nextInList.push_back(kNone);
+        link(index, position);
+    }
+    helds.push_back(packet);
+    heldPayloads.insert(heldPayloads.end(), payload, payload + words);
+    dirtyPacketsIndices.insert(hash, id);
     ++heldCount;
 }
 
-void Decoder::markKnown(std::uint32_t index, std::shared_ptr<PacketPayload> payload,
-                        std::vector<std::uint32_t>& queue) {
-    cleanPackets[index].payload = std::move(payload);
-    ++cleanPacketsCount;
-    queue.push_back(index);
-    std::push_heap(queue.begin(), queue.end(), std::greater<>());
+void Decoder::link(std::uint32_t source, std::uint32_t position) {
+    if (listTail[source] == kNone) {
+        listHead[source] = position;
+    } else {
+        nextInList[listTail[source]] = position;
+    }
+    listTail[source] = position;
 }
 
-void Decoder::peel(std::uint32_t index, std::vector<std::uint32_t>& queue) {
-    CleanPacket& clean = cleanPackets[index];
-    clean.peeled = true;
-    const auto referencing = std::exchange(clean.referencingPackets, {});
-    for (const auto& packet : referencing) {
-        if (!packet->held) {
+void Decoder::markKnown(std::uint32_t index, const std::uint64_t* payload) {
+    std::memcpy(sourcePayload(index), payload, words * 8);
+    known[index] = 1;
+    ++cleanPacketsCount;
+    peelQueue.push_back(index);
+    std::push_heap(peelQueue.begin(), peelQueue.end(), std::greater<>());
+}
+
+void Decoder::peel(std::uint32_t index) {
+    peeled[index] = 1;
+    std::uint32_t position = std::exchange(listHead[index], kNone);
+    listTail[index] = kNone;
+    const std::uint64_t* clean = sourcePayload(index);
+    for (; position != kNone; position = nextInList[position]) {
+        const std::uint32_t id = heldOwner[position];
+        Held& packet = helds[id];
+        if (!packet.held) {
             continue; // resolved or discarded since it was listed here
         }
-        unlistHash(*packet);
-        --packet->remaining;
-        packet->indexXor ^= index;
-        packet->hash ^= indexKeys[index];
-        *packet->payload ^= *clean.payload;
-        if (packet->remaining == 1) {
-            packet->held = false;
-            --heldCount;
-            const std::uint32_t last = packet->indexXor;
-            if (!cleanPackets[last].payload) {
-                markKnown(last, packet->payload, queue);
+        dirtyPacketsIndices.erase(packet.hash, id);
+        --packet.remaining;
+        packet.indexXor ^= index;
+        packet.hash ^= indexKeys[index];
+        xorWords(heldPayload(id), clean, words);
+        if (packet.remaining == 1) {
+            release(packet);
+            const std::uint32_t last = packet.indexXor;
+            if (!known[last]) {
+                markKnown(last, heldPayload(id));
             }
-        } else if (isHeldSet(*packet)) {
-            packet->held = false; // another combination already holds this set
-            --heldCount;
+        } else if (isHeldSet(id)) {
+            release(packet); // another combination already holds this set
         } else {
-            dirtyPacketsIndices.emplace(packet->hash, packet.get());
+            dirtyPacketsIndices.insert(packet.hash, id);
         }
     }
 }
 
-void Decoder::unlistHash(const DirtyPacket& packet) {
-    auto [first, last] = dirtyPacketsIndices.equal_range(packet.hash);
-    for (auto entry = first; entry != last; ++entry) {
-        if (entry->second == &packet) {
-            dirtyPacketsIndices.erase(entry);
-            return;
+void Decoder::release(Held& packet) {
+    packet.held = false;
+    --heldCount;
+    ++releasedCount;
+    releasedIndices += packet.size;
+}
+
+// Rewrites the held combinations without the released ones, keeping their order and each source's list
+// order, so that nothing observable changes.
+void Decoder::compact() {
+    std::vector<Held> keptHelds;
+    std::vector<std::uint64_t> keptPayloads;
+    std::vector<std::uint32_t> keptIndices;
+    keptHelds.reserve(heldCount);
+    keptPayloads.reserve(heldCount * words);
+    std::fill(listHead.begin(), listHead.end(), kNone);
+    std::fill(listTail.begin(), listTail.end(), kNone);
+    heldOwner.clear();
+    nextInList.clear();
+    dirtyPacketsIndices.clear();
+    for (std::uint32_t id = 0; id < helds.size(); ++id) {
+        if (!helds[id].held) {
+            continue;
         }
+        Held packet = helds[id];
+        const auto keptId = static_cast<std::uint32_t>(keptHelds.size());
+        packet.first = static_cast<std::uint32_t>(keptIndices.size());
+        packet.size = 0;
+        for (std::uint32_t at = helds[id].first; at < helds[id].first + helds[id].size; ++at) {
+            const std::uint32_t index = heldIndices[at];
+            if (peeled[index]) {
+                continue;
+            }
+            const auto position = static_cast<std::uint32_t>(keptIndices.size());
+            keptIndices.push_back(index);
+            heldOwner.push_back(keptId);
+            nextInList.push_back(kNone);
+            link(index, position);
+            ++packet.size;
+        }
+        keptPayloads.insert(keptPayloads.end(), heldPayload(id), heldPayload(id) + words);
+        dirtyPacketsIndices.insert(packet.hash, keptId);
+        keptHelds.push_back(packet);
     }
+    helds = std::move(keptHelds);
+    heldPayloads = std::move(keptPayloads);
+    heldIndices = std::move(keptIndices);
+    releasedCount = 0;
+    releasedIndices = 0;
 }
 
 bool Decoder::isHeldSet(std::uint64_t hash, const IndexSet& indices) const {
-    auto [first, last] = dirtyPacketsIndices.equal_range(hash);
-    return std::any_of(first, last, [&](const auto& entry) { return holdsExactly(*entry.second, indices); });
+    return dirtyPacketsIndices.any(hash, [&](std::uint32_t id) { return holdsExactly(id, indices); });
 }
 
-bool Decoder::isHeldSet(const DirtyPacket& packet) const {
+bool Decoder::isHeldSet(std::uint32_t id) const {
     // The set is only spelled out when another held set has the same hash, which keeps a peel step O(1).
-    if (dirtyPacketsIndices.count(packet.hash) == 0) {
+    const Held& packet = helds[id];
+    if (!dirtyPacketsIndices.contains(packet.hash)) {
         return false;
     }
     return isHeldSet(packet.hash, currentIndices(packet));
 }
 
-bool Decoder::holdsExactly(const DirtyPacket& packet, const IndexSet& indices) const {
+bool Decoder::holdsExactly(std::uint32_t id, const IndexSet& indices) const {
+    const Held& packet = helds[id];
     if (packet.remaining != indices.size()) {
         return false;
     }
     auto wanted = indices.begin();
-    for (std::uint32_t index : packet.originalIndices) {
-        if (!cleanPackets[index].peeled && *wanted++ != index) {
+    for (std::uint32_t at = packet.first; at < packet.first + packet.size; ++at) {
+        const std::uint32_t index = heldIndices[at];
+        if (!peeled[index] && *wanted++ != index) {
             return false;
         }
     }
     return true;
 }
 
-IndexSet Decoder::currentIndices(const DirtyPacket& packet) const {
+IndexSet Decoder::currentIndices(const Held& packet) const {
     IndexSet indices;
     indices.reserve(packet.remaining);
-    for (std::uint32_t index : packet.originalIndices) {
-        if (!cleanPackets[index].peeled) {
-            indices.push_back(index);
+    for (std::uint32_t at = packet.first; at < packet.first + packet.size; ++at) {
+        if (!peeled[heldIndices[at]]) {
+            indices.push_back(heldIndices[at]);
         }
     }
     return indices;
@@ -363,6 +563,14 @@ std::uint64_t Decoder::hashOf(const IndexSet& indices) const {
         hash ^= indexKeys[index];
     }
     return hash;
+}
+
+std::size_t Decoder::memoryFootprint() const {
+    auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
+    return bytes(sourcePayloads) + bytes(known) + bytes(peeled) + bytes(listHead) + bytes(listTail) + bytes(indexKeys) +
+           bytes(helds) + bytes(heldPayloads) + bytes(heldIndices) + bytes(heldOwner) + bytes(nextInList) +
+           dirtyPacketsIndices.size() * kHashSlotBytes + bytes(unknownOf) + bytes(missingAtSolve) +
+           (solver ? solver->memoryFootprint() : 0);
 }
 
 std::uint32_t Decoder::knownShortfall() const {
@@ -384,54 +592,86 @@ bool Decoder::completeBySolving() {
         shortfallAtLastSolve = static_cast<std::uint32_t>(missingCount - heldCount);
         return false;
     }
-    return attemptSolve();
-}
-
-bool Decoder::attemptSolve() {
-    std::vector<std::uint32_t> missing;
-    std::vector<std::uint32_t> unknownOf(packetCount, 0);
-    for (std::uint32_t index = 0; index < packetCount; ++index) {
-        if (!cleanPackets[index].payload) {
-            unknownOf[index] = static_cast<std::uint32_t>(missing.size());
-            missing.push_back(index);
-        }
+    if (!solver) {
+        startSolving();
     }
-    InactivationSolver solver(static_cast<std::uint32_t>(missing.size()), packetLength);
-    std::vector<std::uint32_t> unknowns;
-    for (const auto& entry : dirtyPacketsIndices) {
-        unknowns.clear();
-        for (std::uint32_t index : currentIndices(*entry.second)) {
-            unknowns.push_back(unknownOf[index]);
-        }
-        solver.addEquation(unknowns, entry.second->payload->bytes().data());
-    }
-    if (!solver.solve()) {
-        shortfallAtLastSolve = static_cast<std::uint32_t>(missing.size()) - solver.rank();
+    // The kept elimination has taken every packet since: its shortfall is the held combinations' shortfall.
+    shortfallAtLastSolve = static_cast<std::uint32_t>(missingAtSolve.size()) - solver->rank();
+    if (!solver->isSolved()) {
         return false;
     }
-    adoptSolution(missing, solver);
+    adoptSolution();
     return true;
 }
 
-// Every missing source packet becomes known at once; no combination is held any more.
-void Decoder::adoptSolution(const std::vector<std::uint32_t>& missing, const InactivationSolver& solver) {
-    for (std::uint32_t unknown = 0; unknown < missing.size(); ++unknown) {
-        std::vector<std::uint8_t> bytes(packetLength);
-        solver.copyValue(unknown, bytes.data());
-        CleanPacket& clean = cleanPackets[missing[unknown]];
-        clean.payload = std::make_shared<PacketPayload>(std::move(bytes));
-        clean.peeled = true;
-    }
-    for (auto& clean : cleanPackets) {
-        for (const auto& packet : clean.referencingPackets) {
-            packet->held = false;
+// The first solve: the held combinations over the source packets missing now. Later packets are reduced
+// into it as they arrive (informSolver), over the same unknowns.
+void Decoder::startSolving() {
+    unknownOf.assign(packetCount, kNone);
+    missingAtSolve.clear();
+    for (std::uint32_t index = 0; index < packetCount; ++index) {
+        if (!known[index]) {
+            unknownOf[index] = static_cast<std::uint32_t>(missingAtSolve.size());
+            missingAtSolve.push_back(index);
         }
-        clean.referencingPackets.clear();
     }
+    solver = std::make_unique<InactivationSolver>(static_cast<std::uint32_t>(missingAtSolve.size()), packetLength);
+    for (std::uint32_t id = 0; id < helds.size(); ++id) {
+        if (!helds[id].held) {
+            continue;
+        }
+        solverUnknowns.clear();
+        for (std::uint32_t index : currentIndices(helds[id])) {
+            solverUnknowns.push_back(unknownOf[index]);
+        }
+        solver->addEquation(solverUnknowns, reinterpret_cast<const std::uint8_t*>(heldPayload(id)));
+    }
+    solver->solve();
+}
+
+// A packet accepted after the first solve, as an equation over that solve's unknowns: the source packets
+// known then are XORed out of a copy of its payload.
+void Decoder::informSolver(const std::uint64_t* payload, const IndexSet& indices) {
+    solverPayload.assign(payload, payload + words);
+    solverUnknowns.clear();
+    for (std::uint32_t index : indices) {
+        if (unknownOf[index] == kNone) {
+            xorWords(solverPayload.data(), sourcePayload(index), words);
+        } else {
+            solverUnknowns.push_back(unknownOf[index]);
+        }
+    }
+    if (!solverUnknowns.empty()) {
+        solver->addLaterEquation(solverUnknowns, reinterpret_cast<const std::uint8_t*>(solverPayload.data()));
+    }
+}
+
+// Every missing source packet becomes known at once; no combination is held any more.
+void Decoder::adoptSolution() {
+    std::vector<std::uint64_t> value(words);
+    for (std::uint32_t unknown = 0; unknown < missingAtSolve.size(); ++unknown) {
+        const std::uint32_t index = missingAtSolve[unknown];
+        if (!known[index]) {
+            solver->copyValue(unknown, reinterpret_cast<std::uint8_t*>(value.data()));
+            std::memcpy(sourcePayload(index), value.data(), words * 8);
+            known[index] = 1;
+        }
+    }
+    std::fill(peeled.begin(), peeled.end(), 1);
+    helds = {};
+    heldPayloads = {};
+    heldIndices = {};
+    heldOwner = {};
+    nextInList = {};
+    std::fill(listHead.begin(), listHead.end(), kNone);
+    std::fill(listTail.begin(), listTail.end(), kNone);
     dirtyPacketsIndices.clear();
     heldCount = 0;
+    releasedCount = 0;
+    releasedIndices = 0;
     cleanPacketsCount = packetCount;
     shortfallAtLastSolve = 0;
+    solver.reset();
 }
 
 double Decoder::progress() const {
@@ -443,58 +683,64 @@ std::vector<std::uint8_t> Decoder::data() const {
     if (!isFinished()) {
         return out;
     }
-    out.reserve(totalLength);
+    out.resize(totalLength);
     for (std::uint32_t index = 0; index + 1 < packetCount; ++index) {
-        const auto& bytes = cleanPackets[index].payload->bytes();
-        out.insert(out.end(), bytes.begin(), bytes.end());
+        std::memcpy(out.data() + std::size_t{index} * packetLength, sourcePayload(index), packetLength);
     }
-    const auto& last = cleanPackets.back().payload->bytes();
-    const std::uint32_t tail = totalLength % packetLength;
-    out.insert(out.end(), last.begin(), tail == 0 ? last.end() : last.begin() + tail);
+    // The zero bytes that filled the last source packet are dropped.
+    const std::size_t lastOffset = std::size_t{packetCount - 1} * packetLength;
+    std::memcpy(out.data() + lastOffset, sourcePayload(packetCount - 1), totalLength - lastOffset);
     return out;
 }
 
 bool Decoder::invariantsHold() const {
-    std::set<const DirtyPacket*> held;
-    std::uint32_t known = 0;
-    for (const auto& clean : cleanPackets) {
-        known += clean.payload ? 1 : 0;
-        if (clean.peeled != (clean.payload != nullptr)) {
+    std::uint32_t knownCount = 0;
+    for (std::uint32_t index = 0; index < packetCount; ++index) {
+        knownCount += known[index];
+        if (peeled[index] && !known[index]) {
             return false;
         }
-        for (const auto& packet : clean.referencingPackets) {
-            if (packet->held) {
-                held.insert(packet.get());
+    }
+    // With the peel queue empty, every known source has been peeled.
+    if (knownCount != cleanPacketsCount || !peelQueue.empty() ||
+        !std::equal(known.begin(), known.end(), peeled.begin())) {
+        return false;
+    }
+    std::set<std::pair<std::uint32_t, std::uint32_t>> listed; // (source, combination) of every list entry
+    for (std::uint32_t index = 0; index < packetCount; ++index) {
+        for (std::uint32_t at = listHead[index]; at != kNone; at = nextInList[at]) {
+            if (heldIndices[at] != index) {
+                return false;
             }
+            listed.emplace(index, heldOwner[at]);
         }
     }
-    if (known != cleanPacketsCount || held.size() != heldCount || dirtyPacketsIndices.size() != heldCount) {
-        return false;
-    }
-    if (isFinished() && heldCount != 0) {
-        return false;
-    }
+    std::size_t held = 0;
     std::set<IndexSet> distinctSets;
-    for (const DirtyPacket* packet : held) {
-        const IndexSet indices = currentIndices(*packet);
+    for (std::uint32_t id = 0; id < helds.size(); ++id) {
+        const Held& packet = helds[id];
+        if (!packet.held) {
+            continue;
+        }
+        ++held;
+        const IndexSet indices = currentIndices(packet);
         std::uint32_t indexXor = 0;
         for (std::uint32_t index : indices) {
             indexXor ^= index;
-            const auto& listed = cleanPackets[index].referencingPackets;
-            const bool referenced =
-                std::any_of(listed.begin(), listed.end(), [&](const auto& other) { return other.get() == packet; });
-            if (!referenced) {
+            if (listed.count({index, id}) == 0) {
                 return false;
             }
         }
-        if (indices.size() < 2 || indices.size() != packet->remaining || indexXor != packet->indexXor ||
-            hashOf(indices) != packet->hash || !distinctSets.insert(indices).second) {
+        const bool hashed = dirtyPacketsIndices.any(packet.hash, [&](std::uint32_t other) { return other == id; });
+        if (indices.size() < 2 || indices.size() != packet.remaining || indexXor != packet.indexXor ||
+            hashOf(indices) != packet.hash || !hashed || !distinctSets.insert(indices).second) {
             return false;
         }
     }
-    return std::all_of(dirtyPacketsIndices.begin(), dirtyPacketsIndices.end(), [&](const auto& entry) {
-        return held.count(entry.second) == 1 && entry.first == entry.second->hash;
-    });
+    if (held != heldCount || dirtyPacketsIndices.size() != heldCount) {
+        return false;
+    }
+    return !(isFinished() && heldCount != 0);
 }
 
 // ---- Encoder ----

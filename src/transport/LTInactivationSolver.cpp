@@ -10,6 +10,8 @@ namespace vexaqr::LT {
 
 namespace {
 
+constexpr std::uint32_t kNoRow = 0xffffffffu;
+
 void xorWords(std::uint64_t* target, const std::uint64_t* source, std::size_t words) {
     for (std::size_t i = 0; i < words; ++i) {
         target[i] ^= source[i];
@@ -37,6 +39,7 @@ bool InactivationSolver::solve() {
     peelAndInactivate();
     expressPivots();
     const bool solved = solveDenseSystem();
+    releaseEquations();
     if (solved) {
         backSubstitute();
     }
@@ -177,6 +180,8 @@ bool InactivationSolver::solveDenseSystem() {
     }
     auto rowAt = [&](std::size_t index) { return rows.data() + index * stride; };
 
+    _rowOfColumn.assign(columns, kNoRow);
+    _pivotColumns.assign(_columnWords, 0);
     std::uint32_t denseRank = 0;
     for (std::uint32_t column = 0; column < columns; ++column) {
         std::size_t found = denseRank;
@@ -193,17 +198,94 @@ bool InactivationSolver::solveDenseSystem() {
                 xorWords(rowAt(other), pivot, stride);
             }
         }
+        _rowOfColumn[column] = denseRank;
+        _pivotColumns[column / 64] |= std::uint64_t{1} << (column % 64);
         ++denseRank;
     }
     _rank = static_cast<std::uint32_t>(_pivotOrder.size()) + denseRank;
+    // The rows past the rank reduced to nothing; the others are the elimination kept for later equations.
+    rows.resize(static_cast<std::size_t>(denseRank) * stride);
+    _denseRows = std::move(rows);
     if (denseRank < columns) {
         return false;
     }
-    // Full rank: row i now reads "inactive symbol i = payload".
-    for (std::uint32_t column = 0; column < columns; ++column) {
-        std::memcpy(valueOf(_inactiveSymbols[column]), rowAt(column) + _columnWords, _words * 8);
+    adoptDenseValues();
+    return true;
+}
+
+bool InactivationSolver::addLaterEquation(const std::vector<std::uint32_t>& unknowns, const std::uint8_t* payload) {
+    if (isSolved()) {
+        return false;
+    }
+    const std::size_t stride = _columnWords + _words;
+    _laterRow.assign(stride, 0);
+    std::uint64_t* coefficients = _laterRow.data();
+    std::uint64_t* value = coefficients + _columnWords;
+    std::memcpy(value, payload, _payloadLength);
+    for (std::uint32_t symbol : unknowns) {
+        if (_state[symbol] == State::inactive) {
+            coefficients[_column[symbol] / 64] ^= std::uint64_t{1} << (_column[symbol] % 64);
+        } else {
+            xorWords(coefficients, coefficientsOf(symbol), _columnWords);
+            xorWords(value, valueOf(symbol), _words);
+        }
+    }
+    // Clearing a pivot column never sets another one (pivot rows are clear there), so one pass suffices.
+    for (std::size_t word = 0; word < _columnWords; ++word) {
+        for (std::uint64_t bits = coefficients[word] & _pivotColumns[word]; bits != 0; bits &= bits - 1) {
+            const auto column = word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+            xorWords(coefficients, _denseRows.data() + std::size_t{_rowOfColumn[column]} * stride, stride);
+        }
+    }
+    const auto nonZero = std::find_if(coefficients, coefficients + _columnWords, [](std::uint64_t w) { return w; });
+    if (nonZero == coefficients + _columnWords) {
+        return false; // implied by the equations already taken
+    }
+    const auto word = static_cast<std::size_t>(nonZero - coefficients);
+    keepDenseRow(coefficients, static_cast<std::uint32_t>(word * 64 + std::countr_zero(*nonZero)));
+    ++_rank;
+    if (isSolved()) {
+        adoptDenseValues();
+        backSubstitute();
     }
     return true;
+}
+
+// Adds a reduced row with its pivot `column`, clearing that column from every other kept row.
+void InactivationSolver::keepDenseRow(const std::uint64_t* row, std::uint32_t column) {
+    const std::size_t stride = _columnWords + _words;
+    const std::size_t rows = _denseRows.size() / stride;
+    for (std::size_t other = 0; other < rows; ++other) {
+        std::uint64_t* kept = _denseRows.data() + other * stride;
+        if (testBit(kept, column)) {
+            xorWords(kept, row, stride);
+        }
+    }
+    _denseRows.insert(_denseRows.end(), row, row + stride);
+    _rowOfColumn[column] = static_cast<std::uint32_t>(rows);
+    _pivotColumns[column / 64] |= std::uint64_t{1} << (column % 64);
+}
+
+// Full rank: the row of each column now reads "inactive symbol = payload".
+void InactivationSolver::adoptDenseValues() {
+    const std::size_t stride = _columnWords + _words;
+    for (std::uint32_t column = 0; column < _inactiveSymbols.size(); ++column) {
+        const std::uint64_t* row = _denseRows.data() + std::size_t{_rowOfColumn[column]} * stride;
+        std::memcpy(valueOf(_inactiveSymbols[column]), row + _columnWords, _words * 8);
+    }
+    _denseRows = {};
+}
+
+// What only solve() needs; a solver kept for later equations holds the elimination alone.
+void InactivationSolver::releaseEquations() {
+    _equationStart = {0};
+    _equationSymbols = {};
+    _payloads = {};
+    _occurrenceStart = {};
+    _occurrences = {};
+    _openDegree = {};
+    _equationUsed = {};
+    _singles = {};
 }
 
 void InactivationSolver::backSubstitute() {
@@ -217,6 +299,15 @@ void InactivationSolver::backSubstitute() {
             }
         }
     }
+}
+
+std::size_t InactivationSolver::memoryFootprint() const {
+    auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
+    return bytes(_equationStart) + bytes(_equationSymbols) + bytes(_payloads) + bytes(_occurrenceStart) +
+           bytes(_occurrences) + bytes(_openDegree) + _equationUsed.capacity() / 8 + bytes(_singles) + bytes(_state) +
+           bytes(_pivotEquation) + bytes(_column) + bytes(_pivotOrder) + bytes(_inactiveSymbols) +
+           bytes(_coefficients) + bytes(_values) + bytes(_denseRows) + bytes(_rowOfColumn) + bytes(_pivotColumns) +
+           bytes(_laterRow);
 }
 
 void InactivationSolver::copyValue(std::uint32_t unknown, std::uint8_t* out) const {

@@ -140,8 +140,7 @@ void VexaQRDecoderImpl::scannedLubyFrame(const Bytes& frame) {
     const std::uint64_t packets = packetLength == 0 ? 0 : (frame.size() - kLubyHeaderLength) / packetLength;
 
     for (std::uint64_t i = 0; i < packets; ++i) {
-        const auto first = frame.begin() + static_cast<std::ptrdiff_t>(kLubyHeaderLength + i * packetLength);
-        _decoder.processPacket(Bytes(first, first + static_cast<std::ptrdiff_t>(packetLength)));
+        _decoder.processPacket(frame.data() + kLubyHeaderLength + i * packetLength, packetLength);
         ++_luby.packets;
         _luby.symbols = _decoder.packetCount();
         raiseLubyEstimate(packets);

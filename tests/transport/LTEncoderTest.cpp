@@ -1,9 +1,12 @@
 #include "TransportTestSupport.hpp"
+#include "support/CraftedFrames.hpp"
 
 #include <vexaqr/transport/LTEncoder.hpp>
+#include <vexaqr/transport/LTQRGenerator.hpp>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -414,4 +417,69 @@ TEST(LTDecoderTest, InvariantsHoldWhenPacketsOfAnotherTransferAreMixedIn) {
     }
     EXPECT_TRUE(decoder.invariantsHold());
     EXPECT_TRUE(decoder.isFinished()); // garbage resolves too; the payload checks reject it later
+}
+
+// A hostile peer's frames pass every check but never complete: without a bound every packet would be held
+// for good. Both decoders keep their bookkeeping within the bound for the transfer's size, and still finish
+// the transfer when the honest frames follow.
+TEST(LTDecoderTest, NeverCompletingFramesStayWithinTheMemoryBound) {
+    constexpr std::uint32_t kLength = 80000; // K = 10000
+    const Bytes data = randomBytes(kLength, 5);
+    // The held combinations' bound, a quarter more for the arrays' growth, and the arrays per source packet.
+    const std::size_t bound = (LT::Decoder::kHeldBytesPerPacket * 10000 + (std::size_t{1} << 20)) * 5 / 4 + 64 * 10000;
+    for (const bool solving : {false, true}) {
+        LT::Decoder decoder;
+        decoder.setTotalLength(kLength);
+        auto feedFrame = [&](const Bytes& frame) {
+            decoder.setSeed(static_cast<std::uint32_t>(frame[1]) << 24 | frame[2] << 16 | frame[3] << 8 | frame[4]);
+            for (std::size_t at = 13; at + 8 <= frame.size(); at += 8) {
+                decoder.processPacket(frame.data() + at, 8);
+            }
+            if (solving) {
+                decoder.completeBySolving();
+            }
+        };
+        std::size_t peak = 0;
+        for (const Bytes& frame : test::neverCompletingFrames(kLength, 1500)) {
+            feedFrame(frame);
+            peak = std::max(peak, decoder.memoryFootprint());
+        }
+        EXPECT_FALSE(decoder.isFinished());
+        EXPECT_EQ(decoder.progress(), 0.0) << "no packet of degree one ever came";
+        // The solver keeps its elimination besides: a bit per source packet and set-aside unknown.
+        EXPECT_LE(peak, solving ? 2 * bound : bound) << (solving ? "ml" : "peeling");
+        EXPECT_GT(decoder.combinationsNotHeld(), 0u) << "the frames fill the bound";
+        EXPECT_TRUE(decoder.invariantsHold());
+
+        LTQRGenerator honest(data, 99);
+        for (int frame = 0; frame < 1000 && !decoder.isFinished(); ++frame) {
+            feedFrame(honest.nextQRContent());
+        }
+        // The hostile combinations carried garbage, so the bytes may be wrong; the record's checks catch that.
+        EXPECT_TRUE(decoder.isFinished()) << (solving ? "ml" : "peeling");
+        EXPECT_TRUE(decoder.invariantsHold());
+    }
+}
+
+// Honest senders never meet the memory bound, whatever the loss: every packet that carries news is held.
+TEST(LTDecoderTest, HonestTransfersStayBelowTheMemoryBound) {
+    for (const std::uint32_t length : {8000u, 102400u}) {
+        const Bytes data = randomBytes(length, length);
+        LTQRGenerator frames(data, length);
+        std::mt19937 loss(length);
+        LT::Decoder decoder;
+        decoder.setTotalLength(length);
+        while (!decoder.isFinished()) {
+            const Bytes frame = frames.nextQRContent();
+            if (loss() % 2 == 0) {
+                continue;
+            }
+            decoder.setSeed(static_cast<std::uint32_t>(frame[1]) << 24 | frame[2] << 16 | frame[3] << 8 | frame[4]);
+            for (std::size_t at = 13; at + 8 <= frame.size() && !decoder.isFinished(); at += 8) {
+                decoder.processPacket(frame.data() + at, 8);
+            }
+        }
+        EXPECT_EQ(decoder.combinationsNotHeld(), 0u) << length;
+        EXPECT_EQ(decoder.data(), data);
+    }
 }

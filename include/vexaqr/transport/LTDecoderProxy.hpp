@@ -6,6 +6,7 @@
 #include <vexaqr/transport/LTDecoderKind.hpp>
 #include <vexaqr/transport/LTEncoder.hpp>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vexaqr {
@@ -16,6 +17,8 @@ public:
 
     /// Consumes one packet (see LT::Decoder::processPacket for what is refused).
     void processPacket(const Bytes& packet) { _decoder.processPacket(packet); }
+    /// The same for `length` bytes at `packet`, read in place.
+    void processPacket(const std::uint8_t* packet, std::size_t length) { _decoder.processPacket(packet, length); }
     /// Called after the last packet of each frame. The maximum-likelihood decoder solves what peeling
     /// left open when the received equations may now determine every source packet; true when finished.
     bool endFrame() {

@@ -4,7 +4,10 @@
 // aside ("inactivated") and peeling goes on. Only the set-aside unknowns form a dense system, solved by
 // Gaussian elimination with bit-packed rows; payloads are XORed 8 bytes at a time.
 //
-// Memory is O(equation sizes + unknowns × set-aside unknowns / 64 words), never unknowns squared.
+// A solve that falls short keeps its elimination: equations added later are reduced into it one at a
+// time, at a cost bounded by the set-aside unknowns (never by the equations seen so far), until the rank
+// is complete. Memory is O(equation sizes + unknowns × set-aside unknowns / 64 words), never unknowns
+// squared; the equations themselves are let go once solve() has run.
 // Not thread-safe; one solver per system.
 #pragma once
 
@@ -27,6 +30,12 @@ public:
     /// Solves the system; true when the equations determine every unknown (rank = unknownCount).
     /// Call once.
     bool solve();
+    /// After a solve() that fell short: reduces one more equation (as for addEquation) into the kept
+    /// elimination; true when it raised the rank. The values are ready once isSolved().
+    bool addLaterEquation(const std::vector<std::uint32_t>& unknowns, const std::uint8_t* payload);
+    bool isSolved() const { return _rank == _unknownCount; }
+    /// Bytes the solver's arrays take (capacities).
+    std::size_t memoryFootprint() const;
     /// The rank of the equations, known after solve().
     std::uint32_t rank() const { return _rank; }
     /// How many unknowns were set aside into the dense system by solve().
@@ -44,6 +53,9 @@ private:
     void expressPivots();
     void accumulate(std::uint32_t equation, std::uint32_t skipped, std::uint64_t* coefficients, std::uint64_t* value);
     bool solveDenseSystem();
+    void keepDenseRow(const std::uint64_t* row, std::uint32_t column);
+    void adoptDenseValues();
+    void releaseEquations();
     void backSubstitute();
     std::uint64_t* payloadOf(std::size_t equation) { return _payloads.data() + equation * _words; }
     std::uint64_t* coefficientsOf(std::uint32_t symbol) { return _coefficients.data() + symbol * _columnWords; }
@@ -70,6 +82,12 @@ private:
     std::size_t _columnWords = 0;
     std::vector<std::uint64_t> _coefficients; // per symbol: its dependence on the inactive symbols
     std::vector<std::uint64_t> _values;       // per symbol: its value (partial until back-substitution)
+    // The dense system in reduced row echelon form: each kept row has one pivot column, clear in every other
+    // row; rows that reduced to nothing are not kept.
+    std::vector<std::uint64_t> _denseRows;
+    std::vector<std::uint32_t> _rowOfColumn;  // kNoRow while the column has no pivot row
+    std::vector<std::uint64_t> _pivotColumns; // bitmap of the columns that have one
+    std::vector<std::uint64_t> _laterRow;     // reused by addLaterEquation
     std::uint32_t _rank = 0;
 };
 
