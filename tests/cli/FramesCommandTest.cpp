@@ -1,4 +1,5 @@
 // The vexaqr frames commands, run as a user would run them.
+#include "support/CraftedFrames.hpp"
 #include "transport/TransportTestSupport.hpp"
 
 #include <vexaqr/transport/Base45Converter.hpp>
@@ -143,9 +144,10 @@ TEST_F(FramesCommandTest, StatsTellWhatEachDecoderWasFedUntilCompletion) {
     write(path("in.bin"), data);
     ASSERT_EQ(run("frames encode --mode luby --seed 77 --count 40 " + path("in.bin") + " > " + path("frames.txt")), 0);
     std::map<std::string, nlohmann::json> stats;
-    for (const std::string decoder : {"peeling", "ml"}) {
-        ASSERT_EQ(run("frames decode --decoder " + decoder + " --stats --out " + path("out.bin") + " < " +
-                      path("frames.txt") + " 2> " + path("log")),
+    for (const std::string decoder : {"peeling", "ml", ""}) { // "": the default, which is ml
+        const std::string choice = decoder.empty() ? "" : "--decoder " + decoder;
+        ASSERT_EQ(run("frames decode " + choice + " --stats --out " + path("out.bin") + " < " + path("frames.txt") +
+                      " 2> " + path("log")),
                   0);
         EXPECT_EQ(read(path("out.bin")), toString(data)) << decoder;
         const auto log = lines(path("log"));
@@ -154,7 +156,7 @@ TEST_F(FramesCommandTest, StatsTellWhatEachDecoderWasFedUntilCompletion) {
         const auto& line = stats[decoder];
         ASSERT_TRUE(line.is_object()) << log.back();
         EXPECT_EQ(line.size(), 5u) << log.back();
-        EXPECT_EQ(line.value("decoder", ""), decoder);
+        EXPECT_EQ(line.value("decoder", ""), decoder.empty() ? "ml" : decoder);
         EXPECT_EQ(line.value("symbols", 0), 1000);
         EXPECT_EQ(line.value("completed", false), true);
         const int frames = line.value("frames", 0);
@@ -167,6 +169,24 @@ TEST_F(FramesCommandTest, StatsTellWhatEachDecoderWasFedUntilCompletion) {
     // The maximum-likelihood decoder completes at a whole frame's end, never after peeling.
     EXPECT_EQ(stats["ml"].value("packets", 0), stats["ml"].value("frames", 0) * 73);
     EXPECT_LE(stats["ml"].value("frames", 0), stats["peeling"].value("frames", 0));
+    EXPECT_EQ(stats[""], stats["ml"]);
+}
+
+// Frames that pass every check but never complete (no packet of degree one, one source packet never touched):
+// the end says how much was decoded, not how many frames were fed.
+TEST_F(FramesCommandTest, NeverCompletingFramesEndWithTheSourcePacketsDecoded) {
+    std::ofstream frames(path("frames.txt"));
+    for (const Bytes& frame : test::neverCompletingFrames(20000, 200)) {
+        frames << Base45Converter::base45EncodedString(frame) << '\n';
+    }
+    frames.close();
+    for (const std::string decoder : {"peeling", "ml"}) {
+        EXPECT_EQ(run("frames decode --decoder " + decoder + " --out " + path("out.bin") + " < " + path("frames.txt") +
+                      " 2> " + path("log")),
+                  1);
+        const std::string log = read(path("log"));
+        EXPECT_NE(log.find("luby reached 0.0%"), std::string::npos) << decoder << ": " << log;
+    }
 }
 
 TEST_F(FramesCommandTest, StatsOfAnUnfinishedTransferSayHowMuchWasFed) {

@@ -198,6 +198,7 @@ ScanResult scanUntilFirstRecord(CameraView camera, const std::shared_ptr<AppData
     auto loop = std::make_shared<RunLoop>();
     auto source = std::make_shared<PictureSequenceSource>(std::move(camera.pictures), loop);
     auto view = std::make_shared<VXAScannerView>([source] { return source; }, storedKeys);
+    view->setLTDecoder(LTDecoderKind::maximumLikelihood);
     ScanResult result;
     bool done = false;
     cli::ProgressBar bar; // the reader's estimate: how long to keep the camera on the screen

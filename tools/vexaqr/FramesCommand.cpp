@@ -37,7 +37,7 @@ struct EncodeOptions {
 
 struct DecodeOptions {
     std::string out;
-    std::string decoder = "peeling";
+    std::string decoder = "ml";
     bool stats = false;
 };
 
@@ -112,7 +112,7 @@ public:
 
     void vexaQRDecoder(VexaQRDecoder&, double known, VxaAlgorithm algorithm) override {
         const double percent = _reader ? _reader->estimatedProgress() : known;
-        lastProgress[algorithm] = percent;
+        lastProgress[algorithm] = known; // what was decoded: the estimate only says how long to keep going
         const int step = static_cast<int>(std::floor(percent * (_terminal ? 1000 : 10)));
         if (step == _shownStep && algorithm == _shownAlgorithm) {
             return;
@@ -183,7 +183,8 @@ void writeStats(const VexaQRDecoderImpl& reader, bool completed) {
 
 int decodeFrames(const DecodeOptions& options) {
     ProgressReporter reporter;
-    VexaQRDecoderImpl reader(reporter, ltDecoderKindFromName(options.decoder).value_or(LTDecoderKind::peeling));
+    VexaQRDecoderImpl reader(reporter,
+                             ltDecoderKindFromName(options.decoder).value_or(LTDecoderKind::maximumLikelihood));
     reporter.watch(reader);
     std::string line;
     std::size_t lines = 0;
@@ -231,7 +232,7 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     auto* decodeCommand =
         frames->add_subcommand("decode", "Read base-45 frames from stdin and write the first completed transfer");
     decodeCommand->add_option("--out", decode->out, "Write the data here instead of stdout");
-    decodeCommand->add_option("--decoder", decode->decoder, "LT decoder (ml completes with fewer frames)")
+    decodeCommand->add_option("--decoder", decode->decoder, "LT decoder (peeling needs more frames)")
         ->check(CLI::IsMember({"peeling", "ml"}))
         ->capture_default_str();
     decodeCommand->add_flag("--stats", decode->stats,

@@ -33,7 +33,7 @@ struct ScanOptions {
     std::string contentOut;
     bool keepScanning = false;
     double seconds = 0.0;
-    std::string decoder = "peeling";
+    std::string decoder = "ml";
     bool stats = false;
 };
 
@@ -195,7 +195,7 @@ int scan(const ScanOptions& options) {
     if (!keys) {
         return 1;
     }
-    Receiver receiver(*keys, ltDecoderKindFromName(options.decoder).value_or(LTDecoderKind::peeling));
+    Receiver receiver(*keys, ltDecoderKindFromName(options.decoder).value_or(LTDecoderKind::maximumLikelihood));
     ScanSession session(options, receiver);
     return options.camera.empty() ? scanFiles(options, session, receiver) : scanCamera(options, session, receiver);
 }
@@ -216,7 +216,7 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     command->add_flag("--keep-scanning", options->keepScanning, "Report every completed transfer, not the first");
     command->add_option("--seconds", options->seconds, "Stop after this time (a camera never ends by itself)")
         ->check(CLI::PositiveNumber);
-    command->add_option("--decoder", options->decoder, "LT decoder (ml completes with fewer frames)")
+    command->add_option("--decoder", options->decoder, "LT decoder (peeling needs more frames)")
         ->check(CLI::IsMember({"peeling", "ml"}))
         ->capture_default_str();
     command->add_flag("--stats", options->stats,

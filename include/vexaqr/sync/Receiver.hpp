@@ -32,8 +32,9 @@ using ReceivedRecord = Outcome<VXAData>;
 
 class Receiver {
 public:
-    /// `decoder` chooses how luby transfers are completed (maximum likelihood needs fewer frames).
-    explicit Receiver(Keys keys, LTDecoderKind decoder = LTDecoderKind::peeling);
+    /// `decoder` chooses how luby transfers are completed; maximum likelihood, the default, completes with the
+    /// first frame whose packets determine the data (peeling often needs a frame or more beyond it).
+    explicit Receiver(Keys keys, LTDecoderKind decoder = LTDecoderKind::maximumLikelihood);
     ~Receiver();
     Receiver(const Receiver&) = delete;
     Receiver& operator=(const Receiver&) = delete;
