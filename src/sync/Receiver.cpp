@@ -103,9 +103,10 @@ using Take = std::function<bool(const Picture&)>;
 std::optional<Failure> readPictures(const std::filesystem::path& path, const Take& take, bool& done);
 
 std::optional<Failure> readGif(const std::filesystem::path& path, const Take& take, bool& done) {
-    auto reader = GifFrameReader::open(path.string());
+    std::string refusal;
+    auto reader = GifFrameReader::open(path.string(), &refusal);
     if (!reader)
-        return unreadablePicture(path.string() + " is not a readable GIF file");
+        return unreadablePicture(path.string() + " is not a readable GIF file: " + refusal);
     std::size_t index = 0;
     while (!done) {
         auto frame = reader->next();

@@ -64,6 +64,29 @@ void fillArea(const Area& area, std::uint8_t value, Picture& screen) {
     }
 }
 
+// The pixels of `area`, row by row: what a frame disposed of as "previous" must give back.
+std::vector<std::uint8_t> copyArea(const Area& area, const Picture& screen) {
+    const auto width = static_cast<std::size_t>(area.right - area.left);
+    std::vector<std::uint8_t> pixels;
+    pixels.reserve(width * static_cast<std::size_t>(area.bottom - area.top));
+    for (int y = area.top; y < area.bottom; ++y) {
+        const auto row = screen.pixels.begin() + static_cast<std::ptrdiff_t>(y) * screen.width + area.left;
+        pixels.insert(pixels.end(), row, row + static_cast<std::ptrdiff_t>(width));
+    }
+    return pixels;
+}
+
+void restoreArea(const Area& area, const std::vector<std::uint8_t>& pixels, Picture& screen) {
+    auto from = pixels.begin();
+    for (int y = area.top; y < area.bottom; ++y, from += area.right - area.left) {
+        std::copy(from, from + (area.right - area.left), &screen.at(area.left, y));
+    }
+}
+
+std::string millions(std::uint64_t pixels) {
+    return std::to_string(pixels >> 20) + " million";
+}
+
 // The frame rows in the order the file stores them: an interlaced frame comes in four passes.
 std::vector<int> rowsInFileOrder(int height, bool interlaced) {
     std::vector<int> rows;
@@ -87,7 +110,8 @@ std::vector<int> rowsInFileOrder(int height, bool interlaced) {
 
 // The open file, the screen composed so far and the control block that applies to the next frame.
 struct GifFrameReader::Decoder {
-    Bytes data;             // the GIF when read from memory; outlives `gif`
+    std::string path;       // the file, when read from one
+    Bytes data;             // else the GIF in memory; outlives `gif`
     std::size_t offset = 0; // how much of `data` the decoder has taken
     GifReaderPtr gif;
     Picture screen;
@@ -101,6 +125,14 @@ struct GifFrameReader::Decoder {
         std::copy_n(self->data.data() + self->offset, count, buffer);
         self->offset += count;
         return static_cast<int>(count);
+    }
+
+    // (Re)opens the GIF before its first record; giflib's error code in `error` when it cannot.
+    bool start(int& error) {
+        control = noControl();
+        offset = 0;
+        gif.reset(path.empty() ? DGifOpen(this, &readFromMemory, &error) : DGifOpenFileName(path.c_str(), &error));
+        return gif != nullptr;
     }
 
     std::string lastError() const { return errorText(gif->Error); }
@@ -157,7 +189,9 @@ struct GifFrameReader::Decoder {
     std::optional<GifFrame> composeFrame() {
         const GifImageDesc& desc = gif->Image;
         const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
-        const Picture before = control.DisposalMode == DISPOSE_PREVIOUS ? screen : Picture();
+        const Area area = clippedArea(desc, screen);
+        const auto before =
+            control.DisposalMode == DISPOSE_PREVIOUS ? copyArea(area, screen) : std::vector<std::uint8_t>();
         line.resize(static_cast<std::size_t>(desc.Width));
         for (const int row : rowsInFileOrder(desc.Height, desc.Interlace)) {
             if (DGifGetLine(gif.get(), line.data(), desc.Width) == GIF_ERROR) {
@@ -169,48 +203,63 @@ struct GifFrameReader::Decoder {
         }
         GifFrame frame{screen, std::chrono::milliseconds(control.DelayTime * 10)};
         if (control.DisposalMode == DISPOSE_BACKGROUND) {
-            fillArea(clippedArea(desc, screen), background, screen);
+            fillArea(area, background, screen);
         } else if (control.DisposalMode == DISPOSE_PREVIOUS) {
-            screen = before;
+            restoreArea(area, before, screen);
         }
         control = noControl();
         return frame;
     }
 };
 
-std::unique_ptr<GifFrameReader> GifFrameReader::open(const std::string& path) {
-    auto decoder = std::make_unique<Decoder>();
-    int error = 0;
-    decoder->gif.reset(DGifOpenFileName(path.c_str(), &error));
-    if (!decoder->gif) {
-        LogManager::standard().log("GIF " + path + ": " + errorText(error));
-        return nullptr;
+namespace {
+
+std::unique_ptr<GifFrameReader> refuse(const std::string& source, const std::string& reason, std::string* refusal) {
+    LogManager::standard().log("GIF " + source + ": " + reason);
+    if (refusal) {
+        *refusal = reason;
     }
-    return opened(std::move(decoder), path);
+    return nullptr;
 }
 
-std::unique_ptr<GifFrameReader> GifFrameReader::open(Bytes gif) {
+} // namespace
+
+std::unique_ptr<GifFrameReader> GifFrameReader::open(const std::string& path, std::string* refusal) {
+    auto decoder = std::make_unique<Decoder>();
+    decoder->path = path;
+    int error = 0;
+    if (!decoder->start(error)) {
+        return refuse(path, errorText(error), refusal);
+    }
+    return opened(std::move(decoder), path, refusal);
+}
+
+std::unique_ptr<GifFrameReader> GifFrameReader::open(Bytes gif, std::string* refusal) {
     auto decoder = std::make_unique<Decoder>();
     decoder->data = std::move(gif);
     int error = 0;
-    decoder->gif.reset(DGifOpen(decoder.get(), &Decoder::readFromMemory, &error));
-    if (!decoder->gif) {
-        LogManager::standard().log(std::string("GIF data: ") + errorText(error));
-        return nullptr;
+    if (!decoder->start(error)) {
+        return refuse("data", errorText(error), refusal);
     }
-    return opened(std::move(decoder), "data");
+    return opened(std::move(decoder), "data", refusal);
 }
 
-std::unique_ptr<GifFrameReader> GifFrameReader::opened(std::unique_ptr<Decoder> decoder, std::string source) {
+std::unique_ptr<GifFrameReader> GifFrameReader::opened(std::unique_ptr<Decoder> decoder, std::string source,
+                                                       std::string* refusal) {
     const GifFileType& gif = *decoder->gif;
     if (!sideWithinLimits(gif.SWidth) || !sideWithinLimits(gif.SHeight)) {
-        LogManager::standard().log("GIF " + source + ": a screen of " + std::to_string(gif.SWidth) + " x " +
-                                   std::to_string(gif.SHeight) + " pixels is beyond the size limits");
-        return nullptr;
+        return refuse(source,
+                      "a screen of " + std::to_string(gif.SWidth) + " x " + std::to_string(gif.SHeight) +
+                          " pixels is beyond the size limits",
+                      refusal);
     }
     decoder->background = backgroundLuminance(gif);
     decoder->screen = Picture(gif.SWidth, gif.SHeight, decoder->background);
-    return std::unique_ptr<GifFrameReader>(new GifFrameReader(std::move(decoder), std::move(source)));
+    std::unique_ptr<GifFrameReader> reader(new GifFrameReader(std::move(decoder), source));
+    if (auto reason = reader->survey()) {
+        return refuse(source, *reason, refusal);
+    }
+    return reader;
 }
 
 GifFrameReader::GifFrameReader(std::unique_ptr<Decoder> decoder, std::string source)
@@ -218,16 +267,42 @@ GifFrameReader::GifFrameReader(std::unique_ptr<Decoder> decoder, std::string sou
 
 GifFrameReader::~GifFrameReader() = default;
 
-std::optional<std::size_t> GifFrameReader::countFrames(const std::string& path) {
-    auto reader = open(path);
-    if (!reader) {
-        return std::nullopt;
+std::optional<std::size_t> GifFrameReader::countFrames(const std::string& path, std::string* refusal) {
+    const auto reader = open(path, refusal);
+    return reader ? std::optional<std::size_t>(reader->frameCount()) : std::nullopt;
+}
+
+// Reads every record without decoding a pixel and weighs what decoding and showing the frames would cost;
+// the reason for refusing the file, or nothing with the decoder back before the first record.
+std::optional<std::string> GifFrameReader::survey() {
+    const GifFileType& gif = *_decoder->gif;
+    const std::uint64_t screenArea = std::uint64_t(gif.SWidth) * std::uint64_t(gif.SHeight);
+    std::uint64_t declared = 0;
+    std::size_t frames = 0;
+    while (advanceToFrame()) {
+        ++frames;
+        declared += std::uint64_t(gif.Image.Width) * std::uint64_t(gif.Image.Height); // decoded even off screen
+        if (declared > kMaxDecodedPixels) {
+            return "its frames declare more than " + millions(kMaxDecodedPixels) + " pixels to decode";
+        }
+        if (frames * screenArea > kMaxShownPixels) {
+            return "more than " + std::to_string(frames - 1) + " frames of a " + std::to_string(gif.SWidth) + " x " +
+                   std::to_string(gif.SHeight) + " screen (" + millions(kMaxShownPixels) + " screen pixels at most)";
+        }
+        if (!skipFrame()) {
+            break;
+        }
     }
-    std::size_t count = 0;
-    while (reader->advanceToFrame() && reader->skipFrame()) {
-        ++count;
+    if (failed()) {
+        return _failure;
     }
-    return reader->failed() ? std::nullopt : std::optional<std::size_t>(count);
+    int error = 0;
+    if (!_decoder->start(error)) {
+        return errorText(error);
+    }
+    _frameCount = frames;
+    _state = State::reading;
+    return std::nullopt;
 }
 
 std::optional<GifFrame> GifFrameReader::next() {
@@ -281,6 +356,7 @@ bool GifFrameReader::skipFrame() {
 
 void GifFrameReader::fail(const std::string& reason) {
     _state = State::failed;
+    _failure = reason;
     LogManager::standard().log("GIF " + _source + ": " + reason);
 }
 

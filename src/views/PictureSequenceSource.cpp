@@ -57,9 +57,10 @@ private:
 // Appends a loader per frame of the GIF. Every record is read now, without decoding a pixel, so that a
 // broken file or one beyond the limits fails early.
 std::optional<Error> addGifFrames(const std::string& path, std::vector<PictureSequenceSource::Loader>& loaders) {
-    const auto count = GifFrameReader::countFrames(path);
+    std::string refusal;
+    const auto count = GifFrameReader::countFrames(path, &refusal);
     if (!count) {
-        return openError(CameraError::kCannotOpen, "cannot read the GIF file " + path);
+        return openError(CameraError::kCannotOpen, "cannot read the GIF file " + path + ": " + refusal);
     }
     auto feed = std::make_shared<GifFrameFeed>(path, *count);
     for (std::size_t i = 0; i < *count; ++i) {

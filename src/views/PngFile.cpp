@@ -29,8 +29,11 @@ private:
 std::optional<Picture> finishRead(PngImage& image, const std::string& source) {
     const auto width = static_cast<int>(image.get().width);
     const auto height = static_cast<int>(image.get().height);
-    if (image.get().width > PngFile::kMaxSide || image.get().height > PngFile::kMaxSide || width == 0 || height == 0) {
-        LogManager::standard().log("PNG " + source + ": picture size out of range");
+    const std::uint64_t pixels = std::uint64_t{image.get().width} * image.get().height;
+    if (image.get().width > PngFile::kMaxSide || image.get().height > PngFile::kMaxSide || pixels == 0 ||
+        pixels > PngFile::kMaxPixels) {
+        LogManager::standard().log("PNG " + source + ": a picture of " + std::to_string(image.get().width) + " x " +
+                                   std::to_string(image.get().height) + " pixels is beyond the size limits");
         return std::nullopt;
     }
     image.get().format = PNG_FORMAT_GRAY;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 
 namespace vexaqr {
 namespace {
@@ -34,10 +35,9 @@ TEST(GifFrameReaderTest, HugeFramesOnASmallScreenAreRefusedBeforeDecoding) {
     writeFile(path, gif);
 
     EXPECT_FALSE(GifFrameReader::countFrames(path));
-    auto reader = GifFrameReader::open(path);
-    ASSERT_TRUE(reader); // the screen itself is fine
-    EXPECT_FALSE(reader->next());
-    EXPECT_TRUE(reader->failed());
+    std::string refusal;
+    EXPECT_FALSE(GifFrameReader::open(path, &refusal)); // the screen is fine, its first frame is not
+    EXPECT_NE(refusal.find("20000 x 20000"), std::string::npos) << refusal;
     EXPECT_FALSE(GifFile::readFrames(path));
     EXPECT_FALSE(GifFile::decodeFrames(gif));
 
@@ -46,6 +46,36 @@ TEST(GifFrameReaderTest, HugeFramesOnASmallScreenAreRefusedBeforeDecoding) {
     ASSERT_TRUE(opened.error);
     EXPECT_EQ(opened.error->code, CameraError::kCannotOpen);
     EXPECT_NE(opened.error->message.find("huge.gif"), std::string::npos) << opened.error->message;
+}
+
+// What a file would cost is weighed before any pixel is decoded: the screens it hands out (each frame is a
+// whole screen for the detector, however little of it the frame covers) and the pixels its frames declare.
+// A few kilobytes must not buy minutes of work.
+TEST(GifFrameReaderTest, FilesBeyondTheWorkBudgetAreRefusedBeforeDecoding) {
+    const int side = GifFrameReader::kMaxSide;
+    const auto screens = static_cast<std::size_t>(GifFrameReader::kMaxShownPixels / (std::uint64_t(side) * side));
+    const CraftedFrame dot{0, 0, 1, 1, 1, {}, false};
+    const CraftedFrame full{0, 0, side, side, 1, {}, false};
+    const std::size_t declaring = GifFrameReader::kMaxDecodedPixels / (std::uint64_t(side) * side);
+    struct Case {
+        const char* name;
+        Bytes gif;
+        std::optional<std::size_t> frames; // nothing: refused
+        const char* reason;
+    };
+    const std::vector<Case> cases{
+        {"dots up to the screen budget", craftedGif(side, side, std::vector(screens, dot)), screens, ""},
+        {"one dot more", craftedGif(side, side, std::vector(screens + 1, dot)), std::nullopt, "4096 x 4096 screen"},
+        {"full frames up to the pixel budget", craftedGif(8, 8, std::vector(declaring, full)), declaring, ""},
+        {"one full frame more", craftedGif(8, 8, std::vector(declaring + 1, full)), std::nullopt, "pixels to decode"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_LT(c.gif.size(), 2'000'000u) << c.name;
+        std::string refusal;
+        const auto reader = GifFrameReader::open(c.gif, &refusal);
+        EXPECT_EQ(reader ? std::optional(reader->frameCount()) : std::nullopt, c.frames) << c.name;
+        EXPECT_NE(refusal.find(c.reason), std::string::npos) << c.name << ": " << refusal;
+    }
 }
 
 TEST(GifFrameReaderTest, SizesAtTheLimitsAreKeptAndOneBeyondIsRefused) {

@@ -46,6 +46,21 @@ TEST(ImageFilesTest, UnreadablePngsGiveNothing) {
     EXPECT_FALSE(PngFile::write(pathIn(folder, "no-such-folder/p.png"), Picture(2, 2)));
 }
 
+// One picture and what a detector makes of it stay well within 200 MB: long sides are fine, many pixels not.
+TEST(ImageFilesTest, PngsWithMorePixelsThanTheLimitAreRefused) {
+    test::TempDirectory folder;
+    const struct {
+        int width, height;
+        bool read;
+    } cases[] = {
+        {PngFile::kMaxSide, 16, true}, {4096, 4096, true}, {4097, 4096, false}, {16, PngFile::kMaxSide + 1, false}};
+    for (const auto& c : cases) {
+        const auto path = pathIn(folder, std::to_string(c.width) + "x" + std::to_string(c.height) + ".png");
+        ASSERT_TRUE(PngFile::write(path, Picture(c.width, c.height, 0)));
+        EXPECT_EQ(PngFile::read(path).has_value(), c.read) << c.width << " x " << c.height;
+    }
+}
+
 TEST(ImageFilesTest, GifCanvasFramesReadBackWithTheirDelays) {
     test::TempDirectory folder;
     const auto path = pathIn(folder, "a.gif");

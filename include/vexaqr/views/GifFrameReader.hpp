@@ -1,7 +1,10 @@
 // GifFrameReader: the frames of an animated GIF, decoded one at a time, in file order, as they are asked
-// for. Each frame's declared size is checked before any of its pixels are decoded, and a frame is
-// decoded line by line onto the screen, so memory stays within a few screens however large the file or
-// its frames claim to be.
+// for. Opening reads every record once without decoding a pixel: the frames, their declared sizes and the
+// work they would cost (the pixels decoded, and the screens handed out, each of which a detector then
+// looks at) are checked before the first frame is decoded, so a small file that declares hours of work is
+// refused at once, with the reason. A frame is decoded line by line onto the screen and only the area it
+// covers is repainted, so memory stays within a few screens however large the file or its frames claim
+// to be.
 //
 // Not thread-safe: one thread uses a reader at a time.
 #pragma once
@@ -11,6 +14,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,17 +31,24 @@ public:
     /// Screens and frames larger than this on either side, and files with more frames, are refused.
     static constexpr int kMaxSide = 4096;
     static constexpr std::size_t kMaxFrames = 10000;
+    /// The most pixels a file's frames may declare together (what decoding them costs).
+    static constexpr std::uint64_t kMaxDecodedPixels = std::uint64_t{1} << 30;
+    /// The most screen pixels a file may hand out over all its frames (frames × screen area): each frame
+    /// is a whole screen for whoever looks at it, however little of it the frame repainted.
+    static constexpr std::uint64_t kMaxShownPixels = std::uint64_t{1} << 30;
 
-    /// A reader positioned before the first frame; null when the file cannot be opened, is not a GIF or
-    /// its screen is beyond the limits (the log says which).
-    static std::unique_ptr<GifFrameReader> open(const std::string& path);
+    /// A reader positioned before the first frame; null when the file cannot be opened, is not a GIF,
+    /// is broken or is beyond the limits. The reason goes to the log and, when given, to `refusal`.
+    static std::unique_ptr<GifFrameReader> open(const std::string& path, std::string* refusal = nullptr);
 
     /// The same for GIF bytes in memory.
-    static std::unique_ptr<GifFrameReader> open(Bytes gif);
+    static std::unique_ptr<GifFrameReader> open(Bytes gif, std::string* refusal = nullptr);
 
-    /// The number of frames of the file, found by reading every record and checking every frame's
-    /// declared size without decoding any pixel; nothing when the file is unreadable or beyond the limits.
-    static std::optional<std::size_t> countFrames(const std::string& path);
+    /// The number of frames of the file (what open() checks); nothing when open() would refuse it.
+    static std::optional<std::size_t> countFrames(const std::string& path, std::string* refusal = nullptr);
+
+    /// Frames of the file, known from the start.
+    std::size_t frameCount() const { return _frameCount; }
 
     ~GifFrameReader();
     GifFrameReader(const GifFrameReader&) = delete;
@@ -55,7 +66,9 @@ private:
     enum class State { reading, finished, failed };
 
     GifFrameReader(std::unique_ptr<Decoder> decoder, std::string source);
-    static std::unique_ptr<GifFrameReader> opened(std::unique_ptr<Decoder> decoder, std::string source);
+    static std::unique_ptr<GifFrameReader> opened(std::unique_ptr<Decoder> decoder, std::string source,
+                                                  std::string* refusal);
+    std::optional<std::string> survey();
     bool advanceToFrame();
     bool skipFrame();
     void fail(const std::string& reason);
@@ -63,6 +76,8 @@ private:
     std::unique_ptr<Decoder> _decoder;
     std::string _source;
     State _state = State::reading;
+    std::string _failure;
+    std::size_t _frameCount = 0;
 };
 
 } // namespace vexaqr

@@ -4,6 +4,7 @@
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/views/Picture.hpp>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -11,8 +12,10 @@ namespace vexaqr {
 
 class PngFile final {
 public:
-    /// Pictures larger than this on either side are refused when read.
+    /// Pictures larger than this on either side, or with more pixels than kMaxPixels (a 4096 × 4096
+    /// square), are refused when read: one picture and what a detector makes of it stay well within 200 MB.
     static constexpr int kMaxSide = 8192;
+    static constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 24;
 
     /// The file's luminance; nothing when it cannot be read, is not a PNG or is too large.
     static std::optional<Picture> read(const std::string& path);
