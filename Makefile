@@ -7,19 +7,22 @@ RELEASE_BUILD ?= build-release
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 20
 
-# Warnings are errors in the project's own checks only; `make check` turns them on for everything it builds.
-WERROR ?= OFF
+# Warnings are errors in every build made here, so that `make demo`, `make build` and `make check` compile with
+# the same flags and share one build folder and the compiler cache; a packager's plain CMake build keeps them off.
+WERROR ?= ON
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXAQR_WERROR=$(WERROR)
 
-.PHONY: all deps build check layers test asan tsan release demo bench fuzz fuzz-merge format clean
+.PHONY: all deps configure build check layers test asan tsan release demo bench fuzz fuzz-merge format clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
@@ -54,11 +57,13 @@ release: deps
 		-DVEXAQR_BUILD_TOOLS=OFF -DVEXAQR_BUILD_TESTS=OFF -DVEXAQR_BUILD_BENCH=OFF
 	cmake --build $(RELEASE_BUILD) -j $(JOBS) --target vexaqr
 
-check: WERROR = ON
 check: layers test asan tsan release
 
-demo: build
-	@scripts/demo.sh $(BUILD)/bin/vexaqr
+# Only the two programs the demo runs; `make check` later builds the rest in the same folder.
+DEMO_TARGETS = vexaqr-cli vexaqr-devserver
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)
+	@scripts/demo.sh $(BUILD)/bin/vexaqr $(BUILD)/bin/vexaqr-devserver
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2 || exit 1; done

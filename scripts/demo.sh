@@ -7,12 +7,19 @@ set -euo pipefail
 cli=${1:-build/bin/vexaqr}
 devserver=${2:-$(dirname "$cli")/vexaqr-devserver}
 work=$(mktemp -d)
+# The devserver is started by this shell, never by a subshell, so that the trap knows its process id and
+# ends it however the demo ends: success, failure, Ctrl-C or kill.
 server_pid=
 cleanup() {
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+    if [ -n "$server_pid" ]; then
+        kill "$server_pid" 2>/dev/null || true
+        wait "$server_pid" 2>/dev/null || true
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 status=0
 "$cli" demo || status=1
@@ -44,13 +51,16 @@ done
 
 # The account: partner, activation code, registration with activation data (keys made and uploaded,
 # push and hub registrations), a SECURED message sealed by the server, fetched and verified, log-out.
-account_flow() {
-    local data="$work/installation" partner=DEMO-PARTNER email=demo@example.org
+origin=
+start_devserver() {
     coproc SERVER { exec "$devserver" serve --port 0 --data "$work/devserver.db" 2>"$work/devserver.log"; }
     server_pid=$SERVER_PID
     local line
-    read -r line <&"${SERVER[0]}"
-    local origin=${line#listening on }
+    IFS= read -r -t 30 line <&"${SERVER[0]}" || return 1
+    origin=${line#listening on }
+}
+account_flow() {
+    local data="$work/installation" partner=DEMO-PARTNER email=demo@example.org
     local admin=("$devserver" admin --server "$origin")
     local account=(--base-url "$origin/api/v1/client" --data-dir "$data")
     echo "demo: account: devserver at $origin"
@@ -74,13 +84,26 @@ account_flow() {
     "$cli" account status "${account[@]}" | grep -q "state: initial"
     echo "demo: account: logged out"
 }
-if [ -x "$devserver" ]; then
-    if ! (account_flow); then
+if [ ! -x "$devserver" ]; then
+    echo "demo: account: skipped, no devserver at $devserver" >&2
+    status=1
+elif ! start_devserver; then
+    echo "demo: account: FAILED, the devserver did not start:" >&2
+    cat "$work/devserver.log" >&2
+    status=1
+else
+    # Not `if ! (account_flow)`: in a tested command bash ignores `set -e`, and a failed step in the middle
+    # would go unnoticed.
+    set +e
+    (
+        set -e
+        account_flow
+    )
+    flow_status=$?
+    set -e
+    if [ "$flow_status" -ne 0 ]; then
         echo "demo: account: FAILED" >&2
         status=1
     fi
-else
-    echo "demo: account: skipped, no devserver at $devserver" >&2
-    status=1
 fi
 exit $status

@@ -1,6 +1,6 @@
 // The whole public API in one include: the synchronous calls for the common jobs (keys, encoding to
-// pictures and files, receiving pictures), the views for hosts with a screen and a camera, the facade
-// with its backend account, and the units beneath them.
+// pictures and files, receiving pictures, the backend account), the views for hosts with a screen and a
+// camera, the asynchronous facade with its backend account, and the units beneath them.
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
@@ -9,8 +9,10 @@
 #include <vexaqr/payload/KeyHandle.hpp>
 #include <vexaqr/payload/VXAData.hpp>
 #include <vexaqr/payload/VXADataWriter.hpp>
+#include <vexaqr/platform/DataDirectory.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
+#include <vexaqr/sync/Account.hpp>
 #include <vexaqr/sync/Encoding.hpp>
 #include <vexaqr/sync/Failure.hpp>
 #include <vexaqr/sync/Keys.hpp>

@@ -28,6 +28,14 @@ std::string_view name(FailureReason reason) {
         return "cannotWrite";
     case FailureReason::invalidOptions:
         return "invalidOptions";
+    case FailureReason::notRegistered:
+        return "notRegistered";
+    case FailureReason::backendRefused:
+        return "backendRefused";
+    case FailureReason::backendUnreachable:
+        return "backendUnreachable";
+    case FailureReason::timedOut:
+        return "timedOut";
     }
     return "";
 }

@@ -76,6 +76,29 @@ FailureReason reasonFor(VerificationStatus status) {
     return FailureReason::unreadableRecord;
 }
 
+// Why `transferred` cannot be a payload record whatever the keys, or nothing when it may be one: a header
+// byte outside the record's tables, or fewer bytes than the layout of its type needs.
+std::optional<std::string> notARecordBecause(const Bytes& transferred, const VXAData& record) {
+    if (transferred.size() < 3)
+        return "it is shorter than a record's header";
+    if (!contentTypeFromRawValue(transferred[0]))
+        return "its first byte is no content type";
+    if (!vxaTypeFromRawValue(transferred[1]))
+        return "its second byte is no record type";
+    if (!cipherMethodFromRawValue(transferred[2]))
+        return "its third byte is no cipher method";
+    if (record.verificationStatus == VerificationStatus::truncated)
+        return "it ends before a record's layout does";
+    return std::nullopt;
+}
+
+Failure notARecord(std::size_t size, const std::string& because) {
+    return Failure{FailureReason::unreadableRecord,
+                   "the " + std::to_string(size) + " transferred bytes are not a payload record (" + because +
+                       "): they were sent as they are, so keep them as they are",
+                   std::nullopt, std::nullopt};
+}
+
 // The failure for a record that did not verify, with what to do about it.
 Failure recordFailure(VXAData record, const Keys& keys) {
     const auto reason = reasonFor(record.verificationStatus);
@@ -99,61 +122,84 @@ bool hasSuffix(const std::filesystem::path& path, const char* suffix) {
 
 using Take = std::function<bool(const Picture&)>;
 
-// Every picture of `path` goes to `take`; `done` once `take` returned false.
-std::optional<Failure> readPictures(const std::filesystem::path& path, const Take& take, bool& done);
+// Hands the pictures of files and folders to `take`; a file or GIF frame that does not decode is passed
+// over and counted, a path that does not exist ends the walk.
+class PictureWalk {
+public:
+    explicit PictureWalk(const Take& take) : _take(take) {}
 
-std::optional<Failure> readGif(const std::filesystem::path& path, const Take& take, bool& done) {
-    std::string refusal;
-    auto reader = GifFrameReader::open(path.string(), &refusal);
-    if (!reader)
-        return unreadablePicture(path.string() + " is not a readable GIF file: " + refusal);
-    std::size_t index = 0;
-    while (!done) {
-        auto frame = reader->next();
-        if (!frame)
-            break;
-        done = !take(frame->picture);
-        ++index;
+    void walk(const std::filesystem::path& path) {
+        std::error_code error;
+        if (std::filesystem::is_directory(path, error))
+            return walkFolder(path);
+        if (!std::filesystem::exists(path, error)) {
+            _report.failure = unreadablePicture(path.string() + " does not exist");
+            return;
+        }
+        if (hasSuffix(path, ".gif"))
+            return walkGif(path);
+        const auto picture = PngFile::read(path.string());
+        if (!picture)
+            return skip(path.string() + " is not a readable PNG file");
+        hand(*picture);
     }
-    if (!done && reader->failed())
-        return unreadablePicture("frame " + std::to_string(index) + " of " + path.string() + " cannot be decoded");
-    return std::nullopt;
-}
 
-std::optional<Failure> readFolder(const std::filesystem::path& path, const Take& take, bool& done) {
-    std::vector<std::filesystem::path> entries;
-    std::error_code error;
-    for (auto it = std::filesystem::directory_iterator(path, error);
-         !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
-        if (hasSuffix(it->path(), ".png") || hasSuffix(it->path(), ".gif"))
-            entries.push_back(it->path());
-    }
-    if (error)
-        return unreadablePicture("the folder " + path.string() + " cannot be read: " + error.message());
-    std::sort(entries.begin(), entries.end());
-    for (const auto& entry : entries) {
-        if (done)
-            break;
-        if (auto failed = readPictures(entry, take, done))
-            return failed;
-    }
-    return std::nullopt;
-}
+    bool ended() const { return _done || _report.failure; }
+    PictureFileReport report() const { return _report; }
 
-std::optional<Failure> readPictures(const std::filesystem::path& path, const Take& take, bool& done) {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error))
-        return readFolder(path, take, done);
-    if (!std::filesystem::exists(path, error))
-        return unreadablePicture(path.string() + " does not exist");
-    if (hasSuffix(path, ".gif"))
-        return readGif(path, take, done);
-    const auto picture = PngFile::read(path.string());
-    if (!picture)
-        return unreadablePicture(path.string() + " is not a readable PNG file");
-    done = !take(*picture);
-    return std::nullopt;
-}
+private:
+    void hand(const Picture& picture) {
+        ++_report.pictures;
+        _done = !_take(picture);
+    }
+
+    void skip(std::string why) {
+        if (_report.skipped++ == 0)
+            _report.firstSkipped = std::move(why);
+    }
+
+    // A damaged frame ends what the decoder can read of the file; the frames before it are kept.
+    void walkGif(const std::filesystem::path& path) {
+        std::string refusal;
+        auto reader = GifFrameReader::open(path.string(), &refusal);
+        if (!reader)
+            return skip(path.string() + " is not a readable GIF file: " + refusal);
+        std::size_t index = 0;
+        while (!ended()) {
+            auto frame = reader->next();
+            if (!frame)
+                break;
+            hand(frame->picture);
+            ++index;
+        }
+        if (!ended() && reader->failed())
+            skip("frame " + std::to_string(index) + " of " + path.string() + " cannot be decoded");
+    }
+
+    void walkFolder(const std::filesystem::path& path) {
+        std::vector<std::filesystem::path> entries;
+        std::error_code error;
+        for (auto it = std::filesystem::directory_iterator(path, error);
+             !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+            if (hasSuffix(it->path(), ".png") || hasSuffix(it->path(), ".gif"))
+                entries.push_back(it->path());
+        }
+        if (error) {
+            _report.failure = unreadablePicture("the folder " + path.string() + " cannot be read: " + error.message());
+            return;
+        }
+        std::sort(entries.begin(), entries.end());
+        for (const auto& entry : entries) {
+            if (ended())
+                break;
+            walk(entry);
+        }
+    }
+
+    const Take& _take;
+    bool _done = false;
+    PictureFileReport _report;
+};
 
 } // namespace
 
@@ -202,6 +248,7 @@ std::optional<ReceivedRecord> Receiver::feedFrame(const Bytes& frame) {
 
 void Receiver::received(const Bytes& data) {
     ++_transfersCompleted;
+    _lastTransfer = data;
     _completed = verifyRecord(data, _keys);
 }
 
@@ -217,44 +264,86 @@ Failure Receiver::incomplete() const {
         message = "no frame of an animated QR code was read from " + std::to_string(_picturesFed) +
                   " picture(s): each picture must show one whole, sharp QR symbol of the animation";
     } else {
-        const auto percent = static_cast<int>(std::floor(_progress * 100.0));
-        message = "the transfer stopped at " + std::to_string(percent) + "% (" +
-                  (_mode == VxaAlgorithm::luby ? "luby" : "cyclic") + " mode, " + std::to_string(_framesFed) +
-                  " frames read): capture more frames of the animation, or present it longer";
+        // The figures a progress bar showed: frames of this transfer against the frames it is expected to need.
+        const auto percent = static_cast<int>(std::floor(_estimatedProgress * 100.0));
+        const auto frames = _reader->framesFed();
+        const auto expected =
+            _estimatedProgress > 0.0 ? std::llround(static_cast<double>(frames) / _estimatedProgress) : 0;
+        message = "the transfer stopped at about " + std::to_string(percent) + "%, " + std::to_string(frames) +
+                  " of about " + std::to_string(std::max<long long>(expected, static_cast<long long>(frames) + 1)) +
+                  " frames (" + (_mode == VxaAlgorithm::luby ? "luby" : "cyclic") +
+                  " mode): capture more frames of the animation, or present it longer";
     }
-    return Failure{FailureReason::incompleteTransfer, std::move(message), _progress, std::nullopt};
+    return Failure{FailureReason::incompleteTransfer, std::move(message), _estimatedProgress, std::nullopt};
 }
 
 ReceivedRecord verifyRecord(const Bytes& transferred, const Keys& keys) {
     VXAData record(transferred, keys.appPrivate, keys.partnerPublic, keys.partnerPrivate);
     if (record.isValid)
         return record;
+    if (const auto because = notARecordBecause(transferred, record))
+        return notARecord(transferred.size(), *because);
     return recordFailure(std::move(record), keys);
 }
 
-std::optional<Failure> readPictureFiles(const std::vector<std::string>& paths, const Take& take) {
-    bool done = false;
+PictureFileReport readPictureFiles(const std::vector<std::string>& paths, const Take& take) {
+    PictureWalk walk(take);
     for (const auto& path : paths) {
-        if (done)
+        if (walk.ended())
             break;
-        if (auto failed = readPictures(std::filesystem::path(path), take, done))
-            return failed;
+        walk.walk(std::filesystem::path(path));
     }
+    return walk.report();
+}
+
+std::optional<Failure> PictureFileReport::unreadable() const {
+    if (failure)
+        return failure;
+    if (pictures == 0 && skipped > 0)
+        return unreadablePicture(
+            firstSkipped +
+            (skipped > 1 ? " (and " + std::to_string(skipped - 1) + " more unreadable picture(s))" : ""));
     return std::nullopt;
 }
 
-ReceivedRecord scanPictures(const std::vector<std::string>& paths, const Keys& keys) {
-    Receiver receiver(keys);
+std::string PictureFileReport::skippedNote() const {
+    if (skipped == 0)
+        return "";
+    return std::to_string(skipped) + " unreadable picture(s) passed over, the first: " + firstSkipped;
+}
+
+namespace {
+
+// Feeds the pictures of `paths` to `receiver` until a transfer completes; its outcome, or why none did.
+ReceivedRecord firstTransfer(const std::vector<std::string>& paths, Receiver& receiver) {
     std::optional<ReceivedRecord> result;
-    auto failed = readPictureFiles(paths, [&](const Picture& picture) {
+    const auto read = readPictureFiles(paths, [&](const Picture& picture) {
         result = receiver.feedPicture(picture);
         return !result;
     });
     if (result)
         return std::move(*result);
-    if (failed)
+    if (auto failed = read.unreadable())
         return *failed;
-    return receiver.incomplete();
+    auto incomplete = receiver.incomplete();
+    if (read.skipped > 0)
+        incomplete.message += "; " + read.skippedNote();
+    return incomplete;
+}
+
+} // namespace
+
+ReceivedRecord scanPictures(const std::vector<std::string>& paths, const Keys& keys) {
+    Receiver receiver(keys);
+    return firstTransfer(paths, receiver);
+}
+
+Outcome<Bytes> scanPictureBytes(const std::vector<std::string>& paths, LTDecoderKind decoder) {
+    Receiver receiver(Keys{}, decoder);
+    const auto outcome = firstTransfer(paths, receiver);
+    if (receiver.transfersCompleted() == 0)
+        return outcome.failure();
+    return receiver.lastTransfer();
 }
 
 } // namespace vexaqr

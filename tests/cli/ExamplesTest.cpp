@@ -1,4 +1,7 @@
-// The README's two example programs, run on files the test makes: a record to an animated GIF and back.
+// The README's example programs: a record to an animated GIF and back, and the messages of an installation.
+#include <vexaqr/sync/Account.hpp>
+
+#include "support/DevServer.hpp"
 #include "views/ScannerTestSupport.hpp"
 #include "views/ViewsTestSupport.hpp"
 
@@ -40,6 +43,42 @@ TEST(ExamplesTest, FileToGifAndPicturesToRecordRoundTripARecord) {
     const auto nothing = runShell(std::string(VEXAQR_FILE_TO_GIF_PATH) + " " + pathIn(folder, "missing") + " " +
                                   pathIn(folder, "x.gif") + " 2>&1");
     EXPECT_EQ(nothing.exitCode, 1) << nothing.out;
+}
+
+TEST(ExamplesTest, AccountMessagesPrintsEachMessageOfAnActiveInstallation) {
+    TempDirectory folder;
+    DevServer server;
+    ASSERT_TRUE(server.isRunning());
+    ASSERT_EQ(server.admin("partner", "--partner-id", "EX", "--bits", "1024").exitCode, 0);
+    const auto code = server.admin("activation-code", "--partner-id", "EX", "--email", "ex@example.org").line();
+    const auto data = pathIn(folder, "installation");
+    Account account({.dataDirectory = data,
+                     .baseUrl = server.apiBaseUrl(),
+                     .hub = HubConnection{"example-hub", server.hubConnectionString()}});
+    const auto registered = account.registerAccount(
+        {.email = "ex@example.org",
+         .partnerId = "EX",
+         .activation = ActivationDetails{.activationCode = code, .deviceToken = {0x01}, .keyBits = 1024}});
+    ASSERT_TRUE(registered) << registered.failure().message;
+    const auto content = pathIn(folder, "message.txt");
+    std::ofstream(content) << "hello from the partner";
+    const auto id = server
+                        .admin("message", "--app-id", registered->appUniqueId->uuidString(), "--type", "secured",
+                               "--content", content)
+                        .line();
+
+    const std::string program = VEXAQR_ACCOUNT_MESSAGES_PATH;
+    const auto printed = runShell(program + " " + data + " " + server.apiBaseUrl() + " 2>&1");
+    EXPECT_EQ(printed.exitCode, 0) << printed.out;
+    EXPECT_EQ(printed.out, id + ": hello from the partner\n");
+
+    const auto stopped = server.stop();
+    EXPECT_EQ(stopped, 0);
+    const auto unregistered =
+        runShell(program + " " + pathIn(folder, "elsewhere") + " " + server.apiBaseUrl() + " 2>&1");
+    EXPECT_EQ(unregistered.exitCode, 1);
+    EXPECT_NE(unregistered.out.find("register first"), std::string::npos) << unregistered.out;
+    EXPECT_EQ(runShell(program + " 2>/dev/null").exitCode, 2);
 }
 
 } // namespace

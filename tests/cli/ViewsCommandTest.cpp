@@ -112,6 +112,34 @@ TEST_F(CommandFixture, ScanFailsClearlyWithoutKeysTransfersOrCamera) {
     EXPECT_EQ(runCli("scan" + keys).exitCode, 2);
 }
 
+TEST_F(CommandFixture, AnyFilePresentedComesBackWithScanOut) {
+    const auto file = pathIn(folder, "notes.txt");
+    {
+        std::ofstream text(file);
+        for (int i = 0; i < 400; ++i)
+            text << "line " << i << " of a plain file, no record\n";
+    }
+    const auto gif = pathIn(folder, "notes.gif");
+    ASSERT_EQ(runCli("present " + file + " --gif " + gif).exitCode, 0);
+    const auto back = pathIn(folder, "back.txt");
+    const auto saved = runCli("scan " + gif + " --out " + back);
+    ASSERT_EQ(saved.exitCode, 0) << saved.out;
+    EXPECT_EQ(runShell("cmp " + file + " " + back).exitCode, 0);
+    // A record file comes back whole too, not as its content.
+    const auto recordBack = pathIn(folder, "record.back");
+    ASSERT_EQ(runCli("present " + recordFile + " --gif " + gif).exitCode, 0);
+    ASSERT_EQ(runCli("scan " + gif + " --out " + recordBack).exitCode, 0);
+    EXPECT_EQ(runShell("cmp " + recordFile + " " + recordBack).exitCode, 0);
+
+    // Read as a record, a plain file is named as such, with the way to save it, instead of asking for keys.
+    ASSERT_EQ(runCli("present " + file + " --gif " + gif).exitCode, 0);
+    const auto asRecord = runCli("scan " + gif + " --data-dir " + pathIn(folder, "empty-data"));
+    EXPECT_EQ(asRecord.exitCode, 1);
+    EXPECT_NE(asRecord.out.find("not a payload record"), std::string::npos) << asRecord.out;
+    EXPECT_NE(asRecord.out.find("--out FILE"), std::string::npos) << asRecord.out;
+    EXPECT_EQ(asRecord.out.find("key"), std::string::npos) << asRecord.out;
+}
+
 TEST_F(CommandFixture, PresentRefusesDataNoFrameCanCarry) {
     const auto empty = pathIn(folder, "empty");
     std::ofstream(empty).close();

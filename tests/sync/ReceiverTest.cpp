@@ -137,7 +137,9 @@ TEST_F(ReceiverFixture, EveryFailureReasonIsReachedAndSaysWhatToDo) {
     EXPECT_EQ(reasonOf(scanPictures({gif}, otherApp)), "unreadableKeyBlock");
 
     EXPECT_EQ(reasonOf(scanPictures({gifOf(sealed(VxaType::MASKED, content), "masked.gif")}, good)), "notSigned");
-    EXPECT_EQ(reasonOf(scanPictures({gifOf(toBytes("not a record"), "junk.gif")}, good)), "unreadableRecord");
+    const auto junk = scanPictures({gifOf(toBytes("not a record"), "junk.gif")}, good);
+    EXPECT_EQ(reasonOf(junk), "unreadableRecord");
+    EXPECT_NE(junk.failure().message.find("not a payload record"), std::string::npos) << junk.failure().message;
 
     EncodeOptions oneFrame;
     oneFrame.frames = 1;
@@ -148,6 +150,14 @@ TEST_F(ReceiverFixture, EveryFailureReasonIsReachedAndSaysWhatToDo) {
     EXPECT_GT(*incomplete.failure().progress, 0.0);
     EXPECT_LT(*incomplete.failure().progress, 1.0);
     EXPECT_NE(incomplete.failure().message.find("luby"), std::string::npos) << incomplete.failure().message;
+    // The figures a progress bar showed: one frame read of the about 1 / progress frames the transfer needs.
+    const auto aboutFrames = std::llround(1.0 / *incomplete.failure().progress);
+    EXPECT_NE(incomplete.failure().message.find("stopped at about " +
+                                                std::to_string(static_cast<int>(*incomplete.failure().progress * 100)) +
+                                                "%, 1 of about " + std::to_string(aboutFrames) + " frames"),
+              std::string::npos)
+        << incomplete.failure().message;
+    EXPECT_GT(*incomplete.failure().progress, 0.1); // not the share of source packets decoded, near 0 for luby
 
     const auto missing = scanPictures({pathIn(folder, "nowhere.png")}, good);
     EXPECT_EQ(reasonOf(missing), "unreadablePicture");
@@ -160,6 +170,72 @@ TEST_F(ReceiverFixture, EveryFailureReasonIsReachedAndSaysWhatToDo) {
     const auto nothing = scanPictures({blank}, good);
     EXPECT_EQ(reasonOf(nothing), "incompleteTransfer");
     EXPECT_NE(nothing.failure().message.find("no frame"), std::string::npos);
+}
+
+TEST_F(ReceiverFixture, AnyFileSentAsPicturesComesBackAsItsBytes) {
+    Bytes binary(20000);
+    for (std::size_t i = 0; i < binary.size(); ++i)
+        binary[i] = static_cast<std::uint8_t>((i * 7919u) >> 3);
+    const struct {
+        const char* name;
+        Bytes data;
+        VxaAlgorithm mode;
+    } cases[] = {{"text-luby", toBytes("line one of a plain text file\nline two\n"), VxaAlgorithm::luby},
+                 {"binary-cyclic", binary, VxaAlgorithm::cyclic},
+                 // A record is bytes too: it comes back whole, not as its content.
+                 {"record-luby", record, VxaAlgorithm::luby}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EncodeOptions options;
+        options.mode = c.mode;
+        const auto gif = gifOf(c.data, std::string(c.name) + ".gif", options);
+        const auto bytes = scanPictureBytes({gif});
+        ASSERT_TRUE(bytes) << bytes.failure().message;
+        EXPECT_EQ(*bytes, c.data);
+    }
+
+    // Read as a record without keys, plain bytes are named for what they are instead of asking for keys.
+    const auto text = scanPictures({pathIn(folder, "text-luby.gif")}, Keys{});
+    ASSERT_FALSE(text);
+    EXPECT_EQ(text.failure().reason, FailureReason::unreadableRecord);
+    EXPECT_NE(text.failure().message.find("not a payload record"), std::string::npos) << text.failure().message;
+    EXPECT_FALSE(text.failure().record);
+
+    const auto missing = scanPictureBytes({pathIn(folder, "nowhere.gif")});
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.failure().reason, FailureReason::unreadablePicture);
+}
+
+TEST_F(ReceiverFixture, UnreadablePicturesArePassedOverAndCounted) {
+    const Keys keys = testKeyFiles();
+    EncodeOptions cyclic;
+    cyclic.mode = VxaAlgorithm::cyclic;
+    const auto frames = pathIn(folder, "frames");
+    ASSERT_TRUE(writePngSequence(record, frames, cyclic));
+    std::ofstream(frames + "/frame-000001x.png") << "a damaged picture between two good ones";
+    const auto amongGood = scanPictures({frames}, keys);
+    ASSERT_TRUE(amongGood) << amongGood.failure().message;
+    EXPECT_EQ(amongGood->actualVxaData, content);
+
+    // A GIF cut short keeps the frames before the cut: three times the frames needed, a third cut away.
+    EncodeOptions plenty;
+    plenty.frames = 3 * framesNeeded(record.size(), VxaAlgorithm::luby, 0.0);
+    const auto gif = gifOf(record, "long.gif", plenty);
+    std::filesystem::resize_file(gif, std::filesystem::file_size(gif) * 2 / 3);
+    const auto truncated = scanPictures({gif}, keys);
+    ASSERT_TRUE(truncated) << truncated.failure().message;
+    EXPECT_EQ(truncated->actualVxaData, content);
+
+    EncodeOptions oneFrame;
+    oneFrame.frames = 1;
+    oneFrame.seed = 77;
+    const auto tooFew = scanPictures({gifOf(record, "one.gif", oneFrame), frames + "/frame-000001x.png"}, keys);
+    ASSERT_FALSE(tooFew);
+    EXPECT_EQ(tooFew.failure().reason, FailureReason::incompleteTransfer);
+    EXPECT_NE(tooFew.failure().message.find("1 unreadable picture(s) passed over, the first: " + frames +
+                                            "/frame-000001x.png"),
+              std::string::npos)
+        << tooFew.failure().message;
 }
 
 TEST_F(ReceiverFixture, PicturesOfTwoTransfersGiveBothRecordsInTurn) {
@@ -193,6 +269,7 @@ TEST_F(ReceiverFixture, PicturesOfTwoTransfersGiveBothRecordsInTurn) {
     EXPECT_TRUE(
         std::all_of(firstOfSecond, contents.end(), [](const Bytes& c) { return c == toBytes("{\"second\":true}"); }));
     EXPECT_EQ(receiver.transfersCompleted(), contents.size());
+    EXPECT_EQ(receiver.lastTransfer(), second);
     EXPECT_EQ(receiver.picturesFed(), first->size() + then->size());
     EXPECT_EQ(receiver.mode(), VxaAlgorithm::cyclic);
 

@@ -31,6 +31,7 @@ struct ScanOptions {
     bool json = false;
     bool showSecrets = false;
     std::string contentOut;
+    std::string out;
     bool keepScanning = false;
     double seconds = 0.0;
     std::string decoder = "ml";
@@ -88,6 +89,20 @@ void printRecord(const VXAData& record, const ScanOptions& options) {
     }
 }
 
+// With --out: the transferred bytes as they are, whatever they hold.
+void saveTransfer(const Bytes& transferred, const ScanOptions& options, Outcome& outcome) {
+    ++outcome.records;
+    if (!cli::writeWholeFile(options.out, transferred)) {
+        ++outcome.failures; // the reason is already on standard error
+        return;
+    }
+    if (options.json) {
+        std::cout << nlohmann::ordered_json{{"out", options.out}, {"bytes", transferred.size()}}.dump() << std::endl;
+    } else {
+        std::cerr << "vexaqr scan: " << transferred.size() << " bytes written to " << options.out << '\n';
+    }
+}
+
 void report(const ReceivedRecord& received, const ScanOptions& options, Outcome& outcome) {
     ++outcome.records;
     const VXAData* record = received ? &*received : (received.failure().record ? &*received.failure().record : nullptr);
@@ -95,7 +110,9 @@ void report(const ReceivedRecord& received, const ScanOptions& options, Outcome&
         printRecord(*record, options);
     }
     if (!received) {
-        fail(received.failure().message);
+        // Bytes that are no record at all were most likely a file sent with `present`.
+        const bool plainBytes = received.failure().reason == FailureReason::unreadableRecord && !record;
+        fail(received.failure().message + (plainBytes ? "; `vexaqr scan --out FILE` saves them" : ""));
         ++outcome.failures;
     }
     if (!options.contentOut.empty() && record && record->actualVxaData &&
@@ -118,16 +135,24 @@ public:
         }
         _bar.finish();
         writeStats(true);
-        report(*received, _options, outcome);
+        if (_options.out.empty()) {
+            report(*received, _options, outcome);
+        } else {
+            saveTransfer(_receiver.lastTransfer(), _options, outcome);
+        }
         return _options.keepScanning;
     }
 
-    int finish() {
+    /// The exit status; `note` says what was passed over on the way.
+    int finish(const std::string& note = {}) {
         _bar.finish();
         if (outcome.records == 0) {
             writeStats(false);
-            fail("no transfer completed: " + _receiver.incomplete().message);
+            fail("no transfer completed: " + _receiver.incomplete().message + (note.empty() ? "" : "; " + note));
             return 1;
+        }
+        if (!note.empty()) {
+            std::cerr << "vexaqr scan: " << note << '\n';
         }
         return outcome.failures == 0 ? 0 : 1;
     }
@@ -181,17 +206,18 @@ int scanCamera(const ScanOptions& options, ScanSession& session, Receiver& recei
 }
 
 int scanFiles(const ScanOptions& options, ScanSession& session, Receiver& receiver) {
-    const auto failed = readPictureFiles(
+    const auto read = readPictureFiles(
         options.inputs, [&](const Picture& picture) { return session.feed(receiver.feedPicture(picture)); });
-    if (failed) {
+    if (const auto failed = read.unreadable()) {
         fail(failed->message);
         return 1;
     }
-    return session.finish();
+    return session.finish(read.skippedNote());
 }
 
 int scan(const ScanOptions& options) {
-    const auto keys = keysFor(options);
+    // The bytes alone need no keys: a file sent as pictures is no record.
+    const auto keys = options.out.empty() ? keysFor(options) : std::optional<Keys>(Keys{});
     if (!keys) {
         return 1;
     }
@@ -212,8 +238,13 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     command->add_option("--data-dir", options->dataDirectory, "Where the stored keys are; default: SDK data folder");
     command->add_flag("--json", options->json, "Each record as one JSON object named after its properties");
     command->add_flag("--show-secrets", options->showSecrets, "Also print each record's AES content key");
-    command->add_option("--content-out", options->contentOut, "Write the plain content of the last record here");
-    command->add_flag("--keep-scanning", options->keepScanning, "Report every completed transfer, not the first");
+    auto* contentOut =
+        command->add_option("--content-out", options->contentOut, "Write the plain content of the last record here");
+    auto* out = command->add_option("--out", options->out,
+                                    "Write the transferred bytes as they are (any file sent with present); no keys");
+    out->excludes(contentOut);
+    command->add_flag("--keep-scanning", options->keepScanning, "Report every completed transfer, not the first")
+        ->excludes(out);
     command->add_option("--seconds", options->seconds, "Stop after this time (a camera never ends by itself)")
         ->check(CLI::PositiveNumber);
     command->add_option("--decoder", options->decoder, "LT decoder (peeling needs more frames)")

@@ -7,6 +7,7 @@
 #include <vexaqr/payload/VXAData.hpp>
 
 #include <cassert>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,10 @@ enum class FailureReason {
     unsendableData,     // empty, or more than a transfer of the mode carries
     cannotWrite,        // an output file or folder cannot be written
     invalidOptions,     // options that contradict each other or are out of range
+    notRegistered,      // the account call needs a registered installation, and there is none
+    backendRefused,     // the backend answered with a result code other than success (see resultCode)
+    backendUnreachable, // no usable answer: no connection, an HTTP error status, or an unreadable reply
+    timedOut,           // no answer within the account's timeout
 };
 
 /// The reason's name as written in the enumeration, e.g. "incompleteTransfer".
@@ -36,10 +41,13 @@ struct Failure {
     FailureReason reason;
     /// One or two sentences: what happened and what to do about it.
     std::string message;
-    /// How far an incomplete transfer got (0.0 to 1.0); empty for other reasons.
+    /// How far an incomplete transfer got (0.0 to 1.0): the share of the frames it is expected to need that
+    /// were read, as a progress bar shows it; empty for other reasons.
     std::optional<double> progress;
     /// The record as parsed, for the record reasons (noKey, wrongKey, signatureMismatch, ...).
     std::optional<VXAData> record;
+    /// The backend's or the SDK's result code, for backendRefused.
+    std::optional<std::int64_t> resultCode{};
 };
 
 /// A value or the Failure that stands in its place.

@@ -69,6 +69,10 @@ public:
     /// Completed transfers since construction.
     std::uint64_t transfersCompleted() const { return _transfersCompleted; }
 
+    /// The bytes of the last completed transfer exactly as they were sent, record or not (a file sent as
+    /// pictures comes back here); empty before the first completion.
+    const Bytes& lastTransfer() const { return _lastTransfer; }
+
     /// The failure for "the input ended here": incompleteTransfer with the progress reached.
     Failure incomplete() const;
 
@@ -82,6 +86,7 @@ private:
     std::unique_ptr<Delegate> _delegate;
     std::unique_ptr<VexaQRDecoderImpl> _reader;
     std::optional<ReceivedRecord> _completed;
+    Bytes _lastTransfer;
     double _progress = 0.0;
     double _estimatedProgress = 0.0;
     std::optional<VxaAlgorithm> _mode;
@@ -92,19 +97,42 @@ private:
 };
 
 /// The outcome of a verified record built from transferred bytes: the record when it verified,
-/// otherwise the failure saying why (the record attached).
+/// otherwise the failure saying why (the record attached). Bytes that cannot be a record whatever the
+/// keys (a header byte outside the record's tables, or too short) fail with unreadableRecord, no record
+/// attached and a message that says "not a payload record".
 ReceivedRecord verifyRecord(const Bytes& transferred, const Keys& keys);
 
+/// What reading picture files met besides the pictures it handed over.
+struct PictureFileReport {
+    /// A path that does not exist or a folder that cannot be listed: the reading stopped there.
+    std::optional<Failure> failure;
+    /// Pictures handed over.
+    std::size_t pictures = 0;
+    /// Files and GIF frames that did not decode and were passed over (a damaged GIF keeps the frames
+    /// before the damage), and why the first one did not.
+    std::size_t skipped = 0;
+    std::string firstSkipped;
+
+    /// The failure, or unreadablePicture when files were given but none of them held a readable picture.
+    std::optional<Failure> unreadable() const;
+    /// "N unreadable picture(s) passed over, the first: ...", or empty when none was.
+    std::string skippedNote() const;
+};
+
 /// Hands `take` the pictures of `paths` in order (a PNG file, every frame of a GIF file, or a folder's
-/// PNG and GIF files in name order) until `take` returns false. A failure (unreadablePicture) names
-/// the first input that is missing or cannot be read; the pictures before it were handed over.
-std::optional<Failure> readPictureFiles(const std::vector<std::string>& paths,
-                                        const std::function<bool(const Picture&)>& take);
+/// PNG and GIF files in name order) until `take` returns false or a path does not exist.
+PictureFileReport readPictureFiles(const std::vector<std::string>& paths,
+                                   const std::function<bool(const Picture&)>& take);
 
 /// Reads PNG files, the frames of GIF files and folders of both (in name order) until the first
-/// transfer completes. Fails with unreadablePicture naming the first input that is missing or not a
-/// readable picture, with incompleteTransfer when the pictures run out first, or with the record's
-/// failure.
+/// transfer completes; pictures that do not decode are passed over. Fails with unreadablePicture naming
+/// the first input that is missing, or the first unreadable one when none could be read, with
+/// incompleteTransfer when the pictures run out first (counting those passed over), or with the
+/// record's failure.
 ReceivedRecord scanPictures(const std::vector<std::string>& paths, const Keys& keys);
+
+/// The same for bytes sent as they are (any file): the bytes of the first transfer that completes,
+/// neither parsed nor verified. Fails with unreadablePicture or incompleteTransfer as scanPictures does.
+Outcome<Bytes> scanPictureBytes(const std::vector<std::string>& paths, LTDecoderKind decoder = LTDecoderKind::peeling);
 
 } // namespace vexaqr
