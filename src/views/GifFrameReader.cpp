@@ -279,6 +279,7 @@ std::optional<std::string> GifFrameReader::survey() {
     const std::uint64_t screenArea = std::uint64_t(gif.SWidth) * std::uint64_t(gif.SHeight);
     std::uint64_t declared = 0;
     std::size_t frames = 0;
+    std::size_t whole = 0; // frames read to their end: a damaged file keeps these
     while (advanceToFrame()) {
         ++frames;
         declared += std::uint64_t(gif.Image.Width) * std::uint64_t(gif.Image.Height); // decoded even off screen
@@ -292,15 +293,16 @@ std::optional<std::string> GifFrameReader::survey() {
         if (!skipFrame()) {
             break;
         }
+        ++whole;
     }
-    if (failed()) {
+    if (failed() && (_beyondLimits || whole == 0)) {
         return _failure;
     }
     int error = 0;
     if (!_decoder->start(error)) {
         return errorText(error);
     }
-    _frameCount = frames;
+    _frameCount = whole;
     _state = State::reading;
     return std::nullopt;
 }
@@ -334,9 +336,11 @@ bool GifFrameReader::advanceToFrame() {
         } else {
             const GifImageDesc& desc = _decoder->gif->Image;
             if (!sideWithinLimits(desc.Width) || !sideWithinLimits(desc.Height)) {
+                _beyondLimits = true;
                 fail("a frame of " + std::to_string(desc.Width) + " x " + std::to_string(desc.Height) +
                      " pixels is beyond the size limits");
             } else if (static_cast<std::size_t>(_decoder->gif->ImageCount) > kMaxFrames) {
+                _beyondLimits = true;
                 fail("more than " + std::to_string(kMaxFrames) + " frames");
             } else {
                 return true;

@@ -38,7 +38,9 @@ public:
     static constexpr std::uint64_t kMaxShownPixels = std::uint64_t{1} << 30;
 
     /// A reader positioned before the first frame; null when the file cannot be opened, is not a GIF,
-    /// is broken or is beyond the limits. The reason goes to the log and, when given, to `refusal`.
+    /// is broken before its first whole frame or is beyond the limits. A file damaged later keeps the
+    /// frames before the damage: next() hands them out, then fails. The reason goes to the log and, when given, to
+    /// `refusal`.
     static std::unique_ptr<GifFrameReader> open(const std::string& path, std::string* refusal = nullptr);
 
     /// The same for GIF bytes in memory.
@@ -47,7 +49,7 @@ public:
     /// The number of frames of the file (what open() checks); nothing when open() would refuse it.
     static std::optional<std::size_t> countFrames(const std::string& path, std::string* refusal = nullptr);
 
-    /// Frames of the file, known from the start.
+    /// Whole frames of the file (those before any damage), known from the start.
     std::size_t frameCount() const { return _frameCount; }
 
     ~GifFrameReader();
@@ -77,6 +79,7 @@ private:
     std::string _source;
     State _state = State::reading;
     std::string _failure;
+    bool _beyondLimits = false; // a limit was crossed, not merely damage met
     std::size_t _frameCount = 0;
 };
 
