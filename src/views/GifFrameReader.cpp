@@ -277,18 +277,17 @@ std::optional<std::size_t> GifFrameReader::countFrames(const std::string& path, 
 std::optional<std::string> GifFrameReader::survey() {
     const GifFileType& gif = *_decoder->gif;
     const std::uint64_t screenArea = std::uint64_t(gif.SWidth) * std::uint64_t(gif.SHeight);
-    std::uint64_t declared = 0;
+    std::uint64_t work = 0;
     std::size_t frames = 0;
     std::size_t whole = 0; // frames read to their end: a damaged file keeps these
     while (advanceToFrame()) {
         ++frames;
-        declared += std::uint64_t(gif.Image.Width) * std::uint64_t(gif.Image.Height); // decoded even off screen
-        if (declared > kMaxDecodedPixels) {
-            return "its frames declare more than " + millions(kMaxDecodedPixels) + " pixels to decode";
-        }
-        if (frames * screenArea > kMaxShownPixels) {
-            return "more than " + std::to_string(frames - 1) + " frames of a " + std::to_string(gif.SWidth) + " x " +
-                   std::to_string(gif.SHeight) + " screen (" + millions(kMaxShownPixels) + " screen pixels at most)";
+        // A frame is decoded in full even where it lies off the screen.
+        work += std::uint64_t(gif.Image.Width) * std::uint64_t(gif.Image.Height) + screenArea;
+        if (work > kMaxPixelWork) {
+            return "more than " + std::to_string(frames - 1) + " frames of this size on a " +
+                   std::to_string(gif.SWidth) + " x " + std::to_string(gif.SHeight) + " screen (at most " +
+                   millions(kMaxPixelWork) + " pixels decoded and shown)";
         }
         if (!skipFrame()) {
             break;

@@ -53,10 +53,11 @@ TEST(GifFrameReaderTest, HugeFramesOnASmallScreenAreRefusedBeforeDecoding) {
 // A few kilobytes must not buy minutes of work.
 TEST(GifFrameReaderTest, FilesBeyondTheWorkBudgetAreRefusedBeforeDecoding) {
     const int side = GifFrameReader::kMaxSide;
-    const auto screens = static_cast<std::size_t>(GifFrameReader::kMaxShownPixels / (std::uint64_t(side) * side));
+    const std::uint64_t area = std::uint64_t(side) * side;
     const CraftedFrame dot{0, 0, 1, 1, 1, {}, false};
     const CraftedFrame full{0, 0, side, side, 1, {}, false};
-    const std::size_t declaring = GifFrameReader::kMaxDecodedPixels / (std::uint64_t(side) * side);
+    const std::size_t dots = GifFrameReader::kMaxPixelWork / (1 + area);   // a dot shows the whole screen
+    const std::size_t fulls = GifFrameReader::kMaxPixelWork / (area + 64); // a full frame is decoded in full
     struct Case {
         const char* name;
         Bytes gif;
@@ -64,10 +65,10 @@ TEST(GifFrameReaderTest, FilesBeyondTheWorkBudgetAreRefusedBeforeDecoding) {
         const char* reason;
     };
     const std::vector<Case> cases{
-        {"dots up to the screen budget", craftedGif(side, side, std::vector(screens, dot)), screens, ""},
-        {"one dot more", craftedGif(side, side, std::vector(screens + 1, dot)), std::nullopt, "4096 x 4096 screen"},
-        {"full frames up to the pixel budget", craftedGif(8, 8, std::vector(declaring, full)), declaring, ""},
-        {"one full frame more", craftedGif(8, 8, std::vector(declaring + 1, full)), std::nullopt, "pixels to decode"},
+        {"dots up to the budget", craftedGif(side, side, std::vector(dots, dot)), dots, ""},
+        {"one dot more", craftedGif(side, side, std::vector(dots + 1, dot)), std::nullopt, "4096 x 4096 screen"},
+        {"full frames up to the budget", craftedGif(8, 8, std::vector(fulls, full)), fulls, ""},
+        {"one full frame more", craftedGif(8, 8, std::vector(fulls + 1, full)), std::nullopt, "decoded and shown"},
     };
     for (const auto& c : cases) {
         ASSERT_LT(c.gif.size(), 2'000'000u) << c.name;

@@ -31,11 +31,10 @@ public:
     /// Screens and frames larger than this on either side, and files with more frames, are refused.
     static constexpr int kMaxSide = 4096;
     static constexpr std::size_t kMaxFrames = 10000;
-    /// The most pixels a file's frames may declare together (what decoding them costs).
-    static constexpr std::uint64_t kMaxDecodedPixels = std::uint64_t{1} << 30;
-    /// The most screen pixels a file may hand out over all its frames (frames × screen area): each frame
-    /// is a whole screen for whoever looks at it, however little of it the frame repainted.
-    static constexpr std::uint64_t kMaxShownPixels = std::uint64_t{1} << 30;
+    /// The most pixel work a file may cost: each frame counts the pixels it declares (what decoding it costs)
+    /// and the screen's pixels (each frame is a whole screen for whoever looks at it, however little of it the
+    /// frame repainted). About 10 s of decoding and detection; a 1 MiB record's GIF as written by default fits.
+    static constexpr std::uint64_t kMaxPixelWork = std::uint64_t{1} << 30;
 
     /// A reader positioned before the first frame; null when the file cannot be opened, is not a GIF,
     /// is broken before its first whole frame or is beyond the limits. A file damaged later keeps the
