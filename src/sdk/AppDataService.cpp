@@ -9,6 +9,14 @@ namespace {
 
 using Constant::CoreData::AttributeKey;
 
+// The whole part of a stored real; nothing for NaN, the infinities and values no 64-bit integer holds.
+std::optional<std::int64_t> integralPart(double real) {
+    constexpr double kLimit = 9223372036854775808.0; // 2^63
+    if (!(real >= -kLimit && real < kLimit))         // also false for NaN
+        return std::nullopt;
+    return static_cast<std::int64_t>(real);
+}
+
 std::optional<std::int64_t> storedInteger(DatabaseWrapper& database, AttributeKey key) {
     auto value = database.value(key);
     if (!value)
@@ -16,7 +24,7 @@ std::optional<std::int64_t> storedInteger(DatabaseWrapper& database, AttributeKe
     if (auto* integer = std::get_if<std::int64_t>(&*value))
         return *integer;
     if (auto* real = std::get_if<double>(&*value))
-        return static_cast<std::int64_t>(*real);
+        return integralPart(*real);
     return std::nullopt;
 }
 
@@ -46,8 +54,8 @@ AppDataService::AppDataService(DatabaseWrapper& database, const KeychainWrapper&
 
 std::optional<Uuid> AppDataService::createNewAppUniqueId() {
     const auto id = Uuid::random();
-    if (id)
-        _database.set(id->uuidString(), AttributeKey::appUniqueId);
+    if (!id || !_database.set(id->uuidString(), AttributeKey::appUniqueId))
+        return std::nullopt; // an id the store does not hold would register an installation nobody can find
     return id;
 }
 
@@ -61,7 +69,11 @@ std::optional<std::int64_t> AppDataService::getVexaQrUserId() {
 }
 
 void AppDataService::save(std::int64_t vexaQrUserId) {
-    _database.set(vexaQrUserId, AttributeKey::vexaQrUserId);
+    (void)trySave(vexaQrUserId);
+}
+
+bool AppDataService::trySave(std::int64_t vexaQrUserId) {
+    return _database.set(vexaQrUserId, AttributeKey::vexaQrUserId);
 }
 
 std::optional<std::string> AppDataService::getUserEmail() {
@@ -69,7 +81,11 @@ std::optional<std::string> AppDataService::getUserEmail() {
 }
 
 void AppDataService::save(const std::string& userEmail) {
-    _database.set(userEmail, AttributeKey::userEmailAddress);
+    (void)trySave(userEmail);
+}
+
+bool AppDataService::trySave(const std::string& userEmail) {
+    return _database.set(userEmail, AttributeKey::userEmailAddress);
 }
 
 VexaQrSDKRegistrationState AppDataService::getRegistrationState() {
@@ -80,7 +96,11 @@ VexaQrSDKRegistrationState AppDataService::getRegistrationState() {
 }
 
 void AppDataService::save(VexaQrSDKRegistrationState registrationState) {
-    _database.set(rawValue(registrationState), AttributeKey::registrationState);
+    (void)trySave(registrationState);
+}
+
+bool AppDataService::trySave(VexaQrSDKRegistrationState registrationState) {
+    return _database.set(rawValue(registrationState), AttributeKey::registrationState);
 }
 
 KeyHandle AppDataService::getPartnerPublicKey() {

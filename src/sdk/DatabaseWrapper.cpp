@@ -78,6 +78,35 @@ bool DatabaseWrapper::replaceVxaMessageCache(const std::vector<CachedVxaMessage>
     return _manager.replaceAllEntities(kMessageEntity, objects);
 }
 
+std::optional<std::int64_t> DatabaseWrapper::beginVxaMessageStaging() {
+    return _manager.beginStaging(kMessageEntity);
+}
+
+bool DatabaseWrapper::stageVxaMessage(std::int64_t stagingId, const CachedVxaMessage& message) {
+    return _manager.stageEntity(
+        stagingId, kMessageEntity,
+        messageValues(message.messageId, message.vxaData.value_or(Bytes{}), message.vxaInfo, message.vxaTemplate));
+}
+
+bool DatabaseWrapper::replaceVxaMessageCacheWithStaged(std::int64_t stagingId, std::size_t count) {
+    return _manager.replaceAllEntitiesWithStaged(stagingId, kMessageEntity, count);
+}
+
+void DatabaseWrapper::discardStagedVxaMessages(std::int64_t stagingId) {
+    _manager.discardStaged(stagingId, kMessageEntity);
+}
+
+std::optional<std::vector<std::int64_t>> DatabaseWrapper::cachedVxaMessageIds() {
+    return _manager.entityIds(kMessageEntity);
+}
+
+std::optional<CachedVxaMessage> DatabaseWrapper::cachedVxaMessage(std::int64_t rowId) {
+    auto object = _manager.entity(kMessageEntity, rowId);
+    if (!object)
+        return std::nullopt;
+    return toMessage(*object);
+}
+
 void DatabaseWrapper::resetDatabase() {
     resetSettings();
     resetVxaMessageCache();

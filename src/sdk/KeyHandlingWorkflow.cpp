@@ -20,8 +20,11 @@ std::string tag(Activation::KeyOwner owner, Activation::KeyType type) {
     return KeychainWrapper::keyTag(owner, type);
 }
 
-void finishWithSdkError(const WorkflowCompletion& completion, ResultCode code) {
-    completion(code, makeSdkError(code));
+void finishWithSdkError(const WorkflowCompletion& completion, ResultCode code, const std::string& detail = {}) {
+    auto error = makeSdkError(code);
+    if (!detail.empty())
+        error.message += ": " + detail;
+    completion(code, error);
 }
 
 std::vector<KeychainWrapper::TaggedKey> clientKeys(const RsaKeyPair& pair) {
@@ -121,8 +124,11 @@ void KeyHandlingWorkflow::downloadPartnerPublicKey(WorkflowCompletion completion
                 return;
             if (!response)
                 return finishWithSdkError(completion, ResultCode::unknownResultCode);
-            if (response->resultCode != rawValue(ResultCode::successfulOperation) || !response->publicKey)
+            if (response->resultCode != rawValue(ResultCode::successfulOperation))
                 return finishWithSdkError(completion, response->result());
+            if (!response->publicKey) // a success without the key it stands for stores nothing
+                return finishWithSdkError(completion, ResultCode::partnerKeyPersistError,
+                                          "the backend's answer carried no partner public key");
             completion(self->savePartnerPublicKeyFromDownload(*response->publicKey), std::nullopt);
         });
 }

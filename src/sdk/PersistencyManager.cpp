@@ -138,6 +138,23 @@ std::optional<StoredObject> insertObject(SqliteDatabase& db, SqliteDatabase::Sta
     return object;
 }
 
+std::string stagingTable(const Entity& entity) {
+    return "temp.Staged" + std::string(entity.name);
+}
+
+// Binds `value` as the integer parameter `index` and steps the statement to its end.
+bool runWithInteger(SqliteDatabase& db, const std::string& sql, std::int64_t value) {
+    auto statement = db.prepare(sql);
+    return statement && statement->bind(1, value) && statement->step() == Step::done;
+}
+
+std::optional<std::int64_t> countStaged(SqliteDatabase& db, const Entity& entity, std::int64_t stagingId) {
+    auto count = db.prepare("SELECT count(*) FROM " + stagingTable(entity) + " WHERE stagingId = ?");
+    if (!count || !count->bind(1, stagingId) || count->step() != Step::row)
+        return std::nullopt;
+    return std::get<std::int64_t>(count->column(0));
+}
+
 } // namespace
 
 struct PersistencyManager::Store {
@@ -200,11 +217,13 @@ std::optional<StoredValue> PersistencyManager::value(const std::string& key) {
         logFailure("Could not fetch value. ", db->lastError(), "key: " + key);
         return std::nullopt;
     }
-    if (step == Step::done) {
-        createEntity(std::string(settings.name));
-        return std::nullopt;
-    }
-    return fromSqlite(select->column(0));
+    if (step == Step::row)
+        return fromSqlite(select->column(0));
+    // The read ends before the record is made: a write begun inside a read is refused at once when another
+    // connection writes, instead of waiting for it.
+    select.reset();
+    createEntity(std::string(settings.name));
+    return std::nullopt;
 }
 
 bool PersistencyManager::set(const std::optional<StoredValue>& value, const std::string& key) {
@@ -217,21 +236,28 @@ bool PersistencyManager::set(const std::optional<StoredValue>& value, const std:
         logFailure("Could not set value. ", "unknown attribute", "key: " + key);
         return false;
     }
-    auto select = db->prepare("SELECT objectId FROM SDKData ORDER BY objectId LIMIT 1");
-    const Step step = select ? select->step() : Step::error;
-    std::optional<std::int64_t> objectId;
-    if (step == Step::row)
-        objectId = std::get<std::int64_t>(select->column(0));
-    else if (step == Step::done) {
-        if (auto created = createEntity(std::string(settings.name)))
-            objectId = created->objectId;
-    }
+    // The write lock first, so that another program's write is waited for (up to the busy timeout) rather
+    // than failing the upgrade from the read below.
+    SqliteDatabase::Transaction transaction(*db);
+    const std::optional<std::int64_t> objectId = transaction.isActive() ? settingsObjectId(*db) : std::nullopt;
     auto update = objectId ? db->prepare("UPDATE SDKData SET " + key + " = ? WHERE objectId = ?") : nullptr;
-    if (!update || !update->bind(1, toSqlite(value)) || !update->bind(2, *objectId) || update->step() != Step::done) {
+    if (!update || !update->bind(1, toSqlite(value)) || !update->bind(2, *objectId) || update->step() != Step::done ||
+        !transaction.commit()) {
         logFailure("Could not set value. ", db->lastError(), "key: " + key);
         return false;
     }
     return true;
+}
+
+std::optional<std::int64_t> PersistencyManager::settingsObjectId(SqliteDatabase& db) {
+    auto select = db.prepare("SELECT objectId FROM SDKData ORDER BY objectId LIMIT 1");
+    const Step step = select ? select->step() : Step::error;
+    if (step == Step::row)
+        return std::get<std::int64_t>(select->column(0));
+    if (step == Step::error)
+        return std::nullopt;
+    auto created = createEntity(std::string(Constant::CoreData::EntityName::sdkData));
+    return created ? std::optional(created->objectId) : std::nullopt;
 }
 
 std::optional<StoredObject> PersistencyManager::saveNewEntity(const std::string& name, const StoredValues& values) {
@@ -303,6 +329,122 @@ void PersistencyManager::deleteAllEntities(const std::string& name) {
         return;
     if (!db->execute("DELETE FROM " + name))
         logFailure("Could not delete items. ", db->lastError(), "entity: " + name);
+}
+
+std::optional<std::int64_t> PersistencyManager::beginStaging(const std::string& name) {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _store->file.database();
+    const Entity* entity = db ? knownEntity(name, "Unresolved error ") : nullptr;
+    if (!entity)
+        return std::nullopt;
+    // A temporary table lives in its own file beside this connection: filling it takes no lock on the store.
+    if (!db->execute("CREATE TEMP TABLE IF NOT EXISTS Staged" + name +
+                     " (objectId INTEGER PRIMARY KEY AUTOINCREMENT, stagingId INTEGER NOT NULL, " +
+                     columnList(*entity) + ")")) {
+        logFailure("Unresolved error ", db->lastError(), "entity: " + name);
+        return std::nullopt;
+    }
+    return ++_lastStagingId;
+}
+
+bool PersistencyManager::stageEntity(std::int64_t stagingId, const std::string& name, const StoredValues& values) {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _store->file.database();
+    const Entity* entity = db ? knownEntity(name, "Unresolved error ") : nullptr;
+    if (!entity)
+        return false;
+    for (const auto& entry : values) {
+        if (!hasAttribute(*entity, entry.first)) {
+            logFailure("Unresolved error ", "unknown attribute", "entity: " + name + ", key: " + entry.first);
+            return false;
+        }
+    }
+    std::string placeholders = "?";
+    for (std::size_t i = 0; i < entity->attributes.size(); ++i)
+        placeholders += ", ?";
+    auto insert = db->prepare("INSERT INTO " + stagingTable(*entity) + " (stagingId, " + columnList(*entity) +
+                              ") VALUES (" + placeholders + ")");
+    bool inserted = insert && insert->bind(1, stagingId);
+    for (std::size_t i = 0; inserted && i < entity->attributes.size(); ++i) {
+        const auto given = values.find(std::string(entity->attributes[i]));
+        inserted =
+            insert->bind(static_cast<int>(i + 2), toSqlite(given == values.end() ? std::nullopt : given->second));
+    }
+    if (!inserted || insert->step() != Step::done) {
+        logFailure("Unresolved error ", db->lastError(), "entity: " + name);
+        return false;
+    }
+    return true;
+}
+
+bool PersistencyManager::replaceAllEntitiesWithStaged(std::int64_t stagingId, const std::string& name,
+                                                      std::size_t stagedObjects) {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _store->file.database();
+    const Entity* entity = db ? knownEntity(name, "Unresolved error ") : nullptr;
+    if (!entity)
+        return false;
+    SqliteDatabase::Transaction transaction(*db);
+    const auto staged = transaction.isActive() ? countStaged(*db, *entity, stagingId) : std::nullopt;
+    if (!staged || static_cast<std::size_t>(*staged) != stagedObjects) {
+        logFailure("Unresolved error ", staged ? "the gathered objects are incomplete" : db->lastError(),
+                   "entity: " + name);
+        return false;
+    }
+    const std::string columns = columnList(*entity);
+    const bool replaced =
+        db->execute("DELETE FROM " + name) &&
+        runWithInteger(*db,
+                       "INSERT INTO " + name + " (" + columns + ") SELECT " + columns + " FROM " +
+                           stagingTable(*entity) + " WHERE stagingId = ? ORDER BY objectId",
+                       stagingId) &&
+        runWithInteger(*db, "DELETE FROM " + stagingTable(*entity) + " WHERE stagingId = ?", stagingId);
+    if (!replaced || !transaction.commit()) {
+        logFailure("Unresolved error ", db->lastError(), "entity: " + name);
+        return false; // rolled back: the old objects stay
+    }
+    return true;
+}
+
+void PersistencyManager::discardStaged(std::int64_t stagingId, const std::string& name) {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _store->file.database();
+    const Entity* entity = db ? knownEntity(name, "Could not delete items. ") : nullptr;
+    if (entity && !runWithInteger(*db, "DELETE FROM " + stagingTable(*entity) + " WHERE stagingId = ?", stagingId))
+        logFailure("Could not delete items. ", db->lastError(), "entity: " + name);
+}
+
+std::optional<std::vector<std::int64_t>> PersistencyManager::entityIds(const std::string& name) {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _store->file.database();
+    const Entity* entity = db ? knownEntity(name, "Could not fetch value. ") : nullptr;
+    if (!entity)
+        return std::nullopt;
+    auto select = db->prepare("SELECT objectId FROM " + name + " ORDER BY objectId");
+    std::vector<std::int64_t> ids;
+    for (Step step = select ? select->step() : Step::error; step != Step::done; step = select->step()) {
+        if (step == Step::error) {
+            logFailure("Could not fetch value. ", db->lastError(), "entity: " + name);
+            return std::nullopt;
+        }
+        ids.push_back(std::get<std::int64_t>(select->column(0)));
+    }
+    return ids;
+}
+
+std::optional<StoredObject> PersistencyManager::entity(const std::string& name, std::int64_t objectId) {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _store->file.database();
+    const Entity* entity = db ? knownEntity(name, "Could not fetch value. ") : nullptr;
+    if (!entity)
+        return std::nullopt;
+    auto select = db->prepare("SELECT objectId, " + columnList(*entity) + " FROM " + name + " WHERE objectId = ?");
+    const Step step = select && select->bind(1, objectId) ? select->step() : Step::error;
+    if (step == Step::error)
+        logFailure("Could not fetch value. ", db->lastError(), "entity: " + name);
+    if (step != Step::row)
+        return std::nullopt;
+    return readObject(*entity, *select);
 }
 
 } // namespace vexaqr

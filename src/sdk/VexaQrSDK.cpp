@@ -28,6 +28,13 @@ VexaQrSDK::Environment withDefaults(VexaQrSDK::Environment environment) {
     return environment;
 }
 
+// Work the backend did that the data directory did not keep is a failure, never a success.
+void reportNotStored(const VexaQrSDK::ResultCompletion& completion, const std::string& what) {
+    auto error = Constant::Application::makeSdkError(ResultCode::sdkTechnicalError);
+    error.message = what + " could not be stored in the data directory (is another program writing to it?)";
+    completion(error.code, error);
+}
+
 } // namespace
 
 VexaQrSDK& VexaQrSDK::shared() {
@@ -64,8 +71,8 @@ void VexaQrSDK::enableLogging() {
 void VexaQrSDK::registerAccount(const Registration::ViewModel& viewModel, ResultCompletion completion) {
     // A new id even for a failed attempt: the backend must never see one installation twice.
     auto appUniqueId = appDataService()->createNewAppUniqueId();
-    if (!appUniqueId)
-        return completion(std::nullopt, std::nullopt);
+    if (!appUniqueId) // nothing is sent: the backend would keep an installation this device forgot
+        return reportNotStored(completion, "a new installation id");
     Registration::RequestModel request;
     request.emailAddress = viewModel.email;
     request.partnerId = viewModel.partnerId;
@@ -89,11 +96,11 @@ void VexaQrSDK::onRegistration(const Registration::ViewModel& viewModel,
         appDataService()->save(VexaQrSDKRegistrationState::initial);
         return completion(response ? std::optional(response->resultCode) : std::nullopt, error);
     }
-    appDataService()->save(viewModel.email);
-    if (response->vxaUserId)
-        appDataService()->save(*response->vxaUserId);
+    if (!appDataService()->trySave(viewModel.email) || !saveUserId(response->vxaUserId))
+        return reportNotStored(completion, "the registration");
     if (!viewModel.activationData) {
-        appDataService()->save(VexaQrSDKRegistrationState::pending);
+        if (!appDataService()->trySave(VexaQrSDKRegistrationState::pending))
+            return reportNotStored(completion, "the registration state");
         return completion(response->resultCode, error);
     }
     runPostActivation(*viewModel.activationData, std::move(completion));
@@ -118,9 +125,13 @@ void VexaQrSDK::onActivation(const Activation::ViewModel& viewModel,
                              const std::optional<Error>& error, ResultCompletion completion) {
     if (!response || response->resultCode != kSuccess)
         return completion(response ? std::optional(response->resultCode) : std::nullopt, error);
-    if (response->vxaUserId)
-        appDataService()->save(*response->vxaUserId);
+    if (!saveUserId(response->vxaUserId))
+        return reportNotStored(completion, "the user id");
     runPostActivation(viewModel, std::move(completion));
+}
+
+bool VexaQrSDK::saveUserId(const std::optional<std::int64_t>& vxaUserId) {
+    return !vxaUserId || appDataService()->trySave(*vxaUserId);
 }
 
 void VexaQrSDK::runPostActivation(const Activation::ViewModel& viewModel, ResultCompletion completion) {
@@ -128,8 +139,8 @@ void VexaQrSDK::runPostActivation(const Activation::ViewModel& viewModel, Result
                                                                    ResultCode code, std::optional<Error> error) {
         if (alive.expired())
             return completion(std::nullopt, std::nullopt);
-        if (code == ResultCode::successfulOperation)
-            appDataService()->save(VexaQrSDKRegistrationState::active);
+        if (code == ResultCode::successfulOperation && !appDataService()->trySave(VexaQrSDKRegistrationState::active))
+            return reportNotStored(completion, "the registration state");
         completion(rawValue(code), error);
     });
 }
@@ -137,6 +148,11 @@ void VexaQrSDK::runPostActivation(const Activation::ViewModel& viewModel, Result
 void VexaQrSDK::getVexaQrMessages(const VexaQrMessageIdList::ViewModel& viewModel,
                                   VexaQrMessagesCompletion completion) {
     vexaQrMessageWorkflow()->getVexaQrMessageList(viewModel, std::move(completion));
+}
+
+void VexaQrSDK::visitVexaQrMessages(const VexaQrMessageIdList::ViewModel& viewModel, VexaQrMessageVisitor each,
+                                    VexaQrMessagesEnd end) {
+    vexaQrMessageWorkflow()->visitVexaQrMessageList(viewModel, std::move(each), std::move(end));
 }
 
 void VexaQrSDK::deleteVexaQrMessage(const DeleteVexaQrMessage::ViewModel& viewModel,

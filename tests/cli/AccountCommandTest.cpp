@@ -30,6 +30,23 @@ protected:
                "'";
     }
 
+    std::string cli() const { return VEXAQR_CLI_PATH; }
+    std::filesystem::path dataDirectory() const { return _directory.path() / "data"; }
+
+    std::string commonArguments() const {
+        return " --base-url " + _server.apiBaseUrl() + " --data-dir " + dataDirectory().string();
+    }
+
+    // A shell fragment that starts `sqlite3` holding the object store's write lock for `seconds` and
+    // returns once the lock is held.
+    std::string sqliteHoldingTheStore(double seconds) const {
+        const auto marker = _directory.path() / "locked";
+        const auto store = dataDirectory() / "VexaQrSDKModel.sqlite";
+        return "rm -f " + marker.string() + "; (echo 'BEGIN IMMEDIATE;'; echo '.system touch " + marker.string() +
+               "'; sleep " + std::to_string(seconds) + "; echo 'ROLLBACK;') | sqlite3 " + store.string() +
+               " >/dev/null 2>&1 & until [ -e " + marker.string() + " ]; do sleep 0.05; done; ";
+    }
+
     test::TempDirectory _directory;
     test::DevServer _server;
 };
@@ -90,6 +107,89 @@ TEST_F(AccountCommandTest, ARefusedActivationExitsWithOneAndSaysWhy) {
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.out.find("error: result"), std::string::npos) << refused.out;
     EXPECT_NE(account("status").out.find("state: pending"), std::string::npos);
+}
+
+TEST_F(AccountCommandTest, WhileSqliteHoldsTheStoreARegistrationWaitsOrFailsLoudly) {
+    ASSERT_EQ(_server.admin("partner", "--partner-id", "CLI-PARTNER").exitCode, 0);
+    ASSERT_EQ(account("status").exitCode, 0); // the store exists
+    const std::string registration = cli() + " account register --email cli@example.org --partner-id CLI-PARTNER";
+
+    // Held past the two-second busy timeout: a failure that says why, and nothing registered here.
+    const auto blocked =
+        runShell(sqliteHoldingTheStore(4) + registration + commonArguments() + " 2>&1; status=$?; wait; exit $status");
+    EXPECT_NE(blocked.exitCode, 0) << blocked.out;
+    EXPECT_NE(blocked.out.find("could not be stored"), std::string::npos) << blocked.out;
+    EXPECT_EQ(lastJson(account("status --json").out)["registrationState"], "initial");
+
+    // Held briefly: the registration waits for it and is stored.
+    const auto waited = runShell(sqliteHoldingTheStore(0.5) + registration + commonArguments() +
+                                 " 2>&1; status=$?; wait; exit $status");
+    EXPECT_EQ(waited.exitCode, 0) << waited.out;
+    const auto status = lastJson(account("status --json").out);
+    EXPECT_EQ(status["registrationState"], "pending");
+    EXPECT_EQ(status["email"], "cli@example.org");
+}
+
+TEST_F(AccountCommandTest, ProgramsRegisteringAtOnceInOneDataDirectoryAllStoreTheirWork) {
+    ASSERT_EQ(_server.admin("partner", "--partner-id", "CLI-PARTNER").exitCode, 0);
+    ASSERT_EQ(account("status").exitCode, 0);
+    std::string script;
+    for (int i = 0; i < 3; ++i)
+        script += "(" + cli() + " account register --email user" + std::to_string(i) +
+                  "@example.org --partner-id CLI-PARTNER" + commonArguments() + " >/dev/null 2>&1; echo exit $?) & ";
+    const auto runs = runShell(script + "wait");
+    EXPECT_EQ(runs.out, "exit 0\nexit 0\nexit 0\n");
+    const auto status = lastJson(account("status --json").out);
+    EXPECT_EQ(status["registrationState"], "pending");
+    EXPECT_TRUE(status["email"].is_string() && status["appUniqueId"].is_string()) << status.dump();
+}
+
+TEST_F(AccountCommandTest, EncryptedContentThatCannotBeOpenedIsMarkedAndFailsTheCommand) {
+    const auto partnerKey = _directory.path() / "partner.key.pem";
+    const auto partnerPub = _directory.path() / "partner.pub.pem";
+    const auto partner = _server.admin("partner", "--partner-id", "CLI-PARTNER", "--private-key-out", partnerKey);
+    ASSERT_EQ(partner.exitCode, 0) << partner.err;
+    std::ofstream(partnerPub) << partner.out;
+    EXPECT_NE(runCli("account --help").out.find("activate --partner-pub PEM --partner-key PEM"), std::string::npos);
+
+    // Keys given to setup are emptied by the activation: the content cannot be opened, and the command says so.
+    ASSERT_EQ(account("setup --partner-pub " + partnerPub.string() + " --partner-key " + partnerKey.string()).exitCode,
+              0);
+    const auto code = _server.admin("activation-code", "--partner-id", "CLI-PARTNER", "--email", "cli@example.org");
+    ASSERT_EQ(account(registerArguments(code.line())).exitCode, 0);
+    const auto content = _directory.path() / "secret.txt";
+    std::ofstream(content) << "for the partner's eyes";
+    const auto appUniqueId = lastJson(account("status --json").out)["appUniqueId"].get<std::string>();
+    const auto posted = _server.admin("message", "--app-id", appUniqueId, "--type", "encrypted", "--content", content);
+    ASSERT_EQ(posted.exitCode, 0) << posted.err;
+
+    const auto unopened = account("messages --json");
+    EXPECT_EQ(unopened.exitCode, 1) << unopened.out;
+    EXPECT_NE(unopened.out.find("could not be opened"), std::string::npos) << unopened.out;
+    const auto listed = lastJson(unopened.out)["messages"];
+    ASSERT_EQ(listed.size(), 1u) << unopened.out;
+    EXPECT_NE(listed[0]["contentNotOpened"].get<std::string>().find("--partner-key"), std::string::npos);
+
+    // Given to the activation, the pair stays and the content opens.
+    ASSERT_EQ(account("register --email other@example.org --partner-id CLI-PARTNER").exitCode, 0);
+    const auto again = _server.admin("activation-code", "--partner-id", "CLI-PARTNER", "--email", "other@example.org");
+    const auto activated =
+        account("activate --activation-code " + again.line() +
+                " --partner-id CLI-PARTNER --device-token 0aff --hub-name cli-hub --hub-connection-string '" +
+                _server.hubConnectionString() + "' --partner-pub " + partnerPub.string() + " --partner-key " +
+                partnerKey.string());
+    ASSERT_EQ(activated.exitCode, 0) << activated.out;
+    const auto newId = lastJson(account("status --json").out)["appUniqueId"].get<std::string>();
+    ASSERT_EQ(_server.admin("message", "--app-id", newId, "--type", "encrypted", "--content", content).exitCode, 0);
+    const auto opened = account("messages --json");
+    EXPECT_EQ(opened.exitCode, 0) << opened.out;
+    EXPECT_TRUE(lastJson(opened.out)["messages"][0]["contentNotOpened"].is_null()) << opened.out;
+}
+
+TEST_F(AccountCommandTest, MessagesWithoutARegistrationSaySo) {
+    const auto run = account("messages");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("no installation is registered"), std::string::npos) << run.out;
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 
 namespace vexaqr {
 namespace {
@@ -79,6 +80,29 @@ TEST_F(AppDataServiceTest, ForeignStoredValuesReadAsAbsentOrInitial) {
     EXPECT_EQ(_service.getRegistrationState(), VexaQrSDKRegistrationState::initial);
     EXPECT_FALSE(_service.getVexaQrUserId());
     EXPECT_FALSE(_service.getUserEmail());
+}
+
+TEST_F(AppDataServiceTest, StoredRealsReadAsTheirWholePartOnlyWhenAnIntegerHoldsThem) {
+    const struct {
+        double stored;
+        std::optional<std::int64_t> userId;
+    } cases[] = {
+        {42.9, 42},
+        {-9223372036854775808.0, INT64_MIN},
+        {9223372036854775808.0, std::nullopt},
+        {1e300, std::nullopt},
+        {-1e300, std::nullopt},
+        {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
+        {std::numeric_limits<double>::infinity(), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(_database.set(c.stored, AttributeKey::vexaQrUserId));
+        ASSERT_TRUE(_database.set(c.stored, AttributeKey::registrationState));
+        EXPECT_EQ(_service.getVexaQrUserId(), c.userId) << c.stored;
+        EXPECT_EQ(_service.getRegistrationState(), VexaQrSDKRegistrationState::initial) << c.stored;
+    }
+    ASSERT_TRUE(_database.set(1.0, AttributeKey::registrationState));
+    EXPECT_EQ(_service.getRegistrationState(), VexaQrSDKRegistrationState::pending);
 }
 
 TEST_F(AppDataServiceTest, MessageCacheKeepsInsertionOrderAndEmptyIds) {

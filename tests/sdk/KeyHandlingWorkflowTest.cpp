@@ -207,6 +207,13 @@ TEST_F(KeyHandlingWorkflowTest, ARefusedOrUnstorableDownloadIsReported) {
     EXPECT_FALSE(unstorable.error);
     EXPECT_FALSE(_appData->getPartnerPublicKey());
 
+    fault("--endpoint", "/partnerkey", "--drop-field", "publicKey", "--times", "1");
+    const auto withoutKey = runPartner(std::nullopt); // a success without the key stores nothing
+    EXPECT_EQ(withoutKey.code, ResultCode::partnerKeyPersistError);
+    ASSERT_TRUE(withoutKey.error);
+    EXPECT_EQ(withoutKey.error->code, 110);
+    EXPECT_FALSE(_appData->getPartnerPublicKey());
+
     fault("--endpoint", "/partnerkey", "--status", "500", "--times", "1");
     const auto failed = runPartner(std::nullopt);
     EXPECT_EQ(failed.code, ResultCode::unknownResultCode);

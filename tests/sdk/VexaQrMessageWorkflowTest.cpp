@@ -129,9 +129,25 @@ TEST_F(VexaQrMessageWorkflowTest, AMessageWithoutPayloadAbandonsTheDownloadAndAn
     });
 
     const auto reported = fetch();
-    EXPECT_EQ(reported.code, 0); // the code of the answer without payload
+    EXPECT_EQ(reported.code, -1); // a success without its payload is no success
+    ASSERT_TRUE(reported.error);
+    EXPECT_NE(reported.error->message.find("carried no payload"), std::string::npos) << reported.error->message;
     EXPECT_EQ(reported.ids(), std::vector<std::string>{cachedId});
     EXPECT_EQ(cachedIds(), std::vector<std::string>{cachedId});
+}
+
+TEST_F(VexaQrMessageWorkflowTest, ASuccessWithoutTheListIsAFailureThatKeepsTheCache) {
+    const auto id = postMessage(_appUniqueId, "kept");
+    ASSERT_EQ(fetch().ids(), std::vector<std::string>{id});
+    postMessage(_appUniqueId, "not listed");
+    fault("--endpoint", "/getvxalist", "--drop-field", "vxaMessageIdList", "--times", "1");
+
+    const auto reported = fetch();
+    EXPECT_EQ(reported.code, -1);
+    ASSERT_TRUE(reported.error);
+    EXPECT_NE(reported.error->message.find("no message list"), std::string::npos) << reported.error->message;
+    EXPECT_EQ(reported.ids(), std::vector<std::string>{id});
+    EXPECT_EQ(cachedIds(), std::vector<std::string>{id});
 }
 
 TEST_F(VexaQrMessageWorkflowTest, AnEmptyListKeepsTheCacheButReportsNoMessages) {
@@ -168,21 +184,33 @@ TEST_F(VexaQrMessageWorkflowTest, AFailedListAnswersFromTheCacheWithoutAValidity
     EXPECT_EQ(failed.ids().size(), 2u);
 }
 
-TEST_F(VexaQrMessageWorkflowTest, WithoutThePartnerKeyThereIsNoCachedList) {
+TEST_F(VexaQrMessageWorkflowTest, AMissingKeyFailsTheDownloadNamingTheKey) {
     const auto id = postMessage(_appUniqueId, "unreadable later");
     ASSERT_EQ(fetch().ids(), std::vector<std::string>{id});
-    KeychainWrapper::standard().deleteRsaKey(
-        KeychainWrapper::keyTag(Activation::KeyOwner::partnerKey, Activation::KeyType::publicKey));
+    const struct {
+        Activation::KeyOwner owner;
+        Activation::KeyType type;
+        std::int64_t code;
+        const char* named;
+    } cases[] = {
+        {Activation::KeyOwner::partnerKey, Activation::KeyType::publicKey, 110, "partner's public key"},
+        {Activation::KeyOwner::clientKey, Activation::KeyType::privateKey, -101, "installation's private key"},
+    };
+    for (const auto& c : cases) {
+        KeychainWrapper::standard().deleteRsaKey(KeychainWrapper::keyTag(c.owner, c.type));
 
-    fault("--endpoint", "/getvxalist", "--status", "500", "--times", "1");
-    const auto failedList = fetch();
-    EXPECT_EQ(failedList.code, -1);
-    EXPECT_FALSE(failedList.messages);
+        fault("--endpoint", "/getvxalist", "--status", "500", "--times", "1");
+        const auto failedList = fetch();
+        EXPECT_EQ(failedList.code, -1);
+        EXPECT_FALSE(failedList.messages);
 
-    const auto download = fetch(); // the message cannot be decoded: the cache is the answer, and absent
-    EXPECT_EQ(download.code, 0);
-    EXPECT_FALSE(download.messages);
-    EXPECT_EQ(cachedIds(), std::vector<std::string>{id});
+        const auto download = fetch(); // the message cannot be decoded: the cache is the answer, and absent
+        EXPECT_EQ(download.code, c.code);
+        ASSERT_TRUE(download.error);
+        EXPECT_NE(download.error->message.find(c.named), std::string::npos) << download.error->message;
+        EXPECT_FALSE(download.messages);
+        EXPECT_EQ(cachedIds(), std::vector<std::string>{id});
+    }
 }
 
 TEST_F(VexaQrMessageWorkflowTest, WithoutAnInstallationIdNothingIsSent) {
@@ -190,6 +218,8 @@ TEST_F(VexaQrMessageWorkflowTest, WithoutAnInstallationIdNothingIsSent) {
     const auto sent = _http->urls().size();
     const auto reported = fetch();
     EXPECT_EQ(reported.code, -1);
+    ASSERT_TRUE(reported.error);
+    EXPECT_NE(reported.error->message.find("no installation is registered"), std::string::npos);
     ASSERT_TRUE(reported.messages);
     EXPECT_TRUE(reported.messages->empty());
     EXPECT_EQ(_http->urls().size(), sent);

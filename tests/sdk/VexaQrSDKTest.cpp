@@ -126,6 +126,18 @@ TEST_F(VexaQrSDKTest, AFailedChainLeavesTheStateAsItWas) {
     EXPECT_EQ(_sdk->getRegistrationState(), State::pending);
 }
 
+TEST_F(VexaQrSDKTest, ASuccessWithoutThePartnerKeyFailsTheActivationAndKeepsTheState) {
+    ASSERT_EQ(registerOnly(), 0);
+    fault("--endpoint", "/partnerkey", "--result-code", "0", "--times", "1");
+    auto reported = activate(activationCode());
+    EXPECT_EQ(reported.code, 110); // partnerKeyPersistError
+    ASSERT_TRUE(reported.error);
+    EXPECT_EQ(reported.error->domain, "VXASDK");
+    EXPECT_EQ(_sdk->getRegistrationState(), State::pending);
+    EXPECT_FALSE(_sdk->appDataService()->getPartnerPublicKey());
+    EXPECT_EQ(_http->count("/push/getid"), 0u); // the chain stopped there
+}
+
 TEST_F(VexaQrSDKTest, OperationsThatNeedAnInstallationReportAtOnceAndSendNothing) {
     Reported activation;
     _sdk->activateAccount(activationData("CODE"), activation.completion());

@@ -52,6 +52,9 @@ public:
     KeyHandle getClientPublicKey() override { return clientPublicKey; }
     KeyHandle getClientPrivateKey() override { return clientPrivateKey; }
     void resetRegistration() override {}
+    bool trySave(std::int64_t) override { return false; } // keeps nothing, and says so
+    bool trySave(const std::string&) override { return false; }
+    bool trySave(VexaQrSDKRegistrationState) override { return false; }
 };
 
 /// The 1024-bit test keys of the application and the partner.

@@ -208,6 +208,19 @@ std::string fileNameFor(const std::optional<std::string>& messageId, std::size_t
     return name + ".content";
 }
 
+// Why a record's content is not there to read; nothing when it is.
+std::optional<std::string> unopenedContent(const VxaMessage& message) {
+    const auto& record = message.processedVxaData;
+    if (record && record->actualVxaData)
+        return std::nullopt;
+    if (!record)
+        return "the record was not decoded";
+    if (record->vxaType && isEncrypted(*record->vxaType) && !record->aesKey)
+        return "ENCRYPTED content opens only with the partner's private key, which is not stored (activation "
+               "empties the key store: give the pair to `account activate --partner-pub PEM --partner-key PEM`)";
+    return std::string(describe(record->verificationStatus));
+}
+
 nlohmann::json messageJson(const VxaMessage& message, cli::Secrets secrets) {
     auto optionalText = [](const std::optional<std::string>& text) {
         return text ? nlohmann::json(*text) : nlohmann::json(nullptr);
@@ -215,67 +228,107 @@ nlohmann::json messageJson(const VxaMessage& message, cli::Secrets secrets) {
     return {{"vxaMessageId", optionalText(message.vxaMessageId)},
             {"vxaInfo", optionalText(message.vxaInfo)},
             {"vxaTemplate", optionalText(message.vxaTemplate)},
+            {"contentNotOpened", optionalText(unopenedContent(message))},
             {"processedVxaData",
              message.processedVxaData ? cli::recordJson(*message.processedVxaData, secrets) : nlohmann::json(nullptr)}};
 }
 
-void printMessages(std::int64_t code, const std::optional<std::vector<VxaMessage>>& messages, bool json,
-                   cli::Secrets secrets) {
-    if (json) {
-        nlohmann::json list = nlohmann::json::array();
-        for (const auto& message : messages.value_or(std::vector<VxaMessage>{}))
-            list.push_back(messageJson(message, secrets));
-        std::cout
-            << nlohmann::json{{"resultCode", code}, {"messages", messages ? list : nlohmann::json(nullptr)}}.dump()
-            << "\n";
-        return;
+// Prints each message as it arrives and writes its content, keeping only what the summary needs, so that
+// many or large messages do not add up in memory.
+class MessagePrinter {
+public:
+    explicit MessagePrinter(const AccountOptions& options)
+        : _json(options.json), _secrets(cli::secretsFor(options.showSecrets)),
+          _contentDirectory(options.contentDirectory) {
+        std::error_code ignored; // a folder that cannot be made shows as a file that cannot be written
+        if (!_contentDirectory.empty())
+            std::filesystem::create_directories(_contentDirectory, ignored);
     }
-    std::cout << "result: " << describeCode(code) << "\n";
-    std::cout << "messages: " << (messages ? std::to_string(messages->size()) : "none (no cache or no keys)") << "\n";
-    for (const auto& message : messages.value_or(std::vector<VxaMessage>{})) {
-        std::cout << "\nmessage: " << message.vxaMessageId.value_or("(no id)") << "\n";
-        std::cout << "info: " << message.vxaInfo.value_or("") << "\ntemplate: " << message.vxaTemplate.value_or("")
-                  << "\n";
-        if (message.processedVxaData)
-            cli::printRecordText(*message.processedVxaData, std::cout, secrets);
-    }
-}
 
-bool writeContents(const std::vector<VxaMessage>& messages, const std::string& directory) {
-    std::error_code error;
-    std::filesystem::create_directories(directory, error);
-    bool written = true;
-    for (std::size_t i = 0; i < messages.size(); ++i) {
-        const auto& record = messages[i].processedVxaData;
-        if (record && record->actualVxaData)
-            written &= cli::writeWholeFile(
-                (std::filesystem::path(directory) / fileNameFor(messages[i].vxaMessageId, i)).string(),
-                *record->actualVxaData);
+    void print(const VxaMessage& message) {
+        if (_json) {
+            std::cout << (_count == 0 ? "{\"messages\":[" : ",") << messageJson(message, _secrets).dump();
+        } else {
+            std::cout << "message: " << message.vxaMessageId.value_or("(no id)") << "\n";
+            std::cout << "info: " << message.vxaInfo.value_or("") << "\ntemplate: " << message.vxaTemplate.value_or("")
+                      << "\n";
+            if (message.processedVxaData)
+                cli::printRecordText(*message.processedVxaData, std::cout, _secrets);
+        }
+        if (auto why = unopenedContent(message)) {
+            if (!_json)
+                std::cout << "content: NOT OPENED: " << *why << "\n";
+            _unopened.push_back("error: the content of message " + message.vxaMessageId.value_or("(no id)") +
+                                " could not be opened: " + *why + "\n");
+        }
+        if (!_json)
+            std::cout << "\n";
+        writeContent(message);
+        ++_count;
     }
-    return written;
-}
+
+    /// The summary after the last message; `listed` is false when there was no list at all. The contents that
+    /// could not be opened are named on standard error after it, so that no note splits the JSON line.
+    void finish(std::int64_t code, bool listed) {
+        if (_json) {
+            if (_count == 0)
+                std::cout << "{\"messages\":" << (listed ? "[]" : "null");
+            else
+                std::cout << "]";
+            std::cout << ",\"resultCode\":" << code << "}\n";
+        } else {
+            std::cout << "result: " << describeCode(code) << "\n";
+            std::cout << "messages: " << (listed ? std::to_string(_count) : "none (no cache or no keys)") << "\n";
+        }
+        std::cout.flush();
+        for (const auto& note : _unopened)
+            std::cerr << note;
+    }
+
+    /// Whether every content could be opened, and written where asked to.
+    bool allOpened() const { return _unopened.empty(); }
+    bool allWritten() const { return _allWritten; }
+
+private:
+    void writeContent(const VxaMessage& message) {
+        const auto& record = message.processedVxaData;
+        if (_contentDirectory.empty() || !record || !record->actualVxaData)
+            return;
+        _allWritten &= cli::writeWholeFile(
+            (std::filesystem::path(_contentDirectory) / fileNameFor(message.vxaMessageId, _count)).string(),
+            *record->actualVxaData);
+    }
+
+    bool _json;
+    cli::Secrets _secrets;
+    std::string _contentDirectory;
+    std::size_t _count = 0;
+    std::vector<std::string> _unopened; // one short note per message whose content could not be opened
+    bool _allWritten = true;
+};
 
 int messages(const AccountOptions& options) {
     Session session(options);
+    MessagePrinter printer(options);
     bool done = false;
     std::int64_t code = rawValue(ResultCode::unknownResultCode);
-    std::optional<std::vector<VxaMessage>> list;
+    bool listed = false;
     std::optional<Error> error;
-    session.sdk().getVexaQrMessages({}, [&](std::int64_t answeredCode, std::optional<std::vector<VxaMessage>> answered,
-                                            std::optional<Error> answeredError) {
-        code = answeredCode;
-        list = std::move(answered);
-        error = std::move(answeredError);
-        done = true;
-    });
+    session.sdk().visitVexaQrMessages(
+        {}, [&printer](VxaMessage message) { printer.print(message); },
+        [&](std::int64_t answeredCode, bool answeredList, std::optional<Error> answeredError) {
+            code = answeredCode;
+            listed = answeredList;
+            error = std::move(answeredError);
+            done = true;
+        });
     if (!session.waitFor(done)) {
         std::cerr << "error: no answer from the backend\n";
         return 1;
     }
-    printMessages(code, list, options.json, cli::secretsFor(options.showSecrets));
-    if (list && !options.contentDirectory.empty() && !writeContents(*list, options.contentDirectory))
-        return 1;
-    return exitStatus(code, error);
+    printer.finish(code, listed);
+    const int status = exitStatus(code, error);
+    return status != 0 || !printer.allOpened() || !printer.allWritten() ? 1 : 0;
 }
 
 // Runs one facade call that answers with a response model, through the result-code path.
@@ -380,12 +433,17 @@ void addActivationOptions(CLI::App& command, AccountOptions& options, bool requi
 const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& exitCode) {
     auto options = std::make_shared<AccountOptions>();
     auto* account = root.add_subcommand("account", "The installation's backend account, through the SDK facade");
+    account->footer("Activation empties the key store, partner keys included: keys given to `setup` before "
+                    "`activate` are gone afterwards. Give the partner's pair to `activate --partner-pub PEM "
+                    "--partner-key PEM`; without the private key ENCRYPTED messages cannot be opened.");
     account->require_subcommand(1);
     auto bind = [options, &exitCode](CLI::App* command, int (*run)(const AccountOptions&)) {
         command->callback([options, &exitCode, run] { exitCode = storesOpen(*options) ? run(*options) : 1; });
     };
 
-    auto* setupCommand = addSubcommand(*account, "setup", "Store the partner's key pair", *options);
+    auto* setupCommand =
+        addSubcommand(*account, "setup",
+                      "Store the partner's key pair (activation replaces it: see `activate --partner-pub`)", *options);
     setupCommand->add_option("--partner-pub", options->partnerPublicKeyFile, "Partner public key (PEM file)")
         ->required();
     setupCommand->add_option("--partner-key", options->partnerPrivateKeyFile, "Partner private key (PEM file)")

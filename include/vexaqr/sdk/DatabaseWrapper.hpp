@@ -6,6 +6,7 @@
 #include <vexaqr/sdk/CoreDataConstants.hpp>
 #include <vexaqr/sdk/PersistencyManager.hpp>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +42,20 @@ public:
     /// Replaces the whole cache with `messages`, in order, in one transaction; false (old cache kept)
     /// when any write fails.
     bool replaceVxaMessageCache(const std::vector<CachedVxaMessage>& messages);
+
+    /// A download's messages gathered outside the cache, so that neither memory nor the write lock is held for
+    /// them (see PersistencyManager::beginStaging): begin (nil on failure), add (false on failure), then
+    /// replace the whole cache with the `count` gathered in one transaction (false keeps the old cache) or
+    /// discard them.
+    std::optional<std::int64_t> beginVxaMessageStaging();
+    bool stageVxaMessage(std::int64_t stagingId, const CachedVxaMessage& message);
+    bool replaceVxaMessageCacheWithStaged(std::int64_t stagingId, std::size_t count);
+    void discardStagedVxaMessages(std::int64_t stagingId);
+
+    /// The cached messages' row ids in cache order, and one message by row id, for reading large caches one
+    /// message at a time; nil when the fetch fails or the row is gone.
+    std::optional<std::vector<std::int64_t>> cachedVxaMessageIds();
+    std::optional<CachedVxaMessage> cachedVxaMessage(std::int64_t rowId);
 
     /// resetSettings(), then resetVxaMessageCache().
     void resetDatabase();

@@ -23,6 +23,8 @@
 
 namespace vexaqr {
 
+class SqliteDatabase;
+
 /// A stored attribute value: a number (integer or real), a text or bytes.
 using StoredValue = std::variant<std::int64_t, double, std::string, Bytes>;
 
@@ -56,7 +58,8 @@ public:
     /// when there is none. Nil also for an empty attribute, an unknown key or a failure (logged).
     std::optional<StoredValue> value(const std::string& key);
 
-    /// Writes `value` (nil clears) under `key` into the first settings record, creating it if needed.
+    /// Writes `value` (nil clears) under `key` into the first settings record, creating it if needed; waits
+    /// for another program's write up to the busy timeout. False when nothing was stored (logged).
     bool set(const std::optional<StoredValue>& value, const std::string& key);
 
     /// Inserts a new object of entity `name` with `values` (other attributes empty); nil on an
@@ -73,12 +76,33 @@ public:
     /// transaction: on any failure (logged) nothing changes and the answer is false.
     bool replaceAllEntities(const std::string& name, const std::vector<StoredValues>& objects);
 
+    /// Objects of one entity gathered outside the store's file (in a temporary table of this connection) so
+    /// that a long download holds neither them in memory nor the write lock; `stagingId` keeps gatherings
+    /// apart. beginStaging answers a new id; nil (logged) when the table cannot be made.
+    std::optional<std::int64_t> beginStaging(const std::string& name);
+    /// Adds one object to a gathering; false (logged) on an unknown attribute or a failed write.
+    bool stageEntity(std::int64_t stagingId, const std::string& name, const StoredValues& values);
+    /// Replaces every object of the entity with the gathered ones, in the order gathered, in one transaction,
+    /// and ends the gathering. On a failure (logged), or when the gathering does not hold `stagedObjects`
+    /// (the store was reopened meanwhile), nothing changes and the gathering stays for discardStaged.
+    bool replaceAllEntitiesWithStaged(std::int64_t stagingId, const std::string& name, std::size_t stagedObjects);
+    /// Ends a gathering without using it.
+    void discardStaged(std::int64_t stagingId, const std::string& name);
+
+    /// The ids of the entity's objects in insertion order, and one object by id: for reading large objects
+    /// one at a time. Nil when the fetch fails (logged) or, for entity(), when the object is gone.
+    std::optional<std::vector<std::int64_t>> entityIds(const std::string& name);
+    std::optional<StoredObject> entity(const std::string& name, std::int64_t objectId);
+
 private:
     struct Store;
     std::optional<StoredObject> createEntity(const std::string& name);
+    /// The first settings record's id, made when there is none; inside the caller's transaction.
+    std::optional<std::int64_t> settingsObjectId(SqliteDatabase& db);
 
     std::mutex _mutex;
     std::unique_ptr<Store> _store;
+    std::int64_t _lastStagingId = 0;
 };
 
 } // namespace vexaqr

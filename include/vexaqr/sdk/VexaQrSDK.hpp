@@ -69,15 +69,20 @@ public:
     void enableLogging();
 
     /// Registers under a new installation id (stored before anything is sent); with activation data
-    /// it also runs the post-activation chain. Reports the backend's code or the chain's.
+    /// it also runs the post-activation chain. Reports the backend's code or the chain's; a registration
+    /// the data directory did not keep (id, user data, state) reports sdkTechnicalError with an error.
     void registerAccount(const Registration::ViewModel& viewModel, ResultCompletion completion);
 
     /// Activates the stored installation and runs the post-activation chain; an empty report at once
-    /// when no installation id is stored.
+    /// when no installation id is stored, sdkTechnicalError with an error when the outcome was not stored.
     void activateAccount(const Activation::ViewModel& viewModel, ResultCompletion completion);
 
     /// The installation's messages (see VexaQrMessageWorkflow).
     void getVexaQrMessages(const VexaQrMessageIdList::ViewModel& viewModel, VexaQrMessagesCompletion completion);
+    /// The same messages handed over one at a time, then the end (see VexaQrMessageWorkflow): for many or
+    /// large messages, as memory does not grow with their number.
+    void visitVexaQrMessages(const VexaQrMessageIdList::ViewModel& viewModel, VexaQrMessageVisitor each,
+                             VexaQrMessagesEnd end);
 
     /// Deletes one message on the backend; the local cache is left as it is. An empty report at once
     /// when no installation id is stored.
@@ -122,6 +127,8 @@ private:
     void onActivation(const Activation::ViewModel& viewModel, const std::optional<Activation::ResponseModel>& response,
                       const std::optional<Error>& error, ResultCompletion completion);
     void runPostActivation(const Activation::ViewModel& viewModel, ResultCompletion completion);
+    /// Stores the backend's user id when it sent one; false when the store did not keep it.
+    bool saveUserId(const std::optional<std::int64_t>& vxaUserId);
 
     WebServiceEnvironment serviceEnvironment() const;
 
