@@ -70,9 +70,13 @@ bench: build
 
 # Each target runs FUZZ_SECONDS (short by default; `make fuzz FUZZ_SECONDS=3600` for a long run) on its kept seeds
 # plus what earlier runs found. A single allocation above FUZZ_MALLOC_MB, or a process above FUZZ_RSS_MB, is a
-# finding: a memory blow-up must fail as loudly as a crash.
+# finding: a memory blow-up must fail as loudly as a crash. So is one input that runs longer than FUZZ_TIMEOUT
+# seconds: a cost that grows faster than the input shows up as a slow unit. fuzz/options/<target>, when present,
+# holds further libFuzzer flags for that target (e.g. -max_len up to the parser's real input cap, its own
+# -timeout); they come last and so win.
 FUZZ_MALLOC_MB ?= 256
 FUZZ_RSS_MB    ?= 512
+FUZZ_TIMEOUT   ?= 5
 FUZZ_CXXFLAGS  ?= -O1 -gline-tables-only
 
 fuzz: deps
@@ -81,14 +85,17 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do name=$$(basename $$f); echo "== $$name"; \
 		corpus=$(FUZZ_BUILD)/corpus/$$name; mkdir -p $$corpus; seeds=; [ -d fuzz/corpus/$$name ] && seeds=fuzz/corpus/$$name; \
+		options=; [ -f fuzz/options/$$name ] && options=$$(cat fuzz/options/$$name); \
 		if ! $$f -max_total_time=$(FUZZ_SECONDS) -malloc_limit_mb=$(FUZZ_MALLOC_MB) -rss_limit_mb=$(FUZZ_RSS_MB) \
+			-timeout=$(FUZZ_TIMEOUT) -report_slow_units=$(FUZZ_TIMEOUT) $$options \
 			$$corpus $$seeds > $(FUZZ_BUILD)/$$name.log 2>&1; then \
 			tail -n 40 $(FUZZ_BUILD)/$$name.log; exit 1; fi; tail -n 1 $(FUZZ_BUILD)/$$name.log; done
 
 # Folds what a run found into the kept seeds, keeping only inputs that add coverage.
 fuzz-merge:
 	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do name=$$(basename $$f); mkdir -p fuzz/corpus/$$name; \
-		$$f -merge=1 -malloc_limit_mb=$(FUZZ_MALLOC_MB) -rss_limit_mb=$(FUZZ_RSS_MB) fuzz/corpus/$$name \
+		options=; [ -f fuzz/options/$$name ] && options=$$(cat fuzz/options/$$name); \
+		$$f -merge=1 -malloc_limit_mb=$(FUZZ_MALLOC_MB) -rss_limit_mb=$(FUZZ_RSS_MB) $$options fuzz/corpus/$$name \
 			$(FUZZ_BUILD)/corpus/$$name > $(FUZZ_BUILD)/$$name.merge.log 2>&1 || exit 1; \
 		echo "$$name: $$(ls fuzz/corpus/$$name | wc -l) seeds"; done
 

@@ -1,11 +1,15 @@
 // The hub client's per-request work that does not wait on the network: signing a request, reading a listing of
-// registrations, and decoding Base64.
+// registrations (and refusing replies that cannot be one), remembering a listing, and decoding Base64.
 #include "hub/HubRegistrationParser.hpp"
 
+#include <vexaqr/hub/HubLocalStorage.hpp>
 #include <vexaqr/hub/HubTokenProvider.hpp>
 #include <vexaqr/hub/NotificationHubHelper.hpp>
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -44,6 +48,50 @@ void ParseRegistrations(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * body.size()));
 }
 BENCHMARK(ParseRegistrations)->Arg(1)->Arg(100);
+
+// The costliest reply the shape check lets through: elements with the most attributes allowed (16 each), up to the
+// 4 MiB cap. Time per byte must stay flat as the reply grows; replies with more attributes per element, or with a
+// document type declaration, are refused in one pass before the XML parser.
+std::string elementsWithMostAttributes(int elements) {
+    std::string xml = "<feed>";
+    for (int e = 0; e < elements; ++e) {
+        xml += "<AppleRegistrationDescription";
+        for (int i = 0; i < 16; ++i)
+            xml += " a" + std::to_string(i) + "='1'";
+        xml += "/>";
+    }
+    return xml + "</feed>";
+}
+
+void ParseElementsWithMostAttributes(benchmark::State& state) {
+    const Bytes body = toBytes(elementsWithMostAttributes(static_cast<int>(state.range(0))));
+    for (auto _ : state) {
+        std::optional<Error> error;
+        benchmark::DoNotOptimize(HubRegistrationParser::parseRegistrations(body, error));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * body.size()));
+    state.counters["bodyBytes"] = static_cast<double>(body.size());
+}
+BENCHMARK(ParseElementsWithMostAttributes)->Arg(2500)->Arg(25000)->Unit(benchmark::kMillisecond);
+
+// What a listing of N registrations costs the local store: one write of the whole list, into a real SQLite file.
+void RememberListedRegistrations(benchmark::State& state) {
+    std::optional<Error> error;
+    const auto registrations =
+        HubRegistrationParser::parseRegistrations(toBytes(feedOf(static_cast<int>(state.range(0)))), error);
+    const auto directory = std::filesystem::temp_directory_path() / ("bench-hub-" + std::to_string(::getpid()));
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::filesystem::remove_all(directory);
+        auto defaults = std::make_shared<UserDefaults>([directory] { return directory; });
+        HubLocalStorage storage(defaults, "h");
+        state.ResumeTiming();
+        if (!storage.updateWithListedRegistrations(*registrations))
+            state.SkipWithError("the store was not written");
+    }
+    std::filesystem::remove_all(directory);
+}
+BENCHMARK(RememberListedRegistrations)->Arg(1000)->Arg(4000)->Unit(benchmark::kMillisecond);
 
 void DecodeBase64(benchmark::State& state) {
     const Bytes raw(static_cast<std::size_t>(state.range(0)), 0x5A);

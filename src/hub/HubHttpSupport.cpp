@@ -103,6 +103,26 @@ std::string describeHeaders(const HttpHeaders& headers) {
     return text + "}";
 }
 
+std::string bodyExcerpt(const Bytes& body) {
+    constexpr std::size_t kShownBytes = 200;
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    const std::size_t shown = std::min(body.size(), kShownBytes);
+    for (std::size_t i = 0; i < shown; ++i) {
+        const std::uint8_t byte = body[i];
+        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+            text.push_back(static_cast<char>(byte));
+        } else {
+            text += "\\x";
+            text.push_back(kHex[byte >> 4]);
+            text.push_back(kHex[byte & 0x0F]);
+        }
+    }
+    if (shown < body.size())
+        text += "... (" + std::to_string(body.size()) + " bytes)";
+    return text;
+}
+
 std::optional<std::string> headerValue(const HttpHeaders& headers, std::string_view name) {
     for (const auto& [key, value] : headers) {
         if (equalsIgnoringCase(key, name))

@@ -4,6 +4,7 @@
 // Stateless; any thread. sendAndWait() must not run on the HTTP client's own callback thread.
 #pragma once
 
+#include <vexaqr/Bytes.hpp>
 #include <vexaqr/platform/HttpClient.hpp>
 
 #include <optional>
@@ -29,6 +30,11 @@ std::string reasonPhrase(int status);
 std::string describeRequest(const HttpRequest& request);
 /// Header lines for logs, with every credential-bearing value replaced by "<redacted>".
 std::string describeHeaders(const HttpHeaders& headers);
+
+/// A reply body as it may appear in an error or a log line: at most its first 200 bytes, every byte outside
+/// printable ASCII written as "\xNN" (so that no terminal control sequence gets through), and the full size
+/// when it was cut.
+std::string bodyExcerpt(const Bytes& body);
 
 /// The value of the first header named `name` (compared without regard to case).
 std::optional<std::string> headerValue(const HttpHeaders& headers, std::string_view name);

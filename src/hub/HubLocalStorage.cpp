@@ -1,5 +1,6 @@
 #include <vexaqr/hub/HubLocalStorage.hpp>
 
+#include <algorithm>
 #include <vector>
 
 namespace vexaqr {
@@ -48,34 +49,66 @@ HubLocalStorage::getStoredRegistrationEntryWithRegistrationName(const std::strin
     return found->second;
 }
 
-void HubLocalStorage::updateWithRegistrationName(const std::string& name, const std::string& registrationId,
-                                                 const std::string& eTag, const std::string& deviceToken) {
-    if (registrationId.empty())
-        return;
+void HubLocalStorage::remember(const std::string& name, const std::string& registrationId, const std::string& eTag,
+                               const std::string& deviceToken) {
     _registrations[name] = {name, registrationId, eTag};
     _deviceToken = deviceToken;
-    flush();
 }
 
-void HubLocalStorage::deleteWithRegistrationName(const std::string& name) {
-    _registrations.erase(name);
-    flush();
+bool HubLocalStorage::updateWithRegistrationName(const std::string& name, const std::string& registrationId,
+                                                 const std::string& eTag, const std::string& deviceToken) {
+    if (registrationId.empty())
+        return true;
+    remember(name, registrationId, eTag, deviceToken);
+    return flush();
 }
 
-void HubLocalStorage::deleteAllRegistrations() {
-    _registrations.clear();
-    flush();
-}
-
-void HubLocalStorage::refreshFinishedWithDeviceToken(const std::string& deviceToken) {
-    _isRefreshNeeded = false;
-    if (deviceToken != _deviceToken) {
-        _deviceToken = deviceToken;
-        flush();
+bool HubLocalStorage::updateWithListedRegistrations(
+    const std::vector<std::shared_ptr<HubRegistration>>& registrations) {
+    const auto identified = [](const auto& registration) { return !registration->registrationId.empty(); };
+    if (std::none_of(registrations.begin(), registrations.end(), identified))
+        return true; // nothing to remember, so nothing is written
+    std::map<std::string, std::string> nameOfId;
+    for (const auto& [name, entry] : _registrations)
+        nameOfId[entry.RegistrationId] = name;
+    for (const auto& registration : registrations) {
+        if (!identified(registration))
+            continue;
+        const std::string& id = registration->registrationId;
+        const auto known = nameOfId.find(id);
+        std::string name = known != nameOfId.end() ? known->second : registration->Name();
+        if (name.empty())
+            name = id; // a template without a name
+        if (const auto replaced = _registrations.find(name); replaced != _registrations.end()) {
+            if (const auto old = nameOfId.find(replaced->second.RegistrationId);
+                old != nameOfId.end() && old->second == name)
+                nameOfId.erase(old);
+        }
+        remember(name, id, registration->ETag, registration->deviceToken);
+        nameOfId[id] = name;
     }
+    return flush();
 }
 
-void HubLocalStorage::flush() {
+bool HubLocalStorage::deleteWithRegistrationName(const std::string& name) {
+    _registrations.erase(name);
+    return flush();
+}
+
+bool HubLocalStorage::deleteAllRegistrations() {
+    _registrations.clear();
+    return flush();
+}
+
+bool HubLocalStorage::refreshFinishedWithDeviceToken(const std::string& deviceToken) {
+    _isRefreshNeeded = false;
+    if (deviceToken == _deviceToken)
+        return true;
+    _deviceToken = deviceToken;
+    return flush();
+}
+
+bool HubLocalStorage::flush() {
     // One write, so that a crash or a full disk never leaves a token beside the registrations of another.
     std::vector<UserDefaults::Change> changes{{_deviceTokenKey, _deviceToken},
                                               {_versionKey, std::string(kStorageVersion)}};
@@ -87,7 +120,7 @@ void HubLocalStorage::flush() {
             stored.push_back(entry.toString());
         changes.push_back({_registrationsKey, std::move(stored)});
     }
-    _userDefaults->write(changes);
+    return _userDefaults->write(changes);
 }
 
 } // namespace vexaqr

@@ -30,8 +30,14 @@ const std::string& userAgent() {
     return agent;
 }
 
-bool isNotFound(const std::optional<Error>& error) {
-    return error && error->domain == kNotificationHubErrorDomain && error->code == kNotFound;
+// Whether the hub itself answered with `status`. A token service's 404 or 410 arrives without a hub reply: it
+// says nothing about the registration and must not be taken for the hub's own.
+bool hubAnswered(const std::optional<HttpResponse>& response, std::int64_t status) {
+    return response && response->statusCode == status;
+}
+
+Error storeWriteError() {
+    return NotificationHubHelper::errorWithMsg("Fail to save the local registration store.", -1);
 }
 
 // The last path segment of the Location URL, without its query.
@@ -120,7 +126,7 @@ void HubOperation::sendSynchronously(HttpRequest request, const Reply& reply) co
                          });
     Outcome outcome = future.get();
     if (outcome.error && outcome.response && outcome.error->domain == kNotificationHubErrorDomain) {
-        outcome.error->message = "Fail to perform registration operation. Response:" + toString(outcome.body);
+        outcome.error->message = "Fail to perform registration operation. Response:" + hub::bodyExcerpt(outcome.body);
     } else if (outcome.error) {
         auto& log = LogManager::standard();
         log.log("Fail to perform registration operation.");
@@ -133,6 +139,10 @@ void HubOperation::sendSynchronously(HttpRequest request, const Reply& reply) co
 
 void HubOperation::registerWithDeviceToken(const Bytes& deviceToken, const std::string& name,
                                            const std::string& payload, Done done) const {
+    if (auto unusable = unusableStore()) {
+        done(std::move(unusable));
+        return;
+    }
     const std::string token = NotificationHub::convertDeviceToken(deviceToken);
     if (!store().isRefreshNeeded()) {
         createOrUpdateWith(name, payload, token, std::move(done));
@@ -149,22 +159,31 @@ void HubOperation::registerWithDeviceToken(const Bytes& deviceToken, const std::
                 done(std::move(error));
                 return;
             }
-            self.store().refreshFinishedWithDeviceToken(token);
+            if (!self.store().refreshFinishedWithDeviceToken(token)) {
+                done(storeWriteError());
+                return;
+            }
             self.createOrUpdateWith(name, payload, token, done);
         });
+}
+
+// Without a usable store nothing is sent: a registration the device cannot remember would be duplicated by the
+// next call, and one it cannot look up cannot be deleted.
+std::optional<Error> HubOperation::unusableStore() const {
+    const auto problem = store().openError();
+    if (!problem)
+        return std::nullopt;
+    return NotificationHubHelper::errorWithMsg("Fail to open the local registration store: " + problem->message, -1);
 }
 
 void HubOperation::createOrUpdateWith(const std::string& name, const std::string& payload,
                                       const std::string& deviceToken, Done done) const {
     auto self = *this;
-    // A 410 means the hub forgot the registration: start over with a new identifier, once.
+    // A 410 from the hub means it forgot the registration: start over with a new identifier, once.
     auto upsertRecoveringGone = [self, name, payload, deviceToken, done](const std::string& registrationId) {
-        self.upsertRegistrationWithName(name, registrationId, payload, deviceToken,
-                                        [self, name, payload, deviceToken, done](std::optional<Error> error) {
-                                            if (error && error->code == kGone)
-                                                self.createRegistrationIdAndUpsert(name, payload, deviceToken, done);
-                                            else
-                                                done(std::move(error));
+        self.upsertRegistrationWithName(name, registrationId, payload, deviceToken, done,
+                                        [self, name, payload, deviceToken, done] {
+                                            self.createRegistrationIdAndUpsert(name, payload, deviceToken, done);
                                         });
     };
     if (const auto entry = store().getStoredRegistrationEntryWithRegistrationName(name)) {
@@ -213,41 +232,52 @@ void HubOperation::createRegistrationId(
                                         "Fail to perform registration operation. Response:no registration id", -1));
                  return;
              }
-             self.store().updateWithRegistrationName(name, registrationId, "*", deviceToken);
+             if (!self.store().updateWithRegistrationName(name, registrationId, "*", deviceToken)) {
+                 done(std::nullopt, storeWriteError());
+                 return;
+             }
              done(registrationId, std::nullopt);
          });
 }
 
 void HubOperation::upsertRegistrationWithName(const std::string& name, const std::string& registrationId,
-                                              const std::string& payload, const std::string& deviceToken,
-                                              Done done) const {
+                                              const std::string& payload, const std::string& deviceToken, Done done,
+                                              std::function<void()> whenGone) const {
     auto self = *this;
     send(PrepareUrlRequest(registrationUri(registrationId), "PUT", "", payload),
-         [self, name, deviceToken, done](Bytes body, std::optional<HttpResponse>, std::optional<Error> error) {
-             if (!error)
-                 self.rememberUpsertedRegistration(name, body);
+         [self, name, deviceToken, done, whenGone](Bytes body, std::optional<HttpResponse> response,
+                                                   std::optional<Error> error) {
+             if (error && whenGone && hubAnswered(response, kGone)) {
+                 whenGone();
+                 return;
+             }
+             if (!error && !self.rememberUpsertedRegistration(name, body))
+                 error = storeWriteError();
              done(std::move(error));
          });
 }
 
-void HubOperation::rememberUpsertedRegistration(const std::string& name, const Bytes& body) const {
+// False when the store could not be written.
+bool HubOperation::rememberUpsertedRegistration(const std::string& name, const Bytes& body) const {
     std::optional<Error> parseError;
     const auto registrations = HubRegistrationParser::parseRegistrations(body, parseError);
     if (!registrations)
-        return; // keep what is stored: the identifier is still the one the hub accepted
-    if (registrations->empty()) {
-        store().deleteWithRegistrationName(name);
-        return;
-    }
+        return true; // keep what is stored: the identifier is still the one the hub accepted
+    if (registrations->empty())
+        return store().deleteWithRegistrationName(name);
     const auto& first = *registrations->front();
-    store().updateWithRegistrationName(first.Name(), first.registrationId, first.ETag, first.deviceToken);
+    return store().updateWithRegistrationName(first.Name(), first.registrationId, first.ETag, first.deviceToken);
 }
 
 void HubOperation::retrieveAllRegistrationsWithDeviceToken(const std::string& deviceToken, Listing done) const {
+    if (auto unusable = unusableStore()) {
+        done(std::nullopt, std::move(unusable));
+        return;
+    }
     auto self = *this;
     send(PrepareUrlRequest(allRegistrationsUri(deviceToken), "GET", "", ""),
-         [self, done](Bytes body, std::optional<HttpResponse>, std::optional<Error> error) {
-             if (isNotFound(error)) {
+         [self, done](Bytes body, std::optional<HttpResponse> response, std::optional<Error> error) {
+             if (error && hubAnswered(response, kNotFound)) {
                  done(NotificationHub::Registrations{}, std::nullopt);
                  return;
              }
@@ -261,24 +291,19 @@ void HubOperation::retrieveAllRegistrationsWithDeviceToken(const std::string& de
                  done(std::nullopt, std::move(parseError));
                  return;
              }
-             for (const auto& registration : *registrations)
-                 self.rememberListedRegistration(*registration);
+             if (!self.store().updateWithListedRegistrations(*registrations)) {
+                 done(std::nullopt, storeWriteError());
+                 return;
+             }
              done(std::move(registrations), std::nullopt);
          });
 }
 
-void HubOperation::rememberListedRegistration(const HubRegistration& registration) const {
-    std::string name = registration.Name();
-    for (const auto& [storedName, entry] : store().registrations()) {
-        if (entry.RegistrationId == registration.registrationId)
-            name = storedName;
-    }
-    if (name.empty())
-        name = registration.registrationId; // a template without a name
-    store().updateWithRegistrationName(name, registration.registrationId, registration.ETag, registration.deviceToken);
-}
-
 void HubOperation::deleteRegistrationWithName(const std::string& name, Done done) const {
+    if (auto unusable = unusableStore()) {
+        done(std::move(unusable));
+        return;
+    }
     const auto entry = store().getStoredRegistrationEntryWithRegistrationName(name);
     if (!entry) {
         done(std::nullopt);
@@ -286,9 +311,11 @@ void HubOperation::deleteRegistrationWithName(const std::string& name, Done done
     }
     auto self = *this;
     send(PrepareUrlRequest(registrationUri(entry->RegistrationId), "DELETE", "*", ""),
-         [self, name, done](Bytes, std::optional<HttpResponse>, std::optional<Error> error) {
-             if (!error || isNotFound(error))
-                 self.store().deleteWithRegistrationName(name);
+         [self, name, done](Bytes, std::optional<HttpResponse> response, std::optional<Error> error) {
+             if ((!error || hubAnswered(response, kNotFound)) && !self.store().deleteWithRegistrationName(name)) {
+                 done(storeWriteError());
+                 return;
+             }
              done(std::move(error));
          });
 }
@@ -298,14 +325,13 @@ void HubOperation::deleteRegistrationWithName(const std::string& name, Done done
 void HubOperation::deleteRegistrations(std::shared_ptr<NotificationHub::Registrations> registrations, std::size_t next,
                                        Done done) const {
     if (next == registrations->size()) {
-        store().deleteAllRegistrations();
-        done(std::nullopt);
+        done(store().deleteAllRegistrations() ? std::nullopt : std::optional<Error>(storeWriteError()));
         return;
     }
     auto self = *this;
     send(PrepareUrlRequest(registrationUri((*registrations)[next]->registrationId), "DELETE", "*", ""),
-         [self, registrations, next, done](Bytes, std::optional<HttpResponse>, std::optional<Error> error) {
-             if (error && !isNotFound(error)) {
+         [self, registrations, next, done](Bytes, std::optional<HttpResponse> response, std::optional<Error> error) {
+             if (error && !hubAnswered(response, kNotFound)) {
                  done(std::move(error));
                  return;
              }

@@ -53,10 +53,12 @@ private:
                                        const std::string& deviceToken, Done done) const;
     void createRegistrationId(const std::string& name, const std::string& deviceToken,
                               std::function<void(std::optional<std::string>, std::optional<Error>)> done) const;
+    /// `whenGone`, when given, runs instead of `done` if the hub answers 410.
     void upsertRegistrationWithName(const std::string& name, const std::string& registrationId,
-                                    const std::string& payload, const std::string& deviceToken, Done done) const;
-    void rememberUpsertedRegistration(const std::string& name, const Bytes& body) const;
-    void rememberListedRegistration(const HubRegistration& registration) const;
+                                    const std::string& payload, const std::string& deviceToken, Done done,
+                                    std::function<void()> whenGone = {}) const;
+    bool rememberUpsertedRegistration(const std::string& name, const Bytes& body) const;
+    std::optional<Error> unusableStore() const;
     void deleteRegistrations(std::shared_ptr<NotificationHub::Registrations> registrations, std::size_t next,
                              Done done) const;
 };

@@ -2,6 +2,7 @@
 
 #include <vexaqr/hub/NotificationHubHelper.hpp>
 
+#include "hub/HubHttpSupport.hpp"
 #include "platform/CHandle.hpp"
 
 #include <libxml/xmlreader.h>
@@ -17,8 +18,59 @@ namespace {
 
 using XmlReaderPtr = CHandle<xmlTextReader, xmlFreeTextReader>;
 
-// Larger bodies are refused rather than handed to the parser: the hub's replies are a few kilobytes.
-constexpr std::size_t kMaxBodyBytes = 8 * 1024 * 1024;
+// A registration is well under 1 KB in a feed (a few KB with a long body template) and a device has a handful;
+// 4 MiB holds a listing of 4,000 registrations of 1 KB each. Larger bodies are refused rather than parsed.
+constexpr std::size_t kMaxBodyBytes = 4 * 1024 * 1024;
+// No element of a registration feed has more than a few attributes and namespace declarations. libxml2 checks
+// an element's attributes for duplicates pair by pair, so their count must stay small before it sees them.
+constexpr std::size_t kMaxAttributesPerElement = 16;
+
+// Skips from `at` past the end marker; npos when the marker never comes (the parser then refuses the body).
+std::size_t skipPast(std::string_view xml, std::size_t at, std::string_view end) {
+    const auto found = xml.find(end, at);
+    return found == std::string_view::npos ? found : found + end.size();
+}
+
+// Skips one tag that starts at `at` (its "<"), counting its attributes; npos when it has too many.
+std::size_t skipTag(std::string_view xml, std::size_t at) {
+    std::size_t attributes = 0;
+    char quote = 0;
+    for (++at; at < xml.size(); ++at) {
+        const char c = xml[at];
+        if (quote != 0) {
+            quote = c == quote ? 0 : quote;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '=' && ++attributes > kMaxAttributesPerElement) {
+            return std::string_view::npos;
+        } else if (c == '>' || c == '<') {
+            return at; // a "<" here is malformed; the parser says so
+        }
+    }
+    return at;
+}
+
+// Whether the body has the shape a registration feed can have, checked in one pass before the parser runs: no
+// document type declaration (its entities would cost far more than the body's size: 4 MiB of references to one
+// entity made 240 MB of nodes) and no element with more attributes than a feed's elements have.
+bool hasFeedShape(std::string_view xml) {
+    for (auto at = xml.find('<'); at != std::string_view::npos; at = xml.find('<', at)) {
+        const auto rest = xml.substr(at);
+        if (rest.starts_with("<!--"))
+            at = skipPast(xml, at + 4, "-->");
+        else if (rest.starts_with("<![CDATA["))
+            at = skipPast(xml, at + 9, "]]>");
+        else if (rest.starts_with("<?"))
+            at = skipPast(xml, at + 2, "?>");
+        else if (rest.starts_with("<!"))
+            return false; // a document type or another declaration
+        else if ((at = skipTag(xml, at)) == std::string_view::npos)
+            return false;
+        if (at == std::string_view::npos)
+            return true;
+    }
+    return true;
+}
 
 std::string_view localName(xmlTextReader* reader) {
     const xmlChar* name = xmlTextReaderConstLocalName(reader);
@@ -168,10 +220,11 @@ void ignoreXmlError(void*, xmlErrorPtr) {}
 std::optional<HubRegistrationParser::Registrations>
 HubRegistrationParser::parseRegistrations(const Bytes& body, std::optional<Error>& error) {
     const auto fail = [&]() -> std::optional<Registrations> {
-        error = NotificationHubHelper::errorWithMsg("Fail to parse registration:" + toString(body), -1);
+        error = NotificationHubHelper::errorWithMsg("Fail to parse registration:" + hub::bodyExcerpt(body), -1);
         return std::nullopt;
     };
-    if (body.empty() || body.size() > kMaxBodyBytes)
+    if (body.empty() || body.size() > kMaxBodyBytes ||
+        !hasFeedShape(std::string_view(reinterpret_cast<const char*>(body.data()), body.size())))
         return fail();
     // No entity substitution, no DTD loading, no network: a reply cannot make the parser fetch or expand anything.
     XmlReaderPtr reader(xmlReaderForMemory(reinterpret_cast<const char*>(body.data()), static_cast<int>(body.size()),

@@ -51,8 +51,21 @@ bool isSuccess(const HttpResult& result) {
     return status == 200 || status == 201;
 }
 
+// What an error may show of a token service's reply: a bounded, escaped excerpt.
 std::string bodyText(const HttpResult& result) {
-    return result.body ? toString(*result.body) : std::string();
+    return hub::bodyExcerpt(result.body.value_or(Bytes{}));
+}
+
+// The "&"-separated members of a token reply.
+std::vector<std::string_view> tokenReplyMembers(std::string_view text) {
+    std::vector<std::string_view> members;
+    std::size_t start = 0;
+    for (auto at = text.find('&'); at != std::string_view::npos; at = text.find('&', start)) {
+        members.push_back(text.substr(start, at - start));
+        start = at + 1;
+    }
+    members.push_back(text.substr(start));
+    return members;
 }
 
 // The token service of the namespace: the endpoint host's first label, "-sb.", and the access-control domain.
@@ -73,37 +86,41 @@ void HubTokenProvider::setAccessControlDomain(std::string domain) {
     accessControlDomainValue() = domain.empty() ? std::string(kDefaultAccessControlDomain) : std::move(domain);
 }
 
+std::optional<std::string> HubTokenProvider::whyUnusable(const std::map<std::string, std::string>& connection) {
+    if (!hub::hostAndPortOf(valueOf(connection, "endpoint")))
+        return "Endpoint is missing or not in URL format in connectionString.";
+    // Values end up in request headers and URLs; a line break there would let the connection string's
+    // author add headers of their choosing to every request.
+    for (const auto& [key, value] : connection) {
+        if (std::any_of(value.begin(), value.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; }))
+            return "The value of " + key + " holds a control character in connectionString.";
+    }
+    const bool hasKey = connection.contains("sharedaccesskey") && connection.contains("sharedaccesskeyname");
+    if (!hasKey && !connection.contains("sharedsecretvalue"))
+        return "Security information is missing in connectionString.";
+    if (connection.contains("stsendpoint") && !hub::hostAndPortOf(valueOf(connection, "stsendpoint")))
+        return "StsHostname is not in URL format in connectionString.";
+    return std::nullopt;
+}
+
 std::shared_ptr<HubTokenProvider>
 HubTokenProvider::initWithConnectionDictinary(const std::map<std::string, std::string>& connection,
                                               std::shared_ptr<HttpClient> httpClient, Clock clock) {
-    auto& log = LogManager::standard();
-    const std::string endpoint = valueOf(connection, "endpoint");
-    const auto endpointHost = hub::hostAndPortOf(endpoint);
-    if (!endpointHost) {
-        log.log("Endpoint is missing or not in URL format in connectionString.");
+    if (const auto problem = whyUnusable(connection)) {
+        LogManager::standard().log(*problem);
         return nullptr;
     }
     std::shared_ptr<HubTokenProvider> provider(new HubTokenProvider());
-    provider->_serviceEndPoint = endpoint;
+    provider->_serviceEndPoint = valueOf(connection, "endpoint");
     provider->_sharedAccessKey = valueOf(connection, "sharedaccesskey");
     provider->_sharedAccessKeyName = valueOf(connection, "sharedaccesskeyname");
     provider->_sharedSecret = valueOf(connection, "sharedsecretvalue");
     provider->_sharedSecretIssurer = valueOf(connection, "sharedsecretissuer");
-    const bool hasKey = connection.contains("sharedaccesskey") && connection.contains("sharedaccesskeyname");
-    if (!hasKey && !connection.contains("sharedsecretvalue")) {
-        log.log("Security information is missing in connectionString.");
-        return nullptr;
-    }
     if (connection.contains("stsendpoint")) {
         const std::string sts = valueOf(connection, "stsendpoint");
-        const auto stsHost = hub::hostAndPortOf(sts);
-        if (!stsHost) {
-            log.log("StsHostname is not in URL format in connectionString.");
-            return nullptr;
-        }
-        provider->_stsHostName = hub::secureSchemeFor(sts) + "://" + *stsHost;
+        provider->_stsHostName = hub::secureSchemeFor(sts) + "://" + *hub::hostAndPortOf(sts);
     } else {
-        provider->_stsHostName = namespaceTokenService(*endpointHost);
+        provider->_stsHostName = namespaceTokenService(*hub::hostAndPortOf(provider->_serviceEndPoint));
     }
     if (!provider->_sharedSecret.empty() && provider->_sharedSecretIssurer.empty())
         provider->_sharedSecretIssurer = "owner";
@@ -147,13 +164,7 @@ HttpRequest HubTokenProvider::PrepareSharedSecretTokenWithUrl(std::string_view u
 
 std::string HubTokenProvider::ExtractToken(const Bytes& body) {
     const std::string text = toString(body);
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    for (auto at = text.find('&'); at != std::string::npos; at = text.find('&', start)) {
-        parts.emplace_back(text.data() + start, at - start);
-        start = at + 1;
-    }
-    parts.emplace_back(text.data() + start, text.size() - start);
+    const auto parts = tokenReplyMembers(text);
     if (parts.size() != 2) {
         // The body may be a token; only its shape is worth a log line.
         LogManager::standard().log("Wrong format of received token:" + std::to_string(parts.size()) + " parts");
@@ -190,7 +201,12 @@ std::optional<Error> HubTokenProvider::tokenFromReply(const HttpResult& result, 
     }
     token = ExtractToken(result.body.value_or(Bytes{}));
     if (token.empty())
-        return NotificationHubHelper::errorWithMsg("Fail to parse token. Response:" + bodyText(result), -1);
+        // The reply may hold a token after all: say only how it was shaped.
+        return NotificationHubHelper::errorWithMsg(
+            "Fail to parse token. Response:" +
+                std::to_string(tokenReplyMembers(toString(result.body.value_or(Bytes{}))).size()) +
+                " members, none of them a usable wrap_access_token",
+            -1);
     return std::nullopt;
 }
 

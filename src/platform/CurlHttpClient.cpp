@@ -26,6 +26,8 @@ constexpr long kIdlePollMilliseconds = 1000;
 // Finished easy handles kept for the next requests: creating one costs about as much as the client's own work
 // per request. More than this many at once only happens in bursts.
 constexpr std::size_t kMaxIdleEasyHandles = 8;
+// A reply's head (status line and headers): the backend's and the hub's are well under a kilobyte.
+constexpr std::size_t kMaxHeadBytes = 64 * 1024;
 
 // One request on its way: everything libcurl points into lives here until the transfer is done.
 struct Transfer {
@@ -38,6 +40,7 @@ struct Transfer {
     Bytes body;
     HttpHeaders responseHeaders;
     bool bodyTooLarge = false;
+    std::size_t headBytes = 0;
     bool headComplete = false; // the empty line that ends the head has arrived
     char errorText[CURL_ERROR_SIZE] = {};
 };
@@ -66,6 +69,9 @@ std::size_t receiveHeaderLine(char* data, std::size_t size, std::size_t count, v
     auto& transfer = *static_cast<Transfer*>(context);
     const std::size_t length = size * count;
     const std::string_view line(data, length);
+    transfer.headBytes += length;
+    if (transfer.headBytes > kMaxHeadBytes)
+        return 0; // aborts the transfer; headTooLarge() names the limit
     if (line.starts_with("HTTP/")) {
         transfer.responseHeaders.clear(); // a new head, e.g. after "100 Continue": keep only the last one
         transfer.headComplete = false;
@@ -116,7 +122,16 @@ HttpClientErrorCode errorCodeFor(CURLcode code, bool bodyTooLarge) {
     }
 }
 
+// Our own limit, or libcurl's on one header line, which it reports as running out of memory.
+bool headTooLarge(const Transfer& transfer, CURLcode code) {
+    return transfer.headBytes > kMaxHeadBytes || (code == CURLE_OUT_OF_MEMORY && !transfer.headComplete);
+}
+
 HttpResult failure(const Transfer& transfer, CURLcode code) {
+    if (headTooLarge(transfer, code))
+        return HttpResult{std::nullopt, std::nullopt,
+                          makeHttpClientError(HttpClientErrorCode::responseTooLarge,
+                                              "reply head larger than " + std::to_string(kMaxHeadBytes) + " bytes")};
     std::string message = transfer.bodyTooLarge
                               ? "reply body larger than " + std::to_string(transfer.maxResponseBytes) + " bytes"
                           : transfer.errorText[0] != '\0' ? std::string(transfer.errorText)
@@ -182,6 +197,18 @@ SlistPtr makeHeaderList(const HttpHeaders& headers) {
     }
     append("Expect:"); // no "100-continue" round trip before larger bodies
     return list;
+}
+
+// A CR or LF would end the header line and start another of the caller's choosing; a NUL cuts the line short.
+std::optional<std::string> unsafeHeaderName(const HttpHeaders& headers) {
+    const auto unsafe = [](const std::string& text) {
+        return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos;
+    };
+    for (const auto& [name, value] : headers) {
+        if (unsafe(name) || unsafe(value))
+            return name;
+    }
+    return std::nullopt;
 }
 
 bool hasHttpScheme(std::string_view url) {
@@ -320,6 +347,14 @@ private:
     void start(std::unique_ptr<Transfer> transfer) {
         if (!hasHttpScheme(transfer->request.url)) {
             complete(*transfer, errorResult(HttpClientErrorCode::badUrl, "not an http(s) URL"));
+            return;
+        }
+        if (const auto name = unsafeHeaderName(transfer->request.headers)) {
+            std::string shown;
+            for (const char c : *name)
+                shown += (c == '\r' || c == '\n' || c == '\0') ? '?' : c;
+            complete(*transfer, errorResult(HttpClientErrorCode::badHeader,
+                                            "the request header " + shown + " holds CR, LF or NUL"));
             return;
         }
         if (!_multi) {

@@ -16,9 +16,10 @@ void LogManager::log(std::string_view text) const {
     }
     static std::mutex lineMutex; // keeps lines from two threads from interleaving
     std::lock_guard lock(lineMutex);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    std::FILE* out = toStandardError.load() ? stderr : stdout;
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fputc('\n', out);
+    std::fflush(out);
 }
 
 } // namespace vexaqr

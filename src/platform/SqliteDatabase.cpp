@@ -182,7 +182,13 @@ bool ensurePrivateDirectory(const std::filesystem::path& directory, std::string&
     if (std::filesystem::is_directory(directory, code))
         return true;
     if (!std::filesystem::create_directories(directory, code)) {
-        error = "cannot create directory " + directory.string() + ": " + code.message();
+        std::error_code ignored;
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(directory, ignored)))
+            // Otherwise this reads "File exists", which sends people looking for a directory that is not there.
+            error = "cannot use directory " + directory.string() + ": it is a symbolic link to " +
+                    std::filesystem::read_symlink(directory, ignored).string() + ", which does not exist";
+        else
+            error = "cannot create directory " + directory.string() + ": " + code.message();
         return false;
     }
     std::filesystem::permissions(directory, std::filesystem::perms::owner_all, code);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <initializer_list>
 
 namespace vexaqr::test {
@@ -69,6 +70,45 @@ TEST_F(HubCommandTest, UsageMistakesExitTwoAndFailuresOne) {
                 {"--device-token", kTokenText});
     EXPECT_EQ(hub(unreachable).exitCode, 1);
     EXPECT_EQ(hub({"token", "--connection-string", "nonsense", "--url", "http://x/"}).exitCode, 1);
+}
+
+TEST_F(HubCommandTest, AStoreThatCannotBeWrittenFailsEveryChange) {
+    const std::string connection = _server.hubConnectionString();
+    std::ofstream(_directory.path() / "file") << "not a directory";
+    for (const char* command : {"register", "unregister", "unregister-all"}) {
+        std::vector<std::string> args = {command,
+                                         "--connection-string",
+                                         connection,
+                                         "--hub-name",
+                                         "devhub",
+                                         "--data-dir",
+                                         (_directory.path() / "file" / "store").string()};
+        if (std::string(command) != "unregister")
+            args.insert(args.end(), {"--device-token", kTokenText});
+        EXPECT_EQ(hub(args).exitCode, 1) << command;
+    }
+    EXPECT_EQ(hub(hubArgs("list", connection, {"--device-token", kTokenText})).out, "")
+        << "nothing was registered that the device could not remember";
+}
+
+TEST_F(HubCommandTest, TheConnectionStringComesFromAFileOrTheEnvironment) {
+    const std::string connection = _server.hubConnectionString("--issuer");
+    const auto file = _directory.path() / "connection";
+    std::ofstream(file) << connection << "\n";
+    const std::string cli = std::string("'") + VEXAQR_CLI_PATH + "' hub register --hub-name devhub --data-dir '" +
+                            (_directory.path() / "cli").string() + "' --device-token " + kTokenText;
+    EXPECT_EQ(runShell(cli + " --connection-string-file '" + file.string() + "'").exitCode, 0);
+    EXPECT_EQ(runShell("VEXAQR_HUB_CONNECTION_STRING='" + connection + "' " + cli).exitCode, 0);
+    EXPECT_EQ(runShell("env -u VEXAQR_HUB_CONNECTION_STRING " + cli).exitCode, 2);
+    const auto help = runShell(std::string("'") + VEXAQR_CLI_PATH + "' hub register --help");
+    EXPECT_NE(help.out.find("VEXAQR_HUB_CONNECTION_STRING"), std::string::npos) << help.out;
+
+    std::ofstream(file) << "Endpoint=" << _server.origin() << "/hub/;SharedAccessKeyName=a\rX-Injected: 1;"
+                        << "SharedAccessKey=b\n";
+    const auto refused = runShell(cli + " --connection-string-file '" + file.string() + "' 2>&1");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.out.find("The value of sharedaccesskeyname holds a control character"), std::string::npos)
+        << refused.out;
 }
 
 TEST_F(HubCommandTest, TokenPrintsTheAuthorizationValue) {

@@ -91,6 +91,9 @@ TEST(RecordCommandTest, SecuredRecordOpensOnlyWithTheAppKey) {
     EXPECT_EQ(opened.exitCode, 0);
     EXPECT_NE(opened.out.find("verificationStatus: verified"), std::string::npos) << opened.out;
     EXPECT_EQ(test::readTextFile(path("plain")), "secret");
+    struct stat info {};
+    ASSERT_EQ(::stat(path("plain").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "decrypted content is the owner's only";
     // A secured record without the app's public key cannot be sealed.
     EXPECT_NE(run(kCli + " record seal --type secured --content " + path("content") + " --partner-key " +
                   test::keyPath("partner1024.key.pem") + " --out " + path("other"))

@@ -2,7 +2,8 @@
 // activate with the hub registration, messages, logout against the devserver), then a search of everything
 // it wrote to standard output, standard error, the log and its temporary folder for every secret the flow
 // made: private keys in PEM and DER, AES content keys, the hub key, access tokens and their signatures.
-// None may appear. The stores and private key files must be mode 0600 in a 0700 folder.
+// None may appear. The stores, private key files and decrypted contents must be mode 0600, the stores in a 0700
+// folder, and with --json the log stays out of standard output.
 #include "support/DevServer.hpp"
 #include "support/TempDirectory.hpp"
 
@@ -196,10 +197,12 @@ TEST_F(SecretLeakTest, TheWholeFlowWithLoggingOnWritesNoSecretAnywhere) {
                          "--content", path("out/message.txt").string())
                   .exitCode,
               0);
-    const CapturedRun messages = account("messages");
+    const CapturedRun messages = account("messages --content-dir " + path("out/contents").string());
     ASSERT_EQ(messages.exitCode, 0) << messages.out << messages.err;
-    const auto listed = lastJson(account("messages --json --show-secrets", false).out);
-    ASSERT_TRUE(listed.is_object() && listed["messages"].size() == 1u) << listed.dump();
+    const CapturedRun listedRun = account("messages --json --show-secrets", false);
+    EXPECT_NE(listedRun.err.find("[DEBUG] POST REQUEST - "), std::string::npos) << "with --json the log goes here";
+    const auto listed = nlohmann::json::parse(listedRun.out, nullptr, false);
+    ASSERT_TRUE(listed.is_object() && listed["messages"].size() == 1u) << listedRun.out;
     secrets.push_back(bytesSecret("message's AES key",
                                   fromHex(listed["messages"][0]["processedVxaData"]["aesKey"].get<std::string>())));
 
@@ -228,6 +231,13 @@ TEST_F(SecretLeakTest, TheWholeFlowWithLoggingOnWritesNoSecretAnywhere) {
         ASSERT_EQ(::stat(path(std::string("keys/") + who + ".key.pem").c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0600u) << who;
     }
+    int contents = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(path("out/contents"))) {
+        ASSERT_EQ(::stat(entry.path().c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << "decrypted content " << entry.path();
+        ++contents;
+    }
+    EXPECT_EQ(contents, 1);
 
     ASSERT_EQ(account("logout").exitCode, 0);
 

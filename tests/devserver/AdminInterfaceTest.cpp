@@ -55,6 +55,41 @@ TEST_F(AdminInterfaceTest, ABodyThatIsNoJsonObjectIsABadRequest) {
     }
 }
 
+// A web page in a browser on this machine reaches the loopback too: through a name it rebinds to 127.0.0.1 (its
+// Host is the page's), or with a cross-site request (its Origin is the page's, and without CORS its content type
+// can only be a "simple" one). None of them may reach the admin interface; a local program does.
+TEST_F(AdminInterfaceTest, OnlyLocalProgramsReachTheAdminInterface) {
+    const std::string port = server.origin().substr(server.origin().rfind(':') + 1);
+    const struct {
+        const char* what;
+        std::string host;
+        std::string origin;
+        std::string contentType;
+        int status;
+    } cases[] = {
+        {"a local program", "127.0.0.1:" + port, "", "application/json", 200},
+        {"a local page", "localhost:" + port, "http://localhost:" + port, "application/json; charset=utf-8", 200},
+        {"a rebound name", "attacker.example:" + port, "", "application/json", 403},
+        {"a cross-site request", "127.0.0.1:" + port, "http://attacker.example", "application/json", 403},
+        {"a simple cross-site form", "127.0.0.1:" + port, "", "text/plain", 403},
+        {"an origin hiding a loopback name", "127.0.0.1:" + port, "http://127.0.0.1.attacker.example",
+         "application/json", 403},
+    };
+    httplib::Client client(server.origin());
+    for (const auto& c : cases) {
+        httplib::Headers headers{{"Host", c.host}};
+        if (!c.origin.empty())
+            headers.emplace("Origin", c.origin);
+        const auto reply =
+            client.Post("/admin/hub/connection-string", headers, R"({"kind":"sas"})", c.contentType.c_str());
+        ASSERT_TRUE(reply) << c.what;
+        EXPECT_EQ(reply->status, c.status) << c.what << ": " << reply->body;
+        EXPECT_EQ(reply->body.find("SharedAccessKey="),
+                  c.status == 200 ? reply->body.find("SharedAccessKey=") : std::string::npos)
+            << c.what;
+    }
+}
+
 // The first IPv4 address of this machine that is not on the loopback interface.
 std::optional<std::string> nonLoopbackAddress() {
     ifaddrs* all = nullptr;

@@ -88,6 +88,13 @@ TEST(HubTokenProviderTest, RefusesConnectionStringsWithoutEndpointOrCredentials)
         {"Endpoint=sb://ns.example.net/;SharedSecretIssuer=me", "Security information is missing in connectionString."},
         {"Endpoint=sb://ns.example.net/;SharedSecretValue=c2VjcmV0;StsEndpoint=not a url",
          "StsHostname is not in URL format in connectionString."},
+        // Values reach request headers: a line break would add a header of the string's author's choosing.
+        {"Endpoint=sb://ns.example.net/;SharedAccessKeyName=r\r\nX-Injected: 1;SharedAccessKey=k",
+         "The value of sharedaccesskeyname holds a control character in connectionString."},
+        {"Endpoint=sb://ns.example.net/;SharedAccessKeyName=r;SharedAccessKey=k\n",
+         "The value of sharedaccesskey holds a control character in connectionString."},
+        {"Endpoint=sb://ns.example.net/;SharedSecretIssuer=me\x7f;SharedSecretValue=c2VjcmV0",
+         "The value of sharedsecretissuer holds a control character in connectionString."},
     };
     for (const auto& c : cases) {
         CapturedLog log;
@@ -223,12 +230,20 @@ TEST_F(WrapTokenServiceTest, RefusedTokenRequestsReportTheStatus) {
     EXPECT_EQ(asynchronous->message, "Fail to retrieve token. Response:denied");
 }
 
-TEST_F(WrapTokenServiceTest, ReplyWithoutATokenIsAParseError) {
-    answer(200, "wrap_access_token=a&b=1&c=2");
+TEST_F(WrapTokenServiceTest, ReplyWithoutATokenIsAParseErrorThatShowsOnlyItsShape) {
+    answer(200, "wrap_access_token=SECRET-TOKEN&b=1&c=2");
     const auto [unused, error] = fetchAsynchronously();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code, -1);
-    EXPECT_EQ(error->message, "Fail to parse token. Response:wrap_access_token=a&b=1&c=2");
+    EXPECT_EQ(error->message, "Fail to parse token. Response:3 members, none of them a usable wrap_access_token");
+}
+
+TEST_F(WrapTokenServiceTest, ErrorsShowABoundedEscapedExcerptOfTheReply) {
+    answer(500, "\x1b]0;owned\x07\x1b[2J" + std::string(1 << 20, 'x'));
+    const auto [unused, error] = fetchAsynchronously();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->message, "Fail to retrieve token. Response:\\x1b]0;owned\\x07\\x1b[2J" + std::string(186, 'x') +
+                                  "... (1048590 bytes)");
 }
 
 TEST_F(WrapTokenServiceTest, TransportErrorsPassThroughUnchanged) {

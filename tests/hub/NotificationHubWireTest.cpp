@@ -2,6 +2,7 @@
 // order, with which headers and bodies, and what the local store keeps afterwards.
 #include "hub/HubTestSupport.hpp"
 #include "hub/HubURLConnection.hpp"
+#include "support/FullDiskVfs.hpp"
 #include "support/TempDirectory.hpp"
 
 #include <vexaqr/hub/NotificationHub.hpp>
@@ -36,11 +37,19 @@ std::string entryFor(const std::string& id, const std::string& eTag, const std::
 struct FakeHub {
     std::string listing;
     std::map<std::string, int> forcedStatus; // method -> status, used once
+    int tokenStatus = 200;                   // the token service's answer at /WRAPv0.9/
     bool omitLocation = false;
     int nextId = 1;
     int nextETag = 1;
 
     void handle(const httplib::Request& request, httplib::Response& response) {
+        if (request.path == "/WRAPv0.9/" && !forcedStatus.contains("POST")) {
+            response.status = tokenStatus;
+            response.set_content(tokenStatus == 200 ? "wrap_access_token=t0k&wrap_access_token_expires_in=1200"
+                                                    : "no token",
+                                 "application/x-www-form-urlencoded");
+            return;
+        }
         if (const auto forced = forcedStatus.find(request.method); forced != forcedStatus.end()) {
             response.status = forced->second;
             response.set_content("refused", "text/plain");
@@ -370,6 +379,99 @@ TEST_F(NotificationHubWireTest, TokenFailureEndsTheOperationBeforeAnyHubRequest)
     EXPECT_EQ(error->code, 401);
     EXPECT_EQ(error->message, "Fail to retrieve token. Response:refused");
     EXPECT_EQ(sent(), (std::vector<std::string>{"POST /WRAPv0.9/"}));
+}
+
+// A token service's 404 or 410 is a failed token request, not the hub saying that a registration is gone: the
+// operation ends before any hub request, the store stays as it was and the completion gets the token error.
+class TokenServiceFailureTest : public NotificationHubWireTest {
+protected:
+    std::shared_ptr<NotificationHub> makeWrapHub() {
+        return makeHub("Endpoint=" + _server.origin() +
+                       "/hub/;SharedSecretValue=c2VjcmV0;StsEndpoint=" + _server.origin());
+    }
+
+    // A hub whose store holds "$Default" -> id1, then a token service that answers `status`.
+    std::shared_ptr<NotificationHub> registeredThenRefused(int status) {
+        fake().tokenStatus = 200;
+        auto hub = makeWrapHub();
+        EXPECT_FALSE(registerNative(*hub));
+        _registered = *stored();
+        fake().tokenStatus = status;
+        _server.clearRequests();
+        return hub;
+    }
+
+    // What the store's file holds under "$Default".
+    std::optional<StoredRegistrationEntry> stored() {
+        return HubLocalStorage(defaults(), "h").getStoredRegistrationEntryWithRegistrationName("$Default");
+    }
+
+    // `unregister-all` runs the synchronous steps, whose token error reads "request" instead of "retrieve".
+    void expectTokenFailureOnly(const std::optional<Error>& error, int status, std::size_t tokenRequests = 1,
+                                const char* verb = "retrieve") {
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->code, status);
+        EXPECT_EQ(error->message, std::string("Fail to ") + verb + " token. Response:no token");
+        EXPECT_EQ(sent(), std::vector<std::string>(tokenRequests, "POST /WRAPv0.9/"));
+    }
+
+    StoredRegistrationEntry _registered;
+};
+
+TEST_F(TokenServiceFailureTest, UnregisterAllKeepsTheStoreAndFails) {
+    for (int status : {404, 410}) {
+        auto hub = registeredThenRefused(status);
+        expectTokenFailureOnly(await([&](auto done) { hub->unregisterAllWithDeviceToken(kToken, done); }), status, 1,
+                               "request");
+        EXPECT_EQ(stored(), _registered);
+    }
+}
+
+TEST_F(TokenServiceFailureTest, UnregisterSendsNoDeleteAndKeepsTheEntry) {
+    for (int status : {404, 410}) {
+        auto hub = registeredThenRefused(status);
+        expectTokenFailureOnly(await([&](auto done) { hub->unregisterNativeWithCompletion(done); }), status);
+        EXPECT_EQ(stored(), _registered);
+    }
+}
+
+TEST_F(TokenServiceFailureTest, GoneTokenDuringAnUpdateCreatesNoSecondRegistration) {
+    auto hub = registeredThenRefused(410);
+    expectTokenFailureOnly(registerNative(*hub), 410);
+    EXPECT_EQ(stored(), _registered);
+}
+
+TEST_F(TokenServiceFailureTest, NotFoundTokensOnAFreshStoreKeepItInRefreshMode) {
+    auto hub = makeWrapHub();
+    fake().tokenStatus = 404;
+    expectTokenFailureOnly(registerNative(*hub), 404);
+    expectTokenFailureOnly(registerNative(*hub), 404, 2);
+    EXPECT_TRUE(hub->storageManager().isRefreshNeeded());
+    EXPECT_TRUE(HubLocalStorage(defaults(), "h").isRefreshNeeded()) << "nothing was written";
+}
+
+TEST_F(NotificationHubWireTest, AStoreThatCannotBeWrittenFailsTheOperation) {
+    FullDiskVfs disk;
+    ASSERT_FALSE(registerNative(*makeHub()));
+    fake().listing = "<feed>" + entryFor("id1", "1") + "</feed>";
+    const std::vector<std::pair<std::string, std::function<std::optional<Error>(NotificationHub&)>>> operations = {
+        {"register", [&](NotificationHub& hub) { return registerNative(hub); }},
+        {"unregister",
+         [&](NotificationHub& hub) { return await([&](auto done) { hub.unregisterNativeWithCompletion(done); }); }},
+        {"unregister-all",
+         [&](NotificationHub& hub) {
+             return await([&](auto done) { hub.unregisterAllWithDeviceToken(kToken, done); });
+         }},
+    };
+    for (const auto& [name, operation] : operations) {
+        auto hub = makeHub();
+        disk.allowWrites(0);
+        const auto error = operation(*hub);
+        EXPECT_GT(disk.refused(), 0) << name;
+        disk.allowWrites(std::nullopt);
+        ASSERT_TRUE(error) << name;
+        EXPECT_EQ(error->message, "Fail to save the local registration store.") << name;
+    }
 }
 
 TEST_F(NotificationHubWireTest, KeysAndSignaturesStayOutOfTheLog) {

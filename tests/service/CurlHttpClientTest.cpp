@@ -89,6 +89,37 @@ TEST(CurlHttpClientTest, TransportFailuresSayWhatHappened) {
     EXPECT_EQ(exchange(client, post("ftp://127.0.0.1/x")).result.error->code, code(HttpClientErrorCode::badUrl));
 }
 
+TEST(CurlHttpClientTest, HeadersThatWouldSplitTheRequestAreRefusedBeforeSending) {
+    LoopbackServer server;
+    CurlHttpClient client;
+    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+             {"X-Name", "value\r\nX-Injected: 1"},
+             {"X-Name", "value\nX-Injected: 1"},
+             {"X-Name", "value\rX-Injected: 1"},
+             {"X-Name", std::string("cut\0X-Injected: 1", 18)},
+             {"X-Injected: 1\r\nX-Name", "value"},
+         }) {
+        auto request = post(server.origin() + "/x");
+        request.headers.emplace_back(name, value);
+        const auto result = exchange(client, request).result;
+        ASSERT_TRUE(result.error) << value;
+        EXPECT_EQ(result.error->code, code(HttpClientErrorCode::badHeader)) << value;
+    }
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST(CurlHttpClientTest, AnOversizedReplyHeadNamesTheLimit) {
+    for (std::size_t lineLength : {std::size_t{70} * 1024, std::size_t{10} << 20}) {
+        RawSocketServer server(RawSocketServer::Behaviour::answerAndClose,
+                               "HTTP/1.1 200 OK\r\nX-Big: " + std::string(lineLength, 'a') + "\r\n\r\n{}");
+        CurlHttpClient client;
+        const auto result = exchange(client, post(server.origin() + "/x")).result;
+        ASSERT_TRUE(result.error) << lineLength;
+        EXPECT_EQ(result.error->code, code(HttpClientErrorCode::responseTooLarge)) << lineLength;
+        EXPECT_EQ(result.error->message, "reply head larger than 65536 bytes") << lineLength;
+    }
+}
+
 TEST(CurlHttpClientTest, ServerClosingMidReplyIsALostConnection) {
     RawSocketServer server(RawSocketServer::Behaviour::answerAndClose,
                            "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n{\"res");

@@ -1,18 +1,21 @@
 #include "JsonEndpoint.hpp"
 
+#include "service/ReplyJson.hpp"
+
 #include <exception>
 
 namespace vexaqr::devserver {
 
 void postJson(httplib::Server& server, const std::string& pattern, JsonHandler handler) {
     server.Post(pattern, [handler = std::move(handler)](const httplib::Request& request, httplib::Response& response) {
-        const auto body = nlohmann::json::parse(request.body, nullptr, false);
-        if (body.is_discarded() || !body.is_object()) {
+        // The client's shape check first: a body of nothing but "[" would otherwise build a value per byte.
+        const auto body = parseReplyJson(toBytes(request.body));
+        if (!body || !body->is_object()) {
             writeJson(response, errorReply(400, "the body is not a JSON object"));
             return;
         }
         try {
-            writeJson(response, handler(body, request));
+            writeJson(response, handler(*body, request));
         } catch (const std::exception& error) {
             writeJson(response, errorReply(500, error.what()));
         }

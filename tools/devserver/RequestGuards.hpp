@@ -1,5 +1,6 @@
-// RequestGuards: what stands before and after every handler of the devserver: the loopback-only rule
-// of the administration endpoints and the fault switches of all other endpoints.
+// RequestGuards: what stands before and after every handler of the devserver: the rules that keep the
+// administration endpoints to local programs (loopback peer, loopback Host, no other site's Origin, a JSON
+// content type) and the fault switches of all other endpoints.
 //
 // Installed once, before the server accepts a connection; uses only the thread-safe parts of the context.
 #pragma once

@@ -24,6 +24,12 @@ namespace {
 // Far above any real request (a sealed message is at most a few MiB of base-64 text); a larger body is refused
 // with 413 before it is read, so that a peer cannot make the server hold an unbounded body in memory.
 constexpr std::size_t kMaxRequestBodyBytes = 16u << 20;
+// A slow or idle client holds a worker until it finishes or stays silent this long. A client that trickles a
+// byte at a time is not cut off by it, so there are workers enough for many of them beside real requests, and
+// a backlog that does not turn connections away while they are busy.
+constexpr time_t kReadTimeoutSeconds = 2;
+constexpr std::size_t kWorkers = 128;
+constexpr int kListenBacklog = 256;
 
 struct ServeOptions {
     int port = kDefaultPort;
@@ -47,14 +53,23 @@ int bind(httplib::Server& server, const ServeOptions& options) {
     // until the client's delayed acknowledgement, some 40 ms a request. Applies to sockets bound from here on.
     server.set_tcp_nodelay(true);
     server.set_payload_max_length(kMaxRequestBodyBytes);
+    server.set_read_timeout(kReadTimeoutSeconds, 0);
+    server.set_write_timeout(kReadTimeoutSeconds, 0);
+    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
     // Not the library's default SO_REUSEPORT: a second server on a busy port must fail, not share it.
-    server.set_socket_options([](socket_t socket) {
+    auto listening = std::make_shared<socket_t>(INVALID_SOCKET);
+    server.set_socket_options([listening](socket_t socket) {
         int yes = 1;
         ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        *listening = socket;
     });
-    if (options.port == 0)
-        return server.bind_to_any_port(options.host);
-    return server.bind_to_port(options.host, options.port) ? options.port : -1;
+    const int port = options.port == 0                                 ? server.bind_to_any_port(options.host)
+                     : server.bind_to_port(options.host, options.port) ? options.port
+                                                                       : -1;
+    // The library listens with a backlog of 5, fixed when it was built; listening again raises it.
+    if (port > 0 && ::listen(*listening, kListenBacklog) != 0)
+        return -1;
+    return port;
 }
 
 std::string originFor(const std::string& host, int port) {

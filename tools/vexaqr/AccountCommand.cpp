@@ -8,6 +8,7 @@
 #include <vexaqr/payload/KeyStore.hpp>
 #include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/DataDirectory.hpp>
+#include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/sdk/PersistencyManager.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
@@ -66,6 +67,7 @@ public:
         if (auto url = Url::fromString(options.baseUrl.empty() ? std::string(UrlProvider::kDefaultApiBaseUrl)
                                                                : options.baseUrl))
             _sdk->setup(*url, std::nullopt, std::nullopt);
+        LogManager::standard().toStandardError = options.json; // keeps the JSON on standard output whole
         if (options.verbose)
             _sdk->enableLogging();
     }
@@ -296,7 +298,7 @@ private:
             return;
         _allWritten &= cli::writeWholeFile(
             (std::filesystem::path(_contentDirectory) / fileNameFor(message.vxaMessageId, _count)).string(),
-            *record->actualVxaData);
+            *record->actualVxaData, true);
     }
 
     bool _json;

@@ -6,6 +6,8 @@
 #include <vexaqr/hub/NotificationHub.hpp>
 #include <vexaqr/hub/NotificationHubHelper.hpp>
 
+#include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <memory>
 
@@ -13,8 +15,13 @@ namespace {
 
 using namespace vexaqr;
 
+// The connection string holds a key: besides the command line, where other users see it in `ps`, it can come
+// from a file or from this environment variable.
+constexpr const char* kConnectionStringVariable = "VEXAQR_HUB_CONNECTION_STRING";
+
 struct HubOptions {
     std::string connectionString;
+    std::string connectionStringFile;
     std::string hubName;
     std::string deviceToken;
     std::vector<std::string> tags;
@@ -41,7 +48,48 @@ int report(const std::optional<Error>& error) {
     return 1;
 }
 
+// Takes the connection string from --connection-string-file (one line) or the environment when it was not given
+// on the command line. Nothing when it is known, else the exit status: 1 for an unreadable file, 2 for none.
+std::optional<int> resolveConnectionString(HubOptions& options) {
+    if (!options.connectionString.empty())
+        return std::nullopt;
+    if (!options.connectionStringFile.empty()) {
+        auto bytes = cli::readWholeFile(options.connectionStringFile);
+        if (!bytes)
+            return 1;
+        options.connectionString = toString(*bytes);
+        cleanse(*bytes);
+        while (options.connectionString.ends_with('\n') || options.connectionString.ends_with('\r'))
+            options.connectionString.pop_back();
+        return std::nullopt;
+    }
+    if (const char* fromEnvironment = std::getenv(kConnectionStringVariable); fromEnvironment && *fromEnvironment) {
+        options.connectionString = fromEnvironment;
+        return std::nullopt;
+    }
+    std::cerr << "vexaqr hub: give the connection string with --connection-string-file, " << kConnectionStringVariable
+              << " or --connection-string\n";
+    return 2;
+}
+
+// Runs a hub command once its connection string is known.
+int withConnectionString(HubOptions& options, const std::function<int(const HubOptions&)>& command) {
+    if (const auto status = resolveConnectionString(options))
+        return *status;
+    return command(options);
+}
+
+// Says why a connection string cannot be used; true when it can.
+bool isUsable(const std::string& connectionString) {
+    const auto problem = HubTokenProvider::whyUnusable(NotificationHubHelper::parseConnectionString(connectionString));
+    if (problem)
+        std::cerr << "vexaqr hub: " << *problem << '\n';
+    return !problem;
+}
+
 std::shared_ptr<NotificationHub> openHub(const HubOptions& options) {
+    if (!isUsable(options.connectionString))
+        return nullptr;
     NotificationHub::Collaborators collaborators;
     if (!options.dataDir.empty()) {
         const std::filesystem::path directory = options.dataDir;
@@ -49,7 +97,7 @@ std::shared_ptr<NotificationHub> openHub(const HubOptions& options) {
     }
     auto hub = NotificationHub::initWithConnectionString(options.connectionString, options.hubName, collaborators);
     if (!hub)
-        std::cerr << "vexaqr hub: the connection string or the hub name is not usable\n";
+        std::cerr << "vexaqr hub: the hub name is not usable\n";
     return hub;
 }
 
@@ -57,12 +105,12 @@ int printToken(const HubOptions& options, bool nowGiven) {
     HubTokenProvider::Clock clock;
     if (nowGiven)
         clock = [now = options.now] { return std::chrono::system_clock::time_point(std::chrono::seconds(now)); };
+    if (!isUsable(options.connectionString))
+        return 1;
     auto provider = HubTokenProvider::initWithConnectionDictinary(
         NotificationHubHelper::parseConnectionString(options.connectionString), nullptr, clock);
-    if (!provider) {
-        std::cerr << "vexaqr hub: the connection string is not usable\n";
+    if (!provider)
         return 1;
-    }
     HttpRequest request;
     request.url = options.url;
     if (const int status = report(provider->setTokenWithRequest(request)))
@@ -138,9 +186,19 @@ int list(const HubOptions& options) {
     return 0;
 }
 
+void addConnectionStringOptions(CLI::App* command, HubOptions& options) {
+    auto* text = command->add_option("--connection-string", options.connectionString,
+                                     "The hub's connection string; it holds a key, which `ps` shows to other "
+                                     "users: prefer --connection-string-file or " +
+                                         std::string(kConnectionStringVariable));
+    auto* file = command->add_option("--connection-string-file", options.connectionStringFile,
+                                     "File holding the hub's connection string (one line)");
+    text->excludes(file);
+}
+
 // The options every command that talks to a hub needs.
 void addHubOptions(CLI::App* command, HubOptions& options) {
-    command->add_option("--connection-string", options.connectionString, "The hub's connection string")->required();
+    addConnectionStringOptions(command, options);
     command->add_option("--hub-name", options.hubName, "The hub's name (path)")->required();
     command->add_option("--data-dir", options.dataDir, "Directory of the local registration store");
 }
@@ -151,10 +209,13 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     hub->require_subcommand(1);
 
     auto* token = hub->add_subcommand("token", "Print the Authorization value for a request to URL");
-    token->add_option("--connection-string", options->connectionString, "The hub's connection string")->required();
+    addConnectionStringOptions(token, *options);
     token->add_option("--url", options->url, "The request's address")->required();
     auto* now = token->add_option("--now", options->now, "Sign as if it were this Unix time");
-    token->callback([options, now, &exitCode] { exitCode = printToken(*options, now->count() > 0); });
+    token->callback([options, now, &exitCode] {
+        exitCode =
+            withConnectionString(*options, [now](const HubOptions& o) { return printToken(o, now->count() > 0); });
+    });
 
     auto* registration = hub->add_subcommand("register", "Create or update the native or a template registration");
     addHubOptions(registration, *options);
@@ -168,22 +229,22 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     body->needs(templateName);
     expiry->needs(templateName);
     priority->needs(templateName);
-    registration->callback([options, &exitCode] { exitCode = registerDevice(*options); });
+    registration->callback([options, &exitCode] { exitCode = withConnectionString(*options, registerDevice); });
 
     auto* removal = hub->add_subcommand("unregister", "Delete the native or a template registration");
     addHubOptions(removal, *options);
     removal->add_option("--template", options->templateName, "Template name");
-    removal->callback([options, &exitCode] { exitCode = unregister(*options); });
+    removal->callback([options, &exitCode] { exitCode = withConnectionString(*options, unregister); });
 
     auto* removeAll = hub->add_subcommand("unregister-all", "Delete every registration of a device token");
     addHubOptions(removeAll, *options);
     removeAll->add_option("--device-token", options->deviceToken, "Push token as hexadecimal")->required();
-    removeAll->callback([options, &exitCode] { exitCode = unregisterAll(*options); });
+    removeAll->callback([options, &exitCode] { exitCode = withConnectionString(*options, unregisterAll); });
 
     auto* listing = hub->add_subcommand("list", "Print the hub's registrations of a device token");
     addHubOptions(listing, *options);
     listing->add_option("--device-token", options->deviceToken, "Push token as hexadecimal")->required();
-    listing->callback([options, &exitCode] { exitCode = list(*options); });
+    listing->callback([options, &exitCode] { exitCode = withConnectionString(*options, list); });
 });
 
 } // namespace

@@ -13,7 +13,8 @@ namespace vexaqr::cli {
 /// The whole file, or nothing when it cannot be read (the reason goes to standard error).
 std::optional<Bytes> readWholeFile(const std::string& path);
 
-/// Writes the file; `privateFile` creates it with mode 0600. False (reported) on failure.
+/// Writes the file; `privateFile` (keys, decrypted content) makes it mode 0600, also when it existed before.
+/// False (reported) on failure.
 bool writeWholeFile(const std::string& path, const Bytes& bytes, bool privateFile = false);
 
 /// The RSA key in a PEM file; null (reported) when the file is missing or holds no RSA key.

@@ -125,7 +125,7 @@ int inspect(const InspectOptions& options) {
     else
         cli::printRecordText(data, std::cout, cli::secretsFor(options.showSecrets));
     if (!options.contentOut.empty() && data.actualVxaData &&
-        !cli::writeWholeFile(options.contentOut, *data.actualVxaData))
+        !cli::writeWholeFile(options.contentOut, *data.actualVxaData, true))
         return 1;
     return data.isValid ? 0 : 1;
 }

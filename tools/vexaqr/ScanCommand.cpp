@@ -116,7 +116,7 @@ void report(const ReceivedRecord& received, const ScanOptions& options, Outcome&
         ++outcome.failures;
     }
     if (!options.contentOut.empty() && record && record->actualVxaData &&
-        !cli::writeWholeFile(options.contentOut, *record->actualVxaData)) {
+        !cli::writeWholeFile(options.contentOut, *record->actualVxaData, true)) {
         ++outcome.failures; // the reason is already on standard error
     }
 }

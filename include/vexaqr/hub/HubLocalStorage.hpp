@@ -4,6 +4,8 @@
 // Not locked: its hub calls it from one operation at a time.
 #pragma once
 
+#include <vexaqr/Error.hpp>
+#include <vexaqr/hub/HubRegistration.hpp>
 #include <vexaqr/hub/UserDefaults.hpp>
 
 #include <map>
@@ -11,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vexaqr {
 
@@ -38,17 +41,23 @@ public:
     /// The entry stored under a registration name, if any.
     std::optional<StoredRegistrationEntry>
     getStoredRegistrationEntryWithRegistrationName(const std::string& name) const;
-    /// Stores (or replaces) the entry under `name` and flushes. An empty id stores nothing.
-    void updateWithRegistrationName(const std::string& name, const std::string& registrationId, const std::string& eTag,
+    /// Stores (or replaces) the entry under `name` and flushes. An empty id stores nothing. Each change below
+    /// is kept in memory even when it cannot be written; false says that the file did not take it.
+    bool updateWithRegistrationName(const std::string& name, const std::string& registrationId, const std::string& eTag,
                                     const std::string& deviceToken);
+    /// Records every listed registration in order, as updateWithRegistrationName would one by one (an entry
+    /// with the same identifier keeps its name), and flushes once; a listing without identifiers writes nothing.
+    bool updateWithListedRegistrations(const std::vector<std::shared_ptr<HubRegistration>>& registrations);
     /// Forgets the entry under `name` and flushes.
-    void deleteWithRegistrationName(const std::string& name);
+    bool deleteWithRegistrationName(const std::string& name);
     /// Forgets every entry and flushes.
-    void deleteAllRegistrations();
+    bool deleteAllRegistrations();
     /// Leaves refresh mode; stores `deviceToken` (and flushes) when it differs from the stored one.
-    void refreshFinishedWithDeviceToken(const std::string& deviceToken);
-    /// Writes the token, the version and the entries.
-    void flush();
+    bool refreshFinishedWithDeviceToken(const std::string& deviceToken);
+    /// Writes the token, the version and the entries in one step.
+    bool flush();
+    /// Nothing when the store's file can be used, else why not.
+    std::optional<Error> openError() { return _userDefaults->openError(); }
 
     bool isRefreshNeeded() const { return _isRefreshNeeded; }
     /// The device token text last registered; empty when none.
@@ -57,6 +66,8 @@ public:
 
 private:
     void readRegistrations();
+    void remember(const std::string& name, const std::string& registrationId, const std::string& eTag,
+                  const std::string& deviceToken);
 
     std::shared_ptr<UserDefaults> _userDefaults;
     std::string _path;

@@ -33,8 +33,13 @@ public:
     /// Replaces it (an empty text restores the default); affects providers created afterwards.
     static void setAccessControlDomain(std::string domain);
 
-    /// A provider for the dictionary of NotificationHubHelper::parseConnectionString, or nullptr (and a log
-    /// line) when it names no usable endpoint or no credentials. `httpClient` fetches WRAP tokens (the shared
+    /// Why a dictionary of NotificationHubHelper::parseConnectionString gives no provider (no usable endpoint,
+    /// no credentials, a control character in a value, an unusable token service address); nothing when it is
+    /// usable.
+    static std::optional<std::string> whyUnusable(const std::map<std::string, std::string>& connection);
+
+    /// A provider for the dictionary of NotificationHubHelper::parseConnectionString, or nullptr (and the log
+    /// line of whyUnusable) when it is not usable. `httpClient` fetches WRAP tokens (the shared
     /// client when null); `clock` dates signatures (the system clock when empty).
     static std::shared_ptr<HubTokenProvider>
     initWithConnectionDictinary(const std::map<std::string, std::string>& connection,

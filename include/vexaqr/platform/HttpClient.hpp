@@ -63,8 +63,9 @@ enum class HttpClientErrorCode : std::int64_t {
     timedOut = 5,         // the request's timeout passed
     tlsFailure = 6,       // handshake failed or the peer's certificate did not verify
     connectionLost = 7,   // the peer closed or reset the connection before the reply was complete
-    responseTooLarge = 8, // the reply body exceeded the client's limit
+    responseTooLarge = 8, // the reply body exceeded the client's limit, or its head 64 KiB
     badServerResponse = 9,
+    badHeader = 10, // a request header's name or value holds CR, LF or NUL: it would split the request
     other = 99,
 };
 

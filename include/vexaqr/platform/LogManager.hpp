@@ -16,7 +16,11 @@ public:
     /// Whether log() writes anything; false in every new process.
     std::atomic<bool> enabled{false};
 
-    /// Writes `text` and a line feed to standard output when enabled; does nothing otherwise.
+    /// Whether log() writes to standard error instead of standard output: for programs whose standard output
+    /// is read by other programs (JSON output), where a debug line would break it.
+    std::atomic<bool> toStandardError{false};
+
+    /// Writes `text` and a line feed to standard output (or error) when enabled; does nothing otherwise.
     void log(std::string_view text) const;
 };
 
