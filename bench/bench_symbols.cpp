@@ -98,7 +98,7 @@ void BM_SymbolTransfer(benchmark::State& state) {
     setup.conditions.height = height;
     setup.timing.picturesPerSecond = 30.0;
     setup.keys = test::testKeys();
-    setup.canvasSide = (17 + 4 * version + 2 * QrRenderer::kQuietZone) * 4;
+    setup.canvasWidth = setup.canvasHeight = (17 + 4 * version + 2 * QrRenderer::kQuietZone) * 4;
     const double ceiling = row.ltPacketsPerFrame * 8.0 * kPresenterFramesPerSecond;
     setup.screenSecondsLimit = 5.0 + 3.0 * static_cast<double>(setup.record.size()) / ceiling;
     state.SetLabel("v" + std::to_string(version) + " " + std::to_string(setup.conditions.width) + "x" +
