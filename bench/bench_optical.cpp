@@ -17,10 +17,12 @@
 #include <vexaqr/transport/Base45Converter.hpp>
 #include <vexaqr/transport/VexaQRGenerator.hpp>
 #include <vexaqr/views/QrRenderer.hpp>
+#include <vexaqr/views/QrSymbolCapacity.hpp>
 
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -64,33 +66,41 @@ OpticalConditions conditionsNamed(int index) {
     }
 }
 
-std::string frameText(std::uint32_t seed) {
+// The first frame of a luby stream with the largest frames `version` holds, as base-45 text.
+std::string frameText(std::uint32_t seed, int version) {
     Bytes data(10000);
     for (std::size_t i = 0; i < data.size(); ++i) {
         data[i] = static_cast<std::uint8_t>(i * 131 + seed);
     }
-    auto generator = VexaQRGenerator::make(data, VxaAlgorithm::luby, seed).generator;
+    auto generator =
+        VexaQRGenerator::make(data, VxaAlgorithm::luby, seed, QrSymbolCapacity::largestFrames(version)->frameSize())
+            .generator;
     return Base45Converter::base45EncodedString(generator->nextQRContent());
 }
 
-// The picture of one frame, rendered like the presenter does onto a 600-pixel canvas.
-Picture presentedFrame(const std::string& text) {
+// The picture of one frame as the presenter draws it at `version` on a 600-pixel canvas.
+Picture presentedFrame(const std::string& text, int version) {
     Picture canvas(600, 600);
-    QrRenderer::draw(*QrRenderer::render(text), canvas);
+    QrRenderer::draw(*QrRenderer::render(text, version), canvas);
     return canvas;
 }
 
+// Arguments: conditions, pictures, symbol version, camera height (16:9).
 void BM_Detection(benchmark::State& state) {
-    const auto conditions = conditionsNamed(static_cast<int>(state.range(0)));
-    state.SetLabel(conditions.name);
+    auto conditions = conditionsNamed(static_cast<int>(state.range(0)));
+    const int version = static_cast<int>(state.range(2));
+    conditions.height = static_cast<int>(state.range(3));
+    conditions.width = conditions.height * 16 / 9;
+    state.SetLabel(conditions.name + " v" + std::to_string(version) + " " + std::to_string(conditions.width) + "x" +
+                   std::to_string(conditions.height));
     CameraSimulation camera(conditions, CameraTiming{}, 1);
     const int pictures = static_cast<int>(state.range(1));
     std::uint64_t read = 0, taken = 0;
     double cpu = 0.0;
     for (auto _ : state) {
         for (int i = 0; i < pictures; ++i) {
-            const auto text = frameText(static_cast<std::uint32_t>(taken + 1));
-            const Picture frame = presentedFrame(text);
+            const auto text = frameText(static_cast<std::uint32_t>(taken + 1), version);
+            const Picture frame = presentedFrame(text, version);
             const Picture picture = camera.photograph({{&frame, 1.0}}, camera.randomPose());
             const double before = threadCpuSeconds();
             const auto found = QrDetector::detect(picture);
@@ -150,11 +160,21 @@ int transfersPerRow(int kilobytes, bool longRun) {
 
 void registerBenchmarks() {
     const bool all = longRuns();
+    const int detectionPictures = all ? 1000 : 100;
     for (int conditions = 0; conditions <= 5; ++conditions) {
         benchmark::RegisterBenchmark("BM_Detection", BM_Detection)
-            ->Args({conditions, all ? 1000 : 100})
+            ->Args({conditions, detectionPictures, 17, 720})
             ->Iterations(1)
             ->Unit(benchmark::kMillisecond);
+    }
+    // The versions recommended for each camera size, and the harsh view of version 17.
+    for (const auto& [version, height] : {std::pair{25, 720}, std::pair{30, 1080}}) {
+        for (int conditions : {4, 5}) {
+            benchmark::RegisterBenchmark("BM_Detection", BM_Detection)
+                ->Args({conditions, detectionPictures, version, height})
+                ->Iterations(1)
+                ->Unit(benchmark::kMillisecond);
+        }
     }
     for (int kilobytes : {1, 10, 100}) {
         if (kilobytes == 100 && !all) {

@@ -1,12 +1,14 @@
-// Larger symbols. BM_DetectLargestFrameSymbol: what detecting the largest luby frame of a QR version costs
-// per camera picture at the picture sizes cameras deliver (the symbol at 90% of the height, box blur and
+// Larger symbols, and several per picture. BM_DetectLargestFrameSymbol: what detecting the largest luby frame of a QR
+// version costs per camera picture at the picture sizes cameras deliver (the symbol at 90% of the height, box blur and
 // noise), and that frame's goodput ceiling at the presenter's 20 frames per second. BM_SymbolTransfer:
-// whole transfers through the simulated camera at each version (see there).
+// whole transfers through the simulated camera at each version (see there). BM_GridTransfer: 1 MB transfers
+// with several symbols per picture at 1920×1080.
 #include <vexaqr/transport/Base45Converter.hpp>
 #include <vexaqr/transport/VexaQRGenerator.hpp>
 #include <vexaqr/views/QrDetector.hpp>
 #include <vexaqr/views/QrRenderer.hpp>
 #include <vexaqr/views/QrSymbolCapacity.hpp>
+#include <vexaqr/views/SymbolGrid.hpp>
 
 #include "support/OpticalTransfer.hpp"
 #include "support/ScannerDoubles.hpp"
@@ -98,7 +100,7 @@ void BM_SymbolTransfer(benchmark::State& state) {
     setup.conditions.height = height;
     setup.timing.picturesPerSecond = 30.0;
     setup.keys = test::testKeys();
-    setup.canvasSide = (17 + 4 * version + 2 * QrRenderer::kQuietZone) * 4;
+    setup.canvasWidth = setup.canvasHeight = (17 + 4 * version + 2 * QrRenderer::kQuietZone) * 4;
     const double ceiling = row.ltPacketsPerFrame * 8.0 * kPresenterFramesPerSecond;
     setup.screenSecondsLimit = 5.0 + 3.0 * static_cast<double>(setup.record.size()) / ceiling;
     state.SetLabel("v" + std::to_string(version) + " " + std::to_string(setup.conditions.width) + "x" +
@@ -135,6 +137,68 @@ void BM_SymbolTransfer(benchmark::State& state) {
 BENCHMARK(BM_SymbolTransfer)
     ->ArgsProduct({{17, 20, 25, 30, 35, 40}, {720, 1080}, {0, 1}})
     ->ArgNames({"version", "height", "harsh"})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// Whole 1 MB luby transfers with the ML decoder at 1920×1080, 30 pictures/s, the presenter drawing a grid of
+// symbols every 50 ms on a screen that fills 90% of the picture (4 pixels per module on the screen). Goodput is
+// record bytes per second of screen time; "symbols read" is the share of the symbols shown that the detector
+// read, pictures together. Arguments: symbols per picture, version, conditions (0 mild, 1 harsh).
+void BM_GridTransfer(benchmark::State& state) {
+    const int symbols = static_cast<int>(state.range(0));
+    const int version = static_cast<int>(state.range(1));
+    const auto row = *QrSymbolCapacity::largestFrames(version);
+    const auto grid = *SymbolGrid::fitting(symbols, 16, 9);
+    const int cellSide = (17 + 4 * version + 2 * QrRenderer::kQuietZone) * 4;
+    const Bytes content = test::patternedContent(1000000);
+    OpticalTransferSetup setup;
+    setup.record = test::sealedWithTestKeys(content);
+    setup.decoder = LTDecoderKind::maximumLikelihood;
+    setup.conditions = state.range(2) == 0 ? OpticalConditions::mild() : OpticalConditions::harsh();
+    setup.conditions.width = 1920;
+    setup.conditions.height = 1080;
+    setup.conditions.symbolShare = 0.9;
+    setup.keys = test::testKeys();
+    setup.canvasWidth = grid.columns() * cellSide;
+    setup.canvasHeight = grid.rows() * cellSide;
+    const double ceiling = symbols * row.ltPacketsPerFrame * 8.0 * kPresenterFramesPerSecond;
+    setup.screenSecondsLimit = 5.0 + 3.0 * static_cast<double>(setup.record.size()) / ceiling;
+    state.SetLabel(std::to_string(symbols) + " x v" + std::to_string(version) + " " +
+                   (state.range(2) == 0 ? "mild" : "harsh"));
+
+    std::uint64_t completed = 0, pictures = 0, symbolsRead = 0;
+    double screenSeconds = 0.0, detectionCpu = 0.0;
+    for (auto _ : state) {
+        setup.start = [&setup, &row, version, symbols](VXAPresenterView& view) {
+            view.setFrameSize(row.frameSize());
+            view.setSymbolVersion(version);
+            view.setSymbolsPerPicture(symbols);
+            view.setGeneratorSeed(setup.seed);
+            view.presentVexaQr(setup.record, true, 0.0);
+        };
+        const auto result = runOpticalTransfer(setup);
+        const bool intact = result.record && result.record->isValid && result.record->actualVxaData == content;
+        completed += intact ? 1 : 0;
+        screenSeconds += result.screenSeconds;
+        pictures += result.pictures;
+        symbolsRead += result.symbolsRead;
+        detectionCpu += result.detectionCpuSeconds;
+    }
+    state.counters["goodput_Bps"] = static_cast<double>(setup.record.size() * completed) / screenSeconds;
+    state.counters["ceiling_Bps"] = ceiling;
+    state.counters["symbols_read%"] =
+        100.0 * static_cast<double>(symbolsRead) / static_cast<double>(pictures * symbols);
+    state.counters["cpu_ms_per_picture"] = 1000.0 * detectionCpu / static_cast<double>(pictures);
+    state.counters["pictures"] = static_cast<double>(pictures);
+}
+BENCHMARK(BM_GridTransfer)
+    ->Args({1, 30, 0})
+    ->Args({4, 25, 0})
+    ->Args({4, 30, 0})
+    ->Args({6, 20, 0})
+    ->Args({6, 25, 0})
+    ->Args({6, 25, 1})
+    ->ArgNames({"symbols", "version", "harsh"})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 

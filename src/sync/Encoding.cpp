@@ -8,6 +8,7 @@
 #include <vexaqr/views/PngSequenceCanvas.hpp>
 #include <vexaqr/views/QrRenderer.hpp>
 #include <vexaqr/views/QrSymbolCapacity.hpp>
+#include <vexaqr/views/SymbolGrid.hpp>
 #include <vexaqr/views/VXAPresenterView.hpp>
 
 #include <algorithm>
@@ -86,8 +87,9 @@ Outcome<std::uint64_t> frameCount(std::size_t size, const EncodeOptions& options
     return framesNeeded(size, options.mode, options.margin, options.frameSize);
 }
 
-// Calls `take` with each frame, in presenting order; stops at the first `take` that returns false.
-std::optional<Failure> forEachFrame(const Bytes& data, const EncodeOptions& options,
+// Calls `take` with each frame, in presenting order, rounding the count up to whole pictures of
+// `framesPerPicture`; stops at the first `take` that returns false.
+std::optional<Failure> forEachFrame(const Bytes& data, const EncodeOptions& options, std::uint64_t framesPerPicture,
                                     const std::function<bool(const Bytes&)>& take) {
     auto made = VexaQRGenerator::make(data, options.mode, options.seed, options.frameSize);
     if (!made.generator)
@@ -95,7 +97,8 @@ std::optional<Failure> forEachFrame(const Bytes& data, const EncodeOptions& opti
     const auto count = frameCount(data.size(), options);
     if (!count)
         return count.failure();
-    for (std::uint64_t frame = 0; frame < *count; ++frame) {
+    const std::uint64_t frames = (*count + framesPerPicture - 1) / framesPerPicture * framesPerPicture;
+    for (std::uint64_t frame = 0; frame < frames; ++frame) {
         if (!take(made.generator->nextQRContent()))
             break;
     }
@@ -112,26 +115,41 @@ int symbolVersion(const EncodeOptions& options) {
         .value_or(QrSymbolCapacity::kLargestVersion);
 }
 
+// Symbols side by side across a square picture: 1 for one symbol, 2 for 2 or 4, 3 for 6.
+int symbolsAcross(const EncodeOptions& options) {
+    const auto grid = SymbolGrid::fitting(options.symbolsPerPicture, kMaximumSide, kMaximumSide);
+    return std::max(grid->columns(), grid->rows());
+}
+
 Outcome<int> pictureSide(const EncodeOptions& options) {
     if (options.symbolVersion != 0 && (options.symbolVersion < QrSymbolCapacity::kSmallestFrameVersion ||
                                        options.symbolVersion > QrSymbolCapacity::kLargestVersion))
         return failure(FailureReason::invalidOptions, "the symbol version must be 2 to 40");
+    if (!SymbolGrid::isSupportedCount(options.symbolsPerPicture))
+        return failure(FailureReason::invalidOptions, "the symbols per picture must be 1, 2, 4 or 6");
     const int cells = 17 + 4 * symbolVersion(options) + 2 * QrRenderer::kQuietZone;
-    const int side = options.size > 0 ? options.size : cells * kPixelsPerModule;
+    const int side = options.size > 0 ? options.size : cells * kPixelsPerModule * symbolsAcross(options);
     if (options.size < 0 || side < kMinimumSide || side > kMaximumSide)
         return failure(FailureReason::invalidOptions, "the picture side must be 21 to 4096 pixels");
     return side;
 }
 
-// Draws each frame's symbol on a `side` square and hands it to `take` with the presenter's delay.
+std::optional<QrSymbol> renderedFrame(const Bytes& frame, const EncodeOptions& options) {
+    const auto text = Base45Converter::base45EncodedString(frame);
+    return options.symbolVersion > 0 ? QrRenderer::render(text, options.symbolVersion) : QrRenderer::render(text);
+}
+
+// Draws each picture's symbols (one frame stretched over a `side` square, or a grid of consecutive frames)
+// and hands it to `take` with the presenter's delay.
 std::optional<Failure> forEachPicture(const Bytes& data, const EncodeOptions& options, int side,
                                       const std::function<std::optional<Failure>(const Picture&)>& take) {
     Picture surface(side, side);
+    const auto grid = SymbolGrid::fitting(options.symbolsPerPicture, side, side);
+    int drawn = 0;
     std::optional<Failure> stopped;
-    auto generated = forEachFrame(data, options, [&](const Bytes& frame) {
-        const auto text = Base45Converter::base45EncodedString(frame);
-        const auto symbol =
-            options.symbolVersion > 0 ? QrRenderer::render(text, options.symbolVersion) : QrRenderer::render(text);
+    const auto framesPerPicture = static_cast<std::uint64_t>(options.symbolsPerPicture);
+    auto generated = forEachFrame(data, options, framesPerPicture, [&](const Bytes& frame) {
+        const auto symbol = renderedFrame(frame, options);
         if (!symbol) {
             stopped = failure(FailureReason::unsendableData,
                               options.symbolVersion > 0
@@ -139,8 +157,16 @@ std::optional<Failure> forEachPicture(const Bytes& data, const EncodeOptions& op
                                   : std::string("a frame does not fit a QR symbol"));
             return false;
         }
-        QrRenderer::draw(*symbol, surface);
-        stopped = take(surface);
+        if (grid->count() == 1) {
+            QrRenderer::draw(*symbol, surface);
+        } else {
+            if (drawn == 0)
+                std::fill(surface.pixels.begin(), surface.pixels.end(), std::uint8_t{255});
+            QrRenderer::draw(*symbol, surface, grid->cell(drawn));
+        }
+        drawn = (drawn + 1) % grid->count();
+        if (drawn == 0)
+            stopped = take(surface);
         return !stopped;
     });
     return generated ? generated : stopped;
@@ -148,12 +174,13 @@ std::optional<Failure> forEachPicture(const Bytes& data, const EncodeOptions& op
 
 Outcome<WrittenFrames> drawOn(Canvas& canvas, const Bytes& data, const EncodeOptions& options,
                               const std::string& where) {
-    WrittenFrames written{0, VXAPresenterView::frameDelay(options.slowDownRate), canvas.width()};
+    WrittenFrames written{0, 0, VXAPresenterView::frameDelay(options.slowDownRate), canvas.width()};
     auto stopped = forEachPicture(data, options, canvas.width(), [&](const Picture& picture) -> std::optional<Failure> {
         if (!canvas.draw(picture, written.delay))
-            return failure(FailureReason::cannotWrite, "cannot write frame " + std::to_string(written.frames) + " to " +
-                                                           where + " (is the disk full?)");
-        ++written.frames;
+            return failure(FailureReason::cannotWrite, "cannot write picture " + std::to_string(written.pictures) +
+                                                           " to " + where + " (is the disk full?)");
+        ++written.pictures;
+        written.frames += static_cast<std::uint64_t>(options.symbolsPerPicture);
         return std::nullopt;
     });
     if (stopped)
@@ -172,7 +199,7 @@ std::uint64_t framesNeeded(std::size_t size, VxaAlgorithm mode, double margin, c
 
 Outcome<std::vector<std::string>> encodeFrames(const Bytes& data, const EncodeOptions& options) {
     std::vector<std::string> texts;
-    auto stopped = forEachFrame(data, options, [&](const Bytes& frame) {
+    auto stopped = forEachFrame(data, options, 1, [&](const Bytes& frame) {
         texts.push_back(Base45Converter::base45EncodedString(frame));
         return true;
     });

@@ -227,9 +227,19 @@ std::optional<ReceivedRecord> Receiver::feedPicture(const Picture& picture) {
 
 std::optional<ReceivedRecord> Receiver::feedSymbols(const std::vector<std::string>& symbols) {
     ++_picturesFed;
-    if (symbols.size() != 1)
-        return std::nullopt;
-    return feedFrameText(symbols.front());
+    std::vector<std::string> fed;
+    std::optional<ReceivedRecord> completed;
+    for (const auto& symbol : symbols) {
+        if (completed)
+            break; // the rest waits for the next picture, which shows it again
+        if (symbol.empty() || std::find(fed.begin(), fed.end(), symbol) != fed.end())
+            continue;
+        fed.push_back(symbol);
+        if (std::find(_previousSymbols.begin(), _previousSymbols.end(), symbol) == _previousSymbols.end())
+            completed = feedFrameText(symbol);
+    }
+    _previousSymbols = std::move(fed);
+    return completed;
 }
 
 std::optional<ReceivedRecord> Receiver::feedFrameText(std::string_view text) {
@@ -262,7 +272,7 @@ Failure Receiver::incomplete() const {
     std::string message;
     if (!_mode) {
         message = "no frame of an animated QR code was read from " + std::to_string(_picturesFed) +
-                  " picture(s): each picture must show one whole, sharp QR symbol of the animation";
+                  " picture(s): each picture must show whole, sharp QR symbols of the animation";
     } else {
         // The figures a progress bar showed: frames of this transfer against the frames it is expected to need.
         const auto percent = static_cast<int>(std::floor(_estimatedProgress * 100.0));

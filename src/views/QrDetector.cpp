@@ -5,8 +5,10 @@
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <vector>
 
 namespace vexaqr {
@@ -100,45 +102,131 @@ const Picture& sharpened(const Picture& picture, int gain, SharpeningScratch& sc
     return result;
 }
 
-std::vector<std::string> readSymbols(const Picture& picture, const ZXing::DecodeHints& hints) {
+// A symbol read: its text and the corners of its modules in the picture.
+struct ReadSymbol {
+    std::string text;
+    ZXing::Position corners;
+};
+
+std::vector<ReadSymbol> readSymbols(const Picture& picture, const ZXing::DecodeHints& hints) {
     const ZXing::ImageView view(picture.pixels.data(), picture.width, picture.height, ZXing::ImageFormat::Lum);
-    std::vector<std::string> texts;
+    std::vector<ReadSymbol> found;
     for (const auto& result : ZXing::ReadBarcodes(view, hints)) {
         if (result.isValid()) {
-            texts.push_back(result.text());
+            found.push_back({result.text(), result.position()});
         }
     }
-    return texts;
+    return found;
 }
+
+// Paints the symbol, grown by a tenth about its centre to take in its edge, light. The corners come in order
+// around the symbol, so a pixel is inside when it lies on the same side of all four edges.
+void paintOver(Picture& picture, const ZXing::Position& corners) {
+    double centreX = 0.0, centreY = 0.0;
+    for (const auto& corner : corners) {
+        centreX += corner.x / 4.0;
+        centreY += corner.y / 4.0;
+    }
+    double xs[4], ys[4];
+    for (int i = 0; i < 4; ++i) {
+        xs[i] = centreX + (corners[i].x - centreX) * 1.1;
+        ys[i] = centreY + (corners[i].y - centreY) * 1.1;
+    }
+    const int left = std::max(0, static_cast<int>(*std::min_element(xs, xs + 4)));
+    const int right = std::min(picture.width - 1, static_cast<int>(*std::max_element(xs, xs + 4)) + 1);
+    const int top = std::max(0, static_cast<int>(*std::min_element(ys, ys + 4)));
+    const int bottom = std::min(picture.height - 1, static_cast<int>(*std::max_element(ys, ys + 4)) + 1);
+    for (int y = top; y <= bottom; ++y) {
+        for (int x = left; x <= right; ++x) {
+            int sides = 0;
+            for (int i = 0; i < 4; ++i) {
+                const int next = (i + 1) % 4;
+                const double cross = (xs[next] - xs[i]) * (y - ys[i]) - (ys[next] - ys[i]) * (x - xs[i]);
+                sides += cross > 0.0 ? 1 : -1;
+            }
+            if (sides == 4 || sides == -4) {
+                picture.at(x, y) = 255;
+            }
+        }
+    }
+}
+
+// A few more searches at most for the symbols of a grid that one search misses.
+constexpr int kMaskedSearches = 2;
 
 // What a thread remembers between pictures. A camera's conditions last: when the previous picture read
 // only once sharpened, the next one most likely will too, so it is sharpened first and a blurred camera
-// pays for one reading instead of two.
+// pays for one reading instead of two. Likewise a presenter showing several symbols per picture keeps
+// showing that many, so a form that reads fewer than the recent pictures did is followed by the next one.
 struct DetectionState {
     SharpeningScratch scratch;
     bool sharpenedFirst = false;
+    std::size_t lastCount = 0; // symbols read from the previous picture
+    std::size_t expected = 1;  // the most read from either of the last two pictures
+    Picture masked;            // a form with the symbols read so far painted over
 };
+
+// Adds the texts not yet in `texts`; true when there was one.
+bool addNew(std::vector<std::string>& texts, const std::vector<ReadSymbol>& found) {
+    bool added = false;
+    for (const auto& symbol : found) {
+        if (std::find(texts.begin(), texts.end(), symbol.text) == texts.end()) {
+            texts.push_back(symbol.text);
+            added = true;
+        }
+    }
+    return added;
+}
+
+// Reads one form of the picture into `texts`. The search pairs up finder patterns, and with many symbols in
+// view it loses some of them among the pairings of neighbours' patterns; so when the form showed several
+// symbols, or fewer than expected, the symbols read are painted over and the rest is searched again.
+void readForm(const Picture& form, const ZXing::DecodeHints& hints, std::size_t expected,
+              std::vector<std::string>& texts, Picture& masked) {
+    auto found = readSymbols(form, hints);
+    if (!addNew(texts, found) || (texts.size() < 2 && texts.size() >= expected)) {
+        return;
+    }
+    masked = form;
+    for (int search = 0; search < kMaskedSearches && !found.empty(); ++search) {
+        for (const auto& symbol : found) {
+            paintOver(masked, symbol.corners);
+        }
+        found = readSymbols(masked, hints);
+        if (!addNew(texts, found)) {
+            break;
+        }
+    }
+}
 
 std::vector<std::string> readInAnyForm(const Picture& picture, DetectionState& state) {
     static const ZXing::DecodeHints localThreshold = qrHints(ZXing::Binarizer::LocalAverage);
     // A single threshold for the whole picture reads some sharp symbols the local one loses, at a slant
     // near the picture's edge; it is cheap and only misses pay for it.
     static const ZXing::DecodeHints globalThreshold = qrHints(ZXing::Binarizer::GlobalHistogram);
-    const auto look = [&](bool sharpen) {
-        return readSymbols(sharpen ? sharpened(picture, kSharpenGain, state.scratch) : picture, localThreshold);
-    };
-    if (auto texts = look(state.sharpenedFirst); !texts.empty()) {
-        return texts;
+    const bool sharpenFirst = state.sharpenedFirst;
+    using Form = std::function<const Picture&()>;
+    const Form plain = [&]() -> const Picture& { return picture; };
+    const Form soft = [&]() -> const Picture& { return sharpened(picture, kSharpenGain, state.scratch); };
+    const Form strong = [&]() -> const Picture& { return sharpened(picture, kStrongSharpenGain, state.scratch); };
+    const struct {
+        const Form& form;
+        const ZXing::DecodeHints& hints;
+    } looks[] = {{sharpenFirst ? soft : plain, localThreshold},
+                 {sharpenFirst ? plain : soft, localThreshold},
+                 {strong, localThreshold},
+                 {plain, globalThreshold}};
+    std::vector<std::string> texts;
+    for (std::size_t look = 0; look < std::size(looks) && texts.size() < state.expected; ++look) {
+        const bool nothingYet = texts.empty();
+        readForm(looks[look].form(), looks[look].hints, state.expected, texts, state.masked);
+        if (look == 1 && nothingYet && !texts.empty()) {
+            state.sharpenedFirst = !state.sharpenedFirst;
+        }
     }
-    if (auto texts = look(!state.sharpenedFirst); !texts.empty()) {
-        state.sharpenedFirst = !state.sharpenedFirst;
-        return texts;
-    }
-    if (auto texts = readSymbols(sharpened(picture, kStrongSharpenGain, state.scratch), localThreshold);
-        !texts.empty()) {
-        return texts;
-    }
-    return readSymbols(picture, globalThreshold);
+    state.expected = std::max<std::size_t>({texts.size(), state.lastCount, 1});
+    state.lastCount = texts.size();
+    return texts;
 }
 
 } // namespace

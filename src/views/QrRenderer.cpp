@@ -59,6 +59,27 @@ std::optional<QrSymbol> encode(std::string_view text, int minimumVersion) {
     return symbol;
 }
 
+// Draws the symbol with its quiet zone stretched over the `width` × `height` rectangle at (left, top).
+void drawInRectangle(const QrSymbol& symbol, Picture& target, int left, int top, int width, int height) {
+    const auto columns = nearestModules(width, symbol.size);
+    const auto rows = nearestModules(height, symbol.size);
+    const auto stride = static_cast<std::size_t>(target.width);
+    for (int y = 0; y < height; ++y) {
+        const int row = rows[static_cast<std::size_t>(y)];
+        std::uint8_t* line =
+            &target.pixels[static_cast<std::size_t>(top + y) * stride + static_cast<std::size_t>(left)];
+        if (y > 0 && row == rows[static_cast<std::size_t>(y) - 1]) {
+            std::copy_n(line - stride, width, line); // same module row as the line above
+            continue;
+        }
+        for (int x = 0; x < width; ++x) {
+            const int column = columns[static_cast<std::size_t>(x)];
+            const bool dark = row >= 0 && column >= 0 && symbol.isDark(column, row);
+            line[x] = dark ? 0 : 255;
+        }
+    }
+}
+
 } // namespace
 
 std::optional<QrSymbol> QrRenderer::render(std::string_view text) {
@@ -78,21 +99,14 @@ std::optional<QrSymbol> QrRenderer::render(std::string_view text, int version) {
 }
 
 void QrRenderer::draw(const QrSymbol& symbol, Picture& target) {
-    const auto columns = nearestModules(target.width, symbol.size);
-    const auto rows = nearestModules(target.height, symbol.size);
-    const auto width = static_cast<std::size_t>(target.width);
-    for (int y = 0; y < target.height; ++y) {
-        const int row = rows[static_cast<std::size_t>(y)];
-        std::uint8_t* line = &target.pixels[static_cast<std::size_t>(y) * width];
-        if (y > 0 && row == rows[static_cast<std::size_t>(y) - 1]) {
-            std::copy_n(line - width, width, line); // same module row as the line above
-            continue;
-        }
-        for (std::size_t x = 0; x < width; ++x) {
-            const int column = columns[x];
-            const bool dark = row >= 0 && column >= 0 && symbol.isDark(column, row);
-            line[x] = dark ? 0 : 255;
-        }
+    drawInRectangle(symbol, target, 0, 0, target.width, target.height);
+}
+
+void QrRenderer::draw(const QrSymbol& symbol, Picture& target, const GridCell& cell) {
+    const bool inside = cell.left >= 0 && cell.top >= 0 && cell.side >= 0 && cell.left + cell.side <= target.width &&
+                        cell.top + cell.side <= target.height;
+    if (inside) {
+        drawInRectangle(symbol, target, cell.left, cell.top, cell.side, cell.side);
     }
 }
 

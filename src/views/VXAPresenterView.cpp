@@ -4,6 +4,7 @@
 #include <vexaqr/transport/Base45Converter.hpp>
 #include <vexaqr/views/QrSymbolCapacity.hpp>
 
+#include <algorithm>
 #include <string>
 
 namespace vexaqr {
@@ -80,15 +81,39 @@ void VXAPresenterView::setNeedsDisplay() {
     });
 }
 
+bool VXAPresenterView::setSymbolsPerPicture(int count) {
+    if (!SymbolGrid::isSupportedCount(count) || !SymbolGrid::fitting(count, _surface.width, _surface.height)) {
+        return false;
+    }
+    _symbolsPerPicture = count;
+    return true;
+}
+
+// Draws the next frame over the whole surface, or the next frames in their grid cells on a light ground.
+bool VXAPresenterView::drawSymbols() {
+    if (_symbolsPerPicture == 1) {
+        const auto symbol = renderFrame(_generator->nextQRContent());
+        if (symbol) {
+            QrRenderer::draw(*symbol, _surface);
+        }
+        return symbol.has_value();
+    }
+    const auto grid = SymbolGrid::fitting(_symbolsPerPicture, _surface.width, _surface.height);
+    std::fill(_surface.pixels.begin(), _surface.pixels.end(), std::uint8_t{255});
+    for (int index = 0; index < grid->count(); ++index) {
+        const auto symbol = renderFrame(_generator->nextQRContent());
+        if (!symbol) {
+            return false;
+        }
+        QrRenderer::draw(*symbol, _surface, grid->cell(index));
+    }
+    return true;
+}
+
 void VXAPresenterView::drawLayer() {
-    if (!_generator) {
+    if (!_generator || !drawSymbols()) {
         return;
     }
-    const auto symbol = renderFrame(_generator->nextQRContent());
-    if (!symbol) {
-        return;
-    }
-    QrRenderer::draw(*symbol, _surface);
     const auto delay = frameDelay(_slowDownRate);
     if (!_canvas->draw(_surface, delay)) {
         LogManager::standard().log("VXAPresenterView: the canvas refused a frame; the presentation ends");

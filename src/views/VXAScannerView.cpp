@@ -3,6 +3,8 @@
 #include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/transport/Base45Converter.hpp>
 
+#include <algorithm>
+
 namespace vexaqr {
 
 VXAScannerView::VXAScannerView(CameraProvider camera, std::shared_ptr<AppDataServiceProtocol> appDataService)
@@ -31,6 +33,7 @@ void VXAScannerView::stopScanning() {
 void VXAScannerView::initDecoder() {
     _decoder = std::make_shared<VexaQRDecoderImpl>(*this, _ltDecoder);
     _picturesSeen = 0;
+    _previousSymbols.clear();
 }
 
 void VXAScannerView::initCapture() {
@@ -51,12 +54,26 @@ void VXAScannerView::initCapture() {
 
 void VXAScannerView::captureOutput(const std::vector<std::string>& symbols) {
     ++_picturesSeen;
-    if (symbols.size() != 1 || symbols.front().empty() || !_decoder) {
-        return;
-    }
     // Held here so that a host restarting the scan from a callback cannot free the reader mid-frame.
     const auto decoder = _decoder;
-    decoder->scannedQR(Base45Converter::dataFromBase45String(symbols.front()));
+    if (!decoder) {
+        return;
+    }
+    _completedInPicture = false;
+    std::vector<std::string> fed;
+    for (const auto& symbol : symbols) {
+        if (_completedInPicture || _decoder != decoder) {
+            break; // the rest waits for the next picture, which shows it again
+        }
+        if (symbol.empty() || std::find(fed.begin(), fed.end(), symbol) != fed.end()) {
+            continue;
+        }
+        fed.push_back(symbol);
+        if (std::find(_previousSymbols.begin(), _previousSymbols.end(), symbol) == _previousSymbols.end()) {
+            decoder->scannedQR(Base45Converter::dataFromBase45String(symbol));
+        }
+    }
+    _previousSymbols = std::move(fed);
 }
 
 void VXAScannerView::vexaQRDecoder(VexaQRDecoder&, double percent, VxaAlgorithm algorithm) {
@@ -68,6 +85,7 @@ void VXAScannerView::vexaQRDecoder(VexaQRDecoder&, double percent, VxaAlgorithm 
 }
 
 void VXAScannerView::vexaQRDecoder(VexaQRDecoder&, const Bytes& decodedData) {
+    _completedInPicture = true;
     const auto& service = _appDataService;
     const KeyHandle appRsaPrivateKey = service ? service->getClientPrivateKey() : nullptr;
     const KeyHandle partnerRsaPublicKey = service ? service->getPartnerPublicKey() : nullptr;

@@ -69,14 +69,31 @@ Matrix3 rotationInPlane(double angle) {
     return {{{c, -s, 0.0}, {s, c, 0.0}, {0.0, 0.0, 1.0}}};
 }
 
-// Maps camera pixels to screen coordinates: (u, v) in [-0.5, 0.5]² is the presenter's canvas.
-Matrix3 pixelToScreen(const OpticalConditions& conditions, const ScreenPose& pose) {
+// The screen's extent in its own coordinates: half its width and half its height, the longer side 1.
+struct ScreenShape {
+    double halfWidth = 0.5;
+    double halfHeight = 0.5;
+};
+
+ScreenShape shapeOf(const std::vector<ExposedFrame>& frames) {
+    if (frames.empty() || frames.front().picture->empty()) {
+        return {};
+    }
+    const double width = frames.front().picture->width, height = frames.front().picture->height;
+    const double longer = std::max(width, height);
+    return {0.5 * width / longer, 0.5 * height / longer};
+}
+
+// Maps camera pixels to screen coordinates: (u, v) within ±shape is the presenter's canvas.
+Matrix3 pixelToScreen(const OpticalConditions& conditions, const ScreenPose& pose, const ScreenShape& shape) {
     const double focal = conditions.width; // a field of view of about 53° across
     const double shorter = std::min(conditions.width, conditions.height);
-    const double side = conditions.symbolShare * shorter;
-    const double distance = focal / side; // the unit screen appears `side` pixels wide when square-on
-    const double offsetX = pose.offsetX * (conditions.width - side) / 2.0 * distance / focal;
-    const double offsetY = pose.offsetY * (shorter - side) / 2.0 * distance / focal;
+    // The screen at its largest within symbolShare of the picture's shorter side (and of its width).
+    const double side = conditions.symbolShare *
+                        std::min(shorter / (2.0 * shape.halfHeight), conditions.width / (2.0 * shape.halfWidth));
+    const double distance = focal / side; // the screen's longer side appears `side` pixels long when square-on
+    const double offsetX = pose.offsetX * (conditions.width - 2.0 * shape.halfWidth * side) / 2.0 * distance / focal;
+    const double offsetY = pose.offsetY * (shorter - 2.0 * shape.halfHeight * side) / 2.0 * distance / focal;
     const Matrix3 rotation = multiply(
         rotationAboutPlaneAxis(std::cos(radians(pose.tiltAxis)), std::sin(radians(pose.tiltAxis)), radians(pose.tilt)),
         rotationInPlane(radians(pose.roll)));
@@ -100,11 +117,11 @@ float bilinear(const Picture& picture, double x, double y) {
 }
 
 // The light of the screen at (u, v): the exposed frames mixed by time, a blank screen for the rest.
-float screenLight(const std::vector<ExposedFrame>& frames, double u, double v) {
+float screenLight(const std::vector<ExposedFrame>& frames, const ScreenShape& shape, double u, double v) {
     float shown = 0.0f;
     for (const auto& frame : frames) {
-        const double x = (u + 0.5) * frame.picture->width - 0.5;
-        const double y = (v + 0.5) * frame.picture->height - 0.5;
+        const double x = (u / (2.0 * shape.halfWidth) + 0.5) * frame.picture->width - 0.5;
+        const double y = (v / (2.0 * shape.halfHeight) + 0.5) * frame.picture->height - 0.5;
         shown += static_cast<float>(frame.weight) * bilinear(*frame.picture, x, y);
     }
     return kScreenBlack + (kScreenWhite - kScreenBlack) * shown / 255.0f;
@@ -315,8 +332,8 @@ Picture CameraSimulation::takePicture(PresenterScreen& screen, std::uint64_t ind
 
 Picture CameraSimulation::photograph(const std::vector<ExposedFrame>& frames, const ScreenPose& pose) {
     const int width = _conditions.width, height = _conditions.height;
-    const Matrix3 toScreen = pixelToScreen(_conditions, pose);
-    constexpr double kScreenEdge = 0.5, kBezelEdge = 0.5 + kBezelWidth;
+    const ScreenShape shape = shapeOf(frames);
+    const Matrix3 toScreen = pixelToScreen(_conditions, pose, shape);
     std::vector<float> light(static_cast<std::size_t>(width) * height);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -324,11 +341,11 @@ Picture CameraSimulation::photograph(const std::vector<ExposedFrame>& frames, co
             const double w = toScreen[2][0] * px + toScreen[2][1] * py + toScreen[2][2];
             const double u = (toScreen[0][0] * px + toScreen[0][1] * py + toScreen[0][2]) / w;
             const double v = (toScreen[1][0] * px + toScreen[1][1] * py + toScreen[1][2]) / w;
-            const double reach = std::max(std::abs(u), std::abs(v));
+            const double beyond = std::max(std::abs(u) - shape.halfWidth, std::abs(v) - shape.halfHeight);
             float value;
-            if (reach <= kScreenEdge) {
-                value = screenLight(frames, u, v);
-            } else if (reach <= kBezelEdge) {
+            if (beyond <= 0.0) {
+                value = screenLight(frames, shape, u, v);
+            } else if (beyond <= kBezelWidth) {
                 value = kBezel;
             } else {
                 value = kRoomDark + (kRoomLight - kRoomDark) * static_cast<float>(x) / static_cast<float>(width);

@@ -22,7 +22,8 @@ struct OpticalConditions {
     std::string name;
     int width = 1280;
     int height = 720;
-    /// Side of the symbol with its quiet zone as a share of the picture's shorter side.
+    /// Side of the symbol with its quiet zone as a share of the picture's shorter side. A screen that is not
+    /// square is as large as fits this share of the picture's height and width.
     double symbolShare = 0.6;
     /// Each picture draws its tilt (out of the picture plane, about a random axis) from [0, maxTilt] and
     /// its roll (in the plane) from [-maxRoll, maxRoll].

@@ -28,7 +28,7 @@ double threadCpuSeconds() {
 
 OpticalTransferResult runOpticalTransfer(const OpticalTransferSetup& setup) {
     OpticalTransferResult result;
-    PresenterScreen screen(setup.canvasSide, setup.start ? setup.start : defaultStart(setup));
+    PresenterScreen screen(setup.canvasWidth, setup.canvasHeight, setup.start ? setup.start : defaultStart(setup));
     CameraSimulation camera(setup.conditions, setup.timing, setup.seed);
 
     auto source = std::make_shared<ScriptedCamera>();
@@ -55,6 +55,7 @@ OpticalTransferResult runOpticalTransfer(const OpticalTransferSetup& setup) {
         result.detectionCpuSeconds += threadCpuSeconds() - before;
         ++result.pictures;
         result.picturesRead += symbols.size() == 1 ? 1 : 0;
+        result.symbolsRead += symbols.size();
         source->show(symbols);
         result.screenSeconds = (start + exposureMs) / 1000.0;
     }

@@ -28,7 +28,8 @@ struct OpticalTransferSetup {
     /// Seeds the camera and the presenter's LT stream.
     std::uint32_t seed = 1;
     double screenSecondsLimit = 20.0;
-    int canvasSide = 600;
+    int canvasWidth = 600;
+    int canvasHeight = 600;
     /// Starts the presentation; empty: presentVexaQr(record, luby, 0) with the LT stream seeded by `seed`.
     PresenterScreen::Start start;
     /// The keys the scanner opens the record with.
@@ -44,6 +45,8 @@ struct OpticalTransferResult {
     std::uint64_t pictures = 0;
     /// Pictures in which the detector found exactly one symbol.
     std::uint64_t picturesRead = 0;
+    /// Symbols the detector found, all pictures together.
+    std::uint64_t symbolsRead = 0;
     /// CPU time spent in the detector, all pictures together.
     double detectionCpuSeconds = 0.0;
     std::uint64_t framesShown = 0;

@@ -10,9 +10,9 @@ bool PresenterScreen::RecordingCanvas::draw(const Picture& picture, std::chrono:
     return true;
 }
 
-PresenterScreen::PresenterScreen(int canvasSide, const Start& start)
+PresenterScreen::PresenterScreen(int canvasWidth, int canvasHeight, const Start& start)
     : _queue(std::make_shared<VirtualTimeQueue>()),
-      _canvas(std::make_shared<RecordingCanvas>(canvasSide, *_queue, _frames)),
+      _canvas(std::make_shared<RecordingCanvas>(canvasWidth, canvasHeight, *_queue, _frames)),
       _view(std::make_shared<VXAPresenterView>(_canvas, _queue)) {
     start(*_view);
 }

@@ -26,10 +26,12 @@ struct ExposedFrame {
 
 class PresenterScreen final {
 public:
-    /// Starts a presentation on a view drawing onto a square canvas of `canvasSide` pixels.
+    /// Starts a presentation on the view drawing onto the screen's canvas.
     using Start = std::function<void(VXAPresenterView& view)>;
 
-    PresenterScreen(int canvasSide, const Start& start);
+    /// A square canvas of `canvasSide` pixels.
+    PresenterScreen(int canvasSide, const Start& start) : PresenterScreen(canvasSide, canvasSide, start) {}
+    PresenterScreen(int canvasWidth, int canvasHeight, const Start& start);
 
     /// The frames on screen between `fromMs` and `toMs` (milliseconds since the presentation began), with
     /// weights adding up to at most 1 (the rest of the exposure the screen was blank); empty once the
@@ -48,16 +50,17 @@ private:
     // Records each picture with the virtual time it was drawn at.
     class RecordingCanvas final : public Canvas {
     public:
-        RecordingCanvas(int side, VirtualTimeQueue& queue, std::deque<ShownFrame>& frames)
-            : _side(side), _queue(queue), _frames(frames) {}
-        int width() const override { return _side; }
-        int height() const override { return _side; }
+        RecordingCanvas(int width, int height, VirtualTimeQueue& queue, std::deque<ShownFrame>& frames)
+            : _width(width), _height(height), _queue(queue), _frames(frames) {}
+        int width() const override { return _width; }
+        int height() const override { return _height; }
         bool draw(const Picture& picture, std::chrono::milliseconds) override;
 
         std::uint64_t drawn = 0;
 
     private:
-        int _side;
+        int _width;
+        int _height;
         VirtualTimeQueue& _queue;
         std::deque<ShownFrame>& _frames;
     };

@@ -287,22 +287,59 @@ TEST_F(ReceiverFixture, PicturesOfTwoTransfersGiveBothRecordsInTurn) {
     EXPECT_GE(records, 2u);
 }
 
-TEST_F(ReceiverFixture, OnlyPicturesWithExactlyOneSymbolAreReadAndCountersFollowTheInput) {
+// Several frames per picture, in both modes: every symbol of every picture reaches the reader, so a transfer
+// needs about 1/N of the pictures (cyclic: 5 blocks in 2 pictures of 4, or 1 of 6).
+TEST_F(ReceiverFixture, GridsOfSymbolsInAGifAreReadSymbolBySymbol) {
+    struct Case {
+        VxaAlgorithm mode;
+        int symbols;
+        std::uint64_t mostPictures;
+    };
+    for (const auto& c : {Case{VxaAlgorithm::cyclic, 4, 2}, Case{VxaAlgorithm::cyclic, 6, 1},
+                          Case{VxaAlgorithm::luby, 2, 4}, Case{VxaAlgorithm::luby, 4, 2}}) {
+        EncodeOptions options;
+        options.mode = c.mode;
+        options.symbolsPerPicture = c.symbols;
+        options.seed = 77;
+        const auto gif = gifOf(record, "grid" + std::to_string(c.symbols) + ".gif", options);
+        Receiver receiver(testKeyFiles());
+        std::optional<ReceivedRecord> received;
+        ASSERT_FALSE(readPictureFiles({gif}, [&](const Picture& picture) {
+            received = receiver.feedPicture(picture);
+            return !received;
+        }));
+        ASSERT_TRUE(received && *received) << c.symbols << " symbols per picture";
+        EXPECT_EQ((*received)->actualVxaData, content);
+        EXPECT_LE(receiver.picturesFed(), c.mostPictures) << c.symbols << " symbols per picture";
+        EXPECT_GE(receiver.framesFed(), receiver.picturesFed());
+    }
+    EncodeOptions three;
+    three.symbolsPerPicture = 3;
+    EXPECT_EQ(writeAnimatedGif(record, pathIn(folder, "three.gif"), three).failure().reason,
+              FailureReason::invalidOptions);
+}
+
+TEST_F(ReceiverFixture, EverySymbolOfAPictureIsReadOnceAndCountersFollowTheInput) {
     EncodeOptions options;
     options.mode = VxaAlgorithm::cyclic;
     const auto texts = encodeFrames(record, options);
-    ASSERT_TRUE(texts && texts->size() >= 2);
+    ASSERT_TRUE(texts && texts->size() >= 5);
     Receiver receiver(testKeyFiles());
-    EXPECT_FALSE(receiver.feedSymbols({(*texts)[0], (*texts)[1]}));
     EXPECT_FALSE(receiver.feedSymbols({}));
-    EXPECT_EQ(receiver.framesFed(), 0u);
-    EXPECT_EQ(receiver.picturesFed(), 2u);
     EXPECT_FALSE(receiver.mode());
-    EXPECT_FALSE(receiver.feedSymbols({(*texts)[0]}));
-    EXPECT_EQ(receiver.framesFed(), 1u);
-    EXPECT_EQ(receiver.packetsFed(), 1u);
+    EXPECT_FALSE(receiver.feedSymbols({(*texts)[0], (*texts)[1], (*texts)[0]}));
+    EXPECT_EQ(receiver.framesFed(), 2u);
+    EXPECT_EQ(receiver.packetsFed(), 2u);
     EXPECT_EQ(receiver.mode(), VxaAlgorithm::cyclic);
-    EXPECT_DOUBLE_EQ(receiver.progress(), 1.0 / 5.0); // 2500 + header bytes: 5 blocks
+    EXPECT_DOUBLE_EQ(receiver.progress(), 2.0 / 5.0); // 2500 + header bytes: 5 blocks
+    // The camera still sees the first two while the next ones appear: only the new ones are fed.
+    EXPECT_FALSE(receiver.feedSymbols({(*texts)[1], (*texts)[2]}));
+    EXPECT_EQ(receiver.framesFed(), 3u);
+    EXPECT_EQ(receiver.picturesFed(), 3u);
+    const auto completed = receiver.feedSymbols({(*texts)[3], (*texts)[4], (*texts)[0]});
+    ASSERT_TRUE(completed && *completed);
+    EXPECT_EQ(completed->value().rawData(), record);
+    EXPECT_EQ(receiver.framesFed(), 5u); // the symbol after the completing one waits for the next picture
 
     EncodeOptions luby;
     luby.frames = 1;
@@ -310,7 +347,7 @@ TEST_F(ReceiverFixture, OnlyPicturesWithExactlyOneSymbolAreReadAndCountersFollow
     const auto lubyText = encodeFrames(record, luby);
     ASSERT_TRUE(lubyText);
     receiver.feedFrameText(lubyText->front());
-    EXPECT_EQ(receiver.packetsFed(), 1u + 73u);
+    EXPECT_EQ(receiver.packetsFed(), 5u + 73u);
     EXPECT_EQ(receiver.mode(), VxaAlgorithm::luby);
 }
 

@@ -78,14 +78,17 @@ TEST_F(ScannerFixture, LubyProgressComesPerPacketInStepsOfOneOverK) {
     EXPECT_DOUBLE_EQ(progress.back().percent, 1.0);
 }
 
-TEST_F(ScannerFixture, PictureWithTwoSymbolsFeedsNothing) {
+TEST_F(ScannerFixture, EverySymbolOfAPictureIsFedUnlessThePreviousPictureShowedIt) {
     const auto texts = frameTexts(sealedRecord(jsonContent(1400)), VxaAlgorithm::cyclic, 3);
     start();
     camera->show({texts[0], texts[1]});
-    camera->show({});
-    EXPECT_TRUE(progress.empty());
-    camera->show({texts[0]});
-    EXPECT_EQ(progress.size(), 1u);
+    EXPECT_EQ(progress.size(), 2u);
+    camera->show({texts[1], texts[0]});
+    EXPECT_EQ(progress.size(), 2u);
+    EXPECT_EQ(view->framesFed(), 2u);
+    camera->show({texts[1], texts[2]});
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0] && results[0]->isValid);
 }
 
 TEST_F(ScannerFixture, PauseAndResumeKeepThePartialTransferButANewStartDropsIt) {

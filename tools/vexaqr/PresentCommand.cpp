@@ -36,6 +36,7 @@ struct PresentOptions {
     int symbolVersion = 0; // 0: the smallest symbol that holds each frame
     std::uint32_t packets = 0;
     std::size_t blockSize = 0;
+    int symbols = 1; // frames side by side in each picture
 };
 
 // The table's largest frames for --symbol-version, then --packets and --block-size on top.
@@ -72,7 +73,7 @@ bool finished(const PresentOptions& options, const VXAPresenterView& view, std::
     if (options.seconds > 0.0) {
         return elapsed.count() >= std::llround(options.seconds * 1000.0);
     }
-    return view.framesDrawn() >= options.frames;
+    return view.framesDrawn() * static_cast<std::uint64_t>(options.symbols) >= options.frames;
 }
 
 // A symbol wider than the terminal wraps and cannot be read; say so rather than draw garbage silently.
@@ -87,10 +88,12 @@ void warnIfTooNarrow(int side) {
 
 int presentOnTerminal(const PresentOptions& options, const Bytes& data) {
     auto loop = std::make_shared<RunLoop>();
-    const int side = options.size > 0 ? options.size : symbolCells(options);
+    const int across = options.symbols == 1 ? 1 : options.symbols == 6 ? 3 : 2; // the grid in a square
+    const int side = options.size > 0 ? options.size : symbolCells(options) * across;
     warnIfTooNarrow(side);
     auto view = std::make_shared<VXAPresenterView>(std::make_shared<TerminalCanvas>(std::cout, side), loop);
     view->setFrameSize(frameSizeFor(options));
+    view->setSymbolsPerPicture(options.symbols);
     if (options.symbolVersion > 0) {
         view->setSymbolVersion(options.symbolVersion);
     }
@@ -121,6 +124,7 @@ int presentToFiles(const PresentOptions& options, const Bytes& data) {
     encoding.frameSize = frameSizeFor(options);
     encoding.symbolVersion = options.symbolVersion;
     encoding.slowDownRate = options.slowdown;
+    encoding.symbolsPerPicture = options.symbols;
     const bool toGif = !options.gif.empty();
     const auto written =
         toGif ? writeAnimatedGif(data, options.gif, encoding) : writePngSequence(data, options.pngDirectory, encoding);
@@ -158,6 +162,8 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     command->add_option("--block-size", options->blockSize, "Bytes per cyclic block (default 584)")
         ->check(CLI::Range(std::size_t{1}, VexaQRFrameSize::kMaximumCyclicBlockLength))
         ->needs(cyclic);
+    command->add_option("--symbols", options->symbols, "Frames side by side in each picture: 1, 2, 4 or 6")
+        ->check(CLI::IsMember({1, 2, 4, 6}));
     command->add_option("--slowdown", options->slowdown, "Slow-down rate: frames are R x 150 + 50 ms apart");
     auto* outputs = command->add_option_group("output", "Where the frames go (exactly one)");
     outputs->add_option("--gif", options->gif, "Write an animated GIF");

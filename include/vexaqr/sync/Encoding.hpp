@@ -33,6 +33,9 @@ struct EncodeOptions {
     VexaQRFrameSize frameSize;
     /// Pictures only: every symbol at this QR version (2 to 40); 0 takes the smallest that holds a frame.
     int symbolVersion = 0;
+    /// Pictures only: 1, 2, 4 or 6 consecutive frames side by side in each picture (see SymbolGrid); the
+    /// frame count is rounded up to whole pictures.
+    int symbolsPerPicture = 1;
     /// Frames are slowDownRate × 150 + 50 ms apart, as on a presenter view.
     double slowDownRate = 0.0;
     /// Fixes the first LT seed, for reproducible frames; without it the clock gives one.
@@ -42,7 +45,8 @@ struct EncodeOptions {
 /// What was written, for a summary line.
 struct WrittenFrames {
     std::uint64_t frames = 0;
-    std::chrono::milliseconds delay{0}; // between frames
+    std::uint64_t pictures = 0;         // frames ÷ symbols per picture
+    std::chrono::milliseconds delay{0}; // between pictures
     int side = 0;                       // of each picture, in pixels
 };
 
@@ -55,7 +59,8 @@ std::uint64_t framesNeeded(std::size_t size, VxaAlgorithm mode, double margin = 
 /// The frames as base-45 texts, one per QR symbol.
 Outcome<std::vector<std::string>> encodeFrames(const Bytes& data, const EncodeOptions& options = {});
 
-/// The frames as pictures (options.size square), each symbol with its quiet zone.
+/// The frames as pictures (options.size square), each symbol with its quiet zone; several per picture in a
+/// grid when options.symbolsPerPicture says so.
 Outcome<std::vector<Picture>> encodePictures(const Bytes& data, const EncodeOptions& options = {});
 
 /// Writes the frames as an endlessly looping animated GIF, each shown for the presenter's delay.

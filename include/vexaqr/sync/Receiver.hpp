@@ -42,8 +42,9 @@ public:
     /// One picture: its QR symbols are found and read as by feedSymbols.
     std::optional<ReceivedRecord> feedPicture(const Picture& picture);
 
-    /// The symbol texts seen in one picture. Only a picture with exactly one symbol is read; two codes
-    /// in view at once are both ignored. A value when this picture completed a transfer.
+    /// The symbol texts seen in one picture (a presenter may show several frames at once), each fed in turn
+    /// except those the previous picture already showed. A value when a symbol completed a transfer; the
+    /// symbols after it are left for the next picture.
     std::optional<ReceivedRecord> feedSymbols(const std::vector<std::string>& symbols);
 
     /// One frame's base-45 text (one QR symbol's content).
@@ -94,6 +95,7 @@ private:
     std::uint64_t _framesFed = 0;
     std::uint64_t _packetsFed = 0;
     std::uint64_t _transfersCompleted = 0;
+    std::vector<std::string> _previousSymbols; // fed from the previous picture
 };
 
 /// The outcome of a verified record built from transferred bytes: the record when it verified,

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <vexaqr/views/Picture.hpp>
+#include <vexaqr/views/SymbolGrid.hpp>
 
 #include <cstdint>
 #include <optional>
@@ -40,6 +41,10 @@ public:
     /// Draws `symbol` with its quiet zone stretched over the whole of `target`, nearest neighbour
     /// (modules stay sharp-edged). A target of 0 × 0 stays empty.
     static void draw(const QrSymbol& symbol, Picture& target);
+
+    /// Draws `symbol` with its quiet zone over `cell` of `target` only; a cell reaching outside the target
+    /// draws nothing.
+    static void draw(const QrSymbol& symbol, Picture& target, const GridCell& cell);
 
     /// The symbol with its quiet zone at one pixel per module.
     static Picture picture(const QrSymbol& symbol);

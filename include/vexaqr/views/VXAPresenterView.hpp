@@ -2,11 +2,11 @@
 //
 // Each drawing pass takes the generator's next frame, writes it as base-45 text, renders that text as a
 // QR symbol (alphanumeric mode, level L; the smallest version that holds it unless a version is set),
-// stretches the symbol over the whole canvas and schedules the
-// next pass on the main queue after slowDownRate × 150 + 50 ms (truncated to whole milliseconds). The
-// loop runs for as long as there is a generator and frames can be rendered and drawn; there is no stop
-// operation. Anything else that requests a pass (presenting again while the loop runs) starts an
-// additional chain of passes, and the frame rate rises accordingly.
+// stretches the symbol over the whole canvas (or, with several symbols per picture, takes that many
+// consecutive frames and draws them in a grid of square cells) and schedules the next pass on the main queue after
+// slowDownRate × 150 + 50 ms (truncated to whole milliseconds). The loop runs for as long as there is a generator and
+// frames can be rendered and drawn; there is no stop operation. Anything else that requests a pass (presenting again
+// while the loop runs) starts an additional chain of passes, and the frame rate rises accordingly.
 //
 // Lives in a std::shared_ptr; every call, and the canvas, on the main queue's thread. A scheduled pass
 // holds the view weakly: once the host releases the view, the loop ends.
@@ -57,6 +57,11 @@ public:
     /// the loop, and lastError() (code frameDoesNotFitSymbol) and the log say what would fit.
     void setSymbolVersion(std::optional<int> version) { _symbolVersion = version; }
 
+    /// Shows `count` symbols per picture from the next pass: 1 (the default), 2, 4 or 6, each the next frame of
+    /// the same generator, in the SymbolGrid that fits the canvas. Another count is refused (false, nothing
+    /// changes).
+    bool setSymbolsPerPicture(int count);
+
     /// The new rate applies from the next scheduled pass.
     void setSlowDownRate(double slowDownRate) { _slowDownRate = slowDownRate; }
 
@@ -79,10 +84,11 @@ public:
     bool hasGenerator() const { return _generator != nullptr; }
     const VexaQRFrameSize& frameSize() const { return _frameSize; }
     const std::optional<int>& symbolVersion() const { return _symbolVersion; }
+    int symbolsPerPicture() const { return _symbolsPerPicture; }
     /// Why the last attempt to make a generator, or the pass that ended the loop, failed; empty after a
     /// generator was made.
     const std::optional<Error>& lastError() const { return _lastError; }
-    /// Passes that drew a frame on the canvas.
+    /// Passes that drew a picture on the canvas.
     std::uint64_t framesDrawn() const { return _framesDrawn; }
 
 private:
@@ -93,6 +99,7 @@ private:
     void start();
     void setNeedsDisplay();
     std::optional<QrSymbol> renderFrame(const Bytes& frame);
+    bool drawSymbols();
 
     std::shared_ptr<Canvas> _canvas;
     std::shared_ptr<MainQueue> _queue;
@@ -104,6 +111,7 @@ private:
     double _slowDownRate = 0.0;
     VexaQRFrameSize _frameSize;
     std::optional<int> _symbolVersion;
+    int _symbolsPerPicture = 1;
     std::optional<Error> _lastError;
     std::uint64_t _framesDrawn = 0;
 };

@@ -65,8 +65,9 @@ public:
     /// Camera pictures reported since the last startScanning(completion, process), with or without a symbol.
     std::uint64_t picturesSeen() const { return _picturesSeen; }
 
-    /// One camera report: the texts of the symbols seen in one picture. Only a picture with exactly one
-    /// symbol is read; two codes in view at once are both ignored.
+    /// One camera report: the texts of the symbols seen in one picture (a presenter may show several frames
+    /// at once). Each is fed to the frame reader in turn, except those the previous picture already showed.
+    /// After a symbol that completes a transfer the rest of the picture is left for the next one.
     void captureOutput(const std::vector<std::string>& symbols);
 
     void vexaQRDecoder(VexaQRDecoder& decoder, const Bytes& decodedData) override;
@@ -85,6 +86,8 @@ private:
     std::shared_ptr<VexaQRDecoderImpl> _decoder;
     LTDecoderKind _ltDecoder = LTDecoderKind::peeling;
     std::uint64_t _picturesSeen = 0;
+    std::vector<std::string> _previousSymbols; // fed from the previous picture
+    bool _completedInPicture = false;
     Completion _completion;
     Process _process;
 };
