@@ -12,6 +12,7 @@
 #include <vexaqr/sdk/PersistencyManager.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
 #include <vexaqr/service/ResultCode.hpp>
+#include <vexaqr/sync/Account.hpp>
 
 #include <filesystem>
 #include <fstream>
@@ -52,7 +53,9 @@ struct AccountOptions {
 // One facade over a private main queue, as a host application would hold it.
 class Session {
 public:
-    explicit Session(const AccountOptions& options) : _loop(std::make_shared<RunLoop>()) {
+    explicit Session(const AccountOptions& options)
+        : _loop(std::make_shared<RunLoop>()),
+          _baseUrl(options.baseUrl.empty() ? std::string(UrlProvider::kDefaultApiBaseUrl) : options.baseUrl) {
         if (!options.dataDirectory.empty())
             DataDirectory::set(options.dataDirectory);
         auto urlProvider = std::make_shared<UrlProvider>();
@@ -63,14 +66,14 @@ public:
             .database = nullptr,
             .hubFactory = nullptr,
         });
-        if (auto url = Url::fromString(options.baseUrl.empty() ? std::string(UrlProvider::kDefaultApiBaseUrl)
-                                                               : options.baseUrl))
+        if (auto url = Url::fromString(_baseUrl))
             _sdk->setup(*url, std::nullopt, std::nullopt);
         if (options.verbose)
             _sdk->enableLogging();
     }
 
     VexaQrSDK& sdk() { return *_sdk; }
+    const std::string& baseUrl() const { return _baseUrl; }
 
     /// Runs the main queue until `done` is set; false when no answer came in time.
     bool waitFor(const bool& done) {
@@ -79,13 +82,13 @@ public:
 
 private:
     std::shared_ptr<RunLoop> _loop;
+    std::string _baseUrl;
     std::unique_ptr<VexaQrSDK> _sdk;
 };
 
-void printError(const std::optional<Error>& error) {
+void printError(const std::optional<Error>& error, const std::string& baseUrl) {
     if (error)
-        std::cerr << "error: " << error->domain << " (" << error->code << ")"
-                  << (error->message.empty() ? "" : ": " + error->message) << "\n";
+        std::cerr << "error: " << backendFailure(*error, baseUrl).message << "\n";
 }
 
 std::string describeCode(std::int64_t code) {
@@ -94,14 +97,14 @@ std::string describeCode(std::int64_t code) {
 }
 
 // The exit status of an outcome: 0 only for a success; otherwise the reason goes to standard error.
-int exitStatus(std::optional<std::int64_t> code, const std::optional<Error>& error) {
+int exitStatus(std::optional<std::int64_t> code, const std::optional<Error>& error, const std::string& baseUrl) {
     if (code && *code == rawValue(ResultCode::successfulOperation))
         return 0;
     if (code)
         std::cerr << "error: result " << describeCode(*code) << "\n";
     else if (!error)
-        std::cerr << "error: no answer (is an installation registered?)\n";
-    printError(error);
+        std::cerr << "error: not registered: this data directory holds no installation (vexaqr account register)\n";
+    printError(error, baseUrl);
     return 1;
 }
 
@@ -165,7 +168,7 @@ int runForResult(Session& session, const std::function<void(VexaQrSDK::ResultCom
         std::cerr << "error: no answer from the backend\n";
         return 1;
     }
-    return exitStatus(code, error);
+    return exitStatus(code, error, session.baseUrl());
 }
 
 int setup(const AccountOptions& options) {
@@ -275,7 +278,7 @@ int messages(const AccountOptions& options) {
     printMessages(code, list, options.json, cli::secretsFor(options.showSecrets));
     if (list && !options.contentDirectory.empty() && !writeContents(*list, options.contentDirectory))
         return 1;
-    return exitStatus(code, error);
+    return exitStatus(code, error, session.baseUrl());
 }
 
 // Runs one facade call that answers with a response model, through the result-code path.

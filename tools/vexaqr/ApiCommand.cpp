@@ -14,6 +14,7 @@
 #include <vexaqr/service/UpdateKeys.hpp>
 #include <vexaqr/service/VexaQrMessage.hpp>
 #include <vexaqr/service/VexaQrMessageIdList.hpp>
+#include <vexaqr/sync/Account.hpp>
 
 #include <cstdio>
 #include <iostream>
@@ -70,8 +71,7 @@ int call(const WebServiceEnvironment& environment, RunLoop& loop,
             std::cout << record->description() << "\n";
             exitCode = record->result() == Constant::Application::ResultCode::successfulOperation ? 0 : 1;
         } else if (error) {
-            std::cerr << "error: " << error->domain << " (" << error->code << ")"
-                      << (error->message.empty() ? "" : ": " + error->message) << "\n";
+            std::cerr << "error: " << backendFailure(*error, environment.urlProvider->apiBaseUrl()).message << "\n";
         }
     });
     const auto timeout = std::chrono::duration<double>(environment.timeoutInterval) + std::chrono::seconds(5);

@@ -140,7 +140,10 @@ int list(const HubOptions& options) {
 
 // The options every command that talks to a hub needs.
 void addHubOptions(CLI::App* command, HubOptions& options) {
-    command->add_option("--connection-string", options.connectionString, "The hub's connection string")->required();
+    command
+        ->add_option("--hub-connection-string,--connection-string", options.connectionString,
+                     "The hub's connection string")
+        ->required();
     command->add_option("--hub-name", options.hubName, "The hub's name (path)")->required();
     command->add_option("--data-dir", options.dataDir, "Directory of the local registration store");
 }
@@ -151,7 +154,10 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     hub->require_subcommand(1);
 
     auto* token = hub->add_subcommand("token", "Print the Authorization value for a request to URL");
-    token->add_option("--connection-string", options->connectionString, "The hub's connection string")->required();
+    token
+        ->add_option("--hub-connection-string,--connection-string", options->connectionString,
+                     "The hub's connection string")
+        ->required();
     token->add_option("--url", options->url, "The request's address")->required();
     auto* now = token->add_option("--now", options->now, "Sign as if it were this Unix time");
     token->callback([options, now, &exitCode] { exitCode = printToken(*options, now->count() > 0); });
