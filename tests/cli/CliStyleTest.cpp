@@ -72,6 +72,10 @@ TEST_F(CliStyleTest, OneNamePerConceptWithTheOldSpellingsKept) {
     EXPECT_EQ(wrongPath.exitCode, 1);
     EXPECT_NE(wrongPath.out.find("HTTP 404 from " + server.origin() + "/nothing-here"), std::string::npos)
         << wrongPath.out;
+    const auto refused = runShell(std::string(VEXAQR_CLI_PATH) + " api registerclient --json --email a@b.c " +
+                                  "--partner-id NOBODY --base-url " + server.apiBaseUrl() + " 2>/dev/null");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(lastJson(refused.out)["resultCode"], 14003) << refused.out;
 }
 
 TEST_F(CliStyleTest, JsonOutputAndOneLineReports) {
