@@ -5,6 +5,9 @@
 
 #include <vexaqr/hub/NotificationHub.hpp>
 #include <vexaqr/hub/NotificationHubHelper.hpp>
+#include <vexaqr/platform/LogManager.hpp>
+
+#include <nlohmann/json.hpp>
 
 #include <iostream>
 #include <memory>
@@ -25,6 +28,8 @@ struct HubOptions {
     std::string dataDir;
     std::string url;
     std::int64_t now = 0;
+    bool json = false;
+    bool verbose = false;
 };
 
 std::optional<Bytes> deviceTokenOf(const HubOptions& options) {
@@ -42,6 +47,7 @@ int report(const std::optional<Error>& error) {
 }
 
 std::shared_ptr<NotificationHub> openHub(const HubOptions& options) {
+    LogManager::standard().enabled = options.verbose;
     NotificationHub::Collaborators collaborators;
     if (!options.dataDir.empty()) {
         const std::filesystem::path directory = options.dataDir;
@@ -131,6 +137,17 @@ int list(const HubOptions& options) {
         hub->retrieveAllRegistrationsWithDeviceToken(NotificationHub::convertDeviceToken(*token), error);
     if (!registrations)
         return report(error);
+    if (options.json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const auto& registration : *registrations)
+            list.push_back({{"name", registration->Name()},
+                            {"registrationId", registration->registrationId},
+                            {"etag", registration->ETag},
+                            {"deviceToken", registration->deviceToken},
+                            {"tags", registration->tags}});
+        std::cout << list.dump() << '\n';
+        return 0;
+    }
     for (const auto& registration : *registrations)
         std::cout << registration->Name() << ' ' << registration->registrationId << ' ' << registration->ETag << ' '
                   << registration->deviceToken << ' '
@@ -146,6 +163,7 @@ void addHubOptions(CLI::App* command, HubOptions& options) {
         ->required();
     command->add_option("--hub-name", options.hubName, "The hub's name (path)")->required();
     command->add_option("--data-dir", options.dataDir, "Directory of the local registration store");
+    command->add_flag("--verbose", options.verbose, "Print the debug log");
 }
 
 const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& exitCode) {
@@ -189,6 +207,7 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     auto* listing = hub->add_subcommand("list", "Print the hub's registrations of a device token");
     addHubOptions(listing, *options);
     listing->add_option("--device-token", options->deviceToken, "Push token as hexadecimal")->required();
+    listing->add_flag("--json", options->json, "The registrations as one JSON array");
     listing->callback([options, &exitCode] { exitCode = list(*options); });
 });
 
