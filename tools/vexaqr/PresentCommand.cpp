@@ -5,6 +5,7 @@
 // keeps the presenter's delay. The terminal is a screen: the presenter view shows it in real time.
 #include "CommandRegistry.hpp"
 #include "PayloadFiles.hpp"
+#include "ProgressBar.hpp"
 
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/sync/Encoding.hpp>
@@ -121,9 +122,14 @@ int presentToFiles(const PresentOptions& options, const Bytes& data) {
     encoding.frameSize = frameSizeFor(options);
     encoding.symbolVersion = options.symbolVersion;
     encoding.slowDownRate = options.slowdown;
+    cli::ProgressBar bar; // on a terminal only
+    encoding.progress = [&bar, &encoding](std::uint64_t done, std::uint64_t total) {
+        bar.show(static_cast<double>(done) / static_cast<double>(total), encoding.mode);
+    };
     const bool toGif = !options.gif.empty();
     const auto written =
         toGif ? writeAnimatedGif(data, options.gif, encoding) : writePngSequence(data, options.pngDirectory, encoding);
+    bar.finish();
     if (!written) {
         fail(written.failure().message);
         return 1;
