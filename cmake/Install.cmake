@@ -1,4 +1,5 @@
-# Installs the library with a CMake package (find_package(VexaQr) -> VexaQr::vexaqr) and a pkg-config file.
+# Installs the library with a CMake package (find_package(VexaQr) -> VexaQr::vexaqr) and a pkg-config file, the
+# two programs and the examples' sources.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -8,9 +9,18 @@ install(TARGETS vexaqr EXPORT VexaQrTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-if(TARGET vexaqr-cli)
-    install(TARGETS vexaqr-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+# The programs find a shared library beside them in the installed tree, wherever the tree is moved.
+file(RELATIVE_PATH VEXAQR_LIBDIR_FROM_BINDIR ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+foreach(program vexaqr-cli vexaqr-devserver)
+    if(TARGET ${program})
+        set_target_properties(${program} PROPERTIES INSTALL_RPATH "$ORIGIN/${VEXAQR_LIBDIR_FROM_BINDIR}")
+        install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    endif()
+endforeach()
+# The examples as sources to start from, beside the documentation.
+file(GLOB VEXAQR_EXAMPLE_SOURCES ${PROJECT_SOURCE_DIR}/examples/*.cpp)
+install(FILES ${VEXAQR_EXAMPLE_SOURCES} ${PROJECT_SOURCE_DIR}/examples/CMakeLists.txt
+    DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 install(DIRECTORY include/vexaqr DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT VexaQrTargets NAMESPACE VexaQr:: DESTINATION ${VEXAQR_CMAKE_DIR})
 

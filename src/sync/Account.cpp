@@ -26,8 +26,9 @@ Failure notRegistered(std::string_view call) {
                                        "register first (registerAccount)");
 }
 
-// What a backend error value means, in words: the HTTP layer's domains name a status, the SDK's a result code.
-Failure errorFailure(const Error& error, const std::string& baseUrl) {
+} // namespace
+
+Failure backendFailure(const Error& error, const std::string& baseUrl) {
     const std::string from = " from " + baseUrl;
     if (error.domain == Constant::Application::errorDomain) {
         auto known = Constant::Application::resultCodeFromRawValue(error.code);
@@ -49,6 +50,8 @@ Failure errorFailure(const Error& error, const std::string& baseUrl) {
                    baseUrl + " cannot be reached: " + (error.message.empty() ? error.domain : error.message));
 }
 
+namespace {
+
 // The outcome of a call that reports a result code and an error.
 std::optional<Failure> resultFailure(std::optional<std::int64_t> code, const std::optional<Error>& error,
                                      const std::string& baseUrl, std::string_view call) {
@@ -57,7 +60,7 @@ std::optional<Failure> resultFailure(std::optional<std::int64_t> code, const std
     // An exchange that failed says more than the "unknown" code reported beside it.
     if (error && (error->domain != Constant::Application::errorDomain || !code ||
                   *code == rawValue(ResultCode::unknownResultCode)))
-        return errorFailure(*error, baseUrl);
+        return backendFailure(*error, baseUrl);
     if (code) {
         auto known = Constant::Application::resultCodeFromRawValue(*code);
         auto refused = failure(FailureReason::backendRefused,

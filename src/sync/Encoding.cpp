@@ -101,6 +101,8 @@ std::optional<Failure> forEachFrame(const Bytes& data, const EncodeOptions& opti
     for (std::uint64_t frame = 0; frame < frames; ++frame) {
         if (!take(made.generator->nextQRContent()))
             break;
+        if (options.progress)
+            options.progress(frame + 1, *count);
     }
     return std::nullopt;
 }

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <fstream>
 #include <initializer_list>
 
@@ -55,6 +57,12 @@ TEST_F(HubCommandTest, RegistersListsAndUnregisters) {
     const auto listing = hub(listArgs);
     EXPECT_EQ(listing.exitCode, 0);
     EXPECT_NE(listing.out.find(" C0FFEE01 a,b\n"), std::string::npos) << listing.out;
+    auto jsonArgs = listArgs;
+    jsonArgs.push_back("--json");
+    const auto listed = nlohmann::json::parse(hub(jsonArgs).out, nullptr, false);
+    ASSERT_TRUE(listed.is_array() && listed.size() == 1) << listed;
+    EXPECT_EQ(listed[0]["deviceToken"], "C0FFEE01");
+    EXPECT_EQ(listed[0]["tags"], nlohmann::json::array({"a", "b"}));
 
     EXPECT_EQ(hub(hubArgs("unregister", connection)).exitCode, 0);
     EXPECT_EQ(hub(listArgs).out, "");

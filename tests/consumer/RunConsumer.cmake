@@ -21,6 +21,16 @@ run(${CMAKE_COMMAND} --install ${library_build} --prefix ${WORK}/installed)
 file(RENAME ${WORK}/installed ${WORK}/moved)
 set(prefix ${WORK}/moved)
 
+if(KIND STREQUAL "static")
+    # The project's own build installs the programs, which run from the moved tree, and the examples' sources.
+    run(${prefix}/bin/vexaqr --version)
+    run(${prefix}/bin/vexaqr-devserver --version)
+    file(GLOB_RECURSE installed_examples ${prefix}/share/doc/*/examples/account_messages.cpp)
+    if(NOT installed_examples)
+        message(FATAL_ERROR "the examples' sources are not installed under ${prefix}/share/doc")
+    endif()
+endif()
+
 if(KIND STREQUAL "shared")
     # Only the public API leaves the shared library: the internal units stay hidden.
     file(GLOB library ${prefix}/lib*/libvexaqr.so ${prefix}/lib*/*/libvexaqr.so)
@@ -54,7 +64,8 @@ if(NOT result EQUAL 0 OR inside_prefix EQUAL -1)
 endif()
 separate_arguments(flags UNIX_COMMAND "${flags}")
 foreach(program consumer:${CONSUMER_SOURCE}/main.cpp file-to-gif:${EXAMPLES_SOURCE}/file_to_gif.cpp
-        pictures-to-record:${EXAMPLES_SOURCE}/pictures_to_record.cpp)
+        pictures-to-record:${EXAMPLES_SOURCE}/pictures_to_record.cpp
+        account-messages:${EXAMPLES_SOURCE}/account_messages.cpp)
     string(REPLACE ":" ";" parts ${program})
     list(GET parts 0 name)
     list(GET parts 1 source)

@@ -104,10 +104,15 @@ TEST(EncodingTest, AnimatedGifHoldsTheRequestedFramesWithThePresenterDelay) {
     options.seconds = 2.0;
     options.slowDownRate = 1.0; // 200 ms apart
     options.size = 200;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> reported; // for a progress bar: done, total
+    options.progress = [&reported](std::uint64_t done, std::uint64_t total) { reported.emplace_back(done, total); };
     const auto path = pathIn(folder, "a.gif");
     const auto written = writeAnimatedGif(data, path, options);
     ASSERT_TRUE(written) << written.failure().message;
     EXPECT_EQ(written->frames, 10u);
+    ASSERT_EQ(reported.size(), 10u);
+    EXPECT_EQ(reported.front(), std::make_pair(std::uint64_t{1}, std::uint64_t{10}));
+    EXPECT_EQ(reported.back(), std::make_pair(std::uint64_t{10}, std::uint64_t{10}));
     EXPECT_EQ(written->delay, std::chrono::milliseconds(200));
     const auto frames = GifFile::readFrames(path);
     ASSERT_TRUE(frames);

@@ -16,24 +16,33 @@ activate, 14001 app already activated, 14900 server technical error.
 
 The admin interface (/admin/...) answers only loopback peers. Typical session:
   vexaqr-devserver serve --port 0 --data state.db
-  vexaqr-devserver admin --server URL partner --partner-id P --private-key-out partner.key.pem
-  vexaqr-devserver admin --server URL activation-code --partner-id P --email user@example.com
-  vexaqr-devserver admin --server URL message --app-id UUID --type secured --content hello.json
-  vexaqr-devserver admin --server URL fault --endpoint /getvxa --status 500 --times 1
-  vexaqr-devserver admin --server URL fault --clear)";
+  vexaqr-devserver admin --base-url URL partner --partner-id P --private-key-out partner.key.pem
+  vexaqr-devserver admin --base-url URL activation-code --partner-id P --email user@example.com
+  vexaqr-devserver admin --base-url URL message --app-id UUID --type secured --content hello.json
+  vexaqr-devserver admin --base-url URL fault --endpoint /getvxa --status 500 --times 1
+  vexaqr-devserver admin --base-url URL fault --clear)";
 
 } // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"vexaqr-devserver - local backend for the VexaQr SDK"};
     app.footer(kFooter);
+    app.set_version_flag("--version", std::string("vexaqr-devserver ") + VEXAQR_VERSION);
     app.require_subcommand(1);
     int exitCode = 0;
     vexaqr::devserver::addServeCommand(app, exitCode);
 
     vexaqr::devserver::AdminClient client;
     auto* admin = app.add_subcommand("admin", "Administer a running devserver (partners, codes, messages, faults)");
-    admin->add_option("--server", client.serverUrl, "The server's address")->capture_default_str();
+    // --base-url as vexaqr takes it: the client base address on the server works here too.
+    admin->add_option("--base-url,--server", client.serverUrl, "The server's address (or its client base address)")
+        ->capture_default_str()
+        ->transform([](std::string url) {
+            constexpr std::string_view kClientPath = "/api/v1/client";
+            if (url.ends_with(kClientPath))
+                url.resize(url.size() - kClientPath.size());
+            return url;
+        });
     admin->require_subcommand(1);
     for (const auto& install : vexaqr::devserver::registeredAdminCommands())
         install(*admin, client, exitCode);

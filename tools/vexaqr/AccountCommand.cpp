@@ -13,6 +13,7 @@
 #include <vexaqr/sdk/PersistencyManager.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
 #include <vexaqr/service/ResultCode.hpp>
+#include <vexaqr/sync/Account.hpp>
 
 #include <filesystem>
 #include <fstream>
@@ -53,7 +54,9 @@ struct AccountOptions {
 // One facade over a private main queue, as a host application would hold it.
 class Session {
 public:
-    explicit Session(const AccountOptions& options) : _loop(std::make_shared<RunLoop>()) {
+    explicit Session(const AccountOptions& options)
+        : _loop(std::make_shared<RunLoop>()),
+          _baseUrl(options.baseUrl.empty() ? std::string(UrlProvider::kDefaultApiBaseUrl) : options.baseUrl) {
         if (!options.dataDirectory.empty())
             DataDirectory::set(options.dataDirectory);
         auto urlProvider = std::make_shared<UrlProvider>();
@@ -64,8 +67,7 @@ public:
             .database = nullptr,
             .hubFactory = nullptr,
         });
-        if (auto url = Url::fromString(options.baseUrl.empty() ? std::string(UrlProvider::kDefaultApiBaseUrl)
-                                                               : options.baseUrl))
+        if (auto url = Url::fromString(_baseUrl))
             _sdk->setup(*url, std::nullopt, std::nullopt);
         LogManager::standard().toStandardError = options.json; // keeps the JSON on standard output whole
         if (options.verbose)
@@ -73,6 +75,7 @@ public:
     }
 
     VexaQrSDK& sdk() { return *_sdk; }
+    const std::string& baseUrl() const { return _baseUrl; }
 
     /// Runs the main queue until `done` is set; false when no answer came in time.
     bool waitFor(const bool& done) {
@@ -81,13 +84,13 @@ public:
 
 private:
     std::shared_ptr<RunLoop> _loop;
+    std::string _baseUrl;
     std::unique_ptr<VexaQrSDK> _sdk;
 };
 
-void printError(const std::optional<Error>& error) {
+void printError(const std::optional<Error>& error, const std::string& baseUrl) {
     if (error)
-        std::cerr << "error: " << error->domain << " (" << error->code << ")"
-                  << (error->message.empty() ? "" : ": " + error->message) << "\n";
+        std::cerr << "error: " << backendFailure(*error, baseUrl).message << "\n";
 }
 
 std::string describeCode(std::int64_t code) {
@@ -96,14 +99,14 @@ std::string describeCode(std::int64_t code) {
 }
 
 // The exit status of an outcome: 0 only for a success; otherwise the reason goes to standard error.
-int exitStatus(std::optional<std::int64_t> code, const std::optional<Error>& error) {
+int exitStatus(std::optional<std::int64_t> code, const std::optional<Error>& error, const std::string& baseUrl) {
     if (code && *code == rawValue(ResultCode::successfulOperation))
         return 0;
     if (code)
         std::cerr << "error: result " << describeCode(*code) << "\n";
     else if (!error)
-        std::cerr << "error: no answer (is an installation registered?)\n";
-    printError(error);
+        std::cerr << "error: not registered: this data directory holds no installation (vexaqr account register)\n";
+    printError(error, baseUrl);
     return 1;
 }
 
@@ -167,7 +170,7 @@ int runForResult(Session& session, const std::function<void(VexaQrSDK::ResultCom
         std::cerr << "error: no answer from the backend\n";
         return 1;
     }
-    return exitStatus(code, error);
+    return exitStatus(code, error, session.baseUrl());
 }
 
 int setup(const AccountOptions& options) {
@@ -329,7 +332,7 @@ int messages(const AccountOptions& options) {
         return 1;
     }
     printer.finish(code, listed);
-    const int status = exitStatus(code, error);
+    const int status = exitStatus(code, error, session.baseUrl());
     return status != 0 || !printer.allOpened() || !printer.allWritten() ? 1 : 0;
 }
 

@@ -14,6 +14,9 @@
 #include <vexaqr/service/UpdateKeys.hpp>
 #include <vexaqr/service/VexaQrMessage.hpp>
 #include <vexaqr/service/VexaQrMessageIdList.hpp>
+#include <vexaqr/sync/Account.hpp>
+
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <iostream>
@@ -38,6 +41,7 @@ struct ApiOptions {
     std::string messageId;
     double timeoutSeconds = Constant::WebService::defaultTimeoutInterval;
     bool verbose = false;
+    bool json = false;
 };
 
 // A random (version 4) UUID in upper-case canonical form, as registration sends for a new installation.
@@ -59,7 +63,7 @@ std::string makeApplicationId() {
 
 // Runs one service call on a private main queue and prints its outcome; returns the exit status.
 template <class Service, class Request>
-int call(const WebServiceEnvironment& environment, RunLoop& loop,
+int call(const ApiOptions& options, const WebServiceEnvironment& environment, RunLoop& loop,
          void (Service::*method)(const Request&, typename Service::Completion), const Request& request) {
     auto service = std::make_shared<Service>(environment);
     int exitCode = 1;
@@ -67,11 +71,20 @@ int call(const WebServiceEnvironment& environment, RunLoop& loop,
     ((*service).*method)(request, [&](auto record, std::optional<Error> error) {
         done = true;
         if (record) {
-            std::cout << record->description() << "\n";
+            if (options.json)
+                std::cout << nlohmann::ordered_json{{"resultCode", record->resultCode},
+                                                    {"result", Constant::Application::description(record->result())},
+                                                    {"description", record->description()}}
+                                 .dump()
+                          << "\n";
+            else
+                std::cout << record->description() << "\n";
             exitCode = record->result() == Constant::Application::ResultCode::successfulOperation ? 0 : 1;
         } else if (error) {
-            std::cerr << "error: " << error->domain << " (" << error->code << ")"
-                      << (error->message.empty() ? "" : ": " + error->message) << "\n";
+            const auto failure = backendFailure(*error, environment.urlProvider->apiBaseUrl());
+            if (options.json)
+                std::cout << nlohmann::ordered_json{{"error", failure.message}}.dump() << "\n";
+            std::cerr << "error: " << failure.message << "\n";
         }
     });
     const auto timeout = std::chrono::duration<double>(environment.timeoutInterval) + std::chrono::seconds(5);
@@ -87,51 +100,52 @@ const std::map<std::string, Operation>& operations() {
     static const std::map<std::string, Operation> table = {
         {"registerclient",
          [](const ApiOptions& o, const WebServiceEnvironment& env, RunLoop& loop) {
-             return call(env, loop, &RegistrationService::registerAccount,
+             return call(o, env, loop, &RegistrationService::registerAccount,
                          Registration::RequestModel{o.email, o.partnerId, o.force, o.activationCode, o.appId});
          }},
         {"activateclient",
          [](const ApiOptions& o, const WebServiceEnvironment& env, RunLoop& loop) {
-             return call(env, loop, &ActivationService::activateAccount,
+             return call(o, env, loop, &ActivationService::activateAccount,
                          Activation::RequestModel{o.activationCode.value_or(""), o.appId});
          }},
         {"updatekeys",
          [](const ApiOptions& o, const WebServiceEnvironment& env, RunLoop& loop) {
-             return call(env, loop, &UpdateKeysService::updateKeys, UpdateKeys::RequestModel{o.appId, o.pemPublicKey});
+             return call(o, env, loop, &UpdateKeysService::updateKeys,
+                         UpdateKeys::RequestModel{o.appId, o.pemPublicKey});
          }},
         {"partnerkey",
          [](const ApiOptions& o, const WebServiceEnvironment& env, RunLoop& loop) {
-             return call(env, loop, &GetPublicKeyOfPartnerService::getPublicKeyOfPartner,
+             return call(o, env, loop, &GetPublicKeyOfPartnerService::getPublicKeyOfPartner,
                          GetPublicKeyOfPartner::RequestModel{o.appId});
          }},
         {"push-getid",
          [](const ApiOptions& o, const WebServiceEnvironment& env, RunLoop& loop) {
-             return call(env, loop, &GetNotificationIdService::getNotificationId,
+             return call(o, env, loop, &GetNotificationIdService::getNotificationId,
                          GetNotificationId::RequestModel{o.partnerId, o.handle});
          }},
         {"push-register",
          [](const ApiOptions& o, const WebServiceEnvironment& env, RunLoop& loop) {
-             return call(env, loop, &RegisterPushNotificationService::registerPushNotification,
+             return call(o, env, loop, &RegisterPushNotificationService::registerPushNotification,
                          RegisterPushNotification::RequestModel{o.partnerId, o.appId, o.notificationId, o.handle});
          }},
         {"getvxalist",
          [](const ApiOptions& o, const WebServiceEnvironment& env, RunLoop& loop) {
-             return call(env, loop, &VexaQrMessageIdListService::getVexaQrMessageIdList,
+             return call(o, env, loop, &VexaQrMessageIdListService::getVexaQrMessageIdList,
                          VexaQrMessageIdList::RequestModel{o.appId});
          }},
         {"getvxa",
          [](const ApiOptions& o, const WebServiceEnvironment& env, RunLoop& loop) {
-             return call(env, loop, &VexaQrMessageService::getVexaQrMessage,
+             return call(o, env, loop, &VexaQrMessageService::getVexaQrMessage,
                          VexaQrMessage::RequestModel{o.appId, o.messageId});
          }},
         {"deletevxa",
          [](const ApiOptions& o, const WebServiceEnvironment& env, RunLoop& loop) {
-             return call(env, loop, &DeleteVexaQrMessageService::deleteVexaQrMessage,
+             return call(o, env, loop, &DeleteVexaQrMessageService::deleteVexaQrMessage,
                          DeleteVexaQrMessage::RequestModel{o.appId, o.messageId});
          }},
         {"deleteallvxa",
          [](const ApiOptions& o, const WebServiceEnvironment& env, RunLoop& loop) {
-             return call(env, loop, &DeleteAllVexaQrMessageService::deleteAllVexaQrMessage,
+             return call(o, env, loop, &DeleteAllVexaQrMessageService::deleteAllVexaQrMessage,
                          DeleteAllVexaQrMessage::RequestModel{o.appId});
          }},
     };
@@ -185,6 +199,7 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     command->add_option("--message-id", options->messageId, "Message id (getvxa, deletevxa)");
     command->add_option("--timeout", options->timeoutSeconds, "Request timeout in seconds")->check(CLI::PositiveNumber);
     command->add_flag("--verbose", options->verbose, "Print the debug log");
+    command->add_flag("--json", options->json, "The result as one JSON object: resultCode, result, description");
     command->callback([options, &exitCode] { exitCode = runApi(*options); });
 });
 

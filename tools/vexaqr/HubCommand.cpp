@@ -5,6 +5,9 @@
 
 #include <vexaqr/hub/NotificationHub.hpp>
 #include <vexaqr/hub/NotificationHubHelper.hpp>
+#include <vexaqr/platform/LogManager.hpp>
+
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <functional>
@@ -32,6 +35,8 @@ struct HubOptions {
     std::string dataDir;
     std::string url;
     std::int64_t now = 0;
+    bool json = false;
+    bool verbose = false;
 };
 
 std::optional<Bytes> deviceTokenOf(const HubOptions& options) {
@@ -48,7 +53,7 @@ int report(const std::optional<Error>& error) {
     return 1;
 }
 
-// Takes the connection string from --connection-string-file (one line) or the environment when it was not given
+// Takes the connection string from --hub-connection-string-file (one line) or the environment when it was not given
 // on the command line. Nothing when it is known, else the exit status: 1 for an unreadable file, 2 for none.
 std::optional<int> resolveConnectionString(HubOptions& options) {
     if (!options.connectionString.empty())
@@ -67,8 +72,8 @@ std::optional<int> resolveConnectionString(HubOptions& options) {
         options.connectionString = fromEnvironment;
         return std::nullopt;
     }
-    std::cerr << "vexaqr hub: give the connection string with --connection-string-file, " << kConnectionStringVariable
-              << " or --connection-string\n";
+    std::cerr << "vexaqr hub: give the connection string with --hub-connection-string-file, "
+              << kConnectionStringVariable << " or --hub-connection-string\n";
     return 2;
 }
 
@@ -90,6 +95,7 @@ bool isUsable(const std::string& connectionString) {
 std::shared_ptr<NotificationHub> openHub(const HubOptions& options) {
     if (!isUsable(options.connectionString))
         return nullptr;
+    LogManager::standard().enabled = options.verbose;
     NotificationHub::Collaborators collaborators;
     if (!options.dataDir.empty()) {
         const std::filesystem::path directory = options.dataDir;
@@ -179,6 +185,17 @@ int list(const HubOptions& options) {
         hub->retrieveAllRegistrationsWithDeviceToken(NotificationHub::convertDeviceToken(*token), error);
     if (!registrations)
         return report(error);
+    if (options.json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const auto& registration : *registrations)
+            list.push_back({{"name", registration->Name()},
+                            {"registrationId", registration->registrationId},
+                            {"etag", registration->ETag},
+                            {"deviceToken", registration->deviceToken},
+                            {"tags", registration->tags}});
+        std::cout << list.dump() << '\n';
+        return 0;
+    }
     for (const auto& registration : *registrations)
         std::cout << registration->Name() << ' ' << registration->registrationId << ' ' << registration->ETag << ' '
                   << registration->deviceToken << ' '
@@ -187,12 +204,13 @@ int list(const HubOptions& options) {
 }
 
 void addConnectionStringOptions(CLI::App* command, HubOptions& options) {
-    auto* text = command->add_option("--connection-string", options.connectionString,
+    auto* text = command->add_option("--hub-connection-string,--connection-string", options.connectionString,
                                      "The hub's connection string; it holds a key, which `ps` shows to other "
-                                     "users: prefer --connection-string-file or " +
+                                     "users: prefer --hub-connection-string-file or " +
                                          std::string(kConnectionStringVariable));
-    auto* file = command->add_option("--connection-string-file", options.connectionStringFile,
-                                     "File holding the hub's connection string (one line)");
+    auto* file =
+        command->add_option("--hub-connection-string-file,--connection-string-file", options.connectionStringFile,
+                            "File holding the hub's connection string (one line)");
     text->excludes(file);
 }
 
@@ -201,6 +219,7 @@ void addHubOptions(CLI::App* command, HubOptions& options) {
     addConnectionStringOptions(command, options);
     command->add_option("--hub-name", options.hubName, "The hub's name (path)")->required();
     command->add_option("--data-dir", options.dataDir, "Directory of the local registration store");
+    command->add_flag("--verbose", options.verbose, "Print the debug log");
 }
 
 const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& exitCode) {
@@ -244,6 +263,7 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     auto* listing = hub->add_subcommand("list", "Print the hub's registrations of a device token");
     addHubOptions(listing, *options);
     listing->add_option("--device-token", options->deviceToken, "Push token as hexadecimal")->required();
+    listing->add_flag("--json", options->json, "The registrations as one JSON array");
     listing->callback([options, &exitCode] { exitCode = withConnectionString(*options, list); });
 });
 

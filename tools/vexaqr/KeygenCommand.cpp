@@ -2,6 +2,8 @@
 #include "CommandRegistry.hpp"
 #include "PayloadFiles.hpp"
 
+#include <nlohmann/json.hpp>
+
 #include <iostream>
 #include <memory>
 
@@ -10,6 +12,7 @@ namespace {
 struct KeygenOptions {
     int bits = 2048;
     std::string prefix;
+    bool json = false;
 };
 
 int generate(const KeygenOptions& options) {
@@ -26,7 +29,14 @@ int generate(const KeygenOptions& options) {
     vexaqr::cleanse(privateBytes);
     if (!written)
         return 1;
-    std::cout << options.prefix << ".pub.pem\n" << options.prefix << ".key.pem\n";
+    if (options.json)
+        std::cout << nlohmann::ordered_json{{"publicKey", options.prefix + ".pub.pem"},
+                                            {"privateKey", options.prefix + ".key.pem"},
+                                            {"bits", options.bits}}
+                         .dump()
+                  << '\n';
+    else
+        std::cout << options.prefix << ".pub.pem\n" << options.prefix << ".key.pem\n";
     return 0;
 }
 
@@ -35,6 +45,7 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     auto* command = root.add_subcommand("keygen", "Generate an RSA key pair: PREFIX.pub.pem and PREFIX.key.pem");
     command->add_option("--bits", options->bits, "Key size")->check(CLI::IsMember({1024, 2048}));
     command->add_option("--out", options->prefix, "Path prefix of the two files")->required();
+    command->add_flag("--json", options->json, "The two paths as one JSON object");
     command->callback([options, &exitCode] { exitCode = generate(*options); });
 });
 

@@ -5,6 +5,7 @@
 // keeps the presenter's delay. The terminal is a screen: the presenter view shows it in real time.
 #include "CommandRegistry.hpp"
 #include "PayloadFiles.hpp"
+#include "ProgressBar.hpp"
 
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/sync/Encoding.hpp>
@@ -125,9 +126,14 @@ int presentToFiles(const PresentOptions& options, const Bytes& data) {
     encoding.symbolVersion = options.symbolVersion;
     encoding.slowDownRate = options.slowdown;
     encoding.symbolsPerPicture = options.symbols;
+    cli::ProgressBar bar; // on a terminal only
+    encoding.progress = [&bar, &encoding](std::uint64_t done, std::uint64_t total) {
+        bar.show(static_cast<double>(done) / static_cast<double>(total), encoding.mode);
+    };
     const bool toGif = !options.gif.empty();
     const auto written =
         toGif ? writeAnimatedGif(data, options.gif, encoding) : writePngSequence(data, options.pngDirectory, encoding);
+    bar.finish();
     if (!written) {
         fail(written.failure().message);
         return 1;
@@ -149,7 +155,7 @@ int present(const PresentOptions& options) {
 const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& exitCode) {
     auto options = std::make_shared<PresentOptions>();
     auto* command = root.add_subcommand("present", "Show FILE as an animated QR code (GIF, PNG files or terminal)");
-    command->add_option("FILE", options->file, "The bytes to present")->required()->check(CLI::ExistingFile);
+    command->add_option("FILE", options->file, "The bytes to present")->required();
     auto* cyclic =
         command->add_flag("--cyclic", options->cyclic, "Numbered blocks in a loop instead of LT (luby) frames");
     command
@@ -170,15 +176,26 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     outputs->add_option("--png-dir", options->pngDirectory, "Write frame-NNNNNN.png files into DIR");
     outputs->add_flag("--terminal", options->terminal, "Show the symbols live on this terminal");
     outputs->require_option(1);
-    auto* frames = command->add_option("--frames", options->frames,
-                                       "Frames to draw (files: default twice what a receiver without losses "
-                                       "needs; terminal: until interrupted)");
+    auto* frames = command
+                       ->add_option("--frames", options->frames,
+                                    "Frames to draw (files: default twice what a receiver without losses "
+                                    "needs; terminal: until interrupted)")
+                       ->check(CLI::PositiveNumber);
     command->add_option("--seconds", options->seconds, "Presentation time instead of a frame count")
         ->excludes(frames)
         ->check(CLI::PositiveNumber);
     command->add_option("--size", options->size, "Side of the picture in pixels (terminal: in columns)")
         ->check(CLI::Range(21, 4096));
-    command->callback([options, &exitCode] { exitCode = present(*options); });
+    command->callback([options, &exitCode] {
+        // Less than a pixel (or column) per module draws nothing a camera could read.
+        if (options->size > 0 && options->size < symbolCells(*options)) {
+            fail("--size " + std::to_string(options->size) + " is smaller than the symbol, which needs at least " +
+                 std::to_string(symbolCells(*options)) + " (its modules and quiet zone)");
+            exitCode = 2;
+            return;
+        }
+        exitCode = present(*options);
+    });
 });
 
 } // namespace

@@ -108,7 +108,11 @@ int seal(const SealOptions& options) {
         std::cerr << "cannot seal: the keys must be private/public as asked and match the cipher's size\n";
         return 1;
     }
-    return cli::writeWholeFile(options.out, *record) ? 0 : 1;
+    if (!cli::writeWholeFile(options.out, *record))
+        return 1;
+    std::cerr << "vexaqr record seal: " << record->size() << " bytes, a " << name(type) << " record of "
+              << input.content.size() << " content bytes, written to " << options.out << '\n';
+    return 0;
 }
 
 int inspect(const InspectOptions& options) {

@@ -26,7 +26,6 @@ template <class T, class F> nlohmann::json optionalJson(const std::optional<T>& 
 
 nlohmann::json recordJson(const VXAData& data, Secrets secrets) {
     auto hex = [](const Bytes& bytes) { return hexString(bytes); };
-    auto hidden = [](const Bytes&) { return std::string(kHiddenSecret); };
     auto same = [](const auto& value) { return value; };
     auto enumName = [](auto value) { return std::string(name(value)); };
     return {
@@ -39,7 +38,7 @@ nlohmann::json recordJson(const VXAData& data, Secrets secrets) {
         {"issuerId", optionalJson(data.issuerId, same)},
         {"issuerBytes", optionalJson(data.issuerBytes, hex)},
         {"signature", optionalJson(data.signature, hex)},
-        {"aesKey", secrets == Secrets::shown ? optionalJson(data.aesKey, hex) : optionalJson(data.aesKey, hidden)},
+        {"aesKey", secrets == Secrets::shown ? optionalJson(data.aesKey, hex) : nlohmann::json(nullptr)},
         {"unixTimeStamp", optionalJson(data.unixTimeStamp, same)},
         {"date", optionalJson(data.date, isoDate)},
         {"actualVxaData", optionalJson(data.actualVxaData, hex)},

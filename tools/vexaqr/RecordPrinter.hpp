@@ -22,7 +22,7 @@ inline Secrets secretsFor(bool show) {
 inline constexpr const char* kHiddenSecret = "(hidden; --show-secrets shows it)";
 
 /// Every property; absent ones are null, bytes are lower-case hexadecimal, the date ISO 8601 UTC; a hidden
-/// key is kHiddenSecret.
+/// key is null.
 nlohmann::json recordJson(const VXAData& data, Secrets secrets = Secrets::hidden);
 
 /// The header cases, issuer, date, signature and (when shown) key in hexadecimal, content lengths, isValid

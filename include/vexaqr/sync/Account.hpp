@@ -9,6 +9,7 @@
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
+#include <vexaqr/Error.hpp>
 #include <vexaqr/Uuid.hpp>
 #include <vexaqr/sdk/VexaQrSDKRegistrationState.hpp>
 #include <vexaqr/sdk/VxaMessage.hpp>
@@ -81,6 +82,10 @@ struct AccountMessages {
 
 /// A call that succeeded and has nothing to return.
 struct Done {};
+
+/// An error of the backend exchange as a person would say it: "HTTP 404 from URL", "URL cannot be
+/// reached: ...", or the result code with its meaning; reason backendUnreachable or backendRefused.
+Failure backendFailure(const Error& error, const std::string& baseUrl);
 
 /// The state's name: "initial", "pending" or "active".
 std::string_view name(VexaQrSDKRegistrationState state);

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,9 @@ struct EncodeOptions {
     double slowDownRate = 0.0;
     /// Fixes the first LT seed, for reproducible frames; without it the clock gives one.
     std::optional<std::uint32_t> seed;
+    /// Called after each frame is made (and drawn and written, for pictures and files) with the frames
+    /// done and the frames in all, for a progress bar.
+    std::function<void(std::uint64_t done, std::uint64_t total)> progress{};
 };
 
 /// What was written, for a summary line.
