@@ -128,6 +128,12 @@ TEST_F(AccountCommandTest, WhileSqliteHoldsTheStoreARegistrationWaitsOrFailsLoud
     const auto status = lastJson(account("status --json").out);
     EXPECT_EQ(status["registrationState"], "pending");
     EXPECT_EQ(status["email"], "cli@example.org");
+
+    // A logout the store cannot keep is no logout either.
+    const auto logout = runShell(sqliteHoldingTheStore(4) + cli() + " account logout" + commonArguments() +
+                                 " 2>&1; status=$?; wait; exit $status");
+    EXPECT_EQ(logout.exitCode, 1) << logout.out;
+    EXPECT_NE(logout.out.find("logout could not be stored"), std::string::npos) << logout.out;
 }
 
 TEST_F(AccountCommandTest, ProgramsRegisteringAtOnceInOneDataDirectoryAllStoreTheirWork) {

@@ -362,7 +362,16 @@ int deleteAll(const AccountOptions& options) {
 
 int logout(const AccountOptions& options) {
     Session session(options);
-    session.sdk().logout();
+    auto& sdk = session.sdk();
+    sdk.logout();
+    // The facade's logout reports nothing; what is still there shows a reset the data directory did not keep.
+    const auto appData = sdk.appDataService();
+    if (appData->getAppUniqueId() || sdk.getUserEmail() || appData->getClientPrivateKey() ||
+        appData->getPartnerPublicKey() || sdk.getRegistrationState() != VexaQrSDKRegistrationState::initial) {
+        std::cerr << "error: the logout could not be stored in the data directory (is another program writing to "
+                     "it?)\n";
+        return 1;
+    }
     return 0;
 }
 
