@@ -153,6 +153,11 @@ void paintOver(Picture& picture, const ZXing::Position& corners) {
 
 // A few more searches at most for the symbols of a grid that one search misses.
 constexpr int kMaskedSearches = 2;
+// Searches of a picture that is expected to show a grid, whatever the forms: a grid's pictures that blend two
+// of its frames, or lose a symbol at the screen's edge, would otherwise pay for every form in full.
+constexpr int kGridSearches = 3;
+// A presenter shows at most this many symbols at once; once read, no further search is needed.
+constexpr std::size_t kMostSymbols = 6;
 
 // What a thread remembers between pictures. A camera's conditions last: when the previous picture read
 // only once sharpened, the next one most likely will too, so it is sharpened first and a blurred camera
@@ -178,20 +183,23 @@ bool addNew(std::vector<std::string>& texts, const std::vector<ReadSymbol>& foun
     return added;
 }
 
-// Reads one form of the picture into `texts`. The search pairs up finder patterns, and with many symbols in
-// view it loses some of them among the pairings of neighbours' patterns; so when the form showed several
-// symbols, or fewer than expected, the symbols read are painted over and the rest is searched again.
+// Reads one form of the picture into `texts`, spending searches from `searches`. The search pairs up finder
+// patterns, and with many symbols in view it loses some of them among the pairings of neighbours' patterns;
+// so when the form showed several symbols, or fewer than expected, the symbols read are painted over and the
+// rest is searched again.
 void readForm(const Picture& form, const ZXing::DecodeHints& hints, std::size_t expected,
-              std::vector<std::string>& texts, Picture& masked) {
+              std::vector<std::string>& texts, Picture& masked, int& searches) {
+    --searches;
     auto found = readSymbols(form, hints);
     if (!addNew(texts, found) || (texts.size() < 2 && texts.size() >= expected)) {
         return;
     }
     masked = form;
-    for (int search = 0; search < kMaskedSearches && !found.empty(); ++search) {
+    for (int search = 0; search < kMaskedSearches && searches > 0 && texts.size() < kMostSymbols; ++search) {
         for (const auto& symbol : found) {
             paintOver(masked, symbol.corners);
         }
+        --searches;
         found = readSymbols(masked, hints);
         if (!addNew(texts, found)) {
             break;
@@ -217,9 +225,10 @@ std::vector<std::string> readInAnyForm(const Picture& picture, DetectionState& s
                  {strong, localThreshold},
                  {plain, globalThreshold}};
     std::vector<std::string> texts;
-    for (std::size_t look = 0; look < std::size(looks) && texts.size() < state.expected; ++look) {
+    int searches = state.expected > 1 ? kGridSearches : static_cast<int>(std::size(looks));
+    for (std::size_t look = 0; look < std::size(looks) && texts.size() < state.expected && searches > 0; ++look) {
         const bool nothingYet = texts.empty();
-        readForm(looks[look].form(), looks[look].hints, state.expected, texts, state.masked);
+        readForm(looks[look].form(), looks[look].hints, state.expected, texts, state.masked, searches);
         if (look == 1 && nothingYet && !texts.empty()) {
             state.sharpenedFirst = !state.sharpenedFirst;
         }

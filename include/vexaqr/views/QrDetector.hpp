@@ -5,8 +5,9 @@
 // sharpening, which reads the soft pictures of a blurred or shaken camera. A thread whose previous picture
 // read only once sharpened starts with the sharpened form. "Too few" is fewer than the most symbols read
 // from either of the thread's last two pictures (at least one), so a presenter's grid of symbols is read
-// whole without a search per symbol. The sharpening keeps a scratch buffer of about one byte per pixel on
-// each calling thread for the thread's life.
+// whole without a search per symbol (at most three searches per form). The sharpening and the painting over
+// of symbols already read keep scratch buffers of about two bytes per pixel on each calling thread for the
+// thread's life.
 #pragma once
 
 #include <vexaqr/views/Picture.hpp>
