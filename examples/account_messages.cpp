@@ -14,7 +14,6 @@ int main(int argc, char** argv) {
         std::cerr << fetched.failure().message << '\n';
         return 1;
     }
-    for (const auto& message : fetched->messages)
-        std::cout << *message.vxaMessageId << ": " << vexaqr::toString(*message.processedVxaData->actualVxaData)
-                  << '\n';
+    for (const auto& each : fetched->messages)
+        std::cout << *each.vxaMessageId << ": " << vexaqr::toString(*each.processedVxaData->actualVxaData) << '\n';
 }

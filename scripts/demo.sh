@@ -61,7 +61,7 @@ start_devserver() {
 }
 account_flow() {
     local data="$work/installation" partner=DEMO-PARTNER email=demo@example.org
-    local admin=("$devserver" admin --server "$origin")
+    local admin=("$devserver" admin --base-url "$origin")
     local account=(--base-url "$origin/api/v1/client" --data-dir "$data")
     echo "demo: account: devserver at $origin"
     "${admin[@]}" partner --partner-id "$partner" >/dev/null
