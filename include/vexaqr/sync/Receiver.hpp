@@ -2,7 +2,7 @@
 // returning at once with the finished record when that input completed a transfer.
 //
 // A receiver reads frames as a scanner view does (one frame reader, luby and cyclic transfers side by
-// side, consecutive sightings of one symbol dropped) and verifies each completed transfer with the
+// side, every symbol of a picture fed, consecutive sightings of one symbol dropped) and verifies each completed transfer with the
 // keys it was given. After a completion it starts the next transfer, so pictures of several transfers
 // may follow each other. Not thread-safe; like every frame reader of a process, drive all receivers
 // from one thread.
