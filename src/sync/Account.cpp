@@ -34,7 +34,8 @@ Failure backendFailure(const Error& error, const std::string& baseUrl) {
         auto known = Constant::Application::resultCodeFromRawValue(error.code);
         auto refused = failure(FailureReason::backendRefused,
                                "result " + std::to_string(error.code) +
-                                   (known ? " (" + std::string(Constant::Application::description(*known)) + ")" : ""));
+                                   (known ? " (" + std::string(Constant::Application::description(*known)) + ")" : "") +
+                                   (error.message.empty() ? "" : ": " + error.message));
         refused.resultCode = error.code;
         return refused;
     }

@@ -102,9 +102,11 @@ std::string describeCode(std::int64_t code) {
 int exitStatus(std::optional<std::int64_t> code, const std::optional<Error>& error, const std::string& baseUrl) {
     if (code && *code == rawValue(ResultCode::successfulOperation))
         return 0;
-    if (code)
+    const bool errorSaysTheCode =
+        code && error && error->domain == Constant::Application::errorDomain && error->code == *code;
+    if (code && !errorSaysTheCode)
         std::cerr << "error: result " << describeCode(*code) << "\n";
-    else if (!error)
+    else if (!code && !error)
         std::cerr << "error: not registered: this data directory holds no installation (vexaqr account register)\n";
     printError(error, baseUrl);
     return 1;
