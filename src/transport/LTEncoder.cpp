@@ -743,6 +743,108 @@ bool Decoder::invariantsHold() const {
     return !(isFinished() && heldCount != 0);
 }
 
+// ---- packetsUntilPeeled ----
+
+namespace {
+
+// Peeling without payloads: a combination is just how many of its indices are unknown and the XOR of
+// those, so that the last one can be named when a single one remains. The order in which revealed
+// indices are peeled does not change what peeling reveals in the end, so a stack serves.
+class PeelingWithoutPayloads {
+public:
+    explicit PeelingWithoutPayloads(std::uint32_t packetCount)
+        : _known(packetCount, 0), _listHead(packetCount, kNoEntry), _missing(packetCount) {}
+
+    /// Takes one index set; true once every source packet is known.
+    bool take(const IndexSet& indices) {
+        std::uint32_t unknownCount = 0;
+        std::uint32_t unknownXor = 0;
+        for (std::uint32_t index : indices) {
+            if (!_known[index]) {
+                ++unknownCount;
+                unknownXor ^= index;
+            }
+        }
+        if (unknownCount == 1) {
+            reveal(unknownXor);
+        } else if (unknownCount > 1) {
+            hold(indices, unknownCount, unknownXor);
+        }
+        while (!_revealed.empty()) {
+            const std::uint32_t index = _revealed.back();
+            _revealed.pop_back();
+            peel(index);
+        }
+        return _missing == 0;
+    }
+
+private:
+    static constexpr std::uint32_t kNoEntry = 0xffffffffu;
+
+    void hold(const IndexSet& indices, std::uint32_t unknownCount, std::uint32_t unknownXor) {
+        const auto combination = static_cast<std::uint32_t>(_unknownCounts.size());
+        _unknownCounts.push_back(unknownCount);
+        _unknownXors.push_back(unknownXor);
+        for (std::uint32_t index : indices) {
+            if (!_known[index]) {
+                _entryCombination.push_back(combination);
+                _entryNext.push_back(_listHead[index]);
+                _listHead[index] = static_cast<std::uint32_t>(_entryNext.size() - 1);
+            }
+        }
+    }
+
+    void reveal(std::uint32_t index) {
+        _known[index] = 1;
+        --_missing;
+        _revealed.push_back(index);
+    }
+
+    void peel(std::uint32_t index) {
+        for (std::uint32_t entry = _listHead[index]; entry != kNoEntry; entry = _entryNext[entry]) {
+            const std::uint32_t combination = _entryCombination[entry];
+            if (_unknownCounts[combination] < 2) {
+                continue; // already resolved
+            }
+            _unknownXors[combination] ^= index;
+            if (--_unknownCounts[combination] == 1) {
+                _unknownCounts[combination] = 0;
+                if (!_known[_unknownXors[combination]]) {
+                    reveal(_unknownXors[combination]);
+                }
+            }
+        }
+    }
+
+    std::vector<std::uint8_t> _known;
+    std::vector<std::uint32_t> _listHead; // per source: its latest entry
+    std::vector<std::uint32_t> _entryCombination;
+    std::vector<std::uint32_t> _entryNext;
+    std::vector<std::uint32_t> _unknownCounts;
+    std::vector<std::uint32_t> _unknownXors;
+    std::vector<std::uint32_t> _revealed;
+    std::uint32_t _missing;
+};
+
+} // namespace
+
+std::uint64_t packetsUntilPeeled(std::uint32_t packetCount, std::uint32_t seed, std::uint64_t limit) {
+    if (packetCount == 0) {
+        return 0;
+    }
+    IndexSetGenerator generator(packetCount);
+    generator.setSeed(seed);
+    PeelingWithoutPayloads peeling(packetCount);
+    IndexSet indices;
+    for (std::uint64_t packets = 1; packets <= limit; ++packets) {
+        generator.generateIndices(indices);
+        if (peeling.take(indices)) {
+            return packets;
+        }
+    }
+    return limit;
+}
+
 // ---- Encoder ----
 
 Encoder::Encoder(const std::vector<std::uint8_t>& data, std::uint32_t packetLength, std::optional<std::uint32_t> seed)
