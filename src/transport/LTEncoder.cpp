@@ -747,83 +747,108 @@ bool Decoder::invariantsHold() const {
 
 namespace {
 
-// Peeling without payloads: a combination is just how many of its indices are unknown and the XOR of
-// those, so that the last one can be named when a single one remains. The order in which revealed
-// indices are peeled does not change what peeling reveals in the end, so a stack serves.
-class PeelingWithoutPayloads {
-public:
-    explicit PeelingWithoutPayloads(std::uint32_t packetCount)
-        : _known(packetCount, 0), _listHead(packetCount, kNoEntry), _missing(packetCount) {}
+// The index sets of a stream's first packets, one after another.
+struct IndexSetStream {
+    std::vector<std::uint32_t> starts{0}; // packet p holds indices[starts[p], starts[p + 1])
+    std::vector<std::uint32_t> indices;
 
-    /// Takes one index set; true once every source packet is known.
-    bool take(const IndexSet& indices) {
-        std::uint32_t unknownCount = 0;
-        std::uint32_t unknownXor = 0;
-        for (std::uint32_t index : indices) {
-            if (!_known[index]) {
-                ++unknownCount;
-                unknownXor ^= index;
+    std::size_t packets() const { return starts.size() - 1; }
+    void extendTo(IndexSetGenerator& generator, std::uint64_t packetCount) {
+        IndexSet drawn;
+        while (packets() < packetCount) {
+            generator.generateIndices(drawn);
+            indices.insert(indices.end(), drawn.begin(), drawn.end());
+            starts.push_back(static_cast<std::uint32_t>(indices.size()));
+        }
+    }
+};
+
+// Peeling without payloads over a known stream: a packet is just how many of its indices are still unknown
+// and the XOR of those, which names the last one. Knowing the whole stream, each source lists the packets
+// that hold it in one contiguous run, so a peel step reads memory in order instead of chasing list links.
+// Revealed sources also reduce packets not yet arrived; a packet only reveals once it has arrived, so the
+// known sources after each arrival are exactly those of peeling the packets so far in order.
+class StreamPeeling {
+public:
+    StreamPeeling(const IndexSetStream& stream, std::uint32_t packetCount)
+        : _known(packetCount, 0), _missing(packetCount) {
+        listPacketsPerSource(stream, packetCount);
+        const std::size_t packets = stream.packets();
+        _unknownCounts.resize(packets);
+        _unknownXors.resize(packets);
+        for (std::size_t packet = 0; packet < packets; ++packet) {
+            _unknownCounts[packet] = stream.starts[packet + 1] - stream.starts[packet];
+            std::uint32_t indexXor = 0;
+            for (std::uint32_t at = stream.starts[packet]; at < stream.starts[packet + 1]; ++at) {
+                indexXor ^= stream.indices[at];
+            }
+            _unknownXors[packet] = indexXor;
+        }
+    }
+
+    /// Packets that arrive until every source is known, if those of the stream are enough.
+    std::optional<std::uint64_t> packetsUntilKnown() {
+        for (std::uint32_t packet = 0; packet < _unknownCounts.size(); ++packet) {
+            if (_unknownCounts[packet] == 1) {
+                reveal(_unknownXors[packet]);
+            }
+            peelRevealed(packet);
+            if (_missing == 0) {
+                return std::uint64_t{packet} + 1;
             }
         }
-        if (unknownCount == 1) {
-            reveal(unknownXor);
-        } else if (unknownCount > 1) {
-            hold(indices, unknownCount, unknownXor);
-        }
-        while (!_revealed.empty()) {
-            const std::uint32_t index = _revealed.back();
-            _revealed.pop_back();
-            peel(index);
-        }
-        return _missing == 0;
+        return std::nullopt;
     }
 
 private:
-    static constexpr std::uint32_t kNoEntry = 0xffffffffu;
-
-    void hold(const IndexSet& indices, std::uint32_t unknownCount, std::uint32_t unknownXor) {
-        const auto combination = static_cast<std::uint32_t>(_unknownCounts.size());
-        _unknownCounts.push_back(unknownCount);
-        _unknownXors.push_back(unknownXor);
-        for (std::uint32_t index : indices) {
-            if (!_known[index]) {
-                _entryCombination.push_back(combination);
-                _entryNext.push_back(_listHead[index]);
-                _listHead[index] = static_cast<std::uint32_t>(_entryNext.size() - 1);
+    void listPacketsPerSource(const IndexSetStream& stream, std::uint32_t packetCount) {
+        _listStarts.assign(std::size_t{packetCount} + 1, 0);
+        for (std::uint32_t index : stream.indices) {
+            ++_listStarts[index + 1];
+        }
+        for (std::size_t source = 0; source < packetCount; ++source) {
+            _listStarts[source + 1] += _listStarts[source];
+        }
+        std::vector<std::uint32_t> filled(_listStarts.begin(), _listStarts.end() - 1);
+        _lists.resize(stream.indices.size());
+        for (std::uint32_t packet = 0; packet < stream.packets(); ++packet) {
+            for (std::uint32_t at = stream.starts[packet]; at < stream.starts[packet + 1]; ++at) {
+                _lists[filled[stream.indices[at]]++] = packet;
             }
         }
     }
 
-    void reveal(std::uint32_t index) {
-        _known[index] = 1;
-        --_missing;
-        _revealed.push_back(index);
+    void reveal(std::uint32_t source) {
+        if (!_known[source]) {
+            _known[source] = 1;
+            --_missing;
+            _revealed.push_back(source);
+        }
     }
 
-    void peel(std::uint32_t index) {
-        for (std::uint32_t entry = _listHead[index]; entry != kNoEntry; entry = _entryNext[entry]) {
-            const std::uint32_t combination = _entryCombination[entry];
-            if (_unknownCounts[combination] < 2) {
-                continue; // already resolved
-            }
-            _unknownXors[combination] ^= index;
-            if (--_unknownCounts[combination] == 1) {
-                _unknownCounts[combination] = 0;
-                if (!_known[_unknownXors[combination]]) {
-                    reveal(_unknownXors[combination]);
+    // Takes every revealed source out of the packets that hold it; arrived packets left with one unknown
+    // source reveal it in turn.
+    void peelRevealed(std::uint32_t lastArrived) {
+        while (!_revealed.empty()) {
+            const std::uint32_t source = _revealed.back();
+            _revealed.pop_back();
+            for (std::uint32_t at = _listStarts[source]; at < _listStarts[source + 1]; ++at) {
+                const std::uint32_t packet = _lists[at];
+                _unknownXors[packet] ^= source;
+                if (--_unknownCounts[packet] == 1 && packet <= lastArrived) {
+                    reveal(_unknownXors[packet]);
                 }
             }
         }
     }
 
     std::vector<std::uint8_t> _known;
-    std::vector<std::uint32_t> _listHead; // per source: its latest entry
-    std::vector<std::uint32_t> _entryCombination;
-    std::vector<std::uint32_t> _entryNext;
+    std::uint32_t _missing;
+    std::vector<std::uint32_t> _listStarts; // source s lists the packets _lists[_listStarts[s], _listStarts[s + 1])
+    std::vector<std::uint32_t> _lists;
     std::vector<std::uint32_t> _unknownCounts;
     std::vector<std::uint32_t> _unknownXors;
     std::vector<std::uint32_t> _revealed;
-    std::uint32_t _missing;
 };
 
 } // namespace
@@ -834,15 +859,19 @@ std::uint64_t packetsUntilPeeled(std::uint32_t packetCount, std::uint32_t seed, 
     }
     IndexSetGenerator generator(packetCount);
     generator.setSeed(seed);
-    PeelingWithoutPayloads peeling(packetCount);
-    IndexSet indices;
-    for (std::uint64_t packets = 1; packets <= limit; ++packets) {
-        generator.generateIndices(indices);
-        if (peeling.take(indices)) {
-            return packets;
+    IndexSetStream stream;
+    // Honest streams finish a little above K packets; when they do not, the stream doubles and is peeled again.
+    std::uint64_t horizon = std::min<std::uint64_t>(limit, std::uint64_t{packetCount} + packetCount / 4 + 64);
+    while (true) {
+        stream.extendTo(generator, horizon);
+        if (const auto packets = StreamPeeling(stream, packetCount).packetsUntilKnown()) {
+            return *packets;
         }
+        if (horizon == limit) {
+            return limit;
+        }
+        horizon = std::min(limit, horizon * 2);
     }
-    return limit;
 }
 
 // ---- Encoder ----
