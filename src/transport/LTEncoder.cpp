@@ -146,13 +146,14 @@ void IndexSetGenerator::generateIndices(IndexSet& indices) {
     indices.clear();
     indices.reserve(degree);
     if (degree <= kSmallDegree) {
+        // Small sets are short: a scan for repeats and one sort cost less than keeping them sorted.
         while (indices.size() < degree) {
             const std::uint32_t index = drawIndex();
-            const auto position = std::lower_bound(indices.begin(), indices.end(), index);
-            if (position == indices.end() || *position != index) {
-                indices.insert(position, index);
+            if (std::find(indices.begin(), indices.end(), index) == indices.end()) {
+                indices.push_back(index);
             }
         }
+        std::sort(indices.begin(), indices.end());
         return;
     }
     // Large sets: mark draws in a bitmap, then read the marks back in ascending order.
@@ -773,24 +774,20 @@ public:
     StreamPeeling(const IndexSetStream& stream, std::uint32_t packetCount)
         : _known(packetCount, 0), _missing(packetCount) {
         listPacketsPerSource(stream, packetCount);
-        const std::size_t packets = stream.packets();
-        _unknownCounts.resize(packets);
-        _unknownXors.resize(packets);
-        for (std::size_t packet = 0; packet < packets; ++packet) {
-            _unknownCounts[packet] = stream.starts[packet + 1] - stream.starts[packet];
-            std::uint32_t indexXor = 0;
+        _unknowns.resize(stream.packets());
+        for (std::size_t packet = 0; packet < _unknowns.size(); ++packet) {
+            _unknowns[packet].count = stream.starts[packet + 1] - stream.starts[packet];
             for (std::uint32_t at = stream.starts[packet]; at < stream.starts[packet + 1]; ++at) {
-                indexXor ^= stream.indices[at];
+                _unknowns[packet].indexXor ^= stream.indices[at];
             }
-            _unknownXors[packet] = indexXor;
         }
     }
 
     /// Packets that arrive until every source is known, if those of the stream are enough.
     std::optional<std::uint64_t> packetsUntilKnown() {
-        for (std::uint32_t packet = 0; packet < _unknownCounts.size(); ++packet) {
-            if (_unknownCounts[packet] == 1) {
-                reveal(_unknownXors[packet]);
+        for (std::uint32_t packet = 0; packet < _unknowns.size(); ++packet) {
+            if (_unknowns[packet].count == 1) {
+                reveal(_unknowns[packet].indexXor);
             }
             peelRevealed(packet);
             if (_missing == 0) {
@@ -801,6 +798,11 @@ public:
     }
 
 private:
+    struct Unknowns {
+        std::uint32_t count = 0;
+        std::uint32_t indexXor = 0;
+    };
+
     void listPacketsPerSource(const IndexSetStream& stream, std::uint32_t packetCount) {
         _listStarts.assign(std::size_t{packetCount} + 1, 0);
         for (std::uint32_t index : stream.indices) {
@@ -834,9 +836,10 @@ private:
             _revealed.pop_back();
             for (std::uint32_t at = _listStarts[source]; at < _listStarts[source + 1]; ++at) {
                 const std::uint32_t packet = _lists[at];
-                _unknownXors[packet] ^= source;
-                if (--_unknownCounts[packet] == 1 && packet <= lastArrived) {
-                    reveal(_unknownXors[packet]);
+                Unknowns& unknowns = _unknowns[packet];
+                unknowns.indexXor ^= source;
+                if (--unknowns.count == 1 && packet <= lastArrived) {
+                    reveal(unknowns.indexXor);
                 }
             }
         }
@@ -846,8 +849,7 @@ private:
     std::uint32_t _missing;
     std::vector<std::uint32_t> _listStarts; // source s lists the packets _lists[_listStarts[s], _listStarts[s + 1])
     std::vector<std::uint32_t> _lists;
-    std::vector<std::uint32_t> _unknownCounts;
-    std::vector<std::uint32_t> _unknownXors;
+    std::vector<Unknowns> _unknowns; // per packet, side by side so that a peel step touches one cache line
     std::vector<std::uint32_t> _revealed;
 };
 
