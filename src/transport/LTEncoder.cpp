@@ -139,21 +139,27 @@ IndexSet IndexSetGenerator::generateIndices() {
 }
 
 void IndexSetGenerator::generateIndices(IndexSet& indices) {
+    indices.clear();
+    appendIndices(indices);
+    if (indices.size() <= kSmallDegree) {
+        std::sort(indices.begin(), indices.end()); // large sets come out ascending already
+    }
+}
+
+void IndexSetGenerator::appendIndices(std::vector<std::uint32_t>& indices) {
     const std::uint32_t degree = generateDegree();
     const double scale = static_cast<double>(packetCount - 1);
     auto drawIndex = [&] { return roundHalfAway(prng.rand() * scale); };
 
-    indices.clear();
-    indices.reserve(degree);
+    const auto first = static_cast<std::ptrdiff_t>(indices.size());
     if (degree <= kSmallDegree) {
-        // Small sets are short: a scan for repeats and one sort cost less than keeping them sorted.
-        while (indices.size() < degree) {
+        // Small sets are short: a scan for repeats costs less than keeping them sorted.
+        while (indices.size() - static_cast<std::size_t>(first) < degree) {
             const std::uint32_t index = drawIndex();
-            if (std::find(indices.begin(), indices.end(), index) == indices.end()) {
+            if (std::find(indices.begin() + first, indices.end(), index) == indices.end()) {
                 indices.push_back(index);
             }
         }
-        std::sort(indices.begin(), indices.end());
         return;
     }
     // Large sets: mark draws in a bitmap, then read the marks back in ascending order.
@@ -755,10 +761,8 @@ struct IndexSetStream {
 
     std::size_t packets() const { return starts.size() - 1; }
     void extendTo(IndexSetGenerator& generator, std::uint64_t packetCount) {
-        IndexSet drawn;
         while (packets() < packetCount) {
-            generator.generateIndices(drawn);
-            indices.insert(indices.end(), drawn.begin(), drawn.end());
+            generator.appendIndices(indices);
             starts.push_back(static_cast<std::uint32_t>(indices.size()));
         }
     }

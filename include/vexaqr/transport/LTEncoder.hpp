@@ -91,6 +91,9 @@ public:
     IndexSet generateIndices();
     /// The same into `indices` (replacing what it held), so that a caller can reuse its storage.
     void generateIndices(IndexSet& indices);
+    /// The same draws appended to `indices`, the set's own indices in no particular order (for callers that
+    /// only count and combine them).
+    void appendIndices(std::vector<std::uint32_t>& indices);
 
 private:
     PRNG prng;
