@@ -1,5 +1,5 @@
-// The synchronous API's costs a host meets: how long framesNeeded takes to simulate a receiver (it
-// decodes with several seeds), and a receiver reading frame texts to a verified record.
+// The synchronous API's costs a host meets: how long framesNeeded takes to follow a receiver (it
+// follows the index sets of several seeds), and a receiver reading frame texts to a verified record.
 #include <vexaqr/payload/VXADataWriter.hpp>
 #include <vexaqr/sync/Encoding.hpp>
 #include <vexaqr/sync/Receiver.hpp>

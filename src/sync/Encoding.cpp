@@ -23,8 +23,7 @@ namespace {
 constexpr int kPixelsPerModule = 4;
 constexpr int kMinimumSide = 21;
 constexpr int kMaximumSide = 4096;
-constexpr std::size_t kLubyFrameHeader = 13;
-// The LT draws depend on the seed only, so decoding zeros with a few fixed seeds shows what
+// The LT draws depend on the seed only, so following the index sets of a few fixed seeds shows what
 // receivers need; the worst of them is taken.
 constexpr std::uint32_t kSimulationSeeds[] = {0x2545F491u, 0x9E3779B9u, 0x6A09E667u};
 
@@ -32,28 +31,13 @@ Failure failure(FailureReason reason, std::string message) {
     return Failure{reason, std::move(message), std::nullopt, std::nullopt};
 }
 
-std::uint32_t bigEndian32(const Bytes& frame, std::size_t at) {
-    return (std::uint32_t{frame[at]} << 24) | (std::uint32_t{frame[at + 1]} << 16) |
-           (std::uint32_t{frame[at + 2]} << 8) | frame[at + 3];
-}
-
 // Frames until a lossless receiver has every source packet, for one first seed.
 std::uint64_t losslessLubyFrames(std::size_t size, std::uint32_t seed, const VexaQRFrameSize& frameSize) {
-    auto made = VexaQRGenerator::make(Bytes(size, 0), VxaAlgorithm::luby, seed, frameSize);
-    const std::uint64_t packetLength = Constant::VexaQrGenerator::ltPacketLength;
-    const std::uint64_t ceiling = 100 * (LT::packetCountFor(size, packetLength) + 1);
-    LT::Decoder decoder;
-    for (std::uint64_t frames = 1; frames <= ceiling; ++frames) {
-        const Bytes frame = made.generator->nextQRContent();
-        decoder.setTotalLength(bigEndian32(frame, 5));
-        decoder.setSeed(bigEndian32(frame, 1));
-        for (std::size_t at = kLubyFrameHeader; at + packetLength <= frame.size(); at += packetLength) {
-            decoder.processPacket(frame.data() + at, packetLength);
-            if (decoder.isFinished())
-                return frames;
-        }
-    }
-    return ceiling;
+    const std::uint64_t packetCount = LT::packetCountFor(size, Constant::VexaQrGenerator::ltPacketLength);
+    const std::uint64_t perFrame = frameSize.ltPacketsPerFrame;
+    const std::uint64_t ceiling = 100 * (packetCount + 1);
+    const auto packets = LT::packetsUntilPeeled(static_cast<std::uint32_t>(packetCount), seed, ceiling * perFrame);
+    return (packets + perFrame - 1) / perFrame;
 }
 
 std::uint64_t losslessFrames(std::size_t size, VxaAlgorithm mode, const VexaQRFrameSize& frameSize) {

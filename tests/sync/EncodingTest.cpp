@@ -41,6 +41,31 @@ TEST(EncodingTest, FramesNeededCountsBlocksOrSimulatedLtFrames) {
     EXPECT_EQ(framesNeeded(100, VxaAlgorithm::luby, -0.5), 0u);
 }
 
+// Lossless luby frame counts as decoding whole streams of zeros with a peeling decoder gave them, for
+// several frame sizes: following the index sets alone must give exactly these.
+TEST(EncodingTest, LubyFramesNeededAreThoseOfDecodingWholeStreams) {
+    struct Case {
+        std::size_t size;
+        std::uint32_t packetsPerFrame;
+        std::uint64_t frames;
+    };
+    const Case cases[] = {
+        {1, 73, 1},         {100, 73, 1},        {511, 73, 2},        {2049, 73, 5},      {3000, 73, 7},
+        {8192, 73, 18},     {16385, 73, 31},     {39417, 73, 81},     {40000, 73, 73},    {73348, 73, 148},
+        {98802, 73, 184},   {100000, 73, 202},   {131072, 73, 243},   {252453, 73, 488},  {339663, 73, 680},
+        {383552, 73, 680},  {454810, 73, 798},   {524288, 73, 966},   {682654, 73, 1196}, {777777, 73, 1521},
+        {953993, 73, 1711}, {1048575, 73, 1935}, {1048576, 73, 1935}, {5, 1, 1},          {100, 1, 41},
+        {1000, 1, 181},     {20000, 1, 2788},    {17, 8, 1},          {3000, 8, 57},      {65536, 8, 1120},
+        {5000, 366, 2},     {100000, 366, 41},   {1048576, 366, 386},
+    };
+    for (const Case& c : cases) {
+        VexaQRFrameSize frameSize;
+        frameSize.ltPacketsPerFrame = c.packetsPerFrame;
+        EXPECT_EQ(framesNeeded(c.size, VxaAlgorithm::luby, 0.0, frameSize), c.frames)
+            << c.size << " bytes, " << c.packetsPerFrame << " packets per frame";
+    }
+}
+
 TEST(EncodingTest, DefaultFrameCountLetsALosslessReceiverFinishWhateverTheSeed) {
     const Bytes data = someBytes(5000);
     const Keys noKeys;

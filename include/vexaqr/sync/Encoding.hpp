@@ -55,8 +55,9 @@ struct WrittenFrames {
 };
 
 /// Frames a receiver that loses none needs for `size` bytes in `mode`, times (1 + `margin`), rounded
-/// up. Luby counts come from decoding with several seeds and taking the worst; cyclic counts are the
-/// block count. 0 when no transfer of the mode carries `size` bytes or `margin` is negative.
+/// up. Luby counts follow a peeling receiver through the index sets of several seeds and take the
+/// worst (the bytes do not change where peeling completes); cyclic counts are the block count. 0 when
+/// no transfer of the mode carries `size` bytes or `margin` is negative.
 std::uint64_t framesNeeded(std::size_t size, VxaAlgorithm mode, double margin = 1.0,
                            const VexaQRFrameSize& frameSize = {});
 

@@ -91,6 +91,9 @@ public:
     IndexSet generateIndices();
     /// The same into `indices` (replacing what it held), so that a caller can reuse its storage.
     void generateIndices(IndexSet& indices);
+    /// The same draws appended to `indices`, the set's own indices in no particular order (for callers that
+    /// only count and combine them).
+    void appendIndices(std::vector<std::uint32_t>& indices);
 
 private:
     PRNG prng;
@@ -300,6 +303,12 @@ private:
     std::uint64_t acceptedAtLastSolve = 0;
     std::uint32_t shortfallAtLastSolve = 0;
 };
+
+/// How many packets of the stream an Encoder with `seed` sends a lossless peeling Decoder of `packetCount`
+/// source packets needs before it knows every one; `limit` when it does not finish within `limit` packets.
+/// Only the index sets are followed (what peeling reveals does not depend on the bytes), so this costs a
+/// fraction of decoding the stream.
+std::uint64_t packetsUntilPeeled(std::uint32_t packetCount, std::uint32_t seed, std::uint64_t limit);
 
 /// Cuts a byte string into K = ceil(n / L) source packets (the last zero-filled) and produces a fresh
 /// LT packet per call from one index-set generator that is never reseeded.
