@@ -52,6 +52,14 @@ TEST_F(HubCommandTest, RegistersListsAndUnregisters) {
     const auto registered = hub(hubArgs("register", connection, {"--device-token", kTokenText, "--tags", "a,b"}));
     ASSERT_EQ(registered.exitCode, 0);
     EXPECT_TRUE(registered.out.starts_with("$Default ")) << registered.out;
+    const auto again = nlohmann::json::parse(
+        hub(hubArgs("register", connection, {"--device-token", kTokenText, "--tags", "a,b", "--json"})).out, nullptr,
+        false);
+    ASSERT_TRUE(again.is_object()) << again;
+    EXPECT_EQ(again["name"], "$Default");
+    EXPECT_TRUE(registered.out.starts_with("$Default " + again["registrationId"].get<std::string>() + " "))
+        << "an update keeps the registration: " << registered.out << again;
+    EXPECT_FALSE(again["etag"].get<std::string>().empty());
 
     const auto listArgs = hubArgs("list", connection, {"--device-token", kTokenText});
     const auto listing = hub(listArgs);
@@ -126,6 +134,11 @@ TEST_F(HubCommandTest, TokenPrintsTheAuthorizationValue) {
                             "--url", vector["url"].get<std::string>(), "--now", "2200000000"});
     EXPECT_EQ(token.exitCode, 0);
     EXPECT_EQ(token.out, vector["authorization"].get<std::string>() + "\n");
+    const auto asJson = hub({"token", "--connection-string",
+                             "Endpoint=sb://demo-ns.example.net/;SharedAccessKeyName=rule;SharedAccessKey=secret",
+                             "--url", vector["url"].get<std::string>(), "--now", "2200000000", "--json"});
+    EXPECT_EQ(nlohmann::json::parse(asJson.out, nullptr, false),
+              nlohmann::json({{"authorization", vector["authorization"]}}));
 
     const auto wrap = hub({"token", "--connection-string", _server.hubConnectionString("--issuer"), "--url",
                            _server.origin() + "/hub/devhub/Registrations/?api-version=2013-04"});

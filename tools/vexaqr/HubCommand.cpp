@@ -121,9 +121,14 @@ int printToken(const HubOptions& options, bool nowGiven) {
     request.url = options.url;
     if (const int status = report(provider->setTokenWithRequest(request)))
         return status;
-    for (const auto& [name, value] : request.headers)
-        if (name == "Authorization")
+    for (const auto& [name, value] : request.headers) {
+        if (name != "Authorization")
+            continue;
+        if (options.json)
+            std::cout << nlohmann::json{{"authorization", value}}.dump() << '\n';
+        else
             std::cout << value << '\n';
+    }
     return 0;
 }
 
@@ -145,7 +150,12 @@ int registerDevice(const HubOptions& options) {
         return status;
     const auto name = options.templateName.empty() ? std::string(HubRegistration::kDefaultName) : options.templateName;
     const auto entry = hub->storageManager().getStoredRegistrationEntryWithRegistrationName(name);
-    std::cout << name << ' ' << (entry ? entry->RegistrationId : "") << ' ' << (entry ? entry->ETag : "") << '\n';
+    const std::string id = entry ? entry->RegistrationId : "";
+    const std::string etag = entry ? entry->ETag : "";
+    if (options.json)
+        std::cout << nlohmann::json{{"name", name}, {"registrationId", id}, {"etag", etag}}.dump() << '\n';
+    else
+        std::cout << name << ' ' << id << ' ' << etag << '\n';
     return 0;
 }
 
@@ -230,6 +240,7 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     auto* token = hub->add_subcommand("token", "Print the Authorization value for a request to URL");
     addConnectionStringOptions(token, *options);
     token->add_option("--url", options->url, "The request's address")->required();
+    token->add_flag("--json", options->json, "The value as one JSON object");
     auto* now = token->add_option("--now", options->now, "Sign as if it were this Unix time");
     token->callback([options, now, &exitCode] {
         exitCode =
@@ -248,6 +259,7 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     body->needs(templateName);
     expiry->needs(templateName);
     priority->needs(templateName);
+    registration->add_flag("--json", options->json, "The registration as one JSON object");
     registration->callback([options, &exitCode] { exitCode = withConnectionString(*options, registerDevice); });
 
     auto* removal = hub->add_subcommand("unregister", "Delete the native or a template registration");
