@@ -377,22 +377,10 @@ int logout(const AccountOptions& options) {
     return 0;
 }
 
-std::string_view stateName(VexaQrSDKRegistrationState state) {
-    switch (state) {
-    case VexaQrSDKRegistrationState::pending:
-        return "pending";
-    case VexaQrSDKRegistrationState::active:
-        return "active";
-    case VexaQrSDKRegistrationState::initial:
-        break;
-    }
-    return "initial";
-}
-
 int status(const AccountOptions& options) {
     Session session(options);
     auto& sdk = session.sdk();
-    const auto state = stateName(sdk.getRegistrationState());
+    const auto state = name(sdk.getRegistrationState());
     const auto email = sdk.getUserEmail();
     const auto userId = sdk.getVexaQrUserId();
     const auto appUniqueId = sdk.appDataService()->getAppUniqueId();
