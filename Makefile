@@ -73,21 +73,27 @@ bench: build
 # finding: a memory blow-up must fail as loudly as a crash. So is one input that runs longer than FUZZ_TIMEOUT
 # seconds: a cost that grows faster than the input shows up as a slow unit. fuzz/options/<target>, when present,
 # holds further libFuzzer flags for that target (e.g. -max_len up to the parser's real input cap, its own
-# -timeout); they come last and so win.
+# -timeout); they come last and so win. AddressSanitizer's quarantine of freed memory (256 MB by default) would
+# count against FUZZ_RSS_MB as if the program held it, so it is kept small. What a run finds is written to
+# $(FUZZ_BUILD)/findings/, never into the source tree.
 FUZZ_MALLOC_MB ?= 256
 FUZZ_RSS_MB    ?= 512
 FUZZ_TIMEOUT   ?= 5
 FUZZ_CXXFLAGS  ?= -O1 -gline-tables-only
+FUZZ_ASAN_OPTIONS ?= quarantine_size_mb=16
 
 fuzz: deps
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$(FUZZ_CXXFLAGS)" \
-		-DVEXAQR_BUILD_FUZZ=ON -DVEXAQR_BUILD_TESTS=OFF -DVEXAQR_BUILD_BENCH=OFF -DVEXAQR_BUILD_TOOLS=OFF
+		-DVEXAQR_BUILD_FUZZ=ON -DVEXAQR_BUILD_TESTS=OFF -DVEXAQR_BUILD_BENCH=OFF -DVEXAQR_BUILD_TOOLS=OFF \
+		-DVEXAQR_BUILD_EXAMPLES=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@mkdir -p $(FUZZ_BUILD)/findings
 	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do name=$$(basename $$f); echo "== $$name"; \
 		corpus=$(FUZZ_BUILD)/corpus/$$name; mkdir -p $$corpus; seeds=; [ -d fuzz/corpus/$$name ] && seeds=fuzz/corpus/$$name; \
 		options=; [ -f fuzz/options/$$name ] && options=$$(cat fuzz/options/$$name); \
-		if ! $$f -max_total_time=$(FUZZ_SECONDS) -malloc_limit_mb=$(FUZZ_MALLOC_MB) -rss_limit_mb=$(FUZZ_RSS_MB) \
-			-timeout=$(FUZZ_TIMEOUT) -report_slow_units=$(FUZZ_TIMEOUT) $$options \
+		if ! ASAN_OPTIONS=$(FUZZ_ASAN_OPTIONS) $$f -max_total_time=$(FUZZ_SECONDS) -malloc_limit_mb=$(FUZZ_MALLOC_MB) \
+			-rss_limit_mb=$(FUZZ_RSS_MB) -timeout=$(FUZZ_TIMEOUT) -report_slow_units=$(FUZZ_TIMEOUT) \
+			-artifact_prefix=$(FUZZ_BUILD)/findings/$$name- $$options \
 			$$corpus $$seeds > $(FUZZ_BUILD)/$$name.log 2>&1; then \
 			tail -n 40 $(FUZZ_BUILD)/$$name.log; exit 1; fi; tail -n 1 $(FUZZ_BUILD)/$$name.log; done
 
@@ -95,7 +101,7 @@ fuzz: deps
 fuzz-merge:
 	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do name=$$(basename $$f); mkdir -p fuzz/corpus/$$name; \
 		options=; [ -f fuzz/options/$$name ] && options=$$(cat fuzz/options/$$name); \
-		$$f -merge=1 -malloc_limit_mb=$(FUZZ_MALLOC_MB) -rss_limit_mb=$(FUZZ_RSS_MB) $$options fuzz/corpus/$$name \
+		ASAN_OPTIONS=$(FUZZ_ASAN_OPTIONS) $$f -merge=1 -malloc_limit_mb=$(FUZZ_MALLOC_MB) -rss_limit_mb=$(FUZZ_RSS_MB) $$options fuzz/corpus/$$name \
 			$(FUZZ_BUILD)/corpus/$$name > $(FUZZ_BUILD)/$$name.merge.log 2>&1 || exit 1; \
 		echo "$$name: $$(ls fuzz/corpus/$$name | wc -l) seeds"; done
 
