@@ -24,6 +24,9 @@ constexpr std::size_t kMaxBodyBytes = 4 * 1024 * 1024;
 // No element of a registration feed has more than a few attributes and namespace declarations. libxml2 checks
 // an element's attributes for duplicates pair by pair, so their count must stay small before it sees them.
 constexpr std::size_t kMaxAttributesPerElement = 16;
+// A feed nests six elements deep. libxml2 looks an element's namespace up through every declaration in scope, so
+// deep nesting, each level declaring namespaces, would make every element cost thousands of comparisons.
+constexpr std::size_t kMaxDepth = 32;
 
 // Skips from `at` past the end marker; npos when the marker never comes (the parser then refuses the body).
 std::size_t skipPast(std::string_view xml, std::size_t at, std::string_view end) {
@@ -50,22 +53,43 @@ std::size_t skipTag(std::string_view xml, std::size_t at) {
     return at;
 }
 
+enum class TagKind { start, empty, end };
+
+// The kind of the tag from its "<" at `start` to `end` (its ">").
+TagKind tagKind(std::string_view xml, std::size_t start, std::size_t end) {
+    if (xml.substr(start).starts_with("</"))
+        return TagKind::end;
+    return end < xml.size() && xml[end] == '>' && xml[end - 1] == '/' ? TagKind::empty : TagKind::start;
+}
+
 // Whether the body has the shape a registration feed can have, checked in one pass before the parser runs: no
 // document type declaration (its entities would cost far more than the body's size: 4 MiB of references to one
-// entity made 240 MB of nodes) and no element with more attributes than a feed's elements have.
+// entity made 240 MB of nodes), no element with more attributes than a feed's elements have, and no nesting
+// deeper than kMaxDepth.
 bool hasFeedShape(std::string_view xml) {
+    std::size_t depth = 0;
     for (auto at = xml.find('<'); at != std::string_view::npos; at = xml.find('<', at)) {
         const auto rest = xml.substr(at);
-        if (rest.starts_with("<!--"))
+        if (rest.starts_with("<!--")) {
             at = skipPast(xml, at + 4, "-->");
-        else if (rest.starts_with("<![CDATA["))
+        } else if (rest.starts_with("<![CDATA[")) {
             at = skipPast(xml, at + 9, "]]>");
-        else if (rest.starts_with("<?"))
+        } else if (rest.starts_with("<?")) {
             at = skipPast(xml, at + 2, "?>");
-        else if (rest.starts_with("<!"))
+        } else if (rest.starts_with("<!")) {
             return false; // a document type or another declaration
-        else if ((at = skipTag(xml, at)) == std::string_view::npos)
-            return false;
+        } else {
+            const auto start = at;
+            if ((at = skipTag(xml, at)) == std::string_view::npos)
+                return false;
+            const TagKind kind = tagKind(xml, start, at);
+            if (kind == TagKind::end)
+                depth -= depth > 0 ? 1 : 0; // a stray end tag is the parser's to refuse
+            else if (depth + 1 > kMaxDepth)
+                return false;
+            else if (kind == TagKind::start)
+                ++depth;
+        }
         if (at == std::string_view::npos)
             return true;
     }
@@ -142,16 +166,20 @@ void setField(HubRegistration& registration, std::string_view element, const std
 
 class Reading {
 public:
-    explicit Reading(xmlTextReader* reader) : _reader(reader) {}
+    explicit Reading(xmlTextReader* reader) : _reader(reader) {
+        xmlTextReaderSetStructuredErrorHandler(_reader, noteError, &_failed);
+    }
 
-    // Reads to the end of the document (or its "feed"); false when the XML is not well-formed.
+    // Reads to the end of the document (or its "feed"); false when the XML is not well-formed or not
+    // namespace-well-formed. libxml2 goes on after an error such as an undeclared prefix, formatting a message for
+    // every element that repeats it: reading stops at the first.
     bool run() {
         int status = 0;
-        while ((status = xmlTextReaderRead(_reader)) == 1) {
+        while ((status = xmlTextReaderRead(_reader)) == 1 && !_failed) {
             if (!handleNode())
                 return true;
         }
-        return status == 0;
+        return status == 0 && !_failed;
     }
 
     HubRegistrationParser::Registrations take() { return std::move(_registrations); }
@@ -207,13 +235,17 @@ private:
         return true;
     }
 
+    static void noteError(void* failed, xmlErrorPtr error) {
+        if (error && error->level >= XML_ERR_ERROR)
+            *static_cast<bool*>(failed) = true;
+    }
+
     xmlTextReader* _reader;
+    bool _failed = false;
     std::shared_ptr<HubRegistration> _current;
     std::string _text;
     HubRegistrationParser::Registrations _registrations;
 };
-
-void ignoreXmlError(void*, xmlErrorPtr) {}
 
 } // namespace
 
@@ -232,7 +264,6 @@ HubRegistrationParser::parseRegistrations(const Bytes& body, std::optional<Error
                                            XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
     if (!reader)
         return fail();
-    xmlTextReaderSetStructuredErrorHandler(reader.get(), ignoreXmlError, nullptr);
     Reading reading(reader.get());
     if (!reading.run())
         return fail();

@@ -19,9 +19,9 @@ public:
     using Registrations = std::vector<std::shared_ptr<HubRegistration>>;
 
     /// Every native and template registration in `body`, in document order; nothing, with `error` set to
-    /// "Fail to parse registration:<excerpt of the body>" (code -1), when the body is not well-formed XML or
-    /// cannot be a registration feed: over 4 MiB, with a document type declaration, or with an element of more
-    /// than 16 attributes. Time and memory grow linearly with the body's size.
+    /// "Fail to parse registration:<excerpt of the body>" (code -1), when the body is not namespace-well-formed
+    /// XML or cannot be a registration feed: over 4 MiB, with a document type declaration, with an element of
+    /// more than 16 attributes or nested more than 32 deep. Time and memory grow linearly with the body's size.
     static std::optional<Registrations> parseRegistrations(const Bytes& body, std::optional<Error>& error);
 };
 

@@ -103,7 +103,7 @@ TEST(HubRegistrationParserTest, UnreadableExpirationTimesAreLeftEmpty) {
 
 TEST(HubRegistrationParserTest, MalformedXmlIsAnErrorCarryingTheBody) {
     for (const char* body : {"", "not xml", "<feed><entry>", "<a></b>", "<AppleRegistrationDescription><ETag>1</ETag>",
-                             "<a x='1' x='2'/>"}) {
+                             "<a x='1' x='2'/>", "<feed><p:entry/></feed>"}) {
         std::optional<Error> error;
         EXPECT_FALSE(HubRegistrationParser::parseRegistrations(toBytes(body), error)) << body;
         ASSERT_TRUE(error) << body;
@@ -120,6 +120,16 @@ std::string elementWithAttributes(int count) {
     return element + "><RegistrationId>1</RegistrationId></AppleRegistrationDescription>";
 }
 
+// A registration inside `depth` - 1 elements, each declaring a namespace.
+std::string nested(int depth) {
+    std::string open, close;
+    for (int level = 1; level < depth; ++level) {
+        open += "<e xmlns:p" + std::to_string(level) + "='urn:x'>";
+        close += "</e>";
+    }
+    return open + "<AppleRegistrationDescription/>" + close;
+}
+
 // What no registration feed holds is refused before the XML parser sees it: its cost there would grow faster
 // than the body (entity-reference nodes, the pairwise duplicate-attribute check).
 TEST(HubRegistrationParserTest, WhatNoFeedCanHoldIsRefusedBeforeParsing) {
@@ -130,6 +140,7 @@ TEST(HubRegistrationParserTest, WhatNoFeedCanHoldIsRefusedBeforeParsing) {
              std::string("<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;&e;&e;</a>"),
              std::string("<!-- a comment --><!doctype a><a/>"),
              elementWithAttributes(17),
+             nested(33),
              "<feed>" + std::string((4 << 20) - 12, ' ') + "</feed>",
          }) {
         std::optional<Error> error;
@@ -139,6 +150,7 @@ TEST(HubRegistrationParserTest, WhatNoFeedCanHoldIsRefusedBeforeParsing) {
         EXPECT_LE(error->message.size(), 27u + 200u + 32u) << "an excerpt of the body, not all of it";
     }
     EXPECT_EQ(parse(elementWithAttributes(16)).size(), 1u);
+    EXPECT_EQ(parse(nested(32)).size(), 1u);
     EXPECT_EQ(parse("<feed>" + std::string((4 << 20) - 13, ' ') + "</feed>").size(), 0u) << "exactly 4 MiB";
     // Markup inside comments, processing instructions, attribute values and CDATA is text, not markup.
     const std::string bodyTemplate = "<!DOCTYPE a=1 b=2 c=3 d=4 e=5 f=6 g=7 h=8 i=9 j=10 k=11 l=12 m=13 n=14 o=15 "
