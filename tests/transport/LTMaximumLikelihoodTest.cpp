@@ -2,7 +2,8 @@
 // received equations computed independently, directly and through the frame reader.
 #include "TransportTestSupport.hpp"
 
-#include <vexaqr/transport/LTEncoder.hpp>
+#include "transport/LTDecoder.hpp"
+
 #include <vexaqr/transport/LTQRGenerator.hpp>
 #include <vexaqr/transport/VexaQRDecoderImpl.hpp>
 
