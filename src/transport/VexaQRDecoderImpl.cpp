@@ -15,9 +15,6 @@ namespace {
 
 constexpr std::size_t kCyclicHeaderLength = 3;
 
-// The last accepted luby seed, shared by every reader of the process and never cleared.
-std::uint32_t previousLubySeed = 0;
-
 // Packets received until completion ÷ K, mean over many random transfers of this code (measured by
 // bench/bench_lt_completion: peeling until it completes, maximum likelihood until the received equations
 // reach rank K); between the measured K the ratio is interpolated in log K.
@@ -121,10 +118,10 @@ void VexaQRDecoderImpl::scannedLubyFrame(const Bytes& frame) {
     if (!header) {
         return;
     }
-    if (header->seed == previousLubySeed) {
+    if (header->seed == _previousLubySeed) {
         return;
     }
-    previousLubySeed = header->seed;
+    _previousLubySeed = header->seed;
     SystemLog::standard().write("luby");
     countFrame(VxaAlgorithm::luby);
 
