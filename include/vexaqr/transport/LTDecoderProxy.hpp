@@ -1,12 +1,13 @@
-// LTDecoderProxy: the frame reader's handle on one LT decoder (owned by value), run as the chosen
-// LTDecoderKind. Not thread-safe.
+// LTDecoderProxy: the frame reader's handle on one LT decoder (owned; behind a pointer so that the decoder's
+// type stays inside the library), run as the chosen LTDecoderKind. Not thread-safe.
 #pragma once
+
+#include <vexaqr/Bytes.hpp>
+#include <vexaqr/transport/LTDecoderKind.hpp>
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vexaqr/Bytes.hpp>
-#include <vexaqr/transport/LTDecoderKind.hpp>
 
 namespace vexaqr {
 
