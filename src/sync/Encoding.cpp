@@ -1,5 +1,7 @@
 #include <vexaqr/sync/Encoding.hpp>
 
+#include "transport/LTPacketsUntilPeeled.hpp"
+
 #include <vexaqr/transport/Base45Converter.hpp>
 #include <vexaqr/transport/LTEncoder.hpp>
 #include <vexaqr/transport/VexaQRGenerator.hpp>

@@ -1,5 +1,7 @@
 #include <vexaqr/sync/Receiver.hpp>
 
+#include "transport/LubyFrameHeader.hpp"
+
 #include <vexaqr/transport/Base45Converter.hpp>
 #include <vexaqr/transport/VexaQRDecoderDelegate.hpp>
 #include <vexaqr/transport/VexaQRDecoderImpl.hpp>
@@ -16,22 +18,13 @@ namespace vexaqr {
 
 namespace {
 
-constexpr std::size_t kLubyFrameHeader = 13;
-
-std::uint32_t bigEndian32(const Bytes& frame, std::size_t at) {
-    return (std::uint32_t{frame[at]} << 24) | (std::uint32_t{frame[at + 1]} << 16) |
-           (std::uint32_t{frame[at + 2]} << 8) | frame[at + 3];
-}
-
 // The packets the frame reader takes from a frame: LT packets of a luby frame, the block of a cyclic one.
 std::uint64_t packetsIn(const Bytes& frame) {
     if (frame.empty())
         return 0;
     if (frame[0] == static_cast<std::uint8_t>(VxaAlgorithm::luby)) {
-        if (frame.size() < kLubyFrameHeader)
-            return 0;
-        const std::uint32_t packetLength = bigEndian32(frame, 9);
-        return packetLength == 0 ? 0 : (frame.size() - kLubyFrameHeader) / packetLength;
+        const auto header = LubyFrameHeader::read(frame);
+        return header ? header->packetsIn(frame.size()) : 0;
     }
     return frame[0] == static_cast<std::uint8_t>(VxaAlgorithm::cyclic) && frame.size() >= 3 ? 1 : 0;
 }

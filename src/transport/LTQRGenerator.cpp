@@ -1,18 +1,10 @@
 #include <vexaqr/transport/LTQRGenerator.hpp>
 
+#include "transport/LubyFrameHeader.hpp"
+
 #include <vexaqr/transport/VexaQrGeneratorConstant.hpp>
 
 namespace vexaqr {
-
-namespace {
-
-void appendBigEndian32(Bytes& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<std::uint8_t>(value >> shift));
-    }
-}
-
-} // namespace
 
 LTQRGenerator::LTQRGenerator(const Bytes& data, std::optional<std::uint32_t> seed, std::uint32_t packetsPerFrame)
     : _data(data), _encoder(_data, Constant::VexaQrGenerator::ltPacketLength, seed), _packetsPerFrame(packetsPerFrame) {
@@ -27,14 +19,10 @@ Bytes LTQRGenerator::nextQRContent() {
     if (!isValid()) {
         return {};
     }
-    const std::uint32_t totalLength = _encoder.totalLength();
-    const std::uint32_t seed = _encoder.seed();
+    const LubyFrameHeader header{_encoder.seed(), _encoder.totalLength(), ltPacketLength};
     Bytes frame;
-    frame.reserve(VexaQRFrameSize::kLubyHeaderLength + std::size_t{_packetsPerFrame} * ltPacketLength);
-    frame.push_back(ltCodingFirstByte);
-    appendBigEndian32(frame, seed);
-    appendBigEndian32(frame, totalLength);
-    appendBigEndian32(frame, ltPacketLength);
+    frame.reserve(header.packetOffset(_packetsPerFrame));
+    header.appendTo(frame);
     for (std::uint32_t i = 0; i < _packetsPerFrame; ++i) {
         const Bytes packet = _encoder.nextPacket();
         frame.insert(frame.end(), packet.begin(), packet.end());

@@ -1,5 +1,7 @@
 #include <vexaqr/transport/VexaQRDecoderImpl.hpp>
 
+#include "transport/LubyFrameHeader.hpp"
+
 #include <vexaqr/platform/SystemLog.hpp>
 
 #include <algorithm>
@@ -11,16 +13,7 @@ namespace vexaqr {
 
 namespace {
 
-constexpr std::size_t kLubyHeaderLength = 13;
 constexpr std::size_t kCyclicHeaderLength = 3;
-
-// The last accepted luby seed, shared by every reader of the process and never cleared.
-std::uint32_t previousLubySeed = 0;
-
-std::uint32_t readBigEndian32(const Bytes& bytes, std::size_t offset) {
-    return static_cast<std::uint32_t>(bytes[offset]) << 24 | static_cast<std::uint32_t>(bytes[offset + 1]) << 16 |
-           static_cast<std::uint32_t>(bytes[offset + 2]) << 8 | static_cast<std::uint32_t>(bytes[offset + 3]);
-}
 
 // Packets received until completion ÷ K, mean over many random transfers of this code (measured by
 // bench/bench_lt_completion: peeling until it completes, maximum likelihood until the received equations
@@ -121,26 +114,25 @@ void VexaQRDecoderImpl::scannedQR(const Bytes& frame) {
 }
 
 void VexaQRDecoderImpl::scannedLubyFrame(const Bytes& frame) {
-    if (frame.size() < kLubyHeaderLength) {
+    const auto header = LubyFrameHeader::read(frame);
+    if (!header) {
         return;
     }
-    const std::uint32_t seed = readBigEndian32(frame, 1);
-    if (seed == previousLubySeed) {
+    if (header->seed == _previousLubySeed) {
         return;
     }
-    previousLubySeed = seed;
+    _previousLubySeed = header->seed;
     SystemLog::standard().write("luby");
     countFrame(VxaAlgorithm::luby);
 
-    _decoder.setTotalLength(readBigEndian32(frame, 5));
-    _decoder.setSeed(seed);
-    const std::uint64_t packetLength = readBigEndian32(frame, 9);
+    _decoder.setTotalLength(header->totalLength);
+    _decoder.setSeed(header->seed);
     // Whole packets only: a 20-byte frame with L = 8 stores its seed and processes none, a 28-byte
     // frame processes one and ignores its 7 trailing bytes.
-    const std::uint64_t packets = packetLength == 0 ? 0 : (frame.size() - kLubyHeaderLength) / packetLength;
+    const std::uint64_t packets = header->packetsIn(frame.size());
 
     for (std::uint64_t i = 0; i < packets; ++i) {
-        _decoder.processPacket(frame.data() + kLubyHeaderLength + i * packetLength, packetLength);
+        _decoder.processPacket(frame.data() + header->packetOffset(i), header->packetLength);
         ++_luby.packets;
         _luby.symbols = _decoder.packetCount();
         raiseLubyEstimate(packets);

@@ -6,6 +6,8 @@
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/transport/LTEncoder.hpp>
 
+#include "transport/LTIndexSetGenerator.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>

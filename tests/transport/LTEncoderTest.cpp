@@ -1,6 +1,11 @@
 #include "TransportTestSupport.hpp"
 #include "support/CraftedFrames.hpp"
 
+#include "transport/LTDecoder.hpp"
+#include "transport/LTDegreeTable.hpp"
+#include "transport/LTPacketPayload.hpp"
+#include "transport/LTPacketsUntilPeeled.hpp"
+
 #include <vexaqr/transport/LTEncoder.hpp>
 #include <vexaqr/transport/LTQRGenerator.hpp>
 

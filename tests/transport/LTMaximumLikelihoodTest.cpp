@@ -2,7 +2,8 @@
 // received equations computed independently, directly and through the frame reader.
 #include "TransportTestSupport.hpp"
 
-#include <vexaqr/transport/LTEncoder.hpp>
+#include "transport/LTDecoder.hpp"
+
 #include <vexaqr/transport/LTQRGenerator.hpp>
 #include <vexaqr/transport/VexaQRDecoderImpl.hpp>
 
@@ -51,19 +52,6 @@ struct ThreeWayStream {
     LT::Decoder peeling;
     LT::Decoder solving;
 };
-
-// The last luby seed is shared by every reader of the process: a frame of another seed in between
-// lets a second reader see the same first frame.
-void forgetLastLubySeed(std::uint32_t seed) {
-    struct Ignore final : VexaQRDecoderDelegate {
-        void vexaQRDecoder(VexaQRDecoder&, const Bytes&) override {}
-        void vexaQRDecoder(VexaQRDecoder&, double, VxaAlgorithm) override {}
-    } ignore;
-    VexaQRDecoderImpl reader(ignore);
-    reader.scannedQR(Bytes{0x01, static_cast<std::uint8_t>(seed >> 24), static_cast<std::uint8_t>(seed >> 16),
-                           static_cast<std::uint8_t>(seed >> 8), static_cast<std::uint8_t>(seed), 0, 0, 0, 1, 0, 0, 0,
-                           0});
-}
 
 class CompletionDelegate final : public VexaQRDecoderDelegate {
 public:
@@ -181,7 +169,6 @@ TEST(LTMaximumLikelihoodTest, ReaderCompletesAtTheEndOfTheFirstFrameOfRankK) {
 
             std::size_t finishing[2] = {0, 0};
             for (const LTDecoderKind kind : {LTDecoderKind::peeling, LTDecoderKind::maximumLikelihood}) {
-                forgetLastLubySeed(firstSeed - 1);
                 LTQRGenerator frames(data, firstSeed);
                 CompletionDelegate delegate;
                 VexaQRDecoderImpl reader(delegate, kind);

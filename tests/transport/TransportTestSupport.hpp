@@ -5,6 +5,8 @@
 #include <vexaqr/transport/LTEncoder.hpp>
 #include <vexaqr/transport/VexaQRDecoderDelegate.hpp>
 
+#include "transport/LTIndexSetGenerator.hpp"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 #include "TransportTestSupport.hpp"
+#include "transport/LTDecoder.hpp"
 
 #include <vexaqr/transport/CyclicVexaQRGenerator.hpp>
 #include <vexaqr/transport/LTCodedVexaQRGenerator.hpp>

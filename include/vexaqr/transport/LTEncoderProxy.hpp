@@ -20,7 +20,7 @@ public:
 
     bool isValid() const { return _encoder.isValid(); }
     /// The next LT packet (packet length bytes); empty for an invalid encoder.
-    Bytes nextPacket() { return _encoder.generatePacket().bytes(); }
+    Bytes nextPacket();
     /// The seed of the next packet.
     std::uint32_t seed() const { return _encoder.getSeed(); }
     std::uint32_t totalLength() const { return _encoder.getTotalLength(); }

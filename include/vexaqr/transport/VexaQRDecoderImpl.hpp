@@ -7,8 +7,8 @@
 // Cyclic frame:
 //   [0] 0x02 | [1] block index from 0 | [2] block count | [3..] the block (all remaining bytes)
 //
-// Consecutive sightings of one symbol are dropped by comparing with the last luby seed (shared by
-// every reader of the process, 0 at start) and the last cyclic index (99 after construction).
+// Consecutive sightings of one symbol are dropped by comparing with the reader's last luby seed (0 after
+// construction) and its last cyclic index (99 after construction).
 // A luby and a cyclic transfer may be under way at once; the completion of either resets both.
 //
 // Besides the documented progress (known symbols ÷ K, which for luby sits near 0 until it jumps to 1), the
@@ -16,8 +16,8 @@
 // received and the chosen decoder's measured overhead. It never falls within a transfer and reaches 1 only
 // at completion.
 //
-// Not thread-safe: every reader of a process must be driven from the same thread (the shared luby
-// seed is unsynchronised). The delegate must outlive the reader.
+// Not thread-safe: a reader is driven from one thread at a time. Readers share no state, so readers on
+// several threads run side by side. The delegate must outlive the reader.
 #pragma once
 
 #include <vexaqr/transport/LTDecoderKind.hpp>
@@ -80,6 +80,7 @@ private:
     std::optional<std::vector<std::optional<Bytes>>> _qrFrames;
     std::uint64_t _receivedQRFrames = 0;
     std::uint64_t _prevQRFrame = 99;
+    std::uint32_t _previousLubySeed = 0;
     Counters _luby;
     Counters _cyclic;
     VxaAlgorithm _lastMode = VxaAlgorithm::luby;

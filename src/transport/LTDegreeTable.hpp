@@ -1,0 +1,25 @@
+// LT::DegreeTable: the degree distribution an LT index set's size is drawn from. Immutable once built;
+// the process-wide cache behind shared() is guarded, so tables may be taken from any thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace vexaqr::LT {
+
+/// The degree distribution for K source packets (a robust soliton with spike at K / 8 + 1) and the
+/// running sums that a degree draw walks. Shared between generators of one K.
+struct DegreeTable {
+    /// K + 1 probabilities; entry d is the probability of degree d, entry 0 is 0.
+    std::vector<double> distribution;
+    /// runningSums[i] = distribution[0] + ... + distribution[i], summed left to right.
+    std::vector<double> runningSums;
+
+    /// Builds the table afresh (O(K)); `packetCount` must be at least 1.
+    static DegreeTable build(std::uint32_t packetCount);
+    /// The table for `packetCount`, from a small process-wide cache (bit-identical to build()).
+    static std::shared_ptr<const DegreeTable> shared(std::uint32_t packetCount);
+};
+
+} // namespace vexaqr::LT

@@ -1,0 +1,47 @@
+// LT::HashedSetIndex: the decoder's index of held combinations by the hash of their index sets. Not
+// thread-safe.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace vexaqr::LT {
+
+/// Held combinations by the hash of their index sets: open addressing with linear probing, several
+/// entries per hash allowed, erasure by shifting back (no tombstones), so every operation stays O(1)
+/// on average however many combinations come and go.
+class HashedSetIndex {
+public:
+    void insert(std::uint64_t hash, std::uint32_t id);
+    void erase(std::uint64_t hash, std::uint32_t id);
+    /// Whether `matches(id)` holds for an entry of `hash`.
+    template <class Matches> bool any(std::uint64_t hash, Matches matches) const {
+        if (_count == 0) {
+            return false;
+        }
+        for (std::size_t slot = slotOf(hash); _ids[slot] != kEmpty; slot = (slot + 1) & _mask) {
+            if (_hashes[slot] == hash && matches(_ids[slot])) {
+                return true;
+            }
+        }
+        return false;
+    }
+    bool contains(std::uint64_t hash) const {
+        return any(hash, [](std::uint32_t) { return true; });
+    }
+    std::size_t size() const { return _count; }
+    void clear();
+
+private:
+    static constexpr std::uint32_t kEmpty = 0xffffffffu;
+    std::size_t slotOf(std::uint64_t hash) const { return static_cast<std::size_t>(hash >> 20) & _mask; }
+    void grow();
+
+    std::vector<std::uint64_t> _hashes;
+    std::vector<std::uint32_t> _ids;
+    std::size_t _mask = 0;
+    std::size_t _count = 0;
+};
+
+} // namespace vexaqr::LT
