@@ -7,8 +7,8 @@
 #include <vexaqr/payload/KeychainWrapper.hpp>
 #include <vexaqr/payload/VXADataWriter.hpp>
 #include <vexaqr/platform/CurlHttpClient.hpp>
-#include <vexaqr/platform/DataDirectory.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
+#include <vexaqr/sdk/Installation.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
 
 #include "payload/RsaOperations.hpp"
@@ -29,14 +29,12 @@ constexpr std::size_t kContentSize = 1024;
 constexpr const char* kPartnerId = "BENCH-PARTNER";
 
 // One activated installation with kMessages waiting on a devserver, made once for all benchmarks.
-class Installation {
+class ActivatedInstallation {
 public:
-    Installation() {
-        DataDirectory::set(_directory.path() / "data");
-        KeyStore::setStandard(KeyStore::makeSqlite(_directory.path() / "keys"));
+    ActivatedInstallation() {
         _urlProvider->setApiBaseUrl(*Url::fromString(_server.apiBaseUrl()));
         _sdk = std::make_unique<VexaQrSDK>(
-            VexaQrSDK::Environment{_urlProvider, std::make_shared<CurlHttpClient>(), _loop, _database, nullptr});
+            VexaQrSDK::Environment{_urlProvider, std::make_shared<CurlHttpClient>(), _loop, _installation, nullptr});
         _server.admin("partner", "--partner-id", kPartnerId);
         activate();
         postMessages();
@@ -86,15 +84,14 @@ private:
     test::DevServer _server;
     std::shared_ptr<RunLoop> _loop = std::make_shared<RunLoop>();
     std::shared_ptr<UrlProvider> _urlProvider = std::make_shared<UrlProvider>();
-    std::shared_ptr<PersistencyManager> _manager =
-        std::make_shared<PersistencyManager>([this] { return _directory.path() / "data"; });
-    std::shared_ptr<DatabaseWrapper> _database = std::make_shared<DatabaseWrapper>(*_manager);
+    std::shared_ptr<Installation> _installation =
+        Installation::inDirectory(_directory.path() / "data", KeyStore::makeSqlite(_directory.path() / "keys"));
     std::unique_ptr<VexaQrSDK> _sdk;
     bool _ready = false;
 };
 
-Installation& installation() {
-    static Installation instance;
+ActivatedInstallation& installation() {
+    static ActivatedInstallation instance;
     return instance;
 }
 
@@ -126,7 +123,7 @@ const LocalRecords& localRecords() {
     return instance;
 }
 
-std::vector<VxaMessage> fetchAll(Installation& setup) {
+std::vector<VxaMessage> fetchAll(ActivatedInstallation& setup) {
     bool done = false;
     std::vector<VxaMessage> messages;
     setup.sdk().getVexaQrMessages({}, [&](std::int64_t, std::optional<std::vector<VxaMessage>> list, auto) {

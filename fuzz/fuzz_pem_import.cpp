@@ -10,14 +10,10 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool inMemory = [] {
-        vexaqr::KeyStore::setStandard(vexaqr::KeyStore::makeInMemory());
-        return true;
-    }();
-    (void)inMemory;
+    static const auto store = vexaqr::KeyStore::makeInMemory();
     const std::string text(reinterpret_cast<const char*>(data), size);
     const std::string wrapped = vexaqr::base64::encode(vexaqr::Bytes(data, data + size));
-    vexaqr::RsaPemManager manager;
+    vexaqr::RsaPemManager manager(store);
     manager.addRSAPublicKey(text, "fuzz.public");
     manager.addRSAPrivateKey(text, "fuzz.private");
     manager.addRSAPublicKey(wrapped, "fuzz.public");

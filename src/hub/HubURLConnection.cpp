@@ -7,30 +7,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <mutex>
 
 namespace vexaqr {
 
 namespace {
-
-std::mutex& staticHandlerMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-HubURLConnection::StaticHandler& staticHandler() {
-    static HubURLConnection::StaticHandler handler;
-    return handler;
-}
-
-std::optional<HubStaticHandlerResponse> stagedReply(const HttpRequest& request) {
-    HubURLConnection::StaticHandler handler;
-    {
-        std::lock_guard lock(staticHandlerMutex());
-        handler = staticHandler();
-    }
-    return handler ? handler(request) : std::nullopt;
-}
 
 std::string lowercased(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -48,9 +28,13 @@ std::string pathOf(const std::string& url) {
 
 } // namespace
 
-void HubURLConnection::setStaticHandler(StaticHandler handler) {
-    std::lock_guard lock(staticHandlerMutex());
-    staticHandler() = std::move(handler);
+void HubStagedReplies::send(HttpRequest request, Completion completion) {
+    if (auto staged = _handler ? _handler(request) : std::nullopt) {
+        HttpResponse response{request.url, 200, std::move(staged->Headers)};
+        completion(HttpResult{std::move(staged->Data), std::move(response), std::nullopt});
+        return;
+    }
+    _inner->send(std::move(request), std::move(completion));
 }
 
 HubURLConnection::HubURLConnection(std::shared_ptr<HttpClient> httpClient) : _httpClient(std::move(httpClient)) {}
@@ -61,11 +45,6 @@ bool HubURLConnection::isHeadOnly(const HttpRequest& request) {
 }
 
 void HubURLConnection::initWithRequest(HttpRequest request, Completion completion) const {
-    if (auto staged = stagedReply(request)) {
-        HttpResponse response{request.url, 200, std::move(staged->Headers)};
-        deliver(request, HttpResult{std::move(staged->Data), std::move(response), std::nullopt}, completion);
-        return;
-    }
     if (!_httpClient) {
         completion(
             std::nullopt, {},

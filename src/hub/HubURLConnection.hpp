@@ -1,9 +1,9 @@
 // HubURLConnection: one request to the hub over an HttpClient, with the hub's status rules: 200 and 201 are
-// success, every other status is an error whose code is the status. A process-wide static handler may answer
-// requests instead of the network (for hosts that stage replies).
+// success, every other status is an error whose code is the status. A hub whose HTTP client is a
+// HubStagedReplies gets staged replies instead of the network for the requests its handler answers.
 //
-// The completion runs on the HTTP client's callback thread, or at once on the caller's thread when the static
-// handler answers or the request cannot be started. setStaticHandler() is thread-safe.
+// The completion runs on the HTTP client's callback thread, or at once on the caller's thread when a staged
+// reply answers or the request cannot be started.
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
@@ -22,15 +22,27 @@ struct HubStaticHandlerResponse {
     HttpHeaders Headers;
 };
 
+/// An HTTP client that answers what its handler stages (status 200, at once on the caller's thread) and
+/// sends every other request on through `inner`.
+class HubStagedReplies final : public HttpClient {
+public:
+    using Handler = std::function<std::optional<HubStaticHandlerResponse>(const HttpRequest& request)>;
+
+    HubStagedReplies(Handler handler, std::shared_ptr<HttpClient> inner)
+        : _handler(std::move(handler)), _inner(std::move(inner)) {}
+
+    void send(HttpRequest request, Completion completion) override;
+
+private:
+    Handler _handler;
+    std::shared_ptr<HttpClient> _inner;
+};
+
 class HubURLConnection final {
 public:
-    using StaticHandler = std::function<std::optional<HubStaticHandlerResponse>(const HttpRequest& request)>;
     /// The reply head (absent on transport errors), its body (empty for heads-only replies) and the error.
     using Completion =
         std::function<void(std::optional<HttpResponse> response, Bytes body, std::optional<Error> error)>;
-
-    /// Replaces the process-wide handler; an empty one sends everything to the network again.
-    static void setStaticHandler(StaticHandler handler);
 
     explicit HubURLConnection(std::shared_ptr<HttpClient> httpClient);
 

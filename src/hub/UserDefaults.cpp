@@ -107,7 +107,8 @@ UserDefaults::UserDefaults(DirectoryProvider directory) : _store(std::make_uniqu
 UserDefaults::~UserDefaults() = default;
 
 std::shared_ptr<UserDefaults> UserDefaults::standard() {
-    static auto* defaults = new std::shared_ptr<UserDefaults>(std::make_shared<UserDefaults>(&DataDirectory::current));
+    static auto* defaults =
+        new std::shared_ptr<UserDefaults>(std::make_shared<UserDefaults>(&DataDirectory::defaultPath));
     return *defaults;
 }
 

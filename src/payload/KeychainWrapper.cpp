@@ -2,27 +2,6 @@
 
 namespace vexaqr {
 
-namespace {
-
-// Asks KeyStore::standard() at every call, so the shared wrapper follows KeyStore::setStandard.
-class CurrentStandardKeyStore final : public KeyStore {
-public:
-    KeyStoreStatus add(const Bytes& tag, const KeyHandle& key) override { return KeyStore::standard()->add(tag, key); }
-    KeyStoreLookup copyMatching(const Bytes& tag) override { return KeyStore::standard()->copyMatching(tag); }
-    KeyStoreStatus remove(const Bytes& tag) override { return KeyStore::standard()->remove(tag); }
-    KeyStoreStatus write(const std::vector<KeyStoreWrite>& writes) override {
-        return KeyStore::standard()->write(writes);
-    }
-    std::optional<Error> openError() override { return KeyStore::standard()->openError(); }
-};
-
-} // namespace
-
-KeychainWrapper& KeychainWrapper::standard() {
-    static auto* instance = new KeychainWrapper(std::make_shared<CurrentStandardKeyStore>()); // never destroyed
-    return *instance;
-}
-
 KeychainWrapper::KeychainWrapper(std::shared_ptr<KeyStore> store) : _store(std::move(store)) {}
 
 KeyHandle KeychainWrapper::getRsaKey(const std::string& tag) const {

@@ -28,11 +28,11 @@ const std::regex& armourPattern() {
     return pattern;
 }
 
-KeyStoreStatus addToStore(const std::string& tagName, const Bytes& bareKey, RsaKey::Kind kind) {
+KeyStoreStatus addToStore(KeyStore* store, const std::string& tagName, const Bytes& bareKey, RsaKey::Kind kind) {
     KeyHandle key = RsaKey::fromPkcs1(bareKey, kind);
     if (!key)
         return KeyStoreStatus::decodeError;
-    return KeyStore::standard()->add(toBytes(tagName), key);
+    return store ? store->add(toBytes(tagName), key) : KeyStoreStatus::notAvailable;
 }
 
 bool countsAsStored(KeyStoreStatus status) {
@@ -40,6 +40,8 @@ bool countsAsStored(KeyStoreStatus status) {
 }
 
 } // namespace
+
+RsaPemManager::RsaPemManager(std::shared_ptr<KeyStore> store) : _store(std::move(store)) {}
 
 std::optional<Bytes> RsaPemManager::base64Decode(const std::string& pem) {
     if (pem.size() > kMaxPemLength)
@@ -71,7 +73,7 @@ KeyHandle RsaPemManager::addRSAPublicKey(const Bytes& key, const std::string& ta
     auto bareKey = der::stripPublicKeyHeader(key);
     if (!bareKey)
         return nullptr;
-    if (!countsAsStored(addToStore(tagName, *bareKey, RsaKey::Kind::publicKey)))
+    if (!countsAsStored(addToStore(_store.get(), tagName, *bareKey, RsaKey::Kind::publicKey)))
         return nullptr;
     return getRSAKeyFromKeychain(tagName);
 }
@@ -81,7 +83,7 @@ KeyHandle RsaPemManager::addRSAPrivateKey(const Bytes& key, const std::string& t
     auto bareKey = der::stripPrivateKeyHeader(key);
     if (!bareKey)
         return nullptr;
-    const KeyStoreStatus status = addToStore(tagName, *bareKey, RsaKey::Kind::privateKey);
+    const KeyStoreStatus status = addToStore(_store.get(), tagName, *bareKey, RsaKey::Kind::privateKey);
     cleanse(*bareKey);
     if (!countsAsStored(status)) {
         LogManager::standard().log("Cannot add key to keychain, status " +
@@ -92,12 +94,15 @@ KeyHandle RsaPemManager::addRSAPrivateKey(const Bytes& key, const std::string& t
 }
 
 KeyHandle RsaPemManager::getRSAKeyFromKeychain(const std::string& tagName) {
-    auto lookup = KeyStore::standard()->copyMatching(toBytes(tagName));
+    if (!_store)
+        return nullptr;
+    auto lookup = _store->copyMatching(toBytes(tagName));
     return lookup.status == KeyStoreStatus::success ? lookup.key : nullptr;
 }
 
 void RsaPemManager::deleteRSAKeyFromKeychain(const std::string& tagName) {
-    KeyStore::standard()->remove(toBytes(tagName));
+    if (_store)
+        _store->remove(toBytes(tagName));
 }
 
 Bytes RsaPemManager::exportRSAPublicKeyToDER(const Bytes& key, const std::string& /*keyType*/, int /*keySize*/) {

@@ -34,8 +34,7 @@ std::vector<KeychainWrapper::TaggedKey> clientKeys(const RsaKeyPair& pair) {
 
 // The store is emptied and the generated pair kept under the client tags at once, as a permanent platform
 // key pair would be; in one change, so that no crash leaves half a pair or the old keys beside the new.
-std::optional<RsaKeyPair> generateStoredClientPair(Activation::RsaKeySize keySize) {
-    const auto& keychain = KeychainWrapper::standard();
+std::optional<RsaKeyPair> generateStoredClientPair(const KeychainWrapper& keychain, Activation::RsaKeySize keySize) {
     auto pair = RsaKey::generatePair(static_cast<int>(keySize));
     if (!pair || !pair->privateKey || !pair->publicKey) {
         keychain.resetKeys();
@@ -56,11 +55,12 @@ std::string withoutLineEnds(std::string text) {
 } // namespace
 
 KeyHandlingWorkflow::KeyHandlingWorkflow(std::shared_ptr<AppDataServiceProtocol> appDataService,
-                                         WebServiceEnvironment environment)
-    : _appDataService(std::move(appDataService)), _environment(std::move(environment)) {}
+                                         std::shared_ptr<KeyStore> keyStore, WebServiceEnvironment environment)
+    : _appDataService(std::move(appDataService)), _keyStore(std::move(keyStore)), _environment(std::move(environment)) {
+}
 
 void KeyHandlingWorkflow::clientRsaKeyHandlingProcess(Activation::RsaKeySize keySize, WorkflowCompletion completion) {
-    auto pair = generateStoredClientPair(keySize);
+    auto pair = generateStoredClientPair(KeychainWrapper(_keyStore), keySize);
     if (!pair)
         return finishWithSdkError(completion, ResultCode::clientKeyGenerationError);
     updatePublicKey(*pair, keySize, std::move(completion));
@@ -88,7 +88,7 @@ void KeyHandlingWorkflow::updatePublicKey(const RsaKeyPair& pair, Activation::Rs
 
 std::optional<std::string> KeyHandlingWorkflow::pemFormatOfPublicKey(Activation::RsaKeySize keySize) const {
     KeyHandle stored =
-        KeychainWrapper::standard().getRsaKey(tag(Activation::KeyOwner::clientKey, Activation::KeyType::publicKey));
+        KeychainWrapper(_keyStore).getRsaKey(tag(Activation::KeyOwner::clientKey, Activation::KeyType::publicKey));
     if (!stored)
         return std::nullopt;
     const Bytes pkcs1 = stored->publicKey()->externalRepresentation();
@@ -98,8 +98,8 @@ std::optional<std::string> KeyHandlingWorkflow::pemFormatOfPublicKey(Activation:
 }
 
 Constant::Application::ResultCode KeyHandlingWorkflow::storeClientKeys(const RsaKeyPair& pair) const {
-    return KeychainWrapper::standard().addRsaKeys(clientKeys(pair)) ? ResultCode::successfulOperation
-                                                                    : ResultCode::clientKeyPersistError;
+    return KeychainWrapper(_keyStore).addRsaKeys(clientKeys(pair)) ? ResultCode::successfulOperation
+                                                                   : ResultCode::clientKeyPersistError;
 }
 
 void KeyHandlingWorkflow::partnerKeyHandlingProcess(const Activation::ViewModel& viewModel,
@@ -139,12 +139,12 @@ Constant::Application::ResultCode KeyHandlingWorkflow::savePartnerPublicKeyFromD
 }
 
 bool KeyHandlingWorkflow::savePartnerPublicKey(const std::string& pem) {
-    return RsaPemManager().addRSAPublicKey(
+    return RsaPemManager(_keyStore).addRSAPublicKey(
                pem, tag(Activation::KeyOwner::partnerKey, Activation::KeyType::publicKey)) != nullptr;
 }
 
 bool KeyHandlingWorkflow::savePartnerPrivateKey(const std::string& pem) {
-    return RsaPemManager().addRSAPrivateKey(
+    return RsaPemManager(_keyStore).addRSAPrivateKey(
                pem, tag(Activation::KeyOwner::partnerKey, Activation::KeyType::privateKey)) != nullptr;
 }
 

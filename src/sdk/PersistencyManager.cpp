@@ -1,12 +1,10 @@
 #include <vexaqr/sdk/PersistencyManager.hpp>
 
-#include <vexaqr/platform/DataDirectory.hpp>
 #include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/sdk/CoreDataConstants.hpp>
 
 #include "platform/SqliteStoreFile.hpp"
 
-#include <algorithm>
 #include <array>
 
 namespace vexaqr {
@@ -15,17 +13,7 @@ namespace {
 
 using Step = SqliteDatabase::Statement::Step;
 
-struct Entity {
-    std::string_view name;
-    std::array<std::string_view, 4> attributes;
-};
-
 // The data model. Columns carry no declared type, so a value reads back exactly as it was written.
-constexpr std::array<Entity, 2> kModel{{
-    {Constant::CoreData::EntityName::sdkData, {"appUniqueId", "vexaQrUserId", "userEmailAddress", "registrationState"}},
-    {Constant::CoreData::EntityName::vxaMessage, {"vxaData", "vxaInfo", "vxaTemplate", "messageId"}},
-}};
-
 constexpr const char* kSchema =
     "PRAGMA journal_mode = WAL;"
     "CREATE TABLE IF NOT EXISTS SDKData (objectId INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -33,113 +21,81 @@ constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS CachedVxaMessage (objectId INTEGER PRIMARY KEY AUTOINCREMENT,"
     " vxaData, vxaInfo, vxaTemplate, messageId);";
 
-const Entity* findEntity(std::string_view name) {
-    auto found = std::find_if(kModel.begin(), kModel.end(), [name](const Entity& e) { return e.name == name; });
-    return found == kModel.end() ? nullptr : &*found;
-}
+constexpr const char* kSettingsColumns = "appUniqueId, vexaQrUserId, userEmailAddress, registrationState";
+constexpr std::array<const char*, 4> kSettingsColumn{"appUniqueId", "vexaQrUserId", "userEmailAddress",
+                                                     "registrationState"};
+enum SettingsColumn : std::size_t { appUniqueIdColumn, vexaQrUserIdColumn, userEmailColumn, registrationStateColumn };
 
-bool hasAttribute(const Entity& entity, std::string_view key) {
-    return std::find(entity.attributes.begin(), entity.attributes.end(), key) != entity.attributes.end();
-}
+constexpr const char* kMessageColumns = "vxaData, vxaInfo, vxaTemplate, messageId";
+constexpr const char* kMessagePlaceholders = "?, ?, ?, ?";
+const std::string kMessageEntity(Constant::CoreData::EntityName::vxaMessage);
+const std::string kStagingTable = "temp.Staged" + kMessageEntity;
 
 void logFailure(std::string_view message, std::string_view error, std::string_view details) {
     LogManager::standard().log(std::string(message) + std::string(error) + ", {" + std::string(details) + "}");
 }
 
-// The entity named `name`, or nothing after logging `failure` with the reason: names come from callers.
-const Entity* knownEntity(const std::string& name, std::string_view failure) {
-    const Entity* entity = findEntity(name);
-    if (!entity)
-        logFailure(failure, "unknown entity", "entity: " + name);
-    return entity;
+// The whole part of a stored real; nothing for NaN, the infinities and values no 64-bit integer holds.
+std::optional<std::int64_t> integralPart(double real) {
+    constexpr double kLimit = 9223372036854775808.0; // 2^63
+    if (!(real >= -kLimit && real < kLimit))         // also false for NaN
+        return std::nullopt;
+    return static_cast<std::int64_t>(real);
 }
 
-SqliteValue toSqlite(const std::optional<StoredValue>& value) {
-    if (!value)
-        return std::monostate{};
-    if (auto* integer = std::get_if<std::int64_t>(&*value))
-        return *integer;
-    if (auto* real = std::get_if<double>(&*value))
-        return *real;
-    if (auto* text = std::get_if<std::string>(&*value))
-        return *text;
-    return std::get<Bytes>(*value);
-}
-
-// Built in place: g++ 12 with the sanitizers misreads a moved temporary variant as uninitialised.
-std::optional<StoredValue> fromSqlite(const SqliteValue& value) {
-    std::optional<StoredValue> stored;
+std::optional<std::int64_t> integerOf(const SqliteValue& value) {
     if (auto* integer = std::get_if<std::int64_t>(&value))
-        stored.emplace(std::in_place_type<std::int64_t>, *integer);
-    else if (auto* real = std::get_if<double>(&value))
-        stored.emplace(std::in_place_type<double>, *real);
-    else if (auto* text = std::get_if<std::string>(&value))
-        stored.emplace(std::in_place_type<std::string>, *text);
-    else if (auto* blob = std::get_if<Bytes>(&value))
-        stored.emplace(std::in_place_type<Bytes>, *blob);
-    return stored;
+        return *integer;
+    if (auto* real = std::get_if<double>(&value))
+        return integralPart(*real);
+    return std::nullopt;
 }
 
-std::string columnList(const Entity& entity) {
-    std::string list;
-    for (auto attribute : entity.attributes) {
-        if (!list.empty())
-            list += ", ";
-        list += attribute;
-    }
-    return list;
+std::optional<std::string> textOf(const SqliteValue& value) {
+    auto* text = std::get_if<std::string>(&value);
+    return text ? std::optional<std::string>(*text) : std::nullopt;
 }
 
-StoredObject readObject(const Entity& entity, const SqliteDatabase::Statement& row) {
-    StoredObject object{std::string(entity.name), std::get<std::int64_t>(row.column(0)), {}};
-    for (std::size_t i = 0; i < entity.attributes.size(); ++i)
-        object.values[std::string(entity.attributes[i])] = fromSqlite(row.column(static_cast<int>(i + 1)));
-    return object;
+std::optional<Bytes> bytesOf(const SqliteValue& value) {
+    auto* bytes = std::get_if<Bytes>(&value);
+    return bytes ? std::optional<Bytes>(*bytes) : std::nullopt;
 }
 
-// "INSERT INTO <entity> (<every attribute>) VALUES (?, ...)"; nothing (logged) when it does not compile.
-std::unique_ptr<SqliteDatabase::Statement> prepareInsert(SqliteDatabase& db, const Entity& entity) {
-    std::string placeholders;
-    for (std::size_t i = 0; i < entity.attributes.size(); ++i)
-        placeholders += i == 0 ? "?" : ", ?";
-    const std::string name(entity.name);
-    auto insert = db.prepare("INSERT INTO " + name + " (" + columnList(entity) + ") VALUES (" + placeholders + ")");
+SqliteValue orNull(const std::optional<std::string>& text) {
+    return text ? SqliteValue(*text) : SqliteValue();
+}
+
+// The columns from `first` on hold the message's fields in kMessageColumns order.
+CachedVxaMessage readMessage(const SqliteDatabase::Statement& row, int first) {
+    return {bytesOf(row.column(first)), textOf(row.column(first + 1)), textOf(row.column(first + 2)),
+            textOf(row.column(first + 3))};
+}
+
+// Binds the message's fields from parameter `first` on; the payload bytes are always written (empty when
+// absent), absent texts stay empty.
+bool bindMessage(SqliteDatabase::Statement& statement, int first, const CachedVxaMessage& message) {
+    return statement.bind(first, message.vxaData.value_or(Bytes{})) &&
+           statement.bind(first + 1, orNull(message.vxaInfo)) &&
+           statement.bind(first + 2, orNull(message.vxaTemplate)) &&
+           statement.bind(first + 3, orNull(message.messageId));
+}
+
+// "INSERT INTO CachedVxaMessage ..."; nothing (logged) when it does not compile.
+std::unique_ptr<SqliteDatabase::Statement> prepareInsert(SqliteDatabase& db) {
+    auto insert = db.prepare("INSERT INTO " + kMessageEntity + " (" + kMessageColumns + ") VALUES (" +
+                             kMessagePlaceholders + ")");
     if (!insert)
-        logFailure("Unresolved error ", db.lastError(), "entity: " + name);
+        logFailure("Unresolved error ", db.lastError(), "entity: " + kMessageEntity);
     return insert;
 }
 
-// Inserts one object with a statement from prepareInsert (reusable afterwards); nothing (logged) on an
-// attribute the entity lacks or a failed insert.
-std::optional<StoredObject> insertObject(SqliteDatabase& db, SqliteDatabase::Statement& insert, const Entity& entity,
-                                         const StoredValues& values) {
-    const std::string name(entity.name);
-    for (const auto& entry : values) {
-        if (!hasAttribute(entity, entry.first)) {
-            logFailure("Unresolved error ", "unknown attribute", "entity: " + name + ", key: " + entry.first);
-            return std::nullopt;
-        }
-    }
-    StoredObject object{name, 0, {}};
-    for (auto attribute : entity.attributes) {
-        auto given = values.find(std::string(attribute));
-        object.values[std::string(attribute)] = given == values.end() ? std::nullopt : given->second;
-    }
-    bool bound = true;
-    for (std::size_t i = 0; bound && i < entity.attributes.size(); ++i)
-        bound = insert.bind(static_cast<int>(i + 1), toSqlite(object.values[std::string(entity.attributes[i])]));
-    const bool inserted = bound && insert.step() == Step::done;
+// Inserts one message with a statement from prepareInsert (reusable afterwards); false (logged) on failure.
+bool insertMessage(SqliteDatabase& db, SqliteDatabase::Statement& insert, const CachedVxaMessage& message) {
+    const bool inserted = bindMessage(insert, 1, message) && insert.step() == Step::done;
     insert.reset();
-    if (!inserted) {
-        logFailure("Unresolved error ", db.lastError(), "entity: " + name);
-        return std::nullopt;
-    }
-    object.objectId = db.lastInsertRowId();
-    return object;
-}
-
-std::string stagingTable(const Entity& entity) {
-    return "temp.Staged" + std::string(entity.name);
+    if (!inserted)
+        logFailure("Unresolved error ", db.lastError(), "entity: " + kMessageEntity);
+    return inserted;
 }
 
 // Binds `value` as the integer parameter `index` and steps the statement to its end.
@@ -148,11 +104,19 @@ bool runWithInteger(SqliteDatabase& db, const std::string& sql, std::int64_t val
     return statement && statement->bind(1, value) && statement->step() == Step::done;
 }
 
-std::optional<std::int64_t> countStaged(SqliteDatabase& db, const Entity& entity, std::int64_t stagingId) {
-    auto count = db.prepare("SELECT count(*) FROM " + stagingTable(entity) + " WHERE stagingId = ?");
+std::optional<std::int64_t> countStaged(SqliteDatabase& db, std::int64_t stagingId) {
+    auto count = db.prepare("SELECT count(*) FROM " + kStagingTable + " WHERE stagingId = ?");
     if (!count || !count->bind(1, stagingId) || count->step() != Step::row)
         return std::nullopt;
     return std::get<std::int64_t>(count->column(0));
+}
+
+// Inserts the empty settings record; false (logged) on failure.
+bool createSettings(SqliteDatabase& db) {
+    if (db.execute("INSERT INTO SDKData DEFAULT VALUES"))
+        return true;
+    logFailure("Could not create entity error ", db.lastError(), "entity: SDKData");
+    return false;
 }
 
 } // namespace
@@ -164,10 +128,9 @@ struct PersistencyManager::Store {
     SqliteStoreFile file;
 };
 
-PersistencyManager& PersistencyManager::shared() {
-    static auto* instance = new PersistencyManager(&DataDirectory::current); // never destroyed
-    return *instance;
-}
+struct PersistencyManager::SettingValue {
+    SqliteValue value;
+};
 
 PersistencyManager::PersistencyManager(std::function<std::filesystem::path()> directory)
     : _store(std::make_unique<Store>(std::move(directory))) {}
@@ -186,62 +149,55 @@ std::optional<Error> PersistencyManager::openError() {
     return Error{"PersistencyManager", 0, _store->file.problem()};
 }
 
-std::optional<StoredObject> PersistencyManager::createEntity(const std::string& name) {
-    const Entity* entity = knownEntity(name, "Could not create entity error ");
-    SqliteDatabase* db = _store->file.database();
-    if (!entity || !db)
-        return std::nullopt;
-    if (!db->execute("INSERT INTO " + name + " DEFAULT VALUES")) {
-        logFailure("Could not create entity error ", db->lastError(), "entity: " + name);
-        return std::nullopt;
-    }
-    StoredObject object{name, db->lastInsertRowId(), {}};
-    for (auto attribute : entity->attributes)
-        object.values[std::string(attribute)] = std::nullopt;
-    return object;
-}
-
-std::optional<StoredValue> PersistencyManager::value(const std::string& key) {
+StoredSettings PersistencyManager::settings() {
     std::lock_guard lock(_mutex);
     SqliteDatabase* db = _store->file.database();
     if (!db)
-        return std::nullopt;
-    const Entity& settings = *findEntity(Constant::CoreData::EntityName::sdkData);
-    if (!hasAttribute(settings, key)) {
-        logFailure("Could not fetch value. ", "unknown attribute", "key: " + key);
-        return std::nullopt;
-    }
-    auto select = db->prepare("SELECT " + key + " FROM SDKData ORDER BY objectId LIMIT 1");
+        return {};
+    auto select = db->prepare(std::string("SELECT ") + kSettingsColumns + " FROM SDKData ORDER BY objectId LIMIT 1");
     const Step step = select ? select->step() : Step::error;
     if (step == Step::error) {
-        logFailure("Could not fetch value. ", db->lastError(), "key: " + key);
-        return std::nullopt;
+        logFailure("Could not fetch value. ", db->lastError(), "entity: SDKData");
+        return {};
     }
     if (step == Step::row)
-        return fromSqlite(select->column(0));
+        return {textOf(select->column(appUniqueIdColumn)), integerOf(select->column(vexaQrUserIdColumn)),
+                textOf(select->column(userEmailColumn)), integerOf(select->column(registrationStateColumn))};
     // The read ends before the record is made: a write begun inside a read is refused at once when another
     // connection writes, instead of waiting for it.
     select.reset();
-    createEntity(std::string(settings.name));
-    return std::nullopt;
+    createSettings(*db);
+    return {};
 }
 
-bool PersistencyManager::set(const std::optional<StoredValue>& value, const std::string& key) {
+bool PersistencyManager::setAppUniqueId(const std::optional<std::string>& appUniqueId) {
+    return setSetting(appUniqueIdColumn, {orNull(appUniqueId)});
+}
+
+bool PersistencyManager::setVexaQrUserId(const std::optional<std::int64_t>& vexaQrUserId) {
+    return setSetting(vexaQrUserIdColumn, {vexaQrUserId ? SqliteValue(*vexaQrUserId) : SqliteValue()});
+}
+
+bool PersistencyManager::setUserEmailAddress(const std::optional<std::string>& userEmailAddress) {
+    return setSetting(userEmailColumn, {orNull(userEmailAddress)});
+}
+
+bool PersistencyManager::setRegistrationState(const std::optional<std::int64_t>& registrationState) {
+    return setSetting(registrationStateColumn, {registrationState ? SqliteValue(*registrationState) : SqliteValue()});
+}
+
+bool PersistencyManager::setSetting(std::size_t column, const SettingValue& value) {
     std::lock_guard lock(_mutex);
     SqliteDatabase* db = _store->file.database();
     if (!db)
         return false;
-    const Entity& settings = *findEntity(Constant::CoreData::EntityName::sdkData);
-    if (!hasAttribute(settings, key)) {
-        logFailure("Could not set value. ", "unknown attribute", "key: " + key);
-        return false;
-    }
+    const std::string key = kSettingsColumn[column];
     // The write lock first, so that another program's write is waited for (up to the busy timeout) rather
     // than failing the upgrade from the read below.
     SqliteDatabase::Transaction transaction(*db);
     const std::optional<std::int64_t> objectId = transaction.isActive() ? settingsObjectId(*db) : std::nullopt;
     auto update = objectId ? db->prepare("UPDATE SDKData SET " + key + " = ? WHERE objectId = ?") : nullptr;
-    if (!update || !update->bind(1, toSqlite(value)) || !update->bind(2, *objectId) || update->step() != Step::done ||
+    if (!update || !update->bind(1, value.value) || !update->bind(2, *objectId) || update->step() != Step::done ||
         !transaction.commit()) {
         logFailure("Could not set value. ", db->lastError(), "key: " + key);
         return false;
@@ -254,177 +210,149 @@ std::optional<std::int64_t> PersistencyManager::settingsObjectId(SqliteDatabase&
     const Step step = select ? select->step() : Step::error;
     if (step == Step::row)
         return std::get<std::int64_t>(select->column(0));
-    if (step == Step::error)
+    if (step == Step::error || !createSettings(db))
         return std::nullopt;
-    auto created = createEntity(std::string(Constant::CoreData::EntityName::sdkData));
-    return created ? std::optional(created->objectId) : std::nullopt;
+    return db.lastInsertRowId();
 }
 
-std::optional<StoredObject> PersistencyManager::saveNewEntity(const std::string& name, const StoredValues& values) {
+void PersistencyManager::deleteSettings() {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _store->file.database();
+    if (db && !db->execute("DELETE FROM SDKData"))
+        logFailure("Could not delete items. ", db->lastError(), "entity: SDKData");
+}
+
+std::optional<CachedVxaMessage> PersistencyManager::saveNewMessage(const CachedVxaMessage& message) {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _store->file.database();
+    auto insert = db ? prepareInsert(*db) : nullptr;
+    if (!insert || !insertMessage(*db, *insert, message))
+        return std::nullopt;
+    CachedVxaMessage stored = message;
+    stored.vxaData = message.vxaData.value_or(Bytes{});
+    return stored;
+}
+
+std::optional<std::vector<CachedVxaMessage>> PersistencyManager::getAllMessages() {
     std::lock_guard lock(_mutex);
     SqliteDatabase* db = _store->file.database();
     if (!db)
         return std::nullopt;
-    const Entity* entity = knownEntity(name, "Could not create entity error ");
-    auto insert = entity ? prepareInsert(*db, *entity) : nullptr;
-    if (!insert)
-        return std::nullopt;
-    return insertObject(*db, *insert, *entity, values);
+    auto select =
+        db->prepare(std::string("SELECT ") + kMessageColumns + " FROM " + kMessageEntity + " ORDER BY objectId");
+    std::vector<CachedVxaMessage> messages;
+    for (Step step = select ? select->step() : Step::error; step != Step::done; step = select->step()) {
+        if (step == Step::error) {
+            logFailure("Could not fetch value. ", db->lastError(), "entity: " + kMessageEntity);
+            return std::nullopt;
+        }
+        messages.push_back(readMessage(*select, 0));
+    }
+    return messages;
 }
 
-bool PersistencyManager::replaceAllEntities(const std::string& name, const std::vector<StoredValues>& objects) {
+void PersistencyManager::deleteAllMessages() {
     std::lock_guard lock(_mutex);
     SqliteDatabase* db = _store->file.database();
-    const Entity* entity = db ? knownEntity(name, "Unresolved error ") : nullptr;
-    if (!entity)
+    if (db && !db->execute("DELETE FROM " + kMessageEntity))
+        logFailure("Could not delete items. ", db->lastError(), "entity: " + kMessageEntity);
+}
+
+bool PersistencyManager::replaceAllMessages(const std::vector<CachedVxaMessage>& messages) {
+    std::lock_guard lock(_mutex);
+    SqliteDatabase* db = _store->file.database();
+    if (!db)
         return false;
     SqliteDatabase::Transaction transaction(*db);
-    if (!transaction.isActive() || !db->execute("DELETE FROM " + name)) {
-        logFailure("Could not delete items. ", db->lastError(), "entity: " + name);
+    if (!transaction.isActive() || !db->execute("DELETE FROM " + kMessageEntity)) {
+        logFailure("Could not delete items. ", db->lastError(), "entity: " + kMessageEntity);
         return false;
     }
-    auto insert = prepareInsert(*db, *entity);
+    auto insert = prepareInsert(*db);
     if (!insert)
         return false;
-    for (const auto& values : objects)
-        if (!insertObject(*db, *insert, *entity, values))
-            return false; // the transaction rolls back: the old objects stay
+    for (const auto& message : messages)
+        if (!insertMessage(*db, *insert, message))
+            return false; // the transaction rolls back: the old messages stay
     if (!transaction.commit()) {
-        logFailure("Unresolved error ", db->lastError(), "entity: " + name);
+        logFailure("Unresolved error ", db->lastError(), "entity: " + kMessageEntity);
         return false;
     }
     return true;
 }
 
-std::optional<std::vector<StoredObject>> PersistencyManager::getAllEntities(const std::string& name) {
+std::optional<std::int64_t> PersistencyManager::beginStaging() {
     std::lock_guard lock(_mutex);
     SqliteDatabase* db = _store->file.database();
     if (!db)
-        return std::nullopt;
-    const Entity* entity = knownEntity(name, "Could not fetch value. ");
-    if (!entity)
-        return std::nullopt;
-    auto select = db->prepare("SELECT objectId, " + columnList(*entity) + " FROM " + name + " ORDER BY objectId");
-    if (!select) {
-        logFailure("Could not fetch value. ", db->lastError(), "entity: " + name);
-        return std::nullopt;
-    }
-    std::vector<StoredObject> objects;
-    for (Step step = select->step(); step != Step::done; step = select->step()) {
-        if (step == Step::error) {
-            logFailure("Could not fetch value. ", db->lastError(), "entity: " + name);
-            return std::nullopt;
-        }
-        objects.push_back(readObject(*entity, *select));
-    }
-    return objects;
-}
-
-void PersistencyManager::deleteAllEntities(const std::string& name) {
-    std::lock_guard lock(_mutex);
-    SqliteDatabase* db = _store->file.database();
-    if (!db)
-        return;
-    if (!knownEntity(name, "Could not delete items. "))
-        return;
-    if (!db->execute("DELETE FROM " + name))
-        logFailure("Could not delete items. ", db->lastError(), "entity: " + name);
-}
-
-std::optional<std::int64_t> PersistencyManager::beginStaging(const std::string& name) {
-    std::lock_guard lock(_mutex);
-    SqliteDatabase* db = _store->file.database();
-    const Entity* entity = db ? knownEntity(name, "Unresolved error ") : nullptr;
-    if (!entity)
         return std::nullopt;
     // A temporary table lives in its own file beside this connection: filling it takes no lock on the store.
-    if (!db->execute("CREATE TEMP TABLE IF NOT EXISTS Staged" + name +
-                     " (objectId INTEGER PRIMARY KEY AUTOINCREMENT, stagingId INTEGER NOT NULL, " +
-                     columnList(*entity) + ")")) {
-        logFailure("Unresolved error ", db->lastError(), "entity: " + name);
+    if (!db->execute("CREATE TEMP TABLE IF NOT EXISTS Staged" + kMessageEntity +
+                     " (objectId INTEGER PRIMARY KEY AUTOINCREMENT, stagingId INTEGER NOT NULL, " + kMessageColumns +
+                     ")")) {
+        logFailure("Unresolved error ", db->lastError(), "entity: " + kMessageEntity);
         return std::nullopt;
     }
     return ++_lastStagingId;
 }
 
-bool PersistencyManager::stageEntity(std::int64_t stagingId, const std::string& name, const StoredValues& values) {
+bool PersistencyManager::stageMessage(std::int64_t stagingId, const CachedVxaMessage& message) {
     std::lock_guard lock(_mutex);
     SqliteDatabase* db = _store->file.database();
-    const Entity* entity = db ? knownEntity(name, "Unresolved error ") : nullptr;
-    if (!entity)
+    if (!db)
         return false;
-    for (const auto& entry : values) {
-        if (!hasAttribute(*entity, entry.first)) {
-            logFailure("Unresolved error ", "unknown attribute", "entity: " + name + ", key: " + entry.first);
-            return false;
-        }
-    }
-    std::string placeholders = "?";
-    for (std::size_t i = 0; i < entity->attributes.size(); ++i)
-        placeholders += ", ?";
-    auto insert = db->prepare("INSERT INTO " + stagingTable(*entity) + " (stagingId, " + columnList(*entity) +
-                              ") VALUES (" + placeholders + ")");
-    bool inserted = insert && insert->bind(1, stagingId);
-    for (std::size_t i = 0; inserted && i < entity->attributes.size(); ++i) {
-        const auto given = values.find(std::string(entity->attributes[i]));
-        inserted =
-            insert->bind(static_cast<int>(i + 2), toSqlite(given == values.end() ? std::nullopt : given->second));
-    }
-    if (!inserted || insert->step() != Step::done) {
-        logFailure("Unresolved error ", db->lastError(), "entity: " + name);
+    auto insert = db->prepare("INSERT INTO " + kStagingTable + " (stagingId, " + kMessageColumns + ") VALUES (?, " +
+                              kMessagePlaceholders + ")");
+    if (!insert || !insert->bind(1, stagingId) || !bindMessage(*insert, 2, message) || insert->step() != Step::done) {
+        logFailure("Unresolved error ", db->lastError(), "entity: " + kMessageEntity);
         return false;
     }
     return true;
 }
 
-bool PersistencyManager::replaceAllEntitiesWithStaged(std::int64_t stagingId, const std::string& name,
-                                                      std::size_t stagedObjects) {
+bool PersistencyManager::replaceAllMessagesWithStaged(std::int64_t stagingId, std::size_t stagedMessages) {
     std::lock_guard lock(_mutex);
     SqliteDatabase* db = _store->file.database();
-    const Entity* entity = db ? knownEntity(name, "Unresolved error ") : nullptr;
-    if (!entity)
+    if (!db)
         return false;
     SqliteDatabase::Transaction transaction(*db);
-    const auto staged = transaction.isActive() ? countStaged(*db, *entity, stagingId) : std::nullopt;
-    if (!staged || static_cast<std::size_t>(*staged) != stagedObjects) {
+    const auto staged = transaction.isActive() ? countStaged(*db, stagingId) : std::nullopt;
+    if (!staged || static_cast<std::size_t>(*staged) != stagedMessages) {
         logFailure("Unresolved error ", staged ? "the gathered objects are incomplete" : db->lastError(),
-                   "entity: " + name);
+                   "entity: " + kMessageEntity);
         return false;
     }
-    const std::string columns = columnList(*entity);
     const bool replaced =
-        db->execute("DELETE FROM " + name) &&
+        db->execute("DELETE FROM " + kMessageEntity) &&
         runWithInteger(*db,
-                       "INSERT INTO " + name + " (" + columns + ") SELECT " + columns + " FROM " +
-                           stagingTable(*entity) + " WHERE stagingId = ? ORDER BY objectId",
+                       "INSERT INTO " + kMessageEntity + " (" + kMessageColumns + ") SELECT " + kMessageColumns +
+                           " FROM " + kStagingTable + " WHERE stagingId = ? ORDER BY objectId",
                        stagingId) &&
-        runWithInteger(*db, "DELETE FROM " + stagingTable(*entity) + " WHERE stagingId = ?", stagingId);
+        runWithInteger(*db, "DELETE FROM " + kStagingTable + " WHERE stagingId = ?", stagingId);
     if (!replaced || !transaction.commit()) {
-        logFailure("Unresolved error ", db->lastError(), "entity: " + name);
-        return false; // rolled back: the old objects stay
+        logFailure("Unresolved error ", db->lastError(), "entity: " + kMessageEntity);
+        return false; // rolled back: the old messages stay
     }
     return true;
 }
 
-void PersistencyManager::discardStaged(std::int64_t stagingId, const std::string& name) {
+void PersistencyManager::discardStaged(std::int64_t stagingId) {
     std::lock_guard lock(_mutex);
     SqliteDatabase* db = _store->file.database();
-    const Entity* entity = db ? knownEntity(name, "Could not delete items. ") : nullptr;
-    if (entity && !runWithInteger(*db, "DELETE FROM " + stagingTable(*entity) + " WHERE stagingId = ?", stagingId))
-        logFailure("Could not delete items. ", db->lastError(), "entity: " + name);
+    if (db && !runWithInteger(*db, "DELETE FROM " + kStagingTable + " WHERE stagingId = ?", stagingId))
+        logFailure("Could not delete items. ", db->lastError(), "entity: " + kMessageEntity);
 }
 
-std::optional<std::vector<std::int64_t>> PersistencyManager::entityIds(const std::string& name) {
+std::optional<std::vector<std::int64_t>> PersistencyManager::messageIds() {
     std::lock_guard lock(_mutex);
     SqliteDatabase* db = _store->file.database();
-    const Entity* entity = db ? knownEntity(name, "Could not fetch value. ") : nullptr;
-    if (!entity)
+    if (!db)
         return std::nullopt;
-    auto select = db->prepare("SELECT objectId FROM " + name + " ORDER BY objectId");
+    auto select = db->prepare("SELECT objectId FROM " + kMessageEntity + " ORDER BY objectId");
     std::vector<std::int64_t> ids;
     for (Step step = select ? select->step() : Step::error; step != Step::done; step = select->step()) {
         if (step == Step::error) {
-            logFailure("Could not fetch value. ", db->lastError(), "entity: " + name);
+            logFailure("Could not fetch value. ", db->lastError(), "entity: " + kMessageEntity);
             return std::nullopt;
         }
         ids.push_back(std::get<std::int64_t>(select->column(0)));
@@ -432,19 +360,19 @@ std::optional<std::vector<std::int64_t>> PersistencyManager::entityIds(const std
     return ids;
 }
 
-std::optional<StoredObject> PersistencyManager::entity(const std::string& name, std::int64_t objectId) {
+std::optional<CachedVxaMessage> PersistencyManager::message(std::int64_t rowId) {
     std::lock_guard lock(_mutex);
     SqliteDatabase* db = _store->file.database();
-    const Entity* entity = db ? knownEntity(name, "Could not fetch value. ") : nullptr;
-    if (!entity)
+    if (!db)
         return std::nullopt;
-    auto select = db->prepare("SELECT objectId, " + columnList(*entity) + " FROM " + name + " WHERE objectId = ?");
-    const Step step = select && select->bind(1, objectId) ? select->step() : Step::error;
+    auto select =
+        db->prepare(std::string("SELECT ") + kMessageColumns + " FROM " + kMessageEntity + " WHERE objectId = ?");
+    const Step step = select && select->bind(1, rowId) ? select->step() : Step::error;
     if (step == Step::error)
-        logFailure("Could not fetch value. ", db->lastError(), "entity: " + name);
+        logFailure("Could not fetch value. ", db->lastError(), "entity: " + kMessageEntity);
     if (step != Step::row)
         return std::nullopt;
-    return readObject(*entity, *select);
+    return readMessage(*select, 0);
 }
 
 } // namespace vexaqr

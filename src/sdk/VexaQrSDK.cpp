@@ -1,6 +1,5 @@
 #include <vexaqr/sdk/VexaQrSDK.hpp>
 
-#include <vexaqr/payload/KeychainWrapper.hpp>
 #include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/service/ResultCode.hpp>
 
@@ -16,6 +15,16 @@ template <class T> std::shared_ptr<T> unowned(T& object) {
     return std::shared_ptr<T>(std::shared_ptr<T>{}, &object);
 }
 
+// Hub clients that keep their registrations in the installation's user defaults.
+NotificationHubFactory hubClientsOf(const VexaQrSDK::Environment& environment) {
+    return [httpClient = environment.httpClient, mainQueue = environment.mainQueue,
+            userDefaults = environment.installation->userDefaults()](const std::string& connectionString,
+                                                                     const std::string& notificationHubPath) {
+        return NotificationHub::initWithConnectionString(connectionString, notificationHubPath,
+                                                         {httpClient, mainQueue, userDefaults, {}});
+    };
+}
+
 VexaQrSDK::Environment withDefaults(VexaQrSDK::Environment environment) {
     if (!environment.urlProvider)
         environment.urlProvider = unowned(UrlProvider::standard());
@@ -23,8 +32,10 @@ VexaQrSDK::Environment withDefaults(VexaQrSDK::Environment environment) {
         environment.httpClient = HttpClient::shared();
     if (!environment.mainQueue)
         environment.mainQueue = MainQueue::shared();
-    if (!environment.database)
-        environment.database = unowned(DatabaseWrapper::standard());
+    if (!environment.installation)
+        environment.installation = Installation::standard();
+    if (!environment.hubFactory)
+        environment.hubFactory = hubClientsOf(environment);
     return environment;
 }
 
@@ -190,7 +201,7 @@ VexaQrSDKRegistrationState VexaQrSDK::getRegistrationState() {
 
 std::shared_ptr<AppDataServiceProtocol> VexaQrSDK::appDataService() {
     if (!_appDataService)
-        _appDataService = std::make_shared<AppDataService>(*_environment.database, KeychainWrapper::standard());
+        _appDataService = _environment.installation->appData();
     return _appDataService;
 }
 
@@ -200,7 +211,8 @@ void VexaQrSDK::setAppDataService(std::shared_ptr<AppDataServiceProtocol> servic
 
 std::shared_ptr<KeyHandlingWorkflowProtocol> VexaQrSDK::keyHandlingWorkflow() {
     if (!_keyHandlingWorkflow)
-        _keyHandlingWorkflow = std::make_shared<KeyHandlingWorkflow>(appDataService(), serviceEnvironment());
+        _keyHandlingWorkflow = std::make_shared<KeyHandlingWorkflow>(
+            appDataService(), _environment.installation->keyStore(), serviceEnvironment());
     return _keyHandlingWorkflow;
 }
 
@@ -230,8 +242,8 @@ void VexaQrSDK::setActivationService(std::shared_ptr<ActivationServiceProtocol> 
 
 std::shared_ptr<VexaQrMessageWorkflowProtocol> VexaQrSDK::vexaQrMessageWorkflow() {
     if (!_vexaQrMessageWorkflow)
-        _vexaQrMessageWorkflow =
-            std::make_shared<VexaQrMessageWorkflow>(appDataService(), *_environment.database, serviceEnvironment());
+        _vexaQrMessageWorkflow = std::make_shared<VexaQrMessageWorkflow>(
+            appDataService(), _environment.installation->database(), serviceEnvironment());
     return _vexaQrMessageWorkflow;
 }
 

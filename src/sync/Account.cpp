@@ -1,11 +1,8 @@
 #include <vexaqr/sync/Account.hpp>
 
-#include <vexaqr/hub/UserDefaults.hpp>
-#include <vexaqr/payload/KeyStore.hpp>
 #include <vexaqr/platform/CurlHttpClient.hpp>
-#include <vexaqr/platform/DataDirectory.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/sdk/PersistencyManager.hpp>
+#include <vexaqr/sdk/Installation.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
 #include <vexaqr/service/ResultCode.hpp>
 #include <vexaqr/service/UrlProvider.hpp>
@@ -87,18 +84,20 @@ std::string_view name(VexaQrSDKRegistrationState state) {
     return "initial";
 }
 
-// One facade over its own main queue and HTTP client, and the wait for each answer.
+// One facade over its own main queue, HTTP client and installation, and the wait for each answer.
 class Account::Session {
 public:
-    explicit Session(AccountOptions options) : _options(std::move(options)), _loop(std::make_shared<RunLoop>()) {
+    explicit Session(AccountOptions options)
+        : _options(std::move(options)), _loop(std::make_shared<RunLoop>()),
+          _installation(_options.dataDirectory.empty() ? Installation::standard()
+                                                       : Installation::inDirectory(_options.dataDirectory)) {
         if (_options.baseUrl.empty())
             _options.baseUrl = std::string(UrlProvider::kDefaultApiBaseUrl);
-        useDataDirectory();
         _sdk = std::make_unique<VexaQrSDK>(VexaQrSDK::Environment{
             .urlProvider = std::make_shared<UrlProvider>(),
             .httpClient = std::make_shared<CurlHttpClient>(),
             .mainQueue = _loop,
-            .database = nullptr,
+            .installation = _installation,
             .hubFactory = nullptr,
         });
         _url = Url::fromString(_options.baseUrl);
@@ -111,16 +110,12 @@ public:
     const AccountOptions& options() const { return _options; }
     const std::string& baseUrl() const { return _options.baseUrl; }
 
-    /// The facade with this account's data directory in place, or why it cannot be used.
+    /// The facade, or why it cannot be used.
     Outcome<VexaQrSDK*> sdk() {
-        useDataDirectory();
         if (!_url)
             return failure(FailureReason::invalidOptions, "the base address " + _options.baseUrl + " is not a URL");
-        for (const auto& error : {KeyStore::standard()->openError(), PersistencyManager::shared().openError(),
-                                  UserDefaults::standard()->openError()}) {
-            if (error)
-                return failure(FailureReason::cannotWrite, "the account's data cannot be used: " + error->message);
-        }
+        if (auto error = _installation->openError())
+            return failure(FailureReason::cannotWrite, "the account's data cannot be used: " + error->message);
         return _sdk.get();
     }
 
@@ -160,13 +155,9 @@ public:
     }
 
 private:
-    void useDataDirectory() const {
-        if (!_options.dataDirectory.empty())
-            DataDirectory::set(_options.dataDirectory);
-    }
-
     AccountOptions _options;
     std::shared_ptr<RunLoop> _loop;
+    std::shared_ptr<Installation> _installation;
     std::unique_ptr<VexaQrSDK> _sdk;
     std::optional<Url> _url;
 };

@@ -495,16 +495,22 @@ TEST_F(NotificationHubWireTest, KeysAndSignaturesStayOutOfTheLog) {
         EXPECT_EQ(text.find(secret), std::string::npos) << secret << " leaked into:\n" << text;
 }
 
-TEST_F(NotificationHubWireTest, StaticHandlerAnswersInsteadOfTheNetwork) {
-    HubURLConnection::setStaticHandler([](const HttpRequest& request) -> std::optional<HubStaticHandlerResponse> {
-        if (request.method != "GET")
-            return std::nullopt;
-        return HubStaticHandlerResponse{toBytes("<feed>" + entryFor("staged", "5") + "</feed>"), {{"X-Staged", "1"}}};
-    });
-    auto hub = makeHub();
+TEST_F(NotificationHubWireTest, StagedRepliesAnswerInsteadOfTheNetwork) {
+    auto staged = std::make_shared<HubStagedReplies>(
+        [](const HttpRequest& request) -> std::optional<HubStaticHandlerResponse> {
+            if (request.method != "GET")
+                return std::nullopt;
+            return HubStaticHandlerResponse{toBytes("<feed>" + entryFor("staged", "5") + "</feed>"),
+                                            {{"X-Staged", "1"}}};
+        },
+        _http);
+    auto hub = NotificationHub::initWithConnectionString(
+        "Endpoint=" + _server.origin() +
+            "/hub/;SharedAccessKeyName=DefaultFullSharedAccessSignature;SharedAccessKey=" + kKey,
+        "h", {staged, _mainQueue, defaults(), HubTokenProvider::Clock{}});
+    ASSERT_TRUE(hub);
     std::optional<Error> error;
     const auto registrations = hub->retrieveAllRegistrationsWithDeviceToken(kTokenText, error);
-    HubURLConnection::setStaticHandler({});
     ASSERT_TRUE(registrations);
     ASSERT_EQ(registrations->size(), 1u);
     EXPECT_EQ(registrations->front()->registrationId, "staged");

@@ -33,11 +33,7 @@ public:
 
 class KeyStoreStatusTest : public ::testing::Test {
 protected:
-    void SetUp() override { KeyStore::setStandard(_store); }
-    void TearDown() override {
-        KeyStore::setStandard(nullptr);
-        LogManager::standard().enabled = false;
-    }
+    void TearDown() override { LogManager::standard().enabled = false; }
     std::string capturedLog(const std::function<void()>& action) {
         LogManager::standard().enabled = true;
         ::testing::internal::CaptureStdout();
@@ -50,29 +46,29 @@ protected:
 TEST_F(KeyStoreStatusTest, FailedDeleteStopsAnAddAndKeepsTheOldKey) {
     _store->storedKey = test::publicKey("app", 1024);
     _store->removeStatus = KeyStoreStatus::ioError;
-    EXPECT_FALSE(KeychainWrapper::standard().addRsaKey("t", test::publicKey("partner", 1024)));
+    EXPECT_FALSE(KeychainWrapper(_store).addRsaKey("t", test::publicKey("partner", 1024)));
     EXPECT_EQ(_store->adds, 0);
-    EXPECT_FALSE(KeychainWrapper::standard().deleteRsaKey("t"));
+    EXPECT_FALSE(KeychainWrapper(_store).deleteRsaKey("t"));
     _store->removeStatus = KeyStoreStatus::itemNotFound;
-    EXPECT_TRUE(KeychainWrapper::standard().deleteRsaKey("t"));
+    EXPECT_TRUE(KeychainWrapper(_store).deleteRsaKey("t"));
 }
 
 TEST_F(KeyStoreStatusTest, DuplicateItemOnImportCountsAsStored) {
     _store->storedKey = test::publicKey("app", 1024);
     _store->addStatus = KeyStoreStatus::duplicateItem;
-    auto key = RsaPemManager().addRSAPublicKey(test::readTextFile(test::keyPath("partner1024.pub.pem")), "t");
+    auto key = RsaPemManager(_store).addRSAPublicKey(test::readTextFile(test::keyPath("partner1024.pub.pem")), "t");
     ASSERT_TRUE(key);
     EXPECT_TRUE(key->samePublicKey(*test::publicKey("app", 1024))); // what the store holds comes back
 }
 
 TEST_F(KeyStoreStatusTest, FailedPrivateAddIsLoggedWithItsStatusAndPublicIsNot) {
     _store->addStatus = KeyStoreStatus::ioError;
-    const std::string privateLog = capturedLog([] {
-        EXPECT_FALSE(RsaPemManager().addRSAPrivateKey(test::readTextFile(test::keyPath("app1024.key.pem")), "t"));
+    const std::string privateLog = capturedLog([this] {
+        EXPECT_FALSE(RsaPemManager(_store).addRSAPrivateKey(test::readTextFile(test::keyPath("app1024.key.pem")), "t"));
     });
     EXPECT_EQ(privateLog, "Cannot add key to keychain, status -36.\n");
-    const std::string publicLog = capturedLog([] {
-        EXPECT_FALSE(RsaPemManager().addRSAPublicKey(test::readTextFile(test::keyPath("app1024.pub.pem")), "t"));
+    const std::string publicLog = capturedLog([this] {
+        EXPECT_FALSE(RsaPemManager(_store).addRSAPublicKey(test::readTextFile(test::keyPath("app1024.pub.pem")), "t"));
     });
     EXPECT_EQ(publicLog, "");
 }

@@ -83,21 +83,15 @@ TEST(SqliteKeyStoreTest, UnusableStoresFailWithoutStoppingTheProcess) {
               KeyStoreStatus::notAvailable);
 }
 
-class KeychainWrapperTest : public ::testing::Test {
-protected:
-    void SetUp() override { KeyStore::setStandard(KeyStore::makeInMemory()); }
-    void TearDown() override { KeyStore::setStandard(nullptr); }
-};
-
-TEST_F(KeychainWrapperTest, TagIsPrefixOwnerAndType) {
+TEST(KeychainWrapperTest, TagIsPrefixOwnerAndType) {
     EXPECT_EQ(KeychainWrapper::keyTag(Activation::KeyOwner::partnerKey, Activation::KeyType::publicKey),
               std::string(Constant::Application::rsaKeyTagPrefix) + ".partner.public");
     EXPECT_EQ(KeychainWrapper::keyTag(Activation::KeyOwner::clientKey, Activation::KeyType::privateKey),
               std::string(Constant::Application::rsaKeyTagPrefix) + ".client.private");
 }
 
-TEST_F(KeychainWrapperTest, AddReplacesDeleteOfAbsentSucceedsResetEmptiesAllFour) {
-    auto& keychain = KeychainWrapper::standard();
+TEST(KeychainWrapperTest, AddReplacesDeleteOfAbsentSucceedsResetEmptiesAllFour) {
+    const KeychainWrapper keychain(KeyStore::makeInMemory());
     const std::string tag = KeychainWrapper::keyTag(Activation::KeyOwner::clientKey, Activation::KeyType::publicKey);
     EXPECT_TRUE(keychain.deleteRsaKey(tag));
     EXPECT_FALSE(keychain.getRsaKey(tag));

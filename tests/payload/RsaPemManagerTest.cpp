@@ -22,9 +22,7 @@ Bytes pemBody(const std::string& pem) {
 
 class RsaPemManagerTest : public ::testing::Test {
 protected:
-    void SetUp() override { KeyStore::setStandard(KeyStore::makeInMemory()); }
-    void TearDown() override { KeyStore::setStandard(nullptr); }
-    RsaPemManager _manager;
+    RsaPemManager _manager{KeyStore::makeInMemory()};
 };
 
 TEST_F(RsaPemManagerTest, ExportMatchesTheOpensslCommandAndTheKnownHeaderBytes) {

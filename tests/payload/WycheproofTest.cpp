@@ -55,14 +55,14 @@ TEST(WycheproofTest, SignatureVerificationOfTheVerifyFile) {
 
 // The generation files hold correct signatures only; the record format needs 1024-bit ones to verify.
 TEST(WycheproofTest, GeneratedSignaturesVerifyThroughPemImport) {
-    KeyStore::setStandard(KeyStore::makeInMemory());
+    const auto store = KeyStore::makeInMemory();
     int verified = 0;
     for (const std::string file : {"rsa_pkcs1_1024_sig_gen_test.json", "rsa_pkcs1_2048_sig_gen_test.json"}) {
         const auto vectors = loadVectors(file);
         for (const auto& group : vectors["testGroups"]) {
             if (group["sha"].get<std::string>() != "SHA-256")
                 continue;
-            RsaPemManager manager;
+            RsaPemManager manager(store);
             KeyHandle key = manager.addRSAPublicKey(group["keyPem"].get<std::string>(), "wycheproof");
             ASSERT_TRUE(key);
             EXPECT_EQ(manager.exportRSAPublicKeyToDER(hex(group["keyAsn"]), "RSA", group["keySize"]),
@@ -79,7 +79,6 @@ TEST(WycheproofTest, GeneratedSignaturesVerifyThroughPemImport) {
             }
         }
     }
-    KeyStore::setStandard(nullptr);
     EXPECT_EQ(verified, 19);
 }
 

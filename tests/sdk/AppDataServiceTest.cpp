@@ -2,8 +2,9 @@
 #include <vexaqr/payload/KeychainWrapper.hpp>
 #include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/sdk/AppDataService.hpp>
-#include <vexaqr/sdk/DatabaseWrapper.hpp>
+#include <vexaqr/sdk/Installation.hpp>
 
+#include "platform/SqliteDatabase.hpp"
 #include "support/TempDirectory.hpp"
 #include "support/TestKeys.hpp"
 
@@ -15,43 +16,52 @@
 namespace vexaqr {
 namespace {
 
-using Constant::CoreData::AttributeKey;
-
-// The object store and the key store of one installation, as SQLite files in a directory of its own.
-struct Installation {
-    explicit Installation(const std::filesystem::path& directory)
-        : manager([directory] { return directory; }), database(manager), keychain(KeyStore::makeSqlite(directory)),
-          service(database, keychain) {}
-
-    PersistencyManager manager;
-    DatabaseWrapper database;
-    KeychainWrapper keychain;
-    AppDataService service;
-};
-
 class AppDataServiceTest : public ::testing::Test {
 protected:
-    std::size_t settingsRecords() {
-        return _manager.getAllEntities("SDKData").value_or(std::vector<StoredObject>{}).size();
+    // Another connection to the store's file, reading and writing what a program of any kind may have put there.
+    std::unique_ptr<SqliteDatabase> rawStore() {
+        std::string error;
+        auto raw = SqliteDatabase::open(_directory.path() / "vexaqr" / "VexaQrSDKModel.sqlite", error);
+        EXPECT_TRUE(raw) << error;
+        return raw;
+    }
+
+    /// Every settings record in the file, each as its four values in column order.
+    std::vector<std::vector<SqliteValue>> settingsRecords() {
+        std::vector<std::vector<SqliteValue>> records;
+        auto raw = rawStore();
+        auto select = raw ? raw->prepare("SELECT appUniqueId, vexaQrUserId, userEmailAddress, registrationState FROM "
+                                         "SDKData ORDER BY objectId")
+                          : nullptr;
+        while (select && select->step() == SqliteDatabase::Statement::Step::row)
+            records.push_back({select->column(0), select->column(1), select->column(2), select->column(3)});
+        return records;
+    }
+
+    /// Stores `value` as it is in `column` of the settings record.
+    bool storeRaw(const std::string& column, const SqliteValue& value) {
+        _service.getRegistrationState(); // the record exists from the first read on
+        auto raw = rawStore();
+        auto update = raw ? raw->prepare("UPDATE SDKData SET " + column + " = ?") : nullptr;
+        return update && update->bind(1, value) && update->step() == SqliteDatabase::Statement::Step::done &&
+               raw->changes() == 1;
     }
 
     test::TempDirectory _directory;
-    Installation _installation{_directory.path() / "vexaqr"};
-    PersistencyManager& _manager = _installation.manager;
-    DatabaseWrapper& _database = _installation.database;
-    KeychainWrapper& _keychain = _installation.keychain;
-    AppDataService& _service = _installation.service;
+    std::shared_ptr<Installation> _installation = Installation::inDirectory(_directory.path() / "vexaqr");
+    DatabaseWrapper& _database = _installation->database();
+    const KeychainWrapper& _keychain = _installation->keychain();
+    AppDataService& _service = *_installation->appData();
 };
 
 TEST_F(AppDataServiceTest, FreshStoreReadsInitialAndLeavesOneEmptySettingsRecord) {
     EXPECT_EQ(_service.getRegistrationState(), VexaQrSDKRegistrationState::initial);
-    auto records = _manager.getAllEntities("SDKData");
-    ASSERT_TRUE(records);
-    ASSERT_EQ(records->size(), 1u);
-    for (const auto& entry : records->front().values)
-        EXPECT_FALSE(entry.second) << entry.first;
+    auto records = settingsRecords();
+    ASSERT_EQ(records.size(), 1u);
+    for (const auto& value : records.front())
+        EXPECT_TRUE(std::holds_alternative<std::monostate>(value));
     EXPECT_FALSE(_service.getUserEmail());
-    EXPECT_EQ(settingsRecords(), 1u);
+    EXPECT_EQ(settingsRecords().size(), 1u);
 }
 
 TEST_F(AppDataServiceTest, ValuesRoundTripAndSurviveAReopenedStore) {
@@ -62,20 +72,27 @@ TEST_F(AppDataServiceTest, ValuesRoundTripAndSurviveAReopenedStore) {
     _service.save(VexaQrSDKRegistrationState::pending);
     EXPECT_EQ(_service.getAppUniqueId(), id);
 
+    // The file holds the values in the columns and kinds earlier versions wrote and read.
+    const auto records = settingsRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0][0], SqliteValue(id->uuidString()));
+    EXPECT_EQ(records[0][1], SqliteValue(std::int64_t{4711}));
+    EXPECT_EQ(records[0][2], SqliteValue(std::string("user@example.org")));
+    EXPECT_EQ(records[0][3], SqliteValue(std::int64_t{1}));
     PersistencyManager reopened([this] { return _directory.path() / "vexaqr"; });
-    EXPECT_EQ(reopened.value("appUniqueId"), StoredValue(id->uuidString()));
-    EXPECT_EQ(reopened.value("vexaQrUserId"), StoredValue(std::int64_t{4711}));
-    EXPECT_EQ(reopened.value("userEmailAddress"), StoredValue(std::string("user@example.org")));
-    EXPECT_EQ(reopened.value("registrationState"), StoredValue(std::int64_t{1}));
+    const auto settings = reopened.settings();
+    EXPECT_EQ(settings.appUniqueId, id->uuidString());
+    EXPECT_EQ(settings.vexaQrUserId, 4711);
+    EXPECT_EQ(settings.userEmailAddress, "user@example.org");
+    EXPECT_EQ(settings.registrationState, 1);
     EXPECT_EQ(_service.getVexaQrUserId(), 4711);
 }
 
 TEST_F(AppDataServiceTest, ForeignStoredValuesReadAsAbsentOrInitial) {
-    auto& database = _database;
-    database.set(std::string("not-a-uuid"), AttributeKey::appUniqueId);
-    database.set(std::int64_t{5}, AttributeKey::registrationState);
-    database.set(std::string("12"), AttributeKey::vexaQrUserId);
-    database.set(std::int64_t{3}, AttributeKey::userEmailAddress);
+    ASSERT_TRUE(storeRaw("appUniqueId", std::string("not-a-uuid")));
+    ASSERT_TRUE(storeRaw("registrationState", std::int64_t{5}));
+    ASSERT_TRUE(storeRaw("vexaQrUserId", std::string("12")));
+    ASSERT_TRUE(storeRaw("userEmailAddress", std::int64_t{3}));
     EXPECT_FALSE(_service.getAppUniqueId());
     EXPECT_EQ(_service.getRegistrationState(), VexaQrSDKRegistrationState::initial);
     EXPECT_FALSE(_service.getVexaQrUserId());
@@ -96,12 +113,12 @@ TEST_F(AppDataServiceTest, StoredRealsReadAsTheirWholePartOnlyWhenAnIntegerHolds
         {std::numeric_limits<double>::infinity(), std::nullopt},
     };
     for (const auto& c : cases) {
-        ASSERT_TRUE(_database.set(c.stored, AttributeKey::vexaQrUserId));
-        ASSERT_TRUE(_database.set(c.stored, AttributeKey::registrationState));
+        ASSERT_TRUE(storeRaw("vexaQrUserId", c.stored));
+        ASSERT_TRUE(storeRaw("registrationState", c.stored));
         EXPECT_EQ(_service.getVexaQrUserId(), c.userId) << c.stored;
         EXPECT_EQ(_service.getRegistrationState(), VexaQrSDKRegistrationState::initial) << c.stored;
     }
-    ASSERT_TRUE(_database.set(1.0, AttributeKey::registrationState));
+    ASSERT_TRUE(storeRaw("registrationState", 1.0));
     EXPECT_EQ(_service.getRegistrationState(), VexaQrSDKRegistrationState::pending);
 }
 
@@ -154,10 +171,10 @@ TEST_F(AppDataServiceTest, ResetRegistrationLeavesOnlyTheInitialState) {
 
     _service.resetRegistration();
 
-    auto records = _manager.getAllEntities("SDKData");
-    ASSERT_EQ(records->size(), 1u);
-    EXPECT_EQ(records->front().values.at("registrationState"), StoredValue(std::int64_t{0}));
-    EXPECT_FALSE(records->front().values.at("appUniqueId"));
+    auto records = settingsRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records.front()[3], SqliteValue(std::int64_t{0}));
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(records.front()[0]));
     EXPECT_FALSE(_service.getUserEmail());
     EXPECT_FALSE(_service.getVexaQrUserId());
     EXPECT_FALSE(_service.getAppUniqueId());
@@ -172,38 +189,29 @@ TEST_F(AppDataServiceTest, ResetRegistrationLeavesOnlyTheInitialState) {
 // Each service reads and writes only the stores it was given.
 TEST(AppDataServiceStoresTest, TwoInstallationsSeeOnlyTheirOwnSettingsAndKeys) {
     test::TempDirectory directory;
-    Installation first(directory.path() / "first");
-    Installation second(directory.path() / "second");
-    first.service.save(std::string("first@example.org"));
-    first.service.save(VexaQrSDKRegistrationState::active);
+    const auto first = Installation::inDirectory(directory.path() / "first");
+    const auto second = Installation::inDirectory(directory.path() / "second");
+    first->appData()->save(std::string("first@example.org"));
+    first->appData()->save(VexaQrSDKRegistrationState::active);
     const auto tag = KeychainWrapper::keyTag(Activation::KeyOwner::clientKey, Activation::KeyType::privateKey);
-    ASSERT_TRUE(first.keychain.addRsaKey(tag, test::privateKey("app", 1024)));
+    ASSERT_TRUE(first->keychain().addRsaKey(tag, test::privateKey("app", 1024)));
 
-    EXPECT_FALSE(second.service.getUserEmail());
-    EXPECT_EQ(second.service.getRegistrationState(), VexaQrSDKRegistrationState::initial);
-    EXPECT_FALSE(second.service.getClientPrivateKey());
-    second.service.resetRegistration();
+    EXPECT_FALSE(second->appData()->getUserEmail());
+    EXPECT_EQ(second->appData()->getRegistrationState(), VexaQrSDKRegistrationState::initial);
+    EXPECT_FALSE(second->appData()->getClientPrivateKey());
+    second->appData()->resetRegistration();
 
-    EXPECT_EQ(first.service.getUserEmail(), "first@example.org");
-    EXPECT_EQ(first.service.getRegistrationState(), VexaQrSDKRegistrationState::active);
-    ASSERT_TRUE(first.service.getClientPrivateKey());
-    EXPECT_TRUE(first.service.getClientPrivateKey()->isPrivate());
+    EXPECT_EQ(first->appData()->getUserEmail(), "first@example.org");
+    EXPECT_EQ(first->appData()->getRegistrationState(), VexaQrSDKRegistrationState::active);
+    ASSERT_TRUE(first->appData()->getClientPrivateKey());
+    EXPECT_TRUE(first->appData()->getClientPrivateKey()->isPrivate());
     EXPECT_TRUE(std::filesystem::exists(directory.path() / "first" / "keystore.sqlite3"));
 }
 
-TEST(PersistencyManagerTest, UnknownNamesAndUnusableFilesFailQuietly) {
+TEST(PersistencyManagerTest, AnUnusableFileFailsEveryOperationQuietly) {
     test::TempDirectory directory;
-    PersistencyManager manager([&] { return directory.path(); });
-    EXPECT_FALSE(manager.set(std::int64_t{1}, "noSuchKey"));
-    EXPECT_FALSE(manager.value("noSuchKey"));
-    EXPECT_FALSE(manager.saveNewEntity("NoSuchEntity", {}));
-    EXPECT_FALSE(manager.saveNewEntity("CachedVxaMessage", {{"vxaData; DROP TABLE SDKData", std::nullopt}}));
-    EXPECT_FALSE(manager.getAllEntities("NoSuchEntity"));
-    EXPECT_TRUE(manager.set(std::int64_t{1}, "registrationState"));
-
-    std::ofstream(directory.path() / "corrupt.sqlite") << std::string(8192, 'z');
     std::filesystem::create_directories(directory.path() / "bad");
-    std::filesystem::rename(directory.path() / "corrupt.sqlite", directory.path() / "bad" / "VexaQrSDKModel.sqlite");
+    std::ofstream(directory.path() / "bad" / "VexaQrSDKModel.sqlite") << std::string(8192, 'z');
     PersistencyManager broken([&] { return directory.path() / "bad"; });
     LogManager::standard().enabled = true;
     ::testing::internal::CaptureStdout();
@@ -211,11 +219,13 @@ TEST(PersistencyManagerTest, UnknownNamesAndUnusableFilesFailQuietly) {
     const std::string log = ::testing::internal::GetCapturedStdout();
     LogManager::standard().enabled = false;
     EXPECT_EQ(log.rfind("Unresolved error file is not a database", 0), 0u) << log;
-    EXPECT_FALSE(broken.set(std::int64_t{1}, "registrationState"));
-    EXPECT_FALSE(broken.value("registrationState"));
-    EXPECT_FALSE(broken.getAllEntities("SDKData"));
-    EXPECT_FALSE(broken.saveNewEntity("CachedVxaMessage", {}));
-    broken.deleteAllEntities("SDKData");
+    EXPECT_FALSE(broken.setRegistrationState(1));
+    EXPECT_FALSE(broken.settings().registrationState);
+    EXPECT_FALSE(broken.getAllMessages());
+    EXPECT_FALSE(broken.saveNewMessage({}));
+    EXPECT_FALSE(broken.replaceAllMessages({}));
+    EXPECT_FALSE(broken.beginStaging());
+    broken.deleteSettings();
 }
 
 } // namespace

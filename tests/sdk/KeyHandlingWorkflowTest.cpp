@@ -73,9 +73,13 @@ protected:
         return outcome;
     }
 
+    /// A workflow over this test's installation whose keys go to `keyStore`.
+    std::shared_ptr<KeyHandlingWorkflow> workflowWith(std::shared_ptr<KeyStore> keyStore) {
+        return std::make_shared<KeyHandlingWorkflow>(_appData, std::move(keyStore), serviceEnvironment());
+    }
+
     std::shared_ptr<AppDataService> _appData = makeAppDataService();
-    std::shared_ptr<KeyHandlingWorkflow> _workflow =
-        std::make_shared<KeyHandlingWorkflow>(_appData, serviceEnvironment());
+    std::shared_ptr<KeyHandlingWorkflow> _workflow = workflowWith(_installation->keyStore());
 };
 
 TEST_F(KeyHandlingWorkflowTest, TheClientPairIsGeneratedUploadedAndStored) {
@@ -136,7 +140,7 @@ TEST_F(KeyHandlingWorkflowTest, AnUploadRefusedWithAnotherCodeIsReportedWithTheS
 
 TEST_F(KeyHandlingWorkflowTest, AKeyStoreThatFailsAfterTheUploadGivesClientKeyPersistError) {
     // Generation keeps both halves (two adds); the two adds after the upload fail.
-    KeyStore::setStandard(std::make_shared<RefusingKeyStore>(2));
+    _workflow = workflowWith(std::make_shared<RefusingKeyStore>(2));
     const auto outcome = runClient();
     EXPECT_EQ(outcome.code, ResultCode::clientKeyPersistError);
     EXPECT_FALSE(outcome.error);
@@ -144,7 +148,7 @@ TEST_F(KeyHandlingWorkflowTest, AKeyStoreThatFailsAfterTheUploadGivesClientKeyPe
 }
 
 TEST_F(KeyHandlingWorkflowTest, AKeyStoreThatCannotKeepTheNewPairGivesClientKeyGenerationError) {
-    KeyStore::setStandard(std::make_shared<RefusingKeyStore>(0));
+    _workflow = workflowWith(std::make_shared<RefusingKeyStore>(0));
     const auto outcome = runClient();
     EXPECT_EQ(outcome.code, ResultCode::clientKeyGenerationError);
     ASSERT_TRUE(outcome.error);
@@ -153,7 +157,7 @@ TEST_F(KeyHandlingWorkflowTest, AKeyStoreThatCannotKeepTheNewPairGivesClientKeyG
 }
 
 TEST_F(KeyHandlingWorkflowTest, WithoutAnInstallationIdNothingIsUploadedOrDownloaded) {
-    _database->set(std::nullopt, Constant::CoreData::AttributeKey::appUniqueId);
+    _database->setAppUniqueId(std::nullopt);
     const auto client = runClient();
     EXPECT_EQ(client.code, ResultCode::clientKeyFormatError);
     EXPECT_EQ(*client.error, Constant::Application::makeSdkError(ResultCode::clientKeyFormatError));

@@ -66,14 +66,5 @@ TEST_F(MessageCacheReplacementTest, AFailedWritePartWayLeavesTheOldCacheWhole) {
     EXPECT_EQ(cachedIds(), (std::vector<std::string>{"n1"}));
 }
 
-TEST_F(MessageCacheReplacementTest, AnUnknownAttributeAbortsTheWholeReplacement) {
-    ASSERT_TRUE(_database.replaceVxaMessageCache({message("old", 1)}));
-    StoredValues good{{"messageId", std::string("new")}};
-    StoredValues bad{{"messageId; DROP TABLE SDKData", std::string("x")}};
-    EXPECT_FALSE(_manager.replaceAllEntities("CachedVxaMessage", {good, bad}));
-    EXPECT_FALSE(_manager.replaceAllEntities("NoSuchEntity", {}));
-    EXPECT_EQ(cachedIds(), (std::vector<std::string>{"old"}));
-}
-
 } // namespace
 } // namespace vexaqr

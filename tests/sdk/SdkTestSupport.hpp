@@ -4,10 +4,9 @@
 #pragma once
 
 #include <vexaqr/payload/KeyStore.hpp>
-#include <vexaqr/payload/KeychainWrapper.hpp>
 #include <vexaqr/platform/CurlHttpClient.hpp>
-#include <vexaqr/platform/DataDirectory.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
+#include <vexaqr/sdk/Installation.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
 
 #include "support/DevServer.hpp"
@@ -114,18 +113,11 @@ class SdkTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(_server.isRunning());
-        DataDirectory::set(_directory.path() / "data");
-        KeyStore::setStandard(KeyStore::makeSqlite(_directory.path() / "keys"));
         _urlProvider->setApiBaseUrl(*Url::fromString(_server.apiBaseUrl()));
         // 1024 bits like the installation keys below: the server seals only with keys of one size.
         const auto partner = _server.admin("partner", "--partner-id", kPartnerId, "--bits", "1024");
         ASSERT_EQ(partner.exitCode, 0) << partner.err;
         _partnerPublicKey = RsaKey::fromPem(partner.out);
-    }
-
-    void TearDown() override {
-        KeyStore::setStandard(nullptr);
-        DataDirectory::set({});
     }
 
     WebServiceEnvironment serviceEnvironment() {
@@ -136,14 +128,12 @@ protected:
         return environment;
     }
 
-    /// A fresh facade over this test's queue, client, address and store.
+    /// A fresh facade over this test's queue, client, address and installation.
     std::unique_ptr<VexaQrSDK> makeSdk() {
-        return std::make_unique<VexaQrSDK>(VexaQrSDK::Environment{_urlProvider, _http, _loop, _database, nullptr});
+        return std::make_unique<VexaQrSDK>(VexaQrSDK::Environment{_urlProvider, _http, _loop, _installation, nullptr});
     }
 
-    std::shared_ptr<AppDataService> makeAppDataService() {
-        return std::make_shared<AppDataService>(*_database, KeychainWrapper::standard());
-    }
+    std::shared_ptr<AppDataService> makeAppDataService() { return _installation->appData(); }
 
     /// Runs the main queue until `done()`; false after a generous timeout.
     bool runUntil(const std::function<bool()>& done) { return _loop->runUntil(done, std::chrono::seconds(60)); }
@@ -190,9 +180,10 @@ protected:
     std::shared_ptr<RecordingHttpClient> _http =
         std::make_shared<RecordingHttpClient>(std::make_shared<CurlHttpClient>());
     std::shared_ptr<UrlProvider> _urlProvider = std::make_shared<UrlProvider>();
-    std::shared_ptr<PersistencyManager> _manager =
-        std::make_shared<PersistencyManager>([this] { return _directory.path() / "data"; });
-    std::shared_ptr<DatabaseWrapper> _database = std::make_shared<DatabaseWrapper>(*_manager);
+    // The keys in a directory of their own: tests see that nothing else reaches for them.
+    std::shared_ptr<Installation> _installation =
+        Installation::inDirectory(_directory.path() / "data", KeyStore::makeSqlite(_directory.path() / "keys"));
+    std::shared_ptr<DatabaseWrapper> _database{_installation, &_installation->database()};
     KeyHandle _partnerPublicKey; // the server's partner
     int _contentFiles = 0;
 };

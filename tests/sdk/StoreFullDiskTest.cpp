@@ -29,7 +29,7 @@ struct WriteCase {
 void seed(Stores& stores) {
     ASSERT_TRUE(stores.keychain.addRsaKeys(test::clientPair("app", 1024)));
     ASSERT_TRUE(stores.keychain.addRsaKeys(test::partnerPair()));
-    ASSERT_TRUE(stores.database.set(std::string("user-1"), Constant::CoreData::AttributeKey::vexaQrUserId));
+    ASSERT_TRUE(stores.database.setVexaQrUserId(1));
     ASSERT_TRUE(stores.database.replaceVxaMessageCache({test::cachedMessage("m1"), test::cachedMessage("m2")}));
     HubLocalStorage(stores.defaults, test::kHubPath).updateWithRegistrationName("$Default", "id-1", "etag-1", "0aff");
     ASSERT_TRUE(stores.defaults->setString("text", "old text"));
@@ -45,10 +45,7 @@ std::vector<WriteCase> everyKindOfWrite() {
              return s.keychain.addRsaKey(test::partnerTag(KeyType::publicKey), test::publicKey("app", 2048));
          }},
         {"one key removed", [](Stores& s) { return s.keychain.deleteRsaKey(test::partnerTag(KeyType::privateKey)); }},
-        {"setting written",
-         [](Stores& s) {
-             return s.database.set(std::string("user-2"), Constant::CoreData::AttributeKey::vexaQrUserId);
-         }},
+        {"setting written", [](Stores& s) { return s.database.setVexaQrUserId(2); }},
         {"message cached",
          [](Stores& s) {
              return s.database.cacheVxaMessage("m3", toBytes("data m3"), "info m3", "template m3").has_value();

@@ -69,9 +69,8 @@ public:
                 << (lookup.key ? lookup.key->externalRepresentation().size() : 0) << " "
                 << (lookup.key ? std::hash<std::string>{}(toString(lookup.key->externalRepresentation())) : 0) << "\n";
         }
-        auto userId = database.value(Constant::CoreData::AttributeKey::vexaQrUserId);
-        auto* userIdText = userId ? std::get_if<std::string>(&*userId) : nullptr;
-        out << "userId " << (userIdText ? *userIdText : "(none)") << "\n";
+        auto userId = database.settings().vexaQrUserId;
+        out << "userId " << (userId ? std::to_string(*userId) : "(none)") << "\n";
         auto messages = database.getCachedVxaMessages();
         out << "messages " << (messages ? std::to_string(messages->size()) : "(unreadable)") << "\n";
         for (const auto& message : messages.value_or(std::vector<CachedVxaMessage>{}))

@@ -197,7 +197,7 @@ TEST_F(VexaQrMessageWorkflowTest, AMissingKeyFailsTheDownloadNamingTheKey) {
         {Activation::KeyOwner::clientKey, Activation::KeyType::privateKey, -101, "installation's private key"},
     };
     for (const auto& c : cases) {
-        KeychainWrapper::standard().deleteRsaKey(KeychainWrapper::keyTag(c.owner, c.type));
+        _installation->keychain().deleteRsaKey(KeychainWrapper::keyTag(c.owner, c.type));
 
         fault("--endpoint", "/getvxalist", "--status", "500", "--times", "1");
         const auto failedList = fetch();
@@ -214,7 +214,7 @@ TEST_F(VexaQrMessageWorkflowTest, AMissingKeyFailsTheDownloadNamingTheKey) {
 }
 
 TEST_F(VexaQrMessageWorkflowTest, WithoutAnInstallationIdNothingIsSent) {
-    _database->set(std::nullopt, Constant::CoreData::AttributeKey::appUniqueId);
+    _database->setAppUniqueId(std::nullopt);
     const auto sent = _http->urls().size();
     const auto reported = fetch();
     EXPECT_EQ(reported.code, -1);

@@ -2,8 +2,6 @@
 // what is (and is not) sent on the way.
 #include "sdk/SdkTestSupport.hpp"
 
-#include <vexaqr/sdk/CoreDataConstants.hpp>
-
 namespace vexaqr {
 namespace {
 
@@ -95,6 +93,14 @@ TEST_F(VexaQrSDKTest, RegistrationWithActivationDataRunsTheChainAndBecomesActive
     EXPECT_TRUE(appData->getPartnerPublicKey());
     for (const char* step : {"/updatekeys", "/partnerkey", "/push/getid", "/push/register"})
         EXPECT_EQ(_http->count(step), 1u) << step;
+    // The keys and the hub's registration are kept in the installation the facade was given.
+    EXPECT_TRUE(_installation->keychain().getRsaKey(
+        KeychainWrapper::keyTag(Activation::KeyOwner::clientKey, Activation::KeyType::privateKey)));
+    EXPECT_EQ(_installation->userDefaults()
+                  ->stringArrayForKey("hub-1-registrations")
+                  .value_or(std::vector<std::string>{})
+                  .size(),
+              1u);
 }
 
 TEST_F(VexaQrSDKTest, ActivationAfterRegistrationBecomesActive) {
@@ -194,9 +200,9 @@ TEST_F(VexaQrSDKTest, LogoutForgetsEverythingAndSendsNothing) {
 }
 
 TEST_F(VexaQrSDKTest, AStoredStateOutsideTheEnumerationReadsInitial) {
-    _database->set(std::int64_t{7}, Constant::CoreData::AttributeKey::registrationState);
+    _database->setRegistrationState(7);
     EXPECT_EQ(_sdk->getRegistrationState(), State::initial);
-    _database->set(std::int64_t{2}, Constant::CoreData::AttributeKey::registrationState);
+    _database->setRegistrationState(2);
     EXPECT_EQ(_sdk->getRegistrationState(), State::active);
 }
 
@@ -246,12 +252,12 @@ public:
 
 TEST(VexaQrSDKLifetimeTest, AnAnswerAfterTheFacadeIsGoneGivesAnEmptyReportAndStoresNothing) {
     test::TempDirectory directory;
-    PersistencyManager manager([&] { return directory.path(); });
-    auto database = std::make_shared<DatabaseWrapper>(manager);
+    auto installation = Installation::inDirectory(directory.path());
+    DatabaseWrapper& database = installation->database();
     auto service = std::make_shared<HeldRegistrationService>();
     test::Reported reported;
     {
-        VexaQrSDK sdk({nullptr, nullptr, std::make_shared<RunLoop>(), database, nullptr});
+        VexaQrSDK sdk({nullptr, nullptr, std::make_shared<RunLoop>(), installation, nullptr});
         sdk.setRegistrationService(service);
         sdk.registerAccount({"gone@example.org", "P", false, std::nullopt}, reported.completion());
     }
@@ -264,8 +270,8 @@ TEST(VexaQrSDKLifetimeTest, AnAnswerAfterTheFacadeIsGoneGivesAnEmptyReportAndSto
     EXPECT_EQ(reported.calls, 1);
     EXPECT_FALSE(reported.code);
     EXPECT_FALSE(reported.error);
-    EXPECT_FALSE(database->value(Constant::CoreData::AttributeKey::userEmailAddress));
-    EXPECT_FALSE(database->value(Constant::CoreData::AttributeKey::registrationState));
+    EXPECT_FALSE(database.settings().userEmailAddress);
+    EXPECT_FALSE(database.settings().registrationState);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // The blocking account calls against the devserver: the whole flow, and each way a call can fail.
+#include <vexaqr/hub/UserDefaults.hpp>
 #include <vexaqr/sync/Account.hpp>
 
 #include "support/DevServer.hpp"
@@ -43,8 +44,8 @@ protected:
     std::string postMessage(const Uuid& appId, const std::string& text) {
         const auto content = _directory.path() / "message.txt";
         std::ofstream(content) << text;
-        const auto posted =
-            _server.admin("message", "--app-id", appId.uuidString(), "--type", "secured", "--content", content.string());
+        const auto posted = _server.admin("message", "--app-id", appId.uuidString(), "--type", "secured", "--content",
+                                          content.string());
         EXPECT_EQ(posted.exitCode, 0) << posted.err;
         return posted.line();
     }
@@ -125,6 +126,36 @@ private:
     int _socket;
     int _port = 0;
 };
+
+// Each account works on its own directory only: keys, settings and the hub's registration included.
+TEST_F(AccountTest, TwoAccountsInOneProcessKeepTheirInstallationsApart) {
+    auto optionsIn = [this](const char* name) {
+        auto inDirectory = options();
+        inDirectory.dataDirectory = _directory.path() / name;
+        return inDirectory;
+    };
+    Account first(optionsIn("first"));
+    Account second(optionsIn("second"));
+    const auto registered = first.registerAccount(activatedRegistration());
+    ASSERT_TRUE(registered) << registered.failure().message;
+    ASSERT_TRUE(second.state());
+    EXPECT_EQ(second.state()->state, VexaQrSDKRegistrationState::initial);
+    EXPECT_EQ(second.messages().failure().reason, FailureReason::notRegistered);
+
+    postMessage(*registered->appUniqueId, "for the first");
+    const auto fetched = first.messages(); // opened with the keys the activation kept in the first directory
+    ASSERT_TRUE(fetched) << fetched.failure().message;
+    ASSERT_EQ(fetched->messages.size(), 1u);
+    EXPECT_EQ(fetched->messages[0].processedVxaData->actualVxaData, toBytes("for the first"));
+    const auto hubEntries = [this](const char* name) {
+        return UserDefaults([this, name] { return _directory.path() / name; })
+            .stringArrayForKey("sync-hub-registrations")
+            .value_or(std::vector<std::string>{})
+            .size();
+    };
+    EXPECT_EQ(hubEntries("first"), 1u);
+    EXPECT_EQ(hubEntries("second"), 0u);
+}
 
 TEST_F(AccountTest, EachFailureHasItsReasonAndAMessageThatNamesTheCause) {
     const auto registration = activatedRegistration();

@@ -4,13 +4,10 @@
 #include "PayloadFiles.hpp"
 #include "RecordPrinter.hpp"
 
-#include <vexaqr/hub/UserDefaults.hpp>
-#include <vexaqr/payload/KeyStore.hpp>
 #include <vexaqr/platform/CurlHttpClient.hpp>
-#include <vexaqr/platform/DataDirectory.hpp>
 #include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/sdk/PersistencyManager.hpp>
+#include <vexaqr/sdk/Installation.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
 #include <vexaqr/service/ResultCode.hpp>
 #include <vexaqr/sync/Account.hpp>
@@ -51,20 +48,23 @@ struct AccountOptions {
     std::string messageId;
 };
 
+// The installation the options name: --data-dir, else the default one.
+std::shared_ptr<Installation> installationFor(const AccountOptions& options) {
+    return options.dataDirectory.empty() ? Installation::standard() : Installation::inDirectory(options.dataDirectory);
+}
+
 // One facade over a private main queue, as a host application would hold it.
 class Session {
 public:
-    explicit Session(const AccountOptions& options)
+    Session(const AccountOptions& options, std::shared_ptr<Installation> installation)
         : _loop(std::make_shared<RunLoop>()),
           _baseUrl(options.baseUrl.empty() ? std::string(UrlProvider::kDefaultApiBaseUrl) : options.baseUrl) {
-        if (!options.dataDirectory.empty())
-            DataDirectory::set(options.dataDirectory);
         auto urlProvider = std::make_shared<UrlProvider>();
         _sdk = std::make_unique<VexaQrSDK>(VexaQrSDK::Environment{
             .urlProvider = urlProvider,
             .httpClient = std::make_shared<CurlHttpClient>(),
             .mainQueue = _loop,
-            .database = nullptr,
+            .installation = std::move(installation),
             .hubFactory = nullptr,
         });
         if (auto url = Url::fromString(_baseUrl))
@@ -143,21 +143,6 @@ std::optional<Activation::ViewModel> activationData(const AccountOptions& option
     return viewModel;
 }
 
-// The facade's stores must open; otherwise this says which file and why, instead of a later failure that
-// blames a missing key or registration.
-bool storesOpen(const AccountOptions& options) {
-    if (!options.dataDirectory.empty())
-        DataDirectory::set(options.dataDirectory);
-    for (const auto& error : {KeyStore::standard()->openError(), PersistencyManager::shared().openError(),
-                              UserDefaults::standard()->openError()}) {
-        if (error) {
-            std::cerr << "vexaqr account: cannot use " << error->message << '\n';
-            return false;
-        }
-    }
-    return true;
-}
-
 // Runs one facade call that reports a result code and waits for its answer.
 int runForResult(Session& session, const std::function<void(VexaQrSDK::ResultCompletion)>& call) {
     bool done = false;
@@ -175,12 +160,11 @@ int runForResult(Session& session, const std::function<void(VexaQrSDK::ResultCom
     return exitStatus(code, error, session.baseUrl());
 }
 
-int setup(const AccountOptions& options) {
+int setup(const AccountOptions& options, Session& session) {
     auto publicPem = readText(options.partnerPublicKeyFile);
     auto privatePem = readText(options.partnerPrivateKeyFile);
     if (!publicPem || !privatePem)
         return 1;
-    Session session(options);
     session.sdk().setup(std::nullopt, publicPem, privatePem);
     auto appData = session.sdk().appDataService();
     if (!appData->getPartnerPublicKey() || !appData->getPartnerPrivateKey()) {
@@ -190,19 +174,17 @@ int setup(const AccountOptions& options) {
     return 0;
 }
 
-int registerAccount(const AccountOptions& options) {
+int registerAccount(const AccountOptions& options, Session& session) {
     Registration::ViewModel viewModel{options.email, options.partnerId, options.force, std::nullopt};
     if (!options.activationCode.empty() && !(viewModel.activationData = activationData(options)))
         return 1;
-    Session session(options);
     return runForResult(session, [&](auto completion) { session.sdk().registerAccount(viewModel, completion); });
 }
 
-int activate(const AccountOptions& options) {
+int activate(const AccountOptions& options, Session& session) {
     auto viewModel = activationData(options);
     if (!viewModel)
         return 1;
-    Session session(options);
     return runForResult(session, [&](auto completion) { session.sdk().activateAccount(*viewModel, completion); });
 }
 
@@ -314,8 +296,7 @@ private:
     bool _allWritten = true;
 };
 
-int messages(const AccountOptions& options) {
-    Session session(options);
+int messages(const AccountOptions& options, Session& session) {
     MessagePrinter printer(options);
     bool done = false;
     std::int64_t code = rawValue(ResultCode::unknownResultCode);
@@ -350,20 +331,17 @@ int runForResponse(
     });
 }
 
-int deleteMessage(const AccountOptions& options) {
-    Session session(options);
+int deleteMessage(const AccountOptions& options, Session& session) {
     return runForResponse<DeleteVexaQrMessage::ResponseModel>(
         session, [&](auto completion) { session.sdk().deleteVexaQrMessage({options.messageId}, completion); });
 }
 
-int deleteAll(const AccountOptions& options) {
-    Session session(options);
+int deleteAll(const AccountOptions& /*options*/, Session& session) {
     return runForResponse<DeleteAllVexaQrMessage::ResponseModel>(
         session, [&](auto completion) { session.sdk().deleteAllVexaQrMessage({}, completion); });
 }
 
-int logout(const AccountOptions& options) {
-    Session session(options);
+int logout(const AccountOptions& /*options*/, Session& session) {
     auto& sdk = session.sdk();
     sdk.logout();
     // The facade's logout reports nothing; what is still there shows a reset the data directory did not keep.
@@ -377,8 +355,7 @@ int logout(const AccountOptions& options) {
     return 0;
 }
 
-int status(const AccountOptions& options) {
-    Session session(options);
+int status(const AccountOptions& options, Session& session) {
     auto& sdk = session.sdk();
     const auto state = name(sdk.getRegistrationState());
     const auto email = sdk.getUserEmail();
@@ -441,8 +418,19 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
                     "`activate` are gone afterwards. Give the partner's pair to `activate --partner-pub PEM "
                     "--partner-key PEM`; without the private key ENCRYPTED messages cannot be opened.");
     account->require_subcommand(1);
-    auto bind = [options, &exitCode](CLI::App* command, int (*run)(const AccountOptions&)) {
-        command->callback([options, &exitCode, run] { exitCode = storesOpen(*options) ? run(*options) : 1; });
+    // The stores must open; otherwise this says which file and why, instead of a later failure that blames
+    // a missing key or registration.
+    auto bind = [options, &exitCode](CLI::App* command, int (*run)(const AccountOptions&, Session&)) {
+        command->callback([options, &exitCode, run] {
+            auto installation = installationFor(*options);
+            if (auto error = installation->openError()) {
+                std::cerr << "vexaqr account: cannot use " << error->message << '\n';
+                exitCode = 1;
+                return;
+            }
+            Session session(*options, std::move(installation));
+            exitCode = run(*options, session);
+        });
     };
 
     auto* setupCommand =

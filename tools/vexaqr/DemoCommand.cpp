@@ -3,7 +3,6 @@
 // animated GIF in each transport mode, watched by a lossy "camera" (frames missed, frames seen twice,
 // pictures with no symbol) and scanned with the real detector into the verified record.
 #include "CommandRegistry.hpp"
-#include "DirectoryStores.hpp"
 #include "ProgressBar.hpp"
 #include "RecordPrinter.hpp"
 
@@ -11,6 +10,7 @@
 #include <vexaqr/payload/VXADataWriter.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/platform/VirtualTimeQueue.hpp>
+#include <vexaqr/sdk/Installation.hpp>
 #include <vexaqr/views/GifCanvas.hpp>
 #include <vexaqr/views/GifFile.hpp>
 #include <vexaqr/views/PictureSequenceSource.hpp>
@@ -285,8 +285,8 @@ int demo(cli::Secrets secrets) {
         say("FAILED: cannot make a temporary data directory");
         return 1;
     }
-    const cli::DirectoryStores stores(directory.path());
-    const auto keys = makeAndStoreKeys(stores.keychain());
+    const auto installation = Installation::inDirectory(directory.path());
+    const auto keys = makeAndStoreKeys(installation->keychain());
     if (!keys) {
         say("FAILED: cannot make or store the key pairs");
         return 1;
@@ -303,7 +303,8 @@ int demo(cli::Secrets secrets) {
         std::to_string(record->size()) + " bytes in all");
     bool allVerified = true;
     for (const bool doLuby : {true, false}) {
-        allVerified = runMode(doLuby, *record, content, directory.path(), stores.appData(), secrets) && allVerified;
+        allVerified =
+            runMode(doLuby, *record, content, directory.path(), installation->appData(), secrets) && allVerified;
     }
     say(allVerified ? "everything verified" : "FAILED");
     return allVerified ? 0 : 1;

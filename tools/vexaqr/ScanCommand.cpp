@@ -1,14 +1,12 @@
 // vexaqr scan: pictures of an animated QR code (PNG files, folders of them, animated GIFs, or a camera)
 // read by a synchronous receiver into verified payload records.
 #include "CommandRegistry.hpp"
-#include "DirectoryStores.hpp"
 #include "PayloadFiles.hpp"
 #include "ProgressBar.hpp"
 #include "RecordPrinter.hpp"
 
-#include <vexaqr/payload/KeyStore.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/sdk/AppDataService.hpp>
+#include <vexaqr/sdk/Installation.hpp>
 #include <vexaqr/sync/Receiver.hpp>
 #include <vexaqr/views/V4l2CameraSource.hpp>
 
@@ -55,19 +53,15 @@ std::optional<Keys> keysFor(const ScanOptions& options) {
     if (keys.partnerPublic && keys.appPrivate && keys.partnerPrivate) {
         return keys;
     }
-    std::optional<cli::DirectoryStores> directory;
-    if (!options.dataDirectory.empty()) {
-        directory.emplace(options.dataDirectory);
-    }
+    const auto installation =
+        options.dataDirectory.empty() ? Installation::standard() : Installation::inDirectory(options.dataDirectory);
     // A record cannot be verified without the partner's key: an unusable store is named now, not blamed
     // later on a missing key.
-    if (auto error = directory ? directory->keyStoreError() : KeyStore::standard()->openError();
-        error && !keys.partnerPublic) {
+    if (auto error = installation->keyStore()->openError(); error && !keys.partnerPublic) {
         fail("cannot use the stored keys: " + error->message);
         return std::nullopt;
     }
-    const std::shared_ptr<AppDataServiceProtocol> stored =
-        directory ? directory->appData() : AppDataService::standard();
+    const auto stored = installation->appData();
     keys.partnerPublic = keys.partnerPublic ? keys.partnerPublic : stored->getPartnerPublicKey();
     keys.appPrivate = keys.appPrivate ? keys.appPrivate : stored->getClientPrivateKey();
     keys.partnerPrivate = keys.partnerPrivate ? keys.partnerPrivate : stored->getPartnerPrivateKey();

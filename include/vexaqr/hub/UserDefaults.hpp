@@ -27,7 +27,8 @@ public:
     UserDefaults(const UserDefaults&) = delete;
     UserDefaults& operator=(const UserDefaults&) = delete;
 
-    /// The process-wide store in the SDK's data directory; never destroyed.
+    /// The process-wide store in DataDirectory::defaultPath(): the default installation's, and that of hub
+    /// clients given none. Never destroyed.
     static std::shared_ptr<UserDefaults> standard();
 
     /// The text under `key`; nothing when absent or when the value is an array.

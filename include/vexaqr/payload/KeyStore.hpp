@@ -2,8 +2,8 @@
 //
 // A tag holds at most one key. Statuses use the values the SDK's callers compare with (0 success,
 // -25299 duplicate item, -25300 item not found). Implementations are safe to call from any thread.
-// The default store is an SQLite file in the data directory (mode 0600 in a 0700 directory); private
-// keys leave the process only into that file. Tests install the in-memory store instead.
+// The library's store is an SQLite file in a data directory (mode 0600 in a 0700 directory); private
+// keys leave the process only into that file. Tests may use the in-memory store instead.
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
@@ -61,16 +61,6 @@ public:
 
     /// Opens the store if needed: nothing when it is usable, else why not (the message names the file).
     virtual std::optional<Error> openError() { return std::nullopt; }
-
-    /// The process-wide store every key operation of the SDK uses; by default the SQLite store in
-    /// the current data directory.
-    static std::shared_ptr<KeyStore> standard();
-
-    /// Replaces the process-wide store; null restores the default.
-    static void setStandard(std::shared_ptr<KeyStore> store);
-
-    /// A store in the file "keystore.sqlite3" of the data directory, following DataDirectory::set.
-    static std::shared_ptr<KeyStore> makeSqliteInDataDirectory();
 
     /// A store in the file "keystore.sqlite3" of a fixed directory.
     static std::shared_ptr<KeyStore> makeSqlite(const std::filesystem::path& directory);

@@ -1,8 +1,7 @@
 // KeychainWrapper: names the SDK's four RSA keys and stores, fetches and removes them by tag.
 //
-// Works on the key store it is given; standard() works on KeyStore::standard(), following its
-// replacement. Tags are compared by their UTF-8 bytes, so a key added here is the key RsaPemManager
-// finds under the same tag text in the same store. Safe on any thread the store is safe on.
+// Works on the key store it is given. Tags are compared by their UTF-8 bytes, so a key added here is the key
+// RsaPemManager finds under the same tag text in the same store. Safe on any thread the store is safe on.
 #pragma once
 
 #include <vexaqr/payload/KeyHandle.hpp>
@@ -18,9 +17,6 @@ namespace vexaqr {
 
 class KeychainWrapper final {
 public:
-    /// The shared instance over the process-wide key store, created on first use.
-    static KeychainWrapper& standard();
-
     /// A wrapper over `store`, which must not be null.
     explicit KeychainWrapper(std::shared_ptr<KeyStore> store);
 

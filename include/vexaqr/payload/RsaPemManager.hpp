@@ -1,10 +1,10 @@
 // RsaPemManager: RSA keys between PEM text and the key store, and public keys from PKCS#1 to PEM.
 //
 // Import strips the armour and the X.509 / PKCS#8 wrapping down to the bare PKCS#1 key and stores it
-// under a tag in KeyStore::standard(); a caller counts an import as successful exactly when a key
+// under a tag in the key store it is given; a caller counts an import as successful exactly when a key
 // comes back. Export wraps a bare RSAPublicKey into a SubjectPublicKeyInfo and armours it as
 // "-----BEGIN PUBLIC KEY-----" text with 64-character lines and no line feed after the END line.
-// No state: make a fresh instance per use; safe on any thread.
+// Keeps nothing but the store: make a fresh instance per use; safe on any thread the store is safe on.
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,8 +28,15 @@ inline constexpr std::string_view kRsaPemManagerPublicKeyInitialTag = "-----BEGI
 inline constexpr std::string_view kRsaPemManagerPublicKeyFinalTag = "-----END PUBLIC KEY-----";
 inline constexpr std::size_t kRsaPemManagerPublicNumberOfCharactersInALine = 64;
 
+class KeyStore;
+
 class RsaPemManager {
 public:
+    /// A manager for the export functions only: without a store, nothing is stored or found.
+    RsaPemManager() = default;
+    /// A manager whose key operations work on `store`.
+    explicit RsaPemManager(std::shared_ptr<KeyStore> store);
+
     /// Stores the private key of the PEM text (PKCS#8 "PRIVATE KEY" or PKCS#1 "RSA PRIVATE KEY")
     /// under `tagName`, replacing any key there; the stored key, or null. A failed add is logged with
     /// its status.
@@ -63,6 +71,8 @@ private:
     std::optional<Bytes> base64Decode(const std::string& pem);
     KeyHandle addRSAPublicKey(const Bytes& key, const std::string& tagName);
     KeyHandle addRSAPrivateKey(const Bytes& key, const std::string& tagName);
+
+    std::shared_ptr<KeyStore> _store;
 };
 
 } // namespace vexaqr

@@ -1,8 +1,7 @@
-// DataDirectory: where the SDK keeps its files (the key store and the object store).
+// DataDirectory: where the SDK keeps its files (the key store and the object store) unless the host
+// names another directory for its installation (see Installation).
 //
-// Default: $XDG_DATA_HOME/vexaqr, else ~/.local/share/vexaqr. Hosts, tests and several installations on
-// one machine keep apart by setting another directory before (or between) uses of the stores; the
-// stores follow the change on their next operation. Safe to call from any thread.
+// Default: $XDG_DATA_HOME/vexaqr, else ~/.local/share/vexaqr. Safe to call from any thread.
 #pragma once
 
 #include <filesystem>
@@ -11,13 +10,8 @@ namespace vexaqr {
 
 class DataDirectory final {
 public:
-    /// The directory in use; created (mode 0700) only when a store first needs it.
-    static std::filesystem::path current();
-
-    /// Replaces the directory for every later store operation; an empty path restores the default.
-    static void set(const std::filesystem::path& directory);
-
-    /// The default location described above.
+    /// The default location described above, read from the environment at each call; the directory is
+    /// created (mode 0700) only when a store first needs it.
     static std::filesystem::path defaultPath();
 };
 

@@ -53,9 +53,6 @@ public:
 
 class AppDataService final : public AppDataServiceProtocol {
 public:
-    /// The shared service over DatabaseWrapper::standard() and KeychainWrapper::standard().
-    static std::shared_ptr<AppDataService> standard();
-
     /// Settings in `database`, keys in `keychain`; both must outlive the service.
     AppDataService(DatabaseWrapper& database, const KeychainWrapper& keychain);
 

@@ -1,7 +1,6 @@
-// Names of the object store: its model, its two entities and the settings record's attribute keys.
+// Names of the object store: its model and its two entities.
 #pragma once
 
-#include <optional>
 #include <string_view>
 
 namespace vexaqr::Constant::CoreData {
@@ -12,15 +11,6 @@ namespace EntityName {
 inline constexpr std::string_view sdkData = "SDKData";
 inline constexpr std::string_view vxaMessage = "CachedVxaMessage";
 } // namespace EntityName
-
-/// The attributes of the settings record ("SDKData"), in this order.
-enum class AttributeKey { appUniqueId, vexaQrUserId, userEmailAddress, registrationState };
-
-/// "appUniqueId", "vexaQrUserId", "userEmailAddress", "registrationState".
-std::string_view rawValue(AttributeKey key);
-
-/// The key whose raw value is `raw`; nothing for any other text.
-std::optional<AttributeKey> attributeKeyFromRawValue(std::string_view raw);
 
 } // namespace vexaqr::Constant::CoreData
 

@@ -1,9 +1,8 @@
-// DatabaseWrapper: the SDK's own vocabulary over the object store: settings by attribute key, the
-// message cache and the resets. Forwards to a PersistencyManager; same thread rules.
+// DatabaseWrapper: the SDK's own vocabulary over the object store: the settings record, the message cache
+// and the resets. Forwards to a PersistencyManager; same thread rules.
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
-#include <vexaqr/sdk/CoreDataConstants.hpp>
 #include <vexaqr/sdk/PersistencyManager.hpp>
 
 #include <cstdint>
@@ -13,23 +12,23 @@
 
 namespace vexaqr {
 
-/// One cached server message: its payload bytes exactly as the backend sent them.
-struct CachedVxaMessage {
-    std::optional<Bytes> vxaData;
-    std::optional<std::string> vxaInfo;
-    std::optional<std::string> vxaTemplate;
-    std::optional<std::string> messageId;
-};
-
 class DatabaseWrapper final {
 public:
-    /// The process-wide wrapper over PersistencyManager::shared().
-    static DatabaseWrapper& standard();
-
     explicit DatabaseWrapper(PersistencyManager& manager) : _manager(manager) {}
 
-    std::optional<StoredValue> value(Constant::CoreData::AttributeKey key);
-    bool set(const std::optional<StoredValue>& value, Constant::CoreData::AttributeKey key);
+    /// The settings record (all fields empty when there is none or it cannot be read).
+    StoredSettings settings() { return _manager.settings(); }
+    /// Write one field of the settings record (nil clears); false when the store did not keep it.
+    bool setAppUniqueId(const std::optional<std::string>& appUniqueId) { return _manager.setAppUniqueId(appUniqueId); }
+    bool setVexaQrUserId(const std::optional<std::int64_t>& vexaQrUserId) {
+        return _manager.setVexaQrUserId(vexaQrUserId);
+    }
+    bool setUserEmailAddress(const std::optional<std::string>& userEmailAddress) {
+        return _manager.setUserEmailAddress(userEmailAddress);
+    }
+    bool setRegistrationState(const std::optional<std::int64_t>& registrationState) {
+        return _manager.setRegistrationState(registrationState);
+    }
 
     /// Appends one message to the cache (absent texts stay empty); nil when the save fails.
     std::optional<CachedVxaMessage> cacheVxaMessage(const std::optional<std::string>& messageId, const Bytes& vxaData,

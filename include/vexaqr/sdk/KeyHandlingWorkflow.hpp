@@ -4,8 +4,8 @@
 //
 // Key generation and key-store writes run synchronously on the calling thread; completions run on
 // the main queue of the workflow's service environment, or on the calling thread when the process
-// ends before anything is sent. The four keys live in KeyStore::standard() under KeychainWrapper's tags. Owned through
-// a std::shared_ptr: an answer that arrives after the workflow has gone is dropped. Use from the main thread.
+// ends before anything is sent. The four keys live in the key store it is given under KeychainWrapper's tags. Owned
+// through a std::shared_ptr: an answer that arrives after the workflow has gone is dropped. Use from the main thread.
 #pragma once
 
 #include <vexaqr/Error.hpp>
@@ -22,6 +22,8 @@
 #include <string>
 
 namespace vexaqr {
+
+class KeyStore;
 
 class AppDataServiceProtocol;
 
@@ -51,9 +53,9 @@ class KeyHandlingWorkflow final : public KeyHandlingWorkflowProtocol,
                                   public std::enable_shared_from_this<KeyHandlingWorkflow> {
 public:
     /// Keeps `appDataService` (the installation id); services are made on first use with
-    /// `environment`. Keys go to KeyStore::standard().
-    explicit KeyHandlingWorkflow(std::shared_ptr<AppDataServiceProtocol> appDataService,
-                                 WebServiceEnvironment environment = {});
+    /// `environment`. Keys go to `keyStore`.
+    KeyHandlingWorkflow(std::shared_ptr<AppDataServiceProtocol> appDataService, std::shared_ptr<KeyStore> keyStore,
+                        WebServiceEnvironment environment = {});
 
     void clientRsaKeyHandlingProcess(Activation::RsaKeySize keySize, WorkflowCompletion completion) override;
     void partnerKeyHandlingProcess(const Activation::ViewModel& viewModel, WorkflowCompletion completion) override;
@@ -76,6 +78,7 @@ private:
     Constant::Application::ResultCode savePartnerPublicKeyFromDownload(std::string pem);
 
     std::shared_ptr<AppDataServiceProtocol> _appDataService;
+    std::shared_ptr<KeyStore> _keyStore;
     WebServiceEnvironment _environment;
     std::shared_ptr<UpdateKeysServiceProtocol> _updateKeysService;
     std::shared_ptr<GetPublicKeyOfPartnerServiceProtocol> _getPublicKeyOfPartnerService;

@@ -1,10 +1,10 @@
 // PersistencyManager: the SDK's small object store, an SQLite file in the data directory.
 //
-// Two entities, each a table whose natural order is insertion order: "SDKData" (the settings record;
-// only the first one is read or written) and "CachedVxaMessage". Every operation saves at once.
-// Failures are logged (when logging is on) and reported only as nil or false; a store that cannot be
-// opened makes every operation fail and is tried again on the next one. Calls are serialised by a
-// lock, but the SDK makes them on the main thread.
+// Two fixed tables, each in insertion order: "SDKData" (the settings record; only the first one is read
+// or written) and "CachedVxaMessage" (the message cache), read and written as typed records. Every
+// operation saves at once. Failures are logged (when logging is on) and reported only as nil or false; a
+// store that cannot be opened makes every operation fail and is tried again on the next one. Calls are
+// serialised by a lock, but the SDK makes them on the main thread.
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
@@ -13,35 +13,36 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace vexaqr {
 
 class SqliteDatabase;
 
-/// A stored attribute value: a number (integer or real), a text or bytes.
-using StoredValue = std::variant<std::int64_t, double, std::string, Bytes>;
+/// The settings record as read. A field is empty when unset or when the file holds a value of another kind
+/// there; a stored real counts as its whole part when a 64-bit integer holds that.
+struct StoredSettings {
+    std::optional<std::string> appUniqueId;
+    std::optional<std::int64_t> vexaQrUserId;
+    std::optional<std::string> userEmailAddress;
+    std::optional<std::int64_t> registrationState; // as stored, not checked against the enumeration
+};
 
-/// Attribute name -> value; an empty optional is an empty attribute.
-using StoredValues = std::map<std::string, std::optional<StoredValue>>;
-
-struct StoredObject {
-    std::string entityName;
-    std::int64_t objectId = 0; // grows with insertion order
-    StoredValues values;       // every attribute of the entity
+/// One cached server message: its payload bytes exactly as the backend sent them. A field is empty when
+/// unset or when the file holds a value of another kind there.
+struct CachedVxaMessage {
+    std::optional<Bytes> vxaData;
+    std::optional<std::string> vxaInfo;
+    std::optional<std::string> vxaTemplate;
+    std::optional<std::string> messageId;
 };
 
 class PersistencyManager final {
 public:
-    /// The process-wide manager, storing in the current DataDirectory.
-    static PersistencyManager& shared();
-
     /// A manager whose file "VexaQrSDKModel.sqlite" lives in the directory `directory` names at
     /// each operation (a change of directory reopens the store).
     explicit PersistencyManager(std::function<std::filesystem::path()> directory);
@@ -54,49 +55,57 @@ public:
     /// is not a database, is damaged or holds other tables is refused and left as it is.
     std::optional<Error> openError();
 
-    /// The attribute `key` of the first settings record; creates an empty record (and answers nil)
-    /// when there is none. Nil also for an empty attribute, an unknown key or a failure (logged).
-    std::optional<StoredValue> value(const std::string& key);
+    /// The first settings record; creates an empty record (and answers it) when there is none. All fields
+    /// empty on a failure (logged).
+    StoredSettings settings();
 
-    /// Writes `value` (nil clears) under `key` into the first settings record, creating it if needed; waits
-    /// for another program's write up to the busy timeout. False when nothing was stored (logged).
-    bool set(const std::optional<StoredValue>& value, const std::string& key);
+    /// Write one field (nil clears) of the first settings record, creating it if needed; each waits for
+    /// another program's write up to the busy timeout. False when nothing was stored (logged).
+    bool setAppUniqueId(const std::optional<std::string>& appUniqueId);
+    bool setVexaQrUserId(const std::optional<std::int64_t>& vexaQrUserId);
+    bool setUserEmailAddress(const std::optional<std::string>& userEmailAddress);
+    bool setRegistrationState(const std::optional<std::int64_t>& registrationState);
 
-    /// Inserts a new object of entity `name` with `values` (other attributes empty); nil on an
-    /// unknown entity or attribute or a failed save (logged "Unresolved error ...").
-    std::optional<StoredObject> saveNewEntity(const std::string& name, const StoredValues& values);
+    /// Deletes the settings record; a failure is logged.
+    void deleteSettings();
 
-    /// Every object of the entity in insertion order; nil when the fetch fails (logged).
-    std::optional<std::vector<StoredObject>> getAllEntities(const std::string& name);
+    /// Appends one message (absent fields stay empty); the message as stored, nil on a failed save (logged
+    /// "Unresolved error ...").
+    std::optional<CachedVxaMessage> saveNewMessage(const CachedVxaMessage& message);
 
-    /// Deletes every object of the entity; a failure is logged.
-    void deleteAllEntities(const std::string& name);
+    /// Every cached message in insertion order; nil when the fetch fails (logged).
+    std::optional<std::vector<CachedVxaMessage>> getAllMessages();
 
-    /// Replaces every object of the entity with new ones made from `objects`, in order, in one
-    /// transaction: on any failure (logged) nothing changes and the answer is false.
-    bool replaceAllEntities(const std::string& name, const std::vector<StoredValues>& objects);
+    /// Deletes every cached message; a failure is logged.
+    void deleteAllMessages();
 
-    /// Objects of one entity gathered outside the store's file (in a temporary table of this connection) so
-    /// that a long download holds neither them in memory nor the write lock; `stagingId` keeps gatherings
-    /// apart. beginStaging answers a new id; nil (logged) when the table cannot be made.
-    std::optional<std::int64_t> beginStaging(const std::string& name);
-    /// Adds one object to a gathering; false (logged) on an unknown attribute or a failed write.
-    bool stageEntity(std::int64_t stagingId, const std::string& name, const StoredValues& values);
-    /// Replaces every object of the entity with the gathered ones, in the order gathered, in one transaction,
-    /// and ends the gathering. On a failure (logged), or when the gathering does not hold `stagedObjects`
-    /// (the store was reopened meanwhile), nothing changes and the gathering stays for discardStaged.
-    bool replaceAllEntitiesWithStaged(std::int64_t stagingId, const std::string& name, std::size_t stagedObjects);
+    /// Replaces every cached message with `messages`, in order, in one transaction: on any failure
+    /// (logged) nothing changes and the answer is false.
+    bool replaceAllMessages(const std::vector<CachedVxaMessage>& messages);
+
+    /// Messages gathered outside the store's file (in a temporary table of this connection) so that a long
+    /// download holds neither them in memory nor the write lock; `stagingId` keeps gatherings apart.
+    /// beginStaging answers a new id; nil (logged) when the table cannot be made.
+    std::optional<std::int64_t> beginStaging();
+    /// Adds one message to a gathering; false (logged) on a failed write.
+    bool stageMessage(std::int64_t stagingId, const CachedVxaMessage& message);
+    /// Replaces every cached message with the gathered ones, in the order gathered, in one transaction, and
+    /// ends the gathering. On a failure (logged), or when the gathering does not hold `stagedMessages` (the
+    /// store was reopened meanwhile), nothing changes and the gathering stays for discardStaged.
+    bool replaceAllMessagesWithStaged(std::int64_t stagingId, std::size_t stagedMessages);
     /// Ends a gathering without using it.
-    void discardStaged(std::int64_t stagingId, const std::string& name);
+    void discardStaged(std::int64_t stagingId);
 
-    /// The ids of the entity's objects in insertion order, and one object by id: for reading large objects
-    /// one at a time. Nil when the fetch fails (logged) or, for entity(), when the object is gone.
-    std::optional<std::vector<std::int64_t>> entityIds(const std::string& name);
-    std::optional<StoredObject> entity(const std::string& name, std::int64_t objectId);
+    /// The cached messages' row ids in insertion order, and one message by row id: for reading large
+    /// caches one message at a time. Nil when the fetch fails (logged) or, for message(), when the row is
+    /// gone.
+    std::optional<std::vector<std::int64_t>> messageIds();
+    std::optional<CachedVxaMessage> message(std::int64_t rowId);
 
 private:
     struct Store;
-    std::optional<StoredObject> createEntity(const std::string& name);
+    struct SettingValue; // a value as the file holds it
+    bool setSetting(std::size_t column, const SettingValue& value);
     /// The first settings record's id, made when there is none; inside the caller's transaction.
     std::optional<std::int64_t> settingsObjectId(SqliteDatabase& db);
 

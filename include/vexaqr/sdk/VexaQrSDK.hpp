@@ -12,7 +12,7 @@
 #include <vexaqr/platform/MainQueue.hpp>
 #include <vexaqr/platform/Url.hpp>
 #include <vexaqr/sdk/AppDataService.hpp>
-#include <vexaqr/sdk/DatabaseWrapper.hpp>
+#include <vexaqr/sdk/Installation.hpp>
 #include <vexaqr/sdk/KeyHandlingWorkflow.hpp>
 #include <vexaqr/sdk/NotificationWorkflow.hpp>
 #include <vexaqr/sdk/PostActivationWorkflow.hpp>
@@ -42,13 +42,13 @@ public:
 
     /// What the facade and the collaborators it makes talk through; an empty member gets the
     /// process-wide default (UrlProvider::standard(), HttpClient::shared(), MainQueue::shared(),
-    /// DatabaseWrapper::standard(), hub clients over the HTTP client). `database` holds the settings
-    /// and the message cache; the keys always live in KeyStore::standard().
+    /// Installation::standard(), hub clients over the HTTP client and the installation's user defaults).
+    /// `installation` holds the keys, the settings, the message cache and the hub's user defaults.
     struct Environment {
         std::shared_ptr<UrlProvider> urlProvider;
         std::shared_ptr<HttpClient> httpClient;
         std::shared_ptr<MainQueue> mainQueue;
-        std::shared_ptr<DatabaseWrapper> database;
+        std::shared_ptr<Installation> installation;
         NotificationHubFactory hubFactory;
     };
 

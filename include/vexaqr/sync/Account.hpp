@@ -3,9 +3,9 @@
 //
 // Each call runs the SDK facade on the account's own main queue and returns its outcome: the value, or
 // a Failure whose reason a program can test and whose message a person can act on. No call waits longer
-// than the timeout. The installation's keys, settings and message cache live in the data directory,
-// which becomes the process's data directory at every call: drive all accounts of a process from one
-// thread, one call at a time.
+// than the timeout. The installation's keys, settings and message cache live in its data directory;
+// accounts over different directories share nothing of it. Drive an account from one thread, one call
+// at a time.
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
