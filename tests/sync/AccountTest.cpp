@@ -43,8 +43,8 @@ protected:
     std::string postMessage(const Uuid& appId, const std::string& text) {
         const auto content = _directory.path() / "message.txt";
         std::ofstream(content) << text;
-        const auto posted =
-            _server.admin("message", "--app-id", appId.uuidString(), "--type", "secured", "--content", content.string());
+        const auto posted = _server.admin("message", "--app-id", appId.uuidString(), "--type", "secured", "--content",
+                                          content.string());
         EXPECT_EQ(posted.exitCode, 0) << posted.err;
         return posted.line();
     }
@@ -76,7 +76,7 @@ TEST_F(AccountTest, RegistersActivatesFetchesDeletesAndLogsOut) {
     ASSERT_EQ(fetched->messages.size(), 2u);
     EXPECT_EQ(fetched->messages[0].vxaMessageId, first);
     ASSERT_TRUE(fetched->messages[0].processedVxaData);
-    EXPECT_TRUE(fetched->messages[0].processedVxaData->isValid);
+    EXPECT_TRUE(fetched->messages[0].processedVxaData->isValid());
     EXPECT_EQ(fetched->messages[0].processedVxaData->actualVxaData, toBytes("first"));
 
     // When the backend fails, the messages of the last fetch come from the cache, with the reason.
