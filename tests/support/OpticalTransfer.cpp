@@ -14,7 +14,7 @@ namespace {
 PresenterScreen::Start defaultStart(const OpticalTransferSetup& setup) {
     return [&setup](VXAPresenterView& view) {
         view.setGeneratorSeed(setup.seed);
-        view.presentVexaQr(setup.record, setup.luby, 0.0);
+        EXPECT_TRUE(view.presentVexaQr(setup.record, setup.luby, 0.0));
     };
 }
 
