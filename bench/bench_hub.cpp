@@ -42,8 +42,7 @@ BENCHMARK(SharedAccessSignature);
 void ParseRegistrations(benchmark::State& state) {
     const Bytes body = toBytes(feedOf(static_cast<int>(state.range(0))));
     for (auto _ : state) {
-        std::optional<Error> error;
-        benchmark::DoNotOptimize(HubRegistrationParser::parseRegistrations(body, error));
+        benchmark::DoNotOptimize(HubRegistrationParser::parseRegistrations(body));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * body.size()));
 }
@@ -66,8 +65,7 @@ std::string elementsWithMostAttributes(int elements) {
 void ParseElementsWithMostAttributes(benchmark::State& state) {
     const Bytes body = toBytes(elementsWithMostAttributes(static_cast<int>(state.range(0))));
     for (auto _ : state) {
-        std::optional<Error> error;
-        benchmark::DoNotOptimize(HubRegistrationParser::parseRegistrations(body, error));
+        benchmark::DoNotOptimize(HubRegistrationParser::parseRegistrations(body));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * body.size()));
     state.counters["bodyBytes"] = static_cast<double>(body.size());
@@ -76,9 +74,8 @@ BENCHMARK(ParseElementsWithMostAttributes)->Arg(2500)->Arg(25000)->Unit(benchmar
 
 // What a listing of N registrations costs the local store: one write of the whole list, into a real SQLite file.
 void RememberListedRegistrations(benchmark::State& state) {
-    std::optional<Error> error;
     const auto registrations =
-        HubRegistrationParser::parseRegistrations(toBytes(feedOf(static_cast<int>(state.range(0)))), error);
+        HubRegistrationParser::parseRegistrations(toBytes(feedOf(static_cast<int>(state.range(0)))));
     const auto directory = std::filesystem::temp_directory_path() / ("bench-hub-" + std::to_string(::getpid()));
     for (auto _ : state) {
         state.PauseTiming();

@@ -153,7 +153,7 @@ void BM_DecodeOnly(benchmark::State& state) {
     const auto& local = localRecords();
     for (auto _ : state)
         for (const auto& record : local.records)
-            if (!VXAData(record, local.client.privateKey, local.partner.publicKey, nullptr).isValid)
+            if (!VXAData(record, local.client.privateKey, local.partner.publicKey, nullptr).isValid())
                 return state.SkipWithError("a record did not verify");
     state.SetItemsProcessed(state.iterations() * kMessages);
 }

@@ -74,7 +74,7 @@ std::string frameText(std::uint32_t seed, int version) {
     }
     auto generator =
         VexaQRGenerator::make(data, VxaAlgorithm::luby, seed, QrSymbolCapacity::largestFrames(version)->frameSize())
-            .generator;
+            .value();
     return Base45Converter::base45EncodedString(generator->nextQRContent());
 }
 
@@ -134,7 +134,7 @@ void BM_Transfer(benchmark::State& state) {
         setup.timing.firstPictureMs = 33.3 * static_cast<double>(setup.seed % 7) / 7.0;
         const auto result = runOpticalTransfer(setup);
         ++transfers;
-        const bool intact = result.record && result.record->isValid && result.record->actualVxaData == content;
+        const bool intact = result.record && result.record->isValid() && result.record->actualVxaData == content;
         completed += intact ? 1 : 0;
         screenSeconds += result.screenSeconds;
         pictures += result.pictures;

@@ -45,7 +45,7 @@ void BM_ParseSecuredRecord2048(benchmark::State& state) {
     const Fixture& f = fixture();
     for (auto _ : state) {
         VXAData data(f.record, f.app.privateKey, f.partner.publicKey, nullptr);
-        if (!data.isValid)
+        if (!data.isValid())
             state.SkipWithError("record did not verify");
         benchmark::DoNotOptimize(data.actualVxaData);
     }

@@ -41,7 +41,7 @@ std::string largestLubyFrameText(int version) {
     VexaQRFrameSize size;
     size.ltPacketsPerFrame = QrSymbolCapacity::largestFrames(version)->ltPacketsPerFrame;
     auto made = VexaQRGenerator::make(sampleData(100000), VxaAlgorithm::luby, 1, size);
-    return Base45Converter::base45EncodedString(made.generator->nextQRContent());
+    return Base45Converter::base45EncodedString(made.value()->nextQRContent());
 }
 
 Picture cameraView(const QrSymbol& symbol, int width, int height) {
@@ -111,15 +111,16 @@ void BM_SymbolTransfer(benchmark::State& state) {
     for (auto _ : state) {
         setup.seed = static_cast<std::uint32_t>(transfers + 1);
         setup.timing.firstPictureMs = 33.3 * static_cast<double>(setup.seed % 7) / 7.0;
-        setup.start = [&setup, &row, version](VXAPresenterView& view) {
+        setup.start = [&setup, &row, version, &state](VXAPresenterView& view) {
             view.setFrameSize(row.frameSize());
             view.setSymbolVersion(version);
             view.setGeneratorSeed(setup.seed);
-            view.presentVexaQr(setup.record, true, 0.0);
+            if (!view.presentVexaQr(setup.record, true, 0.0))
+                state.SkipWithError("the record cannot be presented");
         };
         const auto result = runOpticalTransfer(setup);
         ++transfers;
-        const bool intact = result.record && result.record->isValid && result.record->actualVxaData == content;
+        const bool intact = result.record && result.record->isValid() && result.record->actualVxaData == content;
         completed += intact ? 1 : 0;
         // A transfer that did not finish counts its whole screen time and no bytes.
         screenSeconds += result.screenSeconds;
@@ -169,15 +170,16 @@ void BM_GridTransfer(benchmark::State& state) {
     std::uint64_t completed = 0, pictures = 0, symbolsRead = 0;
     double screenSeconds = 0.0, detectionCpu = 0.0;
     for (auto _ : state) {
-        setup.start = [&setup, &row, version, symbols](VXAPresenterView& view) {
+        setup.start = [&setup, &row, version, symbols, &state](VXAPresenterView& view) {
             view.setFrameSize(row.frameSize());
             view.setSymbolVersion(version);
             view.setSymbolsPerPicture(symbols);
             view.setGeneratorSeed(setup.seed);
-            view.presentVexaQr(setup.record, true, 0.0);
+            if (!view.presentVexaQr(setup.record, true, 0.0))
+                state.SkipWithError("the record cannot be presented");
         };
         const auto result = runOpticalTransfer(setup);
-        const bool intact = result.record && result.record->isValid && result.record->actualVxaData == content;
+        const bool intact = result.record && result.record->isValid() && result.record->actualVxaData == content;
         completed += intact ? 1 : 0;
         screenSeconds += result.screenSeconds;
         pictures += result.pictures;

@@ -30,12 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (selector & 1) {
         const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
         vexaqr::VXAData record(text, appKey, k.partner.publicKey, partnerKey);
-        if (record.isValid && !record.signature)
+        if (record.isValid() && !record.signature)
             __builtin_trap();
     } else {
         const vexaqr::Bytes bytes(data + 1, data + size);
         vexaqr::VXAData record(bytes, appKey, k.partner.publicKey, partnerKey);
-        if (record.isValid && !record.signature)
+        if (record.isValid() && !record.signature)
             __builtin_trap();
     }
     return 0;

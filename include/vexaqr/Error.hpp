@@ -13,6 +13,10 @@ struct Error {
     std::int64_t code = 0;
     std::string message;
 
+    /// True when this holds an error: a domain or a non-zero code. A default-made Error holds none; the
+    /// message alone does not make one.
+    explicit operator bool() const { return !domain.empty() || code != 0; }
+
     friend bool operator==(const Error& a, const Error& b) { return a.domain == b.domain && a.code == b.code; }
 };
 

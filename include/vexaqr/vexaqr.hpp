@@ -5,6 +5,7 @@
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
+#include <vexaqr/Outcome.hpp>
 #include <vexaqr/Uuid.hpp>
 #include <vexaqr/payload/KeyHandle.hpp>
 #include <vexaqr/payload/VXAData.hpp>

@@ -108,8 +108,8 @@ void HubOperation::send(HttpRequest request, Reply reply) const {
 }
 
 void HubOperation::sendSynchronously(HttpRequest request, const Reply& reply) const {
-    if (auto error = hub->_tokenProvider->setTokenWithRequest(request)) {
-        reply({}, std::nullopt, std::move(error));
+    if (auto authorised = hub->_tokenProvider->setTokenWithRequest(request); !authorised) {
+        reply({}, std::nullopt, authorised.failure());
         return;
     }
     struct Outcome {
@@ -139,8 +139,8 @@ void HubOperation::sendSynchronously(HttpRequest request, const Reply& reply) co
 
 void HubOperation::registerWithDeviceToken(const Bytes& deviceToken, const std::string& name,
                                            const std::string& payload, Done done) const {
-    if (auto unusable = unusableStore()) {
-        done(std::move(unusable));
+    if (auto usable = usableStore(); !usable) {
+        done(usable.failure());
         return;
     }
     const std::string token = NotificationHub::convertDeviceToken(deviceToken);
@@ -152,27 +152,25 @@ void HubOperation::registerWithDeviceToken(const Bytes& deviceToken, const std::
     // this device keeps one registration per name instead of adding another.
     const std::string refreshToken = store().deviceToken().empty() ? token : store().deviceToken();
     auto self = *this;
-    retrieveAllRegistrationsWithDeviceToken(
-        refreshToken,
-        [self, name, payload, token, done](std::optional<NotificationHub::Registrations>, std::optional<Error> error) {
-            if (error) {
-                done(std::move(error));
-                return;
-            }
-            if (!self.store().refreshFinishedWithDeviceToken(token)) {
-                done(storeWriteError());
-                return;
-            }
-            self.createOrUpdateWith(name, payload, token, done);
-        });
+    retrieveAllRegistrationsWithDeviceToken(refreshToken, [self, name, payload, token, done](Listed listed) {
+        if (!listed) {
+            done(listed.failure());
+            return;
+        }
+        if (!self.store().refreshFinishedWithDeviceToken(token)) {
+            done(storeWriteError());
+            return;
+        }
+        self.createOrUpdateWith(name, payload, token, done);
+    });
 }
 
 // Without a usable store nothing is sent: a registration the device cannot remember would be duplicated by the
 // next call, and one it cannot look up cannot be deleted.
-std::optional<Error> HubOperation::unusableStore() const {
+Outcome<void, Error> HubOperation::usableStore() const {
     const auto problem = store().openError();
     if (!problem)
-        return std::nullopt;
+        return {};
     return NotificationHubHelper::errorWithMsg("Fail to open the local registration store: " + problem->message, -1);
 }
 
@@ -259,8 +257,7 @@ void HubOperation::upsertRegistrationWithName(const std::string& name, const std
 
 // False when the store could not be written.
 bool HubOperation::rememberUpsertedRegistration(const std::string& name, const Bytes& body) const {
-    std::optional<Error> parseError;
-    const auto registrations = HubRegistrationParser::parseRegistrations(body, parseError);
+    const auto registrations = HubRegistrationParser::parseRegistrations(body);
     if (!registrations)
         return true; // keep what is stored: the identifier is still the one the hub accepted
     if (registrations->empty())
@@ -270,38 +267,33 @@ bool HubOperation::rememberUpsertedRegistration(const std::string& name, const B
 }
 
 void HubOperation::retrieveAllRegistrationsWithDeviceToken(const std::string& deviceToken, Listing done) const {
-    if (auto unusable = unusableStore()) {
-        done(std::nullopt, std::move(unusable));
+    if (auto usable = usableStore(); !usable) {
+        done(usable.failure());
         return;
     }
     auto self = *this;
     send(PrepareUrlRequest(allRegistrationsUri(deviceToken), "GET", "", ""),
          [self, done](Bytes body, std::optional<HttpResponse> response, std::optional<Error> error) {
              if (error && hubAnswered(response, kNotFound)) {
-                 done(NotificationHub::Registrations{}, std::nullopt);
+                 done(NotificationHub::Registrations{});
                  return;
              }
              if (error) {
-                 done(std::nullopt, std::move(error));
+                 done(*std::move(error));
                  return;
              }
-             std::optional<Error> parseError;
-             auto registrations = HubRegistrationParser::parseRegistrations(body, parseError);
-             if (!registrations) {
-                 done(std::nullopt, std::move(parseError));
+             auto registrations = HubRegistrationParser::parseRegistrations(body);
+             if (registrations && !self.store().updateWithListedRegistrations(*registrations)) {
+                 done(storeWriteError());
                  return;
              }
-             if (!self.store().updateWithListedRegistrations(*registrations)) {
-                 done(std::nullopt, storeWriteError());
-                 return;
-             }
-             done(std::move(registrations), std::nullopt);
+             done(std::move(registrations));
          });
 }
 
 void HubOperation::deleteRegistrationWithName(const std::string& name, Done done) const {
-    if (auto unusable = unusableStore()) {
-        done(std::move(unusable));
+    if (auto usable = usableStore(); !usable) {
+        done(usable.failure());
         return;
     }
     const auto entry = store().getStoredRegistrationEntryWithRegistrationName(name);
@@ -341,16 +333,13 @@ void HubOperation::deleteRegistrations(std::shared_ptr<NotificationHub::Registra
 
 void HubOperation::unregisterAllWithDeviceToken(const std::string& deviceToken, Done done) const {
     auto self = *this;
-    retrieveAllRegistrationsWithDeviceToken(
-        deviceToken,
-        [self, done](std::optional<NotificationHub::Registrations> registrations, std::optional<Error> error) {
-            if (error) {
-                done(std::move(error));
-                return;
-            }
-            self.deleteRegistrations(std::make_shared<NotificationHub::Registrations>(std::move(*registrations)), 0,
-                                     done);
-        });
+    retrieveAllRegistrationsWithDeviceToken(deviceToken, [self, done](Listed listed) {
+        if (!listed) {
+            done(listed.failure());
+            return;
+        }
+        self.deleteRegistrations(std::make_shared<NotificationHub::Registrations>(std::move(listed).value()), 0, done);
+    });
 }
 
 } // namespace vexaqr

@@ -19,7 +19,8 @@ namespace vexaqr {
 struct HubOperation {
     using Done = NotificationHub::Completion;
     using Reply = std::function<void(Bytes body, std::optional<HttpResponse> response, std::optional<Error> error)>;
-    using Listing = std::function<void(std::optional<NotificationHub::Registrations>, std::optional<Error>)>;
+    using Listed = Outcome<NotificationHub::Registrations, Error>;
+    using Listing = std::function<void(Listed)>;
 
     std::shared_ptr<NotificationHub> hub;
     bool synchronous = false;
@@ -58,7 +59,7 @@ private:
                                     const std::string& payload, const std::string& deviceToken, Done done,
                                     std::function<void()> whenGone = {}) const;
     bool rememberUpsertedRegistration(const std::string& name, const Bytes& body) const;
-    std::optional<Error> unusableStore() const;
+    Outcome<void, Error> usableStore() const;
     void deleteRegistrations(std::shared_ptr<NotificationHub::Registrations> registrations, std::size_t next,
                              Done done) const;
 };

@@ -249,11 +249,9 @@ private:
 
 } // namespace
 
-std::optional<HubRegistrationParser::Registrations>
-HubRegistrationParser::parseRegistrations(const Bytes& body, std::optional<Error>& error) {
-    const auto fail = [&]() -> std::optional<Registrations> {
-        error = NotificationHubHelper::errorWithMsg("Fail to parse registration:" + hub::bodyExcerpt(body), -1);
-        return std::nullopt;
+Outcome<HubRegistrationParser::Registrations, Error> HubRegistrationParser::parseRegistrations(const Bytes& body) {
+    const auto fail = [&] {
+        return NotificationHubHelper::errorWithMsg("Fail to parse registration:" + hub::bodyExcerpt(body), -1);
     };
     if (body.empty() || body.size() > kMaxBodyBytes ||
         !hasFeedShape(std::string_view(reinterpret_cast<const char*>(body.data()), body.size())))

@@ -6,10 +6,10 @@
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
+#include <vexaqr/Outcome.hpp>
 #include <vexaqr/hub/HubRegistration.hpp>
 
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace vexaqr {
@@ -18,11 +18,11 @@ class HubRegistrationParser final {
 public:
     using Registrations = std::vector<std::shared_ptr<HubRegistration>>;
 
-    /// Every native and template registration in `body`, in document order; nothing, with `error` set to
-    /// "Fail to parse registration:<excerpt of the body>" (code -1), when the body is not namespace-well-formed
-    /// XML or cannot be a registration feed: over 4 MiB, with a document type declaration, with an element of
-    /// more than 16 attributes or nested more than 32 deep. Time and memory grow linearly with the body's size.
-    static std::optional<Registrations> parseRegistrations(const Bytes& body, std::optional<Error>& error);
+    /// Every native and template registration in `body`, in document order; the error "Fail to parse
+    /// registration:<excerpt of the body>" (code -1) when the body is not namespace-well-formed XML or cannot be a
+    /// registration feed: over 4 MiB, with a document type declaration, with an element of more than 16 attributes
+    /// or nested more than 32 deep. Time and memory grow linearly with the body's size.
+    static Outcome<Registrations, Error> parseRegistrations(const Bytes& body);
 };
 
 } // namespace vexaqr

@@ -179,15 +179,15 @@ std::string HubTokenProvider::ExtractToken(const Bytes& body) {
     return {};
 }
 
-std::optional<Error> HubTokenProvider::tokenFromReply(const HttpResult& result, const HttpRequest& tokenRequest,
-                                                      bool synchronous, std::string& token) const {
+Outcome<std::string, Error> HubTokenProvider::tokenFromReply(const HttpResult& result, const HttpRequest& tokenRequest,
+                                                             bool synchronous) const {
     auto& log = LogManager::standard();
     if (result.error) {
         if (synchronous) {
             log.log("Fail to request token:");
             log.log("Response:" + (result.response ? result.response->description() : std::string("(none)")));
         }
-        return result.error;
+        return *result.error;
     }
     if (!isSuccess(result)) {
         const std::int64_t status = result.response && result.response->statusCode ? *result.response->statusCode : -1;
@@ -199,7 +199,7 @@ std::optional<Error> HubTokenProvider::tokenFromReply(const HttpResult& result, 
         log.log("Error Response:" + bodyText(result));
         return NotificationHubHelper::errorWithMsg("Fail to retrieve token. Response:" + bodyText(result), status);
     }
-    token = ExtractToken(result.body.value_or(Bytes{}));
+    std::string token = ExtractToken(result.body.value_or(Bytes{}));
     if (token.empty())
         // The reply may hold a token after all: say only how it was shaped.
         return NotificationHubHelper::errorWithMsg(
@@ -207,21 +207,21 @@ std::optional<Error> HubTokenProvider::tokenFromReply(const HttpResult& result, 
                 std::to_string(tokenReplyMembers(toString(result.body.value_or(Bytes{}))).size()) +
                 " members, none of them a usable wrap_access_token",
             -1);
-    return std::nullopt;
+    return token;
 }
 
-std::optional<Error> HubTokenProvider::setTokenWithRequest(HttpRequest& request) const {
+Outcome<void, Error> HubTokenProvider::setTokenWithRequest(HttpRequest& request) const {
     if (usesSharedAccessSignature()) {
         request.headers.emplace_back("Authorization", PrepareSharedAccessTokenWithUrl(request.url));
-        return std::nullopt;
+        return {};
     }
     const HttpRequest tokenRequest = PrepareSharedSecretTokenWithUrl(request.url);
     const HttpResult result = hub::sendAndWait(*_httpClient, tokenRequest);
-    std::string token;
-    if (auto error = tokenFromReply(result, tokenRequest, true, token))
-        return error;
-    request.headers.emplace_back("Authorization", std::move(token));
-    return std::nullopt;
+    auto token = tokenFromReply(result, tokenRequest, true);
+    if (!token)
+        return token.failure();
+    request.headers.emplace_back("Authorization", std::move(token).value());
+    return {};
 }
 
 void HubTokenProvider::setTokenWithRequest(HttpRequest request, TokenCompletion completion) const {
@@ -234,12 +234,12 @@ void HubTokenProvider::setTokenWithRequest(HttpRequest request, TokenCompletion 
     auto self = shared_from_this();
     _httpClient->send(tokenRequest, [self, tokenRequest, request = std::move(request),
                                      completion = std::move(completion)](HttpResult result) mutable {
-        std::string token;
-        if (auto error = self->tokenFromReply(result, tokenRequest, false, token)) {
-            completion(std::move(request), std::move(error));
+        auto token = self->tokenFromReply(result, tokenRequest, false);
+        if (!token) {
+            completion(std::move(request), token.failure());
             return;
         }
-        request.headers.emplace_back("Authorization", std::move(token));
+        request.headers.emplace_back("Authorization", std::move(token).value());
         completion(std::move(request), std::nullopt);
     });
 }

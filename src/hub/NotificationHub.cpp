@@ -14,15 +14,18 @@ namespace vexaqr {
 namespace {
 
 // Runs a synchronous operation: every step ran on this thread by the time `start` returns.
-bool runSynchronously(const std::function<void(HubOperation::Done)>& start, std::optional<Error>& error) {
+Outcome<void, Error> runSynchronously(const std::function<void(HubOperation::Done)>& start) {
+    std::optional<Error> error;
     bool finished = false;
     start([&](std::optional<Error> outcome) {
         error = std::move(outcome);
         finished = true;
     });
     if (!finished)
-        error = NotificationHubHelper::errorWithMsg("Fail to perform registration operation.", -1);
-    return !error;
+        return NotificationHubHelper::errorWithMsg("Fail to perform registration operation.", -1);
+    if (error)
+        return *std::move(error);
+    return {};
 }
 
 } // namespace
@@ -63,12 +66,12 @@ std::string NotificationHub::convertDeviceToken(const Bytes& deviceToken) {
     return text;
 }
 
-std::optional<Error> NotificationHub::verifyTemplateName(const std::string& name) {
+Outcome<void, Error> NotificationHub::verifyTemplateName(const std::string& name) {
     if (name.find(':') != std::string::npos)
         return NotificationHubHelper::errorForInvalidTemplateName();
     if (name == HubRegistration::kDefaultName)
         return NotificationHubHelper::errorForReservedTemplateName();
-    return std::nullopt;
+    return {};
 }
 
 void NotificationHub::registerNativeWithDeviceToken(const Bytes& deviceToken, const std::set<std::string>& tags,
@@ -100,8 +103,8 @@ void NotificationHub::registerTemplateWithDeviceToken(const Bytes& deviceToken, 
         return;
     }
     // A name with ":" would not survive the local store; "$Default" would overwrite the native entry.
-    if (auto error = verifyTemplateName(name)) {
-        completion(std::move(error));
+    if (auto verified = verifyTemplateName(name); !verified) {
+        completion(verified.failure());
         return;
     }
     const std::string token = convertDeviceToken(deviceToken);
@@ -117,8 +120,8 @@ void NotificationHub::unregisterNativeWithCompletion(Completion completion) {
 }
 
 void NotificationHub::unregisterTemplateWithName(const std::string& name, Completion completion) {
-    if (auto error = verifyTemplateName(name)) {
-        completion(std::move(error));
+    if (auto verified = verifyTemplateName(name); !verified) {
+        completion(verified.failure());
         return;
     }
     HubOperation{shared_from_this(), false}.deleteRegistrationWithName(name, std::move(completion));
@@ -132,12 +135,10 @@ void NotificationHub::unregisterAllWithDeviceToken(const Bytes& deviceToken, Com
     HubThreadParameter parameter{shared_from_this(), convertDeviceToken(deviceToken), std::move(completion),
                                  _mainQueue->isCurrent()};
     std::thread([parameter = std::move(parameter)] {
-        std::optional<Error> error;
-        runSynchronously(
-            [&](HubOperation::Done done) {
-                HubOperation{parameter.hub, true}.unregisterAllWithDeviceToken(parameter.deviceToken, done);
-            },
-            error);
+        const auto outcome = runSynchronously([&](HubOperation::Done done) {
+            HubOperation{parameter.hub, true}.unregisterAllWithDeviceToken(parameter.deviceToken, done);
+        });
+        const auto error = outcome ? std::nullopt : std::optional<Error>(outcome.failure());
         if (parameter.calledFromMainQueue)
             parameter.hub->_mainQueue->post([completion = parameter.completion, error] { completion(error); });
         else
@@ -145,95 +146,83 @@ void NotificationHub::unregisterAllWithDeviceToken(const Bytes& deviceToken, Com
     }).detach();
 }
 
-bool NotificationHub::registerNativeWithDeviceToken(const Bytes& deviceToken, const std::set<std::string>& tags,
-                                                    std::optional<Error>& error) {
-    return runSynchronously(
-        [&](HubOperation::Done done) {
-            if (deviceToken.empty()) {
-                done(NotificationHubHelper::errorForNullDeviceToken());
-                return;
-            }
-            HubOperation{shared_from_this(), true}.registerWithDeviceToken(
-                deviceToken, std::string(HubRegistration::kDefaultName),
-                hub::payloadWithDeviceToken(convertDeviceToken(deviceToken), tags), done);
-        },
-        error);
+Outcome<void, Error> NotificationHub::registerNativeWithDeviceToken(const Bytes& deviceToken,
+                                                                    const std::set<std::string>& tags) {
+    return runSynchronously([&](HubOperation::Done done) {
+        if (deviceToken.empty()) {
+            done(NotificationHubHelper::errorForNullDeviceToken());
+            return;
+        }
+        HubOperation{shared_from_this(), true}.registerWithDeviceToken(
+            deviceToken, std::string(HubRegistration::kDefaultName),
+            hub::payloadWithDeviceToken(convertDeviceToken(deviceToken), tags), done);
+    });
 }
 
-bool NotificationHub::registerTemplateWithDeviceToken(const Bytes& deviceToken, const std::string& name,
-                                                      const std::string& jsonBodyTemplate,
-                                                      const std::string& expiryTemplate,
-                                                      const std::set<std::string>& tags, std::optional<Error>& error) {
-    return registerTemplateWithDeviceToken(deviceToken, name, jsonBodyTemplate, expiryTemplate, "", tags, error);
+Outcome<void, Error> NotificationHub::registerTemplateWithDeviceToken(const Bytes& deviceToken, const std::string& name,
+                                                                      const std::string& jsonBodyTemplate,
+                                                                      const std::string& expiryTemplate,
+                                                                      const std::set<std::string>& tags) {
+    return registerTemplateWithDeviceToken(deviceToken, name, jsonBodyTemplate, expiryTemplate, "", tags);
 }
 
-bool NotificationHub::registerTemplateWithDeviceToken(const Bytes& deviceToken, const std::string& name,
-                                                      const std::string& jsonBodyTemplate,
-                                                      const std::string& expiryTemplate,
-                                                      const std::string& priorityTemplate,
-                                                      const std::set<std::string>& tags, std::optional<Error>& error) {
-    return runSynchronously(
-        [&](HubOperation::Done done) {
-            if (deviceToken.empty()) {
-                done(NotificationHubHelper::errorForNullDeviceToken());
-                return;
-            }
-            if (auto invalid = verifyTemplateName(name)) {
-                done(std::move(invalid));
-                return;
-            }
-            const std::string token = convertDeviceToken(deviceToken);
-            HubOperation{shared_from_this(), true}.registerWithDeviceToken(
-                deviceToken, name,
-                hub::templatePayloadWithDeviceToken(token, tags, jsonBodyTemplate, expiryTemplate, priorityTemplate,
-                                                    name),
-                done);
-        },
-        error);
+Outcome<void, Error> NotificationHub::registerTemplateWithDeviceToken(const Bytes& deviceToken, const std::string& name,
+                                                                      const std::string& jsonBodyTemplate,
+                                                                      const std::string& expiryTemplate,
+                                                                      const std::string& priorityTemplate,
+                                                                      const std::set<std::string>& tags) {
+    return runSynchronously([&](HubOperation::Done done) {
+        if (deviceToken.empty()) {
+            done(NotificationHubHelper::errorForNullDeviceToken());
+            return;
+        }
+        if (auto verified = verifyTemplateName(name); !verified) {
+            done(verified.failure());
+            return;
+        }
+        const std::string token = convertDeviceToken(deviceToken);
+        HubOperation{shared_from_this(), true}.registerWithDeviceToken(
+            deviceToken, name,
+            hub::templatePayloadWithDeviceToken(token, tags, jsonBodyTemplate, expiryTemplate, priorityTemplate, name),
+            done);
+    });
 }
 
-bool NotificationHub::unregisterNativeWithError(std::optional<Error>& error) {
-    return runSynchronously(
-        [&](HubOperation::Done done) {
-            HubOperation{shared_from_this(), true}.deleteRegistrationWithName(
-                std::string(HubRegistration::kDefaultName), done);
-        },
-        error);
+Outcome<void, Error> NotificationHub::unregisterNative() {
+    return runSynchronously([&](HubOperation::Done done) {
+        HubOperation{shared_from_this(), true}.deleteRegistrationWithName(std::string(HubRegistration::kDefaultName),
+                                                                          done);
+    });
 }
 
-bool NotificationHub::unregisterTemplateWithName(const std::string& name, std::optional<Error>& error) {
-    return runSynchronously(
-        [&](HubOperation::Done done) {
-            if (auto invalid = verifyTemplateName(name)) {
-                done(std::move(invalid));
-                return;
-            }
-            HubOperation{shared_from_this(), true}.deleteRegistrationWithName(name, done);
-        },
-        error);
+Outcome<void, Error> NotificationHub::unregisterTemplateWithName(const std::string& name) {
+    return runSynchronously([&](HubOperation::Done done) {
+        if (auto verified = verifyTemplateName(name); !verified) {
+            done(verified.failure());
+            return;
+        }
+        HubOperation{shared_from_this(), true}.deleteRegistrationWithName(name, done);
+    });
 }
 
-bool NotificationHub::unregisterAllWithDeviceToken(const Bytes& deviceToken, std::optional<Error>& error) {
-    return runSynchronously(
-        [&](HubOperation::Done done) {
-            if (deviceToken.empty()) {
-                done(NotificationHubHelper::errorForNullDeviceToken());
-                return;
-            }
-            HubOperation{shared_from_this(), true}.unregisterAllWithDeviceToken(convertDeviceToken(deviceToken), done);
-        },
-        error);
+Outcome<void, Error> NotificationHub::unregisterAllWithDeviceToken(const Bytes& deviceToken) {
+    return runSynchronously([&](HubOperation::Done done) {
+        if (deviceToken.empty()) {
+            done(NotificationHubHelper::errorForNullDeviceToken());
+            return;
+        }
+        HubOperation{shared_from_this(), true}.unregisterAllWithDeviceToken(convertDeviceToken(deviceToken), done);
+    });
 }
 
-std::optional<NotificationHub::Registrations>
-NotificationHub::retrieveAllRegistrationsWithDeviceToken(const std::string& deviceToken, std::optional<Error>& error) {
-    std::optional<Registrations> result;
+Outcome<NotificationHub::Registrations, Error>
+NotificationHub::retrieveAllRegistrationsWithDeviceToken(const std::string& deviceToken) {
+    std::optional<Outcome<Registrations, Error>> result;
     HubOperation{shared_from_this(), true}.retrieveAllRegistrationsWithDeviceToken(
-        deviceToken, [&](std::optional<Registrations> registrations, std::optional<Error> failure) {
-            result = std::move(registrations);
-            error = std::move(failure);
-        });
-    return result;
+        deviceToken, [&](Outcome<Registrations, Error> listed) { result = std::move(listed); });
+    if (!result)
+        return NotificationHubHelper::errorWithMsg("Fail to perform registration operation.", -1);
+    return *std::move(result);
 }
 
 } // namespace vexaqr

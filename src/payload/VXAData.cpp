@@ -68,8 +68,7 @@ VXAData& VXAData::operator=(VXAData&& other) noexcept {
     unixTimeStamp = other.unixTimeStamp;
     date = other.date;
     actualVxaData = std::move(other.actualVxaData);
-    isValid = other.isValid;
-    verificationStatus = other.verificationStatus;
+    _verificationStatus = other._verificationStatus;
     return *this;
 }
 
@@ -104,12 +103,12 @@ CipherMethod VXAData::getCipherMethod(std::uint8_t raw) {
 }
 
 // A record shorter than its layout stops at the first missing field: the header fields read so far
-// stay, `isValid` stays false and no content is exposed.
+// stay, the record does not verify and no content is exposed.
 void VXAData::processRawData(const KeyHandle& appRsaPrivateKey, const KeyHandle& partnerRsaPublicKey,
                              const KeyHandle& partnerRsaPrivateKey) {
     if (!_rawData)
         return;
-    verificationStatus = VerificationStatus::truncated; // until the layout is read to its end
+    _verificationStatus = VerificationStatus::truncated; // until the layout is read to its end
     ByteCursor cursor(*_rawData);
     contentType = getContentType(cursor.takeByteOr(Constant::VXAData::defaultByteValue));
     vxaType = getVxaType(cursor.takeByteOr(Constant::VXAData::defaultByteValue));
@@ -148,7 +147,7 @@ void VXAData::processRawData(const KeyHandle& appRsaPrivateKey, const KeyHandle&
     } else if (isEncrypted(*vxaType)) {
         readEncrypted(cursor, partnerRsaPublicKey);
     } else {
-        verificationStatus = VerificationStatus::notSigned;
+        _verificationStatus = VerificationStatus::notSigned;
     }
 }
 
@@ -156,36 +155,35 @@ void VXAData::processRawData(const KeyHandle& appRsaPrivateKey, const KeyHandle&
 // is checked afterwards (ENCRYPTED records are verified without their key).
 void VXAData::openKeyBlock(const ByteCursor& keyBlock, const KeyHandle& key) {
     if (!key) {
-        verificationStatus = VerificationStatus::noPrivateKey;
+        _verificationStatus = VerificationStatus::noPrivateKey;
         return;
     }
     if (static_cast<std::size_t>(key->blockSize()) != keyBlock.remaining()) {
-        verificationStatus = VerificationStatus::wrongPrivateKey;
+        _verificationStatus = VerificationStatus::wrongPrivateKey;
         return;
     }
     auto plain = rsa::decryptPkcs1(*key, keyBlock.position(), keyBlock.remaining());
     if (!plain) {
-        verificationStatus = VerificationStatus::keyBlockUnopened;
+        _verificationStatus = VerificationStatus::keyBlockUnopened;
         return;
     }
     if (plain->size() < kAesKeyLength) { // too short to hold an AES-128 key: as good as a failed opening
         cleanse(*plain);
-        verificationStatus = VerificationStatus::keyBlockUnopened;
+        _verificationStatus = VerificationStatus::keyBlockUnopened;
         return;
     }
     aesKey = std::move(plain);
 }
 
 void VXAData::checkSignature(const Bytes& signedBytes, const KeyHandle& partnerRsaPublicKey) {
-    isValid = CryptoManager::isValid(signedBytes, *signature, partnerRsaPublicKey);
-    if (isValid)
-        verificationStatus = VerificationStatus::verified;
+    if (CryptoManager::isValid(signedBytes, *signature, partnerRsaPublicKey))
+        _verificationStatus = VerificationStatus::verified;
     else if (!partnerRsaPublicKey)
-        verificationStatus = VerificationStatus::noPublicKey;
+        _verificationStatus = VerificationStatus::noPublicKey;
     else if (static_cast<std::size_t>(partnerRsaPublicKey->blockSize()) != signature->size())
-        verificationStatus = VerificationStatus::wrongPublicKey;
+        _verificationStatus = VerificationStatus::wrongPublicKey;
     else
-        verificationStatus = VerificationStatus::signatureMismatch;
+        _verificationStatus = VerificationStatus::signatureMismatch;
 }
 
 void VXAData::readSigned(ByteCursor content, const KeyHandle& partnerRsaPublicKey) {
@@ -201,7 +199,7 @@ void VXAData::readSecured(ByteCursor content, const Bytes& timestamp, const KeyH
         return;
     actualVxaData = CryptoManager::aes128Decrypt(content.rest(), *aesKey);
     if (!actualVxaData) {
-        verificationStatus = VerificationStatus::contentUnreadable;
+        _verificationStatus = VerificationStatus::contentUnreadable;
         return;
     }
     Bytes signedBytes = timestamp;

@@ -150,7 +150,7 @@ void VexaQrMessageWorkflow::handleMessage(std::shared_ptr<Download> download,
 bool VexaQrMessageWorkflow::stageIfValid(Download& download, VexaQrMessage::ResponseModel response) {
     const DecodingKeys& keys = *download.keys;
     const bool valid =
-        VXAData(*response.vxaData, keys.clientPrivateKey, keys.partnerPublicKey, keys.partnerPrivateKey).isValid;
+        VXAData(*response.vxaData, keys.clientPrivateKey, keys.partnerPublicKey, keys.partnerPrivateKey).isValid();
     const std::string& messageId = download.ids[download.next++];
     if (!valid)
         return true;

@@ -78,14 +78,14 @@ Outcome<std::uint64_t> frameCount(std::size_t size, const EncodeOptions& options
 std::optional<Failure> forEachFrame(const Bytes& data, const EncodeOptions& options, std::uint64_t framesPerPicture,
                                     const std::function<bool(const Bytes&)>& take) {
     auto made = VexaQRGenerator::make(data, options.mode, options.seed, options.frameSize);
-    if (!made.generator)
-        return failure(FailureReason::unsendableData, made.error->message);
+    if (!made)
+        return failure(FailureReason::unsendableData, made.failure().message);
     const auto count = frameCount(data.size(), options);
     if (!count)
         return count.failure();
     const std::uint64_t frames = (*count + framesPerPicture - 1) / framesPerPicture * framesPerPicture;
     for (std::uint64_t frame = 0; frame < frames; ++frame) {
-        if (!take(made.generator->nextQRContent()))
+        if (!take(made.value()->nextQRContent()))
             break;
         if (options.progress)
             options.progress(frame + 1, *count);
@@ -179,7 +179,7 @@ Outcome<WrittenFrames> drawOn(Canvas& canvas, const Bytes& data, const EncodeOpt
 } // namespace
 
 std::uint64_t framesNeeded(std::size_t size, VxaAlgorithm mode, double margin, const VexaQRFrameSize& frameSize) {
-    if (VexaQRGenerator::refusalFor(size, mode, frameSize) || !(margin >= 0.0) || !std::isfinite(margin))
+    if (!VexaQRGenerator::accepts(size, mode, frameSize) || !(margin >= 0.0) || !std::isfinite(margin))
         return 0;
     const auto lossless = losslessFrames(size, mode, frameSize);
     return static_cast<std::uint64_t>(std::ceil(static_cast<double>(lossless) * (1.0 + margin)));

@@ -38,7 +38,7 @@ std::string missingKeys(const VXAData& record, const Keys& keys) {
     std::string missing;
     if (!keys.partnerPublic)
         missing = "no partner public key";
-    if (record.verificationStatus == VerificationStatus::noPrivateKey) {
+    if (record.verificationStatus() == VerificationStatus::noPrivateKey) {
         const bool secured = record.vxaType && isSecured(*record.vxaType);
         missing +=
             std::string(missing.empty() ? "no " : " and no ") + (secured ? "application" : "partner") + " private key";
@@ -80,7 +80,7 @@ std::optional<std::string> notARecordBecause(const Bytes& transferred, const VXA
         return "its second byte is no record type";
     if (!cipherMethodFromRawValue(transferred[2]))
         return "its third byte is no cipher method";
-    if (record.verificationStatus == VerificationStatus::truncated)
+    if (record.verificationStatus() == VerificationStatus::truncated)
         return "it ends before a record's layout does";
     return std::nullopt;
 }
@@ -94,8 +94,8 @@ Failure notARecord(std::size_t size, const std::string& because) {
 
 // The failure for a record that did not verify, with what to do about it.
 Failure recordFailure(VXAData record, const Keys& keys) {
-    const auto reason = reasonFor(record.verificationStatus);
-    std::string message(describe(record.verificationStatus));
+    const auto reason = reasonFor(record.verificationStatus());
+    std::string message(describe(record.verificationStatus()));
     if (reason == FailureReason::noKey)
         message = "the " + typeName(record) + " record cannot be verified: " + missingKeys(record, keys) +
                   " was given; pass the missing key(s)";
@@ -282,7 +282,7 @@ Failure Receiver::incomplete() const {
 
 ReceivedRecord verifyRecord(const Bytes& transferred, const Keys& keys) {
     VXAData record(transferred, keys.appPrivate, keys.partnerPublic, keys.partnerPrivate);
-    if (record.isValid)
+    if (record.isValid())
         return record;
     if (const auto because = notARecordBecause(transferred, record))
         return notARecord(transferred.size(), *because);

@@ -15,7 +15,7 @@ Error refusal(VexaQRGenerator::ErrorCode code, std::string message) {
 
 } // namespace
 
-std::optional<Error> VexaQRGenerator::refusalFor(std::size_t size, VxaAlgorithm algorithm, VexaQRFrameSize frameSize) {
+Outcome<void, Error> VexaQRGenerator::accepts(std::size_t size, VxaAlgorithm algorithm, VexaQRFrameSize frameSize) {
     if (size == 0) {
         return refusal(emptyData, "there is no data to send");
     }
@@ -31,7 +31,7 @@ std::optional<Error> VexaQRGenerator::refusalFor(std::size_t size, VxaAlgorithm 
                                              " bytes (what every reader accepts); the data has " +
                                              std::to_string(size));
         }
-        return std::nullopt;
+        return {};
     case VxaAlgorithm::cyclic:
         if (!VexaQRFrameSize::isValidCyclicBlockLength(frameSize.cyclicBlockLength)) {
             return refusal(invalidFrameSize, "a cyclic block holds 1 to " +
@@ -44,20 +44,22 @@ std::optional<Error> VexaQRGenerator::refusalFor(std::size_t size, VxaAlgorithm 
                                              " bytes (255 blocks of " + std::to_string(frameSize.cyclicBlockLength) +
                                              "); the data has " + std::to_string(size));
         }
-        return std::nullopt;
+        return {};
     }
     return refusal(unknownAlgorithm, "unknown transport mode " + std::to_string(static_cast<int>(algorithm)));
 }
 
-VexaQRGeneratorResult VexaQRGenerator::make(const Bytes& data, VxaAlgorithm algorithm,
-                                            std::optional<std::uint32_t> seed, VexaQRFrameSize frameSize) {
-    if (auto refused = refusalFor(data.size(), algorithm, frameSize)) {
-        return {nullptr, std::move(refused)};
+Outcome<std::unique_ptr<VexaQRGenerator>, Error> VexaQRGenerator::make(const Bytes& data, VxaAlgorithm algorithm,
+                                                                       std::optional<std::uint32_t> seed,
+                                                                       VexaQRFrameSize frameSize) {
+    if (auto accepted = accepts(data.size(), algorithm, frameSize); !accepted) {
+        return accepted.failure();
     }
     if (algorithm == VxaAlgorithm::luby) {
-        return {std::make_unique<LTCodedVexaQRGenerator>(data, seed, frameSize.ltPacketsPerFrame), std::nullopt};
+        return std::unique_ptr<VexaQRGenerator>(
+            std::make_unique<LTCodedVexaQRGenerator>(data, seed, frameSize.ltPacketsPerFrame));
     }
-    return {std::make_unique<CyclicVexaQRGenerator>(data, frameSize.cyclicBlockLength), std::nullopt};
+    return std::unique_ptr<VexaQRGenerator>(std::make_unique<CyclicVexaQRGenerator>(data, frameSize.cyclicBlockLength));
 }
 
 } // namespace vexaqr

@@ -56,7 +56,7 @@ private:
 
 // Appends a loader per frame of the GIF. Every record is read now, without decoding a pixel, so that a
 // broken file or one beyond the limits fails early.
-std::optional<Error> addGifFrames(const std::string& path, std::vector<PictureSequenceSource::Loader>& loaders) {
+Outcome<void, Error> addGifFrames(const std::string& path, std::vector<PictureSequenceSource::Loader>& loaders) {
     std::string refusal;
     const auto count = GifFrameReader::countFrames(path, &refusal);
     if (!count) {
@@ -66,18 +66,18 @@ std::optional<Error> addGifFrames(const std::string& path, std::vector<PictureSe
     for (std::size_t i = 0; i < *count; ++i) {
         loaders.push_back([feed, i] { return feed->frame(i); });
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<Error> addFile(const fs::path& path, std::vector<PictureSequenceSource::Loader>& loaders) {
+Outcome<void, Error> addFile(const fs::path& path, std::vector<PictureSequenceSource::Loader>& loaders) {
     if (lowerCaseExtension(path) == ".gif") {
         return addGifFrames(path.string(), loaders);
     }
     loaders.push_back([file = path.string()] { return PngFile::read(file); });
-    return std::nullopt;
+    return {};
 }
 
-std::optional<Error> addFolder(const fs::path& folder, std::vector<PictureSequenceSource::Loader>& loaders) {
+Outcome<void, Error> addFolder(const fs::path& folder, std::vector<PictureSequenceSource::Loader>& loaders) {
     std::error_code error;
     std::vector<fs::path> files;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
@@ -91,11 +91,21 @@ std::optional<Error> addFolder(const fs::path& folder, std::vector<PictureSequen
     }
     std::sort(files.begin(), files.end());
     for (const auto& file : files) {
-        if (auto failed = addFile(file, loaders)) {
-            return failed;
+        if (auto added = addFile(file, loaders); !added) {
+            return added;
         }
     }
-    return std::nullopt;
+    return {};
+}
+
+// Appends the loaders of one file or of the pictures of one folder.
+Outcome<void, Error> addInput(const std::string& input, std::vector<PictureSequenceSource::Loader>& loaders) {
+    std::error_code error;
+    const auto status = fs::status(input, error);
+    if (error || !fs::exists(status)) {
+        return openError(CameraError::kCannotOpen, "no such file or folder: " + input);
+    }
+    return fs::is_directory(status) ? addFolder(input, loaders) : addFile(input, loaders);
 }
 
 } // namespace
@@ -114,25 +124,14 @@ OpenedCameraSource PictureSequenceSource::open(const std::vector<std::string>& i
                                                std::shared_ptr<MainQueue> queue) {
     std::vector<Loader> loaders;
     for (const auto& input : inputs) {
-        std::error_code error;
-        const auto status = fs::status(input, error);
-        std::optional<Error> failed;
-        if (error || !fs::exists(status)) {
-            failed = openError(CameraError::kCannotOpen, "no such file or folder: " + input);
-        } else if (fs::is_directory(status)) {
-            failed = addFolder(input, loaders);
-        } else {
-            failed = addFile(input, loaders);
-        }
-        if (failed) {
-            return OpenedCameraSource{nullptr, failed};
+        if (auto added = addInput(input, loaders); !added) {
+            return added.failure();
         }
     }
     if (loaders.empty()) {
-        return OpenedCameraSource{nullptr, openError(CameraError::kNoPictures, "no PNG or GIF pictures to scan")};
+        return openError(CameraError::kNoPictures, "no PNG or GIF pictures to scan");
     }
-    return OpenedCameraSource{std::make_shared<PictureSequenceSource>(std::move(loaders), std::move(queue)),
-                              std::nullopt};
+    return std::shared_ptr<CameraSource>(std::make_shared<PictureSequenceSource>(std::move(loaders), std::move(queue)));
 }
 
 PictureSequenceSource::PictureSequenceSource(std::vector<Loader> loaders, std::shared_ptr<MainQueue> queue)

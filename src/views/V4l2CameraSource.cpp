@@ -24,7 +24,7 @@ constexpr int kPollMilliseconds = 100; // how quickly the capture thread notices
 constexpr int kMaxEmptyWakeUps = 50;
 
 OpenedCameraSource failure(std::int64_t code, const std::string& message) {
-    return OpenedCameraSource{nullptr, Error{CameraError::kDomain, code, message}};
+    return Error{CameraError::kDomain, code, message};
 }
 
 } // namespace
@@ -236,8 +236,7 @@ OpenedCameraSource V4l2CameraSource::open(const std::string& path, std::shared_p
     if (!device->mapBuffers()) {
         return failure(CameraError::kCannotOpen, "cannot map the capture buffers of " + path);
     }
-    std::shared_ptr<V4l2CameraSource> source(new V4l2CameraSource(std::move(device), std::move(queue)));
-    return OpenedCameraSource{source, std::nullopt};
+    return std::shared_ptr<CameraSource>(new V4l2CameraSource(std::move(device), std::move(queue)));
 }
 
 V4l2CameraSource::V4l2CameraSource(std::unique_ptr<Device> device, std::shared_ptr<MainQueue> queue)

@@ -19,53 +19,35 @@ constexpr double kDelayFloor = 50.0;
 VXAPresenterView::VXAPresenterView(std::shared_ptr<Canvas> canvas, std::shared_ptr<MainQueue> queue)
     : _canvas(std::move(canvas)), _queue(std::move(queue)), _surface(_canvas->width(), _canvas->height()) {}
 
-void VXAPresenterView::presentVexaQr(const Bytes& data, bool doLuby, double slowDownRate) {
+Outcome<void, Error> VXAPresenterView::presentVexaQr(const Bytes& data, bool doLuby, double slowDownRate) {
     _presentableData = data;
     _doLuby = doLuby;
     _slowDownRate = slowDownRate;
-    startPresentation();
+    auto made = makeGenerator();
+    start();
+    return made;
 }
 
-void VXAPresenterView::changeGenerator(bool doLuby) {
+Outcome<void, Error> VXAPresenterView::changeGenerator(bool doLuby) {
     if (!_presentableData) {
-        return;
+        return {};
     }
     _doLuby = doLuby;
-    if (_doLuby) {
-        prepareLubyPresentation();
-    } else {
-        prepareCyclicPresentation();
-    }
+    return makeGenerator();
 }
 
-void VXAPresenterView::startPresentation() {
-    if (!_presentableData) {
-        return;
-    }
-    if (_doLuby) {
-        prepareLubyPresentation();
-    } else {
-        prepareCyclicPresentation();
-    }
-    start();
-}
-
-void VXAPresenterView::prepareLubyPresentation() {
-    makeGenerator(VxaAlgorithm::luby);
-}
-
-void VXAPresenterView::prepareCyclicPresentation() {
-    makeGenerator(VxaAlgorithm::cyclic);
-}
-
-void VXAPresenterView::makeGenerator(VxaAlgorithm algorithm) {
+Outcome<void, Error> VXAPresenterView::makeGenerator() {
+    const auto algorithm = _doLuby ? VxaAlgorithm::luby : VxaAlgorithm::cyclic;
+    _generator.reset();
+    _stopReason.reset();
     auto made = VexaQRGenerator::make(*_presentableData, algorithm, _generatorSeed, _frameSize);
-    _generator = std::move(made.generator);
-    _lastError = made.error;
-    if (_lastError) {
+    if (!made) {
         LogManager::standard().log("VXAPresenterView: nothing to present in " + std::string(nameOf(algorithm)) +
-                                   " mode: " + _lastError->message);
+                                   " mode: " + made.failure().message);
+        return made.failure();
     }
+    _generator = std::move(made).value();
+    return {};
 }
 
 void VXAPresenterView::start() {
@@ -131,7 +113,7 @@ std::optional<QrSymbol> VXAPresenterView::renderFrame(const Bytes& frame) {
     const std::string text = Base45Converter::base45EncodedString(frame);
     if (_symbolVersion && text.size() > QrSymbolCapacity::alphanumericCharacters(*_symbolVersion)) {
         const std::string message = QrSymbolCapacity::frameDoesNotFit(frame.size(), *_symbolVersion);
-        _lastError = Error{errorDomain, frameDoesNotFitSymbol, message};
+        _stopReason = Error{errorDomain, frameDoesNotFitSymbol, message};
         LogManager::standard().log("VXAPresenterView: " + message + "; the presentation ends");
         return std::nullopt;
     }

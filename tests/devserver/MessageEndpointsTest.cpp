@@ -81,7 +81,7 @@ TEST_F(MessageEndpointsTest, EveryTypeIsSealedForTheInstallationAndOpensWithItsK
         EXPECT_EQ(record.vxaType, c.expected);
         EXPECT_EQ(record.cipherMethod, CipherMethod::RSA1024_AES128_SHA256);
         EXPECT_EQ(record.contentType, ContentType::JSON);
-        EXPECT_EQ(record.isValid, c.verifies);
+        EXPECT_EQ(record.isValid(), c.verifies);
         if (c.verifies) {
             EXPECT_EQ(record.actualVxaData, bytesOf(kContent));
         }
@@ -96,7 +96,7 @@ TEST_F(MessageEndpointsTest, ASecuredMessageOpensOnlyWithTheInstallationsKey) {
     const auto reply = fetch(id, installation.appUniqueId);
     const auto stranger = RsaKey::generatePair(1024);
     const VXAData withStranger(*reply.record->vxaData, stranger->privateKey, partner.publicKey, partner.privateKey);
-    EXPECT_FALSE(withStranger.isValid);
+    EXPECT_FALSE(withStranger.isValid());
     EXPECT_FALSE(withStranger.actualVxaData);
 }
 
@@ -116,7 +116,7 @@ TEST_F(MessageEndpointsTest, A2048BitPartnerSealsWithTheLargerBlocks) {
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const auto reply = fetch(result.line(), big.appUniqueId);
     const VXAData record(*reply.record->vxaData, big.appKeys.privateKey, bigPartner.publicKey, nullptr);
-    EXPECT_TRUE(record.isValid);
+    EXPECT_TRUE(record.isValid());
     EXPECT_EQ(record.cipherMethod, CipherMethod::RSA2048_AES128_SHA256);
     EXPECT_EQ(record.actualVxaData, bytesOf(kContent));
 }

@@ -40,10 +40,9 @@ protected:
     }
 
     NotificationHub::Registrations listed(NotificationHub& hub) {
-        std::optional<Error> error;
-        auto registrations = hub.retrieveAllRegistrationsWithDeviceToken(kTokenText, error);
-        EXPECT_FALSE(error) << error->message;
-        return registrations.value_or(NotificationHub::Registrations{});
+        auto registrations = hub.retrieveAllRegistrationsWithDeviceToken(kTokenText);
+        EXPECT_TRUE(succeeded(registrations));
+        return registrations ? std::move(registrations).value() : NotificationHub::Registrations{};
     }
 
     DevServer _server;
@@ -56,10 +55,8 @@ TEST_F(HubDevServerTest, SharedAccessSignatureRegistersAndUpdatesOneRegistration
     auto hub = client(_server.hubConnectionString());
     ASSERT_TRUE(hub);
     EXPECT_TRUE(listed(*hub).empty()) << "404 from the hub is an empty list";
-    std::optional<Error> error;
-    ASSERT_TRUE(hub->registerNativeWithDeviceToken(kToken, {"news"}, error)) << error->message;
-    ASSERT_TRUE(client(_server.hubConnectionString())->registerNativeWithDeviceToken(kToken, {"sport"}, error))
-        << error->message;
+    ASSERT_TRUE(succeeded(hub->registerNativeWithDeviceToken(kToken, {"news"})));
+    ASSERT_TRUE(succeeded(client(_server.hubConnectionString())->registerNativeWithDeviceToken(kToken, {"sport"})));
 
     const auto registrations = listed(*hub);
     ASSERT_EQ(registrations.size(), 1u) << "the second call updated the first registration";
@@ -74,8 +71,7 @@ TEST_F(HubDevServerTest, WrapTokenFromTheTokenServiceIsAccepted) {
     auto hub = client(_server.hubConnectionString("--issuer"));
     ASSERT_TRUE(hub);
     EXPECT_FALSE(hub->tokenProvider().usesSharedAccessSignature());
-    std::optional<Error> error;
-    ASSERT_TRUE(hub->registerNativeWithDeviceToken(kToken, {}, error)) << error->message;
+    ASSERT_TRUE(succeeded(hub->registerNativeWithDeviceToken(kToken, {})));
     EXPECT_EQ(listed(*hub).size(), 1u);
 }
 
@@ -83,11 +79,10 @@ TEST_F(HubDevServerTest, HubRefusesAWrongKeyWithUnauthorized) {
     std::string connection = _server.hubConnectionString();
     connection.back() = connection.back() == 'A' ? 'B' : 'A';
     auto hub = client(connection);
-    std::optional<Error> error;
-    EXPECT_FALSE(hub->registerNativeWithDeviceToken(kToken, {}, error));
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->domain, "NotificationHubClient");
-    EXPECT_EQ(error->code, 401);
+    const auto refused = hub->registerNativeWithDeviceToken(kToken, {});
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.failure().domain, "NotificationHubClient");
+    EXPECT_EQ(refused.failure().code, 401);
 
     std::promise<std::optional<Error>> promise;
     hub->registerNativeWithDeviceToken(kToken, {}, [&](std::optional<Error> failure) { promise.set_value(failure); });
@@ -103,32 +98,30 @@ TEST_F(HubDevServerTest, WrongIssuerSecretGetsNoToken) {
     const auto secretAt = connection.find("SharedSecretValue=") + 18;
     std::string wrong = connection;
     wrong.replace(secretAt, 4, wrong.compare(secretAt, 4, "AAAA") == 0 ? "BBBB" : "AAAA");
-    std::optional<Error> error;
-    EXPECT_FALSE(client(wrong)->registerNativeWithDeviceToken(kToken, {}, error));
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, 401);
-    EXPECT_EQ(error->message.rfind("Fail to request token. Response:", 0), 0u) << error->message;
+    const auto refused = client(wrong)->registerNativeWithDeviceToken(kToken, {});
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.failure().code, 401);
+    EXPECT_EQ(refused.failure().message.rfind("Fail to request token. Response:", 0), 0u) << refused.failure().message;
 }
 
 TEST_F(HubDevServerTest, SignaturesMadeAfter2038AreStillValidAndExpiredOnesAreNot) {
-    std::optional<Error> error;
     auto future = client(_server.hubConnectionString(), clockAt(4102444800)); // 2100-01-01
-    EXPECT_TRUE(future->registerNativeWithDeviceToken(kToken, {}, error)) << error->message;
+    EXPECT_TRUE(succeeded(future->registerNativeWithDeviceToken(kToken, {})));
 
     auto past = client(_directory.path() / "past", _server.hubConnectionString(), clockAt(1000000000));
-    EXPECT_FALSE(past->registerNativeWithDeviceToken(kToken, {}, error));
-    EXPECT_EQ(error->code, 401);
+    const auto expired = past->registerNativeWithDeviceToken(kToken, {});
+    ASSERT_FALSE(expired);
+    EXPECT_EQ(expired.failure().code, 401);
 }
 
 TEST_F(HubDevServerTest, ForgottenRegistrationIsReplacedByANewOne) {
     auto hub = client(_server.hubConnectionString());
-    std::optional<Error> error;
-    ASSERT_TRUE(hub->registerNativeWithDeviceToken(kToken, {}, error));
+    ASSERT_TRUE(succeeded(hub->registerNativeWithDeviceToken(kToken, {})));
     const std::string first =
         hub->storageManager().getStoredRegistrationEntryWithRegistrationName("$Default")->RegistrationId;
     const auto forget = _server.admin("hub-forget", "--registration-id", first);
     ASSERT_EQ(forget.exitCode, 0) << forget.err;
-    ASSERT_TRUE(hub->registerNativeWithDeviceToken(kToken, {}, error)) << error->message;
+    ASSERT_TRUE(succeeded(hub->registerNativeWithDeviceToken(kToken, {})));
     const std::string second =
         hub->storageManager().getStoredRegistrationEntryWithRegistrationName("$Default")->RegistrationId;
     EXPECT_NE(second, first);
@@ -141,9 +134,7 @@ TEST_F(HubDevServerTest, ForgottenRegistrationIsReplacedByANewOne) {
 TEST_F(HubDevServerTest, TemplateBodiesSurviveTheRoundTrip) {
     auto hub = client(_server.hubConnectionString());
     const std::string body = R"json({"aps":{"alert":"$(message) ]]> <&>"}})json";
-    std::optional<Error> error;
-    ASSERT_TRUE(hub->registerTemplateWithDeviceToken(kToken, "alerts", body, "$(expiry)", {"a<b"}, error))
-        << error->message;
+    ASSERT_TRUE(succeeded(hub->registerTemplateWithDeviceToken(kToken, "alerts", body, "$(expiry)", {"a<b"})));
     const auto registrations = listed(*hub);
     ASSERT_EQ(registrations.size(), 1u);
     const auto* templated = dynamic_cast<const HubTemplateRegistration*>(registrations[0].get());
@@ -153,20 +144,19 @@ TEST_F(HubDevServerTest, TemplateBodiesSurviveTheRoundTrip) {
     EXPECT_EQ(templated->expiry, "$(expiry)");
     EXPECT_EQ(templated->tags, (std::set<std::string>{"a<b"}));
 
-    ASSERT_TRUE(hub->unregisterTemplateWithName("alerts", error)) << error->message;
+    ASSERT_TRUE(succeeded(hub->unregisterTemplateWithName("alerts")));
     EXPECT_TRUE(listed(*hub).empty());
 }
 
 TEST_F(HubDevServerTest, UnregisterAllRemovesTheRegistrationsOfOtherInstallationsToo) {
     const std::string connection = _server.hubConnectionString();
-    std::optional<Error> error;
-    ASSERT_TRUE(client(_directory.path() / "a", connection)->registerNativeWithDeviceToken(kToken, {}, error));
+    ASSERT_TRUE(succeeded(client(_directory.path() / "a", connection)->registerNativeWithDeviceToken(kToken, {})));
     // A current but empty store skips the refresh, so this installation makes a second "$Default" of the token.
     UserDefaults(std::function<std::filesystem::path()>([this] {
         return _directory.path() / "b";
     })).setString("devhub-version", "v1.0.0");
     auto second = client(_directory.path() / "b", connection);
-    ASSERT_TRUE(second->registerNativeWithDeviceToken(kToken, {}, error));
+    ASSERT_TRUE(succeeded(second->registerNativeWithDeviceToken(kToken, {})));
     ASSERT_EQ(listed(*second).size(), 2u);
 
     std::optional<std::optional<Error>> outcome;
@@ -180,9 +170,9 @@ TEST_F(HubDevServerTest, UnregisterAllRemovesTheRegistrationsOfOtherInstallation
 TEST_F(HubDevServerTest, FaultSwitchStatusReachesTheCaller) {
     auto hub = client(_server.hubConnectionString());
     ASSERT_EQ(_server.admin("fault", "--endpoint", "/hub/devhub/registrationids", "--status", "503").exitCode, 0);
-    std::optional<Error> error;
-    EXPECT_FALSE(hub->registerNativeWithDeviceToken(kToken, {}, error));
-    EXPECT_EQ(error->code, 503);
+    const auto unavailable = hub->registerNativeWithDeviceToken(kToken, {});
+    ASSERT_FALSE(unavailable);
+    EXPECT_EQ(unavailable.failure().code, 503);
 }
 
 } // namespace

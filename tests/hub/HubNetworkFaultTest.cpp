@@ -60,23 +60,22 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 struct HubCase {
     std::string name;
     const char* credentials; // the devserver's hub-connection-string option
-    std::function<bool(NotificationHub&, std::optional<Error>&)> prepare;
-    std::function<bool(NotificationHub&, std::optional<Error>&)> call;
+    std::function<Outcome<void, Error>(NotificationHub&)> prepare;
+    std::function<Outcome<void, Error>(NotificationHub&)> call;
 };
 
-bool registerNative(NotificationHub& hub, std::optional<Error>& error) {
-    return hub.registerNativeWithDeviceToken(deviceTokenOfThisRun(), {"tag"}, error);
+Outcome<void, Error> registerNative(NotificationHub& hub) {
+    return hub.registerNativeWithDeviceToken(deviceTokenOfThisRun(), {"tag"});
 }
 
-bool nothing(NotificationHub&, std::optional<Error>&) {
-    return true;
+Outcome<void, Error> nothing(NotificationHub&) {
+    return {};
 }
 
 std::vector<HubCase> everyHubCase() {
     return {
         {"FirstRegistration", "--issuer", nothing, registerNative},
-        {"Unregistration", "--issuer", registerNative,
-         [](NotificationHub& hub, std::optional<Error>& error) { return hub.unregisterNativeWithError(error); }},
+        {"Unregistration", "--issuer", registerNative, [](NotificationHub& hub) { return hub.unregisterNative(); }},
     };
 }
 
@@ -88,27 +87,27 @@ protected:
         ASSERT_FALSE(_connection.empty());
     }
 
-    // Runs the case on a fresh installation reaching the hub at `origin`; whether the call succeeded.
-    bool run(const std::string& origin, std::optional<Error>& error,
-             std::shared_ptr<HttpClient> http = std::make_shared<CurlHttpClient>()) {
+    // Runs the case on a fresh installation reaching the hub at `origin`; what the call returned.
+    Outcome<void, Error> run(const std::string& origin,
+                             std::shared_ptr<HttpClient> http = std::make_shared<CurlHttpClient>()) {
         takeANewDevice();
         TempDirectory installation;
         auto defaults = std::make_shared<UserDefaults>([&installation] { return installation.path(); });
         auto direct = NotificationHub::initWithConnectionString(_connection, "devhub", {_http, _loop, defaults, {}});
-        std::optional<Error> prepareError;
-        EXPECT_TRUE(direct && GetParam().prepare(*direct, prepareError));
+        EXPECT_TRUE(direct && GetParam().prepare(*direct));
         auto hub = NotificationHub::initWithConnectionString(replaceAll(_connection, _server.origin(), origin),
                                                              "devhub", {std::move(http), _loop, defaults, {}});
         EXPECT_TRUE(hub);
-        error.reset();
-        return hub && GetParam().call(*hub, error);
+        if (!hub)
+            return Error{"HubNetworkFaultTest", 1, "no hub"};
+        return GetParam().call(*hub);
     }
 
     void expectFailure(const std::string& origin, const std::string& what,
                        std::shared_ptr<HttpClient> http = std::make_shared<CurlHttpClient>()) {
-        std::optional<Error> error;
-        EXPECT_FALSE(run(origin, error, std::move(http))) << what << " was reported as success";
-        EXPECT_TRUE(error) << what << " failed without an error";
+        const auto outcome = run(origin, std::move(http));
+        ASSERT_FALSE(outcome) << what << " was reported as success";
+        EXPECT_TRUE(outcome.failure()) << what << " failed without an error";
         ++_faultCases;
     }
 
@@ -127,9 +126,9 @@ TEST_P(HubNetworkFaultTest, NobodyListeningFails) {
 // The replies' lengths vary from run to run (the tokens are random), so the cuts are counted from the end:
 // every run loses at least one byte of the reply it is given.
 TEST_P(HubNetworkFaultTest, EveryRequestCutAfterAnyByteFails) {
-    std::optional<Error> error;
     _peer.setFault(FaultyPeer::Fault::none);
-    ASSERT_TRUE(run(_peer.origin(), error)) << (error ? error->message : "");
+    const auto clean = run(_peer.origin());
+    ASSERT_TRUE(clean) << clean.failure().message;
     const auto replies = _peer.realReplies();
     ASSERT_FALSE(replies.empty());
     for (std::size_t request = 0; request < replies.size(); ++request) {
@@ -140,13 +139,13 @@ TEST_P(HubNetworkFaultTest, EveryRequestCutAfterAnyByteFails) {
         }
     }
     _peer.setFault(FaultyPeer::Fault::none);
-    EXPECT_TRUE(run(_peer.origin(), error)) << (error ? error->message : "");
+    const auto again = run(_peer.origin());
+    EXPECT_TRUE(again) << again.failure().message;
     RecordProperty("faultCases", _faultCases);
 }
 
 TEST_P(HubNetworkFaultTest, EveryRequestResetMidReplyFails) {
-    std::optional<Error> error;
-    ASSERT_TRUE(run(_peer.origin(), error));
+    ASSERT_TRUE(run(_peer.origin()));
     const auto replies = _peer.realReplies();
     for (std::size_t request = 0; request < replies.size(); ++request) {
         _peer.setFault(FaultyPeer::Fault::reset, replies[request].size() / 2, {}, static_cast<int>(request));

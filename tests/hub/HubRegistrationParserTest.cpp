@@ -11,10 +11,9 @@ namespace {
 using Registrations = HubRegistrationParser::Registrations;
 
 Registrations parse(const std::string& xml) {
-    std::optional<Error> error;
-    auto registrations = HubRegistrationParser::parseRegistrations(toBytes(xml), error);
-    EXPECT_FALSE(error) << (error ? error->message : "");
-    return registrations.value_or(Registrations{});
+    auto registrations = HubRegistrationParser::parseRegistrations(toBytes(xml));
+    EXPECT_TRUE(registrations) << registrations.failure().message;
+    return registrations ? std::move(registrations).value() : Registrations{};
 }
 
 const std::string kFeed = R"(<?xml version="1.0" encoding="utf-8"?>
@@ -104,12 +103,11 @@ TEST(HubRegistrationParserTest, UnreadableExpirationTimesAreLeftEmpty) {
 TEST(HubRegistrationParserTest, MalformedXmlIsAnErrorCarryingTheBody) {
     for (const char* body : {"", "not xml", "<feed><entry>", "<a></b>", "<AppleRegistrationDescription><ETag>1</ETag>",
                              "<a x='1' x='2'/>", "<feed><p:entry/></feed>"}) {
-        std::optional<Error> error;
-        EXPECT_FALSE(HubRegistrationParser::parseRegistrations(toBytes(body), error)) << body;
-        ASSERT_TRUE(error) << body;
-        EXPECT_EQ(error->domain, "NotificationHubClient");
-        EXPECT_EQ(error->code, -1);
-        EXPECT_EQ(error->message, std::string("Fail to parse registration:") + body);
+        const auto parsed = HubRegistrationParser::parseRegistrations(toBytes(body));
+        ASSERT_FALSE(parsed) << body;
+        EXPECT_EQ(parsed.failure().domain, "NotificationHubClient");
+        EXPECT_EQ(parsed.failure().code, -1);
+        EXPECT_EQ(parsed.failure().message, std::string("Fail to parse registration:") + body);
     }
 }
 
@@ -143,11 +141,11 @@ TEST(HubRegistrationParserTest, WhatNoFeedCanHoldIsRefusedBeforeParsing) {
              nested(33),
              "<feed>" + std::string((4 << 20) - 12, ' ') + "</feed>",
          }) {
-        std::optional<Error> error;
-        EXPECT_FALSE(HubRegistrationParser::parseRegistrations(toBytes(body), error)) << body.substr(0, 80);
-        ASSERT_TRUE(error);
-        EXPECT_TRUE(error->message.starts_with("Fail to parse registration:")) << error->message;
-        EXPECT_LE(error->message.size(), 27u + 200u + 32u) << "an excerpt of the body, not all of it";
+        const auto parsed = HubRegistrationParser::parseRegistrations(toBytes(body));
+        ASSERT_FALSE(parsed) << body.substr(0, 80);
+        const auto& message = parsed.failure().message;
+        EXPECT_TRUE(message.starts_with("Fail to parse registration:")) << message;
+        EXPECT_LE(message.size(), 27u + 200u + 32u) << "an excerpt of the body, not all of it";
     }
     EXPECT_EQ(parse(elementWithAttributes(16)).size(), 1u);
     EXPECT_EQ(parse(nested(32)).size(), 1u);
@@ -192,8 +190,7 @@ TEST(HubRegistrationPayloadTest, TextsCannotBreakOutOfTheirElements) {
     const std::string body = "{\"alert\":\"]]></BodyTemplate><TemplateName>evil\"}";
     const auto payload =
         hub::templatePayloadWithDeviceToken("0AFF", {"a<b", "c&d"}, body, "", "", "name</TemplateName>");
-    std::optional<Error> error;
-    const auto parsed = HubRegistrationParser::parseRegistrations(toBytes(payload), error);
+    const auto parsed = HubRegistrationParser::parseRegistrations(toBytes(payload));
     ASSERT_TRUE(parsed) << payload;
     ASSERT_EQ(parsed->size(), 1u);
     const auto& templated = dynamic_cast<const HubTemplateRegistration&>(*parsed->front());

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
+#include <vexaqr/Error.hpp>
+#include <vexaqr/Outcome.hpp>
 #include <vexaqr/platform/LogManager.hpp>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,14 @@
 #include <vector>
 
 namespace vexaqr::test {
+
+/// Passes when a hub call succeeded; a failure shows the call's error.
+template <class T> testing::AssertionResult succeeded(const Outcome<T, Error>& outcome) {
+    if (outcome)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << outcome.failure().message << " (" << outcome.failure().domain << " "
+                                       << outcome.failure().code << ")";
+}
 
 inline nlohmann::json readJson(const std::string& relativePath) {
     std::ifstream file(std::string(VEXAQR_TEST_DATA_DIR) + "/" + relativePath);

@@ -63,7 +63,7 @@ TEST(HubTokenProviderTest, SetTokenAddsTheSignatureInBothForms) {
     ASSERT_TRUE(provider && provider->usesSharedAccessSignature());
     HttpRequest request;
     request.url = "https://ns.example.net/hub/Registrations/?api-version=2013-04";
-    EXPECT_FALSE(provider->setTokenWithRequest(request));
+    EXPECT_TRUE(succeeded(provider->setTokenWithRequest(request)));
     EXPECT_EQ(authorizationOf(request), provider->PrepareSharedAccessTokenWithUrl(request.url));
 
     bool called = false;
@@ -201,7 +201,7 @@ protected:
 TEST_F(WrapTokenServiceTest, FetchedTokenBecomesTheAuthorizationHeader) {
     answer(200, "wrap_access_token=tok%3D1&wrap_access_token_expires_in=1200");
     HttpRequest request{"GET", "https://ns.example.net/hub?x=1", {}, std::nullopt, 5s};
-    EXPECT_FALSE(provider()->setTokenWithRequest(request));
+    EXPECT_TRUE(succeeded(provider()->setTokenWithRequest(request)));
     EXPECT_EQ(authorizationOf(request), "WRAP access_token=\"tok=1\"");
     const auto [asynchronous, error] = fetchAsynchronously();
     EXPECT_FALSE(error);
@@ -218,10 +218,10 @@ TEST_F(WrapTokenServiceTest, RefusedTokenRequestsReportTheStatus) {
     answer(401, "denied");
     HttpRequest request{"GET", "https://ns.example.net/hub", {}, std::nullopt, 5s};
     const auto synchronous = provider()->setTokenWithRequest(request);
-    ASSERT_TRUE(synchronous);
-    EXPECT_EQ(synchronous->domain, "NotificationHubClient");
-    EXPECT_EQ(synchronous->code, 401);
-    EXPECT_EQ(synchronous->message, "Fail to request token. Response:denied");
+    ASSERT_FALSE(synchronous);
+    EXPECT_EQ(synchronous.failure().domain, "NotificationHubClient");
+    EXPECT_EQ(synchronous.failure().code, 401);
+    EXPECT_EQ(synchronous.failure().message, "Fail to request token. Response:denied");
     EXPECT_EQ(authorizationOf(request), "");
 
     const auto [unused, asynchronous] = fetchAsynchronously();
@@ -250,9 +250,9 @@ TEST_F(WrapTokenServiceTest, TransportErrorsPassThroughUnchanged) {
     auto provider =
         providerFor("Endpoint=sb://ns.example.net/;SharedSecretValue=c2VjcmV0;StsEndpoint=http://127.0.0.1:1");
     HttpRequest request{"GET", "https://ns.example.net/hub", {}, std::nullopt, 5s};
-    const auto error = provider->setTokenWithRequest(request);
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->domain, kHttpClientErrorDomain);
+    const auto unreachable = provider->setTokenWithRequest(request);
+    ASSERT_FALSE(unreachable);
+    EXPECT_EQ(unreachable.failure().domain, kHttpClientErrorDomain);
 }
 
 TEST_F(WrapTokenServiceTest, SecretsAndTokensStayOutOfTheLog) {

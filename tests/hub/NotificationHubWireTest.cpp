@@ -232,11 +232,10 @@ TEST_F(NotificationHubWireTest, HubErrorsCarryTheStatusInBothForms) {
                   "/hub/h/registrationids/?api-version=2013-04 with status code: Internal Server Error");
 
     fake().forcedStatus["POST"] = 403;
-    std::optional<Error> synchronous;
-    EXPECT_FALSE(hub->registerNativeWithDeviceToken(kToken, {}, synchronous));
-    ASSERT_TRUE(synchronous);
-    EXPECT_EQ(synchronous->code, 403);
-    EXPECT_EQ(synchronous->message, "Fail to perform registration operation. Response:refused");
+    const auto synchronous = hub->registerNativeWithDeviceToken(kToken, {});
+    ASSERT_FALSE(synchronous);
+    EXPECT_EQ(synchronous.failure().code, 403);
+    EXPECT_EQ(synchronous.failure().message, "Fail to perform registration operation. Response:refused");
 }
 
 TEST_F(NotificationHubWireTest, MissingLocationIsAnErrorNotASilentSuccess) {
@@ -261,11 +260,12 @@ TEST_F(NotificationHubWireTest, UsageMistakesAreRefusedBeforeAnyRequest) {
         "TemplateName can't contains ':'.");
     EXPECT_EQ(await([&](auto done) { hub->unregisterTemplateWithName("$Default", done); })->message,
               "TemplateName is conflict with reservered ones.");
-    std::optional<Error> error;
-    EXPECT_FALSE(hub->unregisterTemplateWithName("x:y", error));
-    EXPECT_EQ(error->message, "TemplateName can't contains ':'.");
-    EXPECT_FALSE(hub->registerNativeWithDeviceToken({}, {}, error));
-    EXPECT_EQ(error->message, "Device Token can't be nil.");
+    const auto badName = hub->unregisterTemplateWithName("x:y");
+    ASSERT_FALSE(badName);
+    EXPECT_EQ(badName.failure().message, "TemplateName can't contains ':'.");
+    const auto noToken = hub->registerNativeWithDeviceToken({}, {});
+    ASSERT_FALSE(noToken);
+    EXPECT_EQ(noToken.failure().message, "Device Token can't be nil.");
     EXPECT_TRUE(sent().empty());
 }
 
@@ -302,15 +302,16 @@ TEST_F(NotificationHubWireTest, DeletingAMissingRegistrationForgetsItButReportsN
     auto hub = makeHub();
     ASSERT_FALSE(registerNative(*hub));
     fake().forcedStatus["DELETE"] = 404;
-    std::optional<Error> error;
-    EXPECT_FALSE(hub->unregisterNativeWithError(error));
-    EXPECT_EQ(error->code, 404);
+    const auto notFound = hub->unregisterNative();
+    ASSERT_FALSE(notFound);
+    EXPECT_EQ(notFound.failure().code, 404);
     EXPECT_FALSE(hub->storageManager().getStoredRegistrationEntryWithRegistrationName("$Default"));
 
     ASSERT_FALSE(registerNative(*hub));
     fake().forcedStatus["DELETE"] = 500;
-    EXPECT_FALSE(hub->unregisterNativeWithError(error));
-    EXPECT_EQ(error->code, 500);
+    const auto refused = hub->unregisterNative();
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.failure().code, 500);
     EXPECT_TRUE(hub->storageManager().getStoredRegistrationEntryWithRegistrationName("$Default"))
         << "a refused deletion keeps the entry";
 }
@@ -480,13 +481,12 @@ TEST_F(NotificationHubWireTest, KeysAndSignaturesStayOutOfTheLog) {
     fake().forcedStatus["GET"] = 500;
     (void)registerNative(*hub);
     fake().forcedStatus["PUT"] = 500;
-    std::optional<Error> error;
-    hub->registerNativeWithDeviceToken(kToken, {}, error);
+    EXPECT_FALSE(hub->registerNativeWithDeviceToken(kToken, {}));
     auto unreachable = NotificationHub::initWithConnectionString(
         "Endpoint=http://127.0.0.1:1/hub/;SharedAccessKeyName=DefaultFullSharedAccessSignature;SharedAccessKey=" +
             std::string(kKey),
         "h", {_http, _mainQueue, defaults(), {}});
-    unreachable->registerNativeWithDeviceToken(kToken, {}, error);
+    EXPECT_FALSE(unreachable->registerNativeWithDeviceToken(kToken, {}));
     const std::string text = log.text();
     EXPECT_NE(text.find("URLRequest failed:"), std::string::npos);
     EXPECT_NE(text.find("Fail to perform registration operation."), std::string::npos);
@@ -509,8 +509,7 @@ TEST_F(NotificationHubWireTest, StagedRepliesAnswerInsteadOfTheNetwork) {
             "/hub/;SharedAccessKeyName=DefaultFullSharedAccessSignature;SharedAccessKey=" + kKey,
         "h", {staged, _mainQueue, defaults(), HubTokenProvider::Clock{}});
     ASSERT_TRUE(hub);
-    std::optional<Error> error;
-    const auto registrations = hub->retrieveAllRegistrationsWithDeviceToken(kTokenText, error);
+    const auto registrations = hub->retrieveAllRegistrationsWithDeviceToken(kTokenText);
     ASSERT_TRUE(registrations);
     ASSERT_EQ(registrations->size(), 1u);
     EXPECT_EQ(registrations->front()->registrationId, "staged");

@@ -101,10 +101,10 @@ TEST(OpensslRecordTest, EveryTypeAndKeySizeParsesAndVerifiesAndTamperingIsCaught
             EXPECT_EQ(data.issuerId, "00010203-0405-0607-0809-0A0B0C0D0E0F");
             EXPECT_EQ(data.date->time_since_epoch(), std::chrono::seconds(1700000000));
             if (isMasked(type)) {
-                EXPECT_FALSE(data.isValid);
+                EXPECT_FALSE(data.isValid());
                 continue;
             }
-            EXPECT_TRUE(data.isValid);
+            EXPECT_TRUE(data.isValid());
             EXPECT_EQ(data.actualVxaData, content);
             if (hasKeyBlock(type)) {
                 EXPECT_EQ(data.aesKey, test::fromHex(kAesKeyHex));
@@ -113,7 +113,7 @@ TEST(OpensslRecordTest, EveryTypeAndKeySizeParsesAndVerifiesAndTamperingIsCaught
             for (std::size_t offset : {std::size_t{19}, record->timestampOffset, record->bytes.size() - 1}) {
                 Bytes tampered = record->bytes;
                 tampered[offset] ^= 0x01;
-                EXPECT_FALSE(parse(tampered, bits).isValid) << "offset " << offset;
+                EXPECT_FALSE(parse(tampered, bits).isValid()) << "offset " << offset;
             }
             if (record->keyBlockOffset) {
                 // The ENCRYPTED signature covers the ciphertext, not the key block: a broken key block
@@ -122,7 +122,7 @@ TEST(OpensslRecordTest, EveryTypeAndKeySizeParsesAndVerifiesAndTamperingIsCaught
                 tampered[record->keyBlockOffset + 5] ^= 0x01;
                 const VXAData broken = parse(tampered, bits);
                 EXPECT_FALSE(broken.actualVxaData);
-                EXPECT_EQ(broken.isValid, isEncrypted(type));
+                EXPECT_EQ(broken.isValid(), isEncrypted(type));
             }
         }
     }

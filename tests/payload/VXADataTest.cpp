@@ -60,7 +60,7 @@ TEST(VXADataTest, WrittenRecordsOfEveryTypeAndSizeReadBack) {
             const Bytes record = seal(type, bits, content, ContentType::IMAGE);
             const VXAData data = parse(record, bits);
             const bool masked = type == VxaType::MASKED || type == VxaType::MASKED_COLORED;
-            EXPECT_EQ(data.isValid, !masked);
+            EXPECT_EQ(data.isValid(), !masked);
             EXPECT_EQ(data.vxaType, type);
             EXPECT_EQ(data.contentType, ContentType::IMAGE);
             EXPECT_EQ(data.cipherMethod, methodFor(bits));
@@ -83,7 +83,7 @@ TEST(VXADataTest, WrittenRecordsOfEveryTypeAndSizeReadBack) {
 TEST(VXADataTest, SignedRecordExposesContentAndWholeInputAndFlagsTampering) {
     const Bytes record = seal(VxaType::SIGNED, 1024, toBytes("payload"));
     const VXAData data = parse(record, 1024);
-    EXPECT_TRUE(data.isValid);
+    EXPECT_TRUE(data.isValid());
     EXPECT_EQ(data.actualVxaData, toBytes("payload"));
     EXPECT_EQ(data.presentableData, record);
     EXPECT_EQ(data.rawData(), record);
@@ -92,18 +92,18 @@ TEST(VXADataTest, SignedRecordExposesContentAndWholeInputAndFlagsTampering) {
     Bytes altered = record;
     altered.back() ^= 0x01;
     const VXAData tampered = parse(altered, 1024);
-    EXPECT_FALSE(tampered.isValid);
+    EXPECT_FALSE(tampered.isValid());
     EXPECT_EQ(tampered.actualVxaData, toBytes("payloae"));
 }
 
 TEST(VXADataTest, SecuredPresentableFormIsASignedRecordThatVerifies) {
     const Bytes record = seal(VxaType::SECURED_COLORED, 2048, toBytes("secret content"));
     const VXAData data = parse(record, 2048);
-    ASSERT_TRUE(data.isValid);
+    ASSERT_TRUE(data.isValid());
     ASSERT_TRUE(data.presentableData);
     EXPECT_EQ((*data.presentableData)[1], 0);
     const VXAData reparsed(*data.presentableData, nullptr, keys(2048).partnerPublic, nullptr);
-    EXPECT_TRUE(reparsed.isValid);
+    EXPECT_TRUE(reparsed.isValid());
     EXPECT_EQ(reparsed.vxaType, VxaType::SIGNED);
     EXPECT_EQ(reparsed.actualVxaData, toBytes("secret content"));
     EXPECT_EQ(reparsed.presentableData->size(), 19u + 256 + 4 + 14); // no key block, plain content
@@ -115,7 +115,7 @@ TEST(VXADataTest, SecuredRecordWithoutOrWithWrongAppKeyHasNoContent) {
     for (const KeyHandle& appKey : {KeyHandle(), k.partnerPrivate}) {
         const VXAData data(record, appKey, k.partnerPublic, k.partnerPrivate);
         EXPECT_FALSE(data.aesKey);
-        EXPECT_FALSE(data.isValid);
+        EXPECT_FALSE(data.isValid());
         EXPECT_FALSE(data.actualVxaData);
         EXPECT_FALSE(data.presentableData);
     }
@@ -160,7 +160,7 @@ TEST(VXADataTest, AssignmentsWipeTheAesKeyTheyReplace) {
         data = std::move(next); // the old key's buffer is freed here
         EXPECT_EQ(data.aesKey, nextKey);
         EXPECT_EQ(data.actualVxaData, toBytes("second"));
-        EXPECT_TRUE(data.isValid);
+        EXPECT_TRUE(data.isValid());
         EXPECT_EQ(watch.sightings(), 0);
     }
     VXAData copy = parse(secured, 1024);
@@ -173,7 +173,7 @@ TEST(VXADataTest, EncryptedRecordWithoutPartnerPrivateKeyStillVerifies) {
     const Bytes record = seal(VxaType::ENCRYPTED, 2048, toBytes("for the partner"));
     const Keys k = keys(2048);
     const VXAData data(record, k.appPrivate, k.partnerPublic, nullptr);
-    EXPECT_TRUE(data.isValid);
+    EXPECT_TRUE(data.isValid());
     EXPECT_FALSE(data.aesKey);
     EXPECT_FALSE(data.actualVxaData);
     EXPECT_EQ(data.presentableData, record);
@@ -187,7 +187,7 @@ TEST(VXADataTest, EveryTamperedByteOfASecuredRecordIsRejected) {
         altered[i] ^= 0x40;
         const VXAData data = parse(altered, 1024);
         const bool issuerByte = i >= 3 && i < 19; // the issuer is recorded, not signed
-        EXPECT_EQ(data.isValid, issuerByte) << "byte " << i;
+        EXPECT_EQ(data.isValid(), issuerByte) << "byte " << i;
     }
 }
 
@@ -200,7 +200,7 @@ TEST(VXADataTest, UnknownHeaderBytesReadAsDefaultCases) {
     EXPECT_EQ(data.contentType, ContentType::JSON);
     EXPECT_EQ(data.vxaType, VxaType::SIGNED);
     EXPECT_EQ(data.cipherMethod, CipherMethod::RSA1024_AES128_SHA256);
-    EXPECT_TRUE(data.isValid);
+    EXPECT_TRUE(data.isValid());
 }
 
 TEST(VXADataTest, TimeStampIsLittleEndianSeconds) {
@@ -209,7 +209,7 @@ TEST(VXADataTest, TimeStampIsLittleEndianSeconds) {
     EXPECT_EQ(record[20 + 128], 0x27);
     const VXAData data = parse(record, 1024);
     EXPECT_EQ(data.date->time_since_epoch(), std::chrono::seconds(10000)); // 1970-01-01 02:46:40 UTC
-    EXPECT_FALSE(data.isValid);
+    EXPECT_FALSE(data.isValid());
     EXPECT_TRUE(data.signature);
     EXPECT_FALSE(data.actualVxaData);
 }
@@ -218,14 +218,14 @@ TEST(VXADataTest, TextConstructorIsStrictBase64) {
     const Bytes record = seal(VxaType::SIGNED, 1024, toBytes("abc"));
     const std::string text = base64::encode(record);
     const VXAData data(text, nullptr, keys(1024).partnerPublic, nullptr);
-    EXPECT_TRUE(data.isValid);
+    EXPECT_TRUE(data.isValid());
     EXPECT_EQ(data.rawBase64String(), text);
 
     const std::string broken = text.substr(0, 64) + "\n" + text.substr(64);
     const VXAData rejected(broken, nullptr, keys(1024).partnerPublic, nullptr);
     EXPECT_FALSE(rejected.rawData());
     EXPECT_FALSE(rejected.contentType);
-    EXPECT_FALSE(rejected.isValid);
+    EXPECT_FALSE(rejected.isValid());
 }
 
 TEST(VXADataTest, TruncatedRecordsNeverExposeContentOrVerify) {
@@ -235,7 +235,7 @@ TEST(VXADataTest, TruncatedRecordsNeverExposeContentOrVerify) {
         ASSERT_EQ(record.size(), complete);
         for (std::size_t length = 0; length < (hasKeyBlock(type) ? 23 + 256 : complete); ++length) {
             const VXAData data = parse(Bytes(record.begin(), record.begin() + length), 1024);
-            ASSERT_FALSE(data.isValid) << length;
+            ASSERT_FALSE(data.isValid()) << length;
             ASSERT_FALSE(data.actualVxaData) << length;
             ASSERT_FALSE(data.presentableData) << length;
         }
@@ -312,14 +312,14 @@ TEST(VXADataTest, VerificationStatusSaysWhyARecordDidNotVerify) {
          VerificationStatus::verified},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(c.record.verificationStatus, c.expected)
-            << c.what << ": " << name(c.record.verificationStatus) << " - " << describe(c.record.verificationStatus);
-        EXPECT_EQ(c.record.isValid, c.expected == VerificationStatus::verified) << c.what;
-        EXPECT_FALSE(describe(c.record.verificationStatus).empty());
+        EXPECT_EQ(c.record.verificationStatus(), c.expected) << c.what << ": " << name(c.record.verificationStatus())
+                                                             << " - " << describe(c.record.verificationStatus());
+        EXPECT_EQ(c.record.isValid(), c.expected == VerificationStatus::verified) << c.what;
+        EXPECT_FALSE(describe(c.record.verificationStatus()).empty());
     }
     VXAData assigned = parse(signedRecord, 1024);
     assigned = VXAData(altered, nullptr, k.partnerPublic, nullptr);
-    EXPECT_EQ(assigned.verificationStatus, VerificationStatus::signatureMismatch);
+    EXPECT_EQ(assigned.verificationStatus(), VerificationStatus::signatureMismatch);
 }
 
 } // namespace

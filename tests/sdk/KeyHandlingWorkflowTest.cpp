@@ -118,7 +118,7 @@ TEST_F(KeyHandlingWorkflowTest, ASecondClientRunLeavesOnlyTheSecondPairOnTheDevi
     ASSERT_TRUE(runUntil([&] { return reported.calls > 0; }));
     ASSERT_EQ(reported.ids(), std::vector<std::string>{messageId});
     const auto& record = *reported.messages->front().processedVxaData;
-    EXPECT_TRUE(record.isValid);
+    EXPECT_TRUE(record.isValid());
     ASSERT_TRUE(record.actualVxaData);
     EXPECT_EQ(std::string(record.actualVxaData->begin(), record.actualVxaData->end()), "sealed for the second pair");
     EXPECT_FALSE(

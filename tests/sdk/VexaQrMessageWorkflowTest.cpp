@@ -96,7 +96,7 @@ TEST_F(VexaQrMessageWorkflowTest, ValidMessagesArriveDecodedInListOrderAndReplac
     EXPECT_FALSE(reported.error);
     ASSERT_EQ(reported.ids(), (std::vector<std::string>{first, second}));
     const auto& record = *reported.messages->at(1).processedVxaData;
-    EXPECT_TRUE(record.isValid);
+    EXPECT_TRUE(record.isValid());
     EXPECT_EQ(std::string(record.actualVxaData->begin(), record.actualVxaData->end()), "second content");
     EXPECT_EQ(cachedIds(), (std::vector<std::string>{first, second}));
     EXPECT_EQ(_http->count("/getvxa/"), 2u);
@@ -173,8 +173,8 @@ TEST_F(VexaQrMessageWorkflowTest, AFailedListAnswersFromTheCacheWithoutAValidity
     const auto refused = fetch();
     EXPECT_EQ(refused.code, 14008);
     ASSERT_EQ(refused.ids(), (std::vector<std::string>{id, "forged"}));
-    EXPECT_TRUE(refused.messages->at(0).processedVxaData->isValid);
-    EXPECT_FALSE(refused.messages->at(1).processedVxaData->isValid);
+    EXPECT_TRUE(refused.messages->at(0).processedVxaData->isValid());
+    EXPECT_FALSE(refused.messages->at(1).processedVxaData->isValid());
     EXPECT_EQ(refused.messages->at(1).vxaTemplate, "tpl");
 
     fault("--endpoint", "/getvxalist", "--status", "500", "--times", "1");

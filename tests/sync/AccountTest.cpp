@@ -77,7 +77,7 @@ TEST_F(AccountTest, RegistersActivatesFetchesDeletesAndLogsOut) {
     ASSERT_EQ(fetched->messages.size(), 2u);
     EXPECT_EQ(fetched->messages[0].vxaMessageId, first);
     ASSERT_TRUE(fetched->messages[0].processedVxaData);
-    EXPECT_TRUE(fetched->messages[0].processedVxaData->isValid);
+    EXPECT_TRUE(fetched->messages[0].processedVxaData->isValid());
     EXPECT_EQ(fetched->messages[0].processedVxaData->actualVxaData, toBytes("first"));
 
     // When the backend fails, the messages of the last fetch come from the cache, with the reason.

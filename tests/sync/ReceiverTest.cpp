@@ -87,7 +87,7 @@ TEST_F(ReceiverFixture, PresentedGifScansToTheVerifiedRecord) {
     const auto received = scanPictures({gifOf(record, "a.gif")}, testKeyFiles());
     ASSERT_TRUE(received) << received.failure().message;
     EXPECT_EQ(received->actualVxaData, content);
-    EXPECT_EQ(received->verificationStatus, VerificationStatus::verified);
+    EXPECT_EQ(received->verificationStatus(), VerificationStatus::verified);
 }
 
 TEST_F(ReceiverFixture, QrencodePicturesInAFolderScanInNameOrder) {

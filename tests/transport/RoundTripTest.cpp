@@ -42,7 +42,7 @@ struct Channel {
 void roundTrip(VxaAlgorithm algorithm, std::size_t length, VexaQRFrameSize frameSize = {}) {
     const Bytes data = randomBytes(length, static_cast<std::uint32_t>(length) * 3 + 1);
     auto made = VexaQRGenerator::make(data, algorithm, static_cast<std::uint32_t>(length) + 1000, frameSize);
-    ASSERT_NE(made.generator, nullptr);
+    ASSERT_TRUE(made);
     RecordingDelegate delegate;
     VexaQRDecoderImpl reader(delegate);
     Channel channel{std::mt19937(static_cast<std::uint32_t>(length)), {}};
@@ -53,7 +53,7 @@ void roundTrip(VxaAlgorithm algorithm, std::size_t length, VexaQRFrameSize frame
         algorithm == VxaAlgorithm::luby ? length / perFrame * 3 + 40 : (length / perFrame + 1) * 12;
     std::size_t sent = 0;
     while (delegate.completed.empty() && sent < frameLimit) {
-        const std::string text = Base45Converter::base45EncodedString(made.generator->nextQRContent());
+        const std::string text = Base45Converter::base45EncodedString(made.value()->nextQRContent());
         ++sent;
         for (const auto& received : channel.pass(text)) {
             reader.scannedQR(Base45Converter::dataFromBase45String(received));

@@ -50,10 +50,10 @@ TEST(CameraSourceTest, FolderIsShownInNameOrderOneReportPerPicture) {
     std::ofstream(pathIn(folder, "notes.txt")) << "ignored";
     Recorder recorder;
     auto opened = PictureSequenceSource::open({folder.path().string()}, recorder.loop);
-    ASSERT_TRUE(opened.source) << opened.error->message;
-    recorder.attach(*opened.source);
-    opened.source->startRunning();
-    recorder.runToEnd(*opened.source);
+    ASSERT_TRUE(opened) << opened.failure().message;
+    recorder.attach(*opened.value());
+    opened.value()->startRunning();
+    recorder.runToEnd(*opened.value());
     EXPECT_EQ(recorder.reports, (Reports{{"FIRST"}, {"SECOND"}, {}, {}}));
 }
 
@@ -68,10 +68,10 @@ TEST(CameraSourceTest, GifFramesAndFilesFollowTheOrderOfTheInputs) {
     ASSERT_TRUE(PngFile::write(pathIn(folder, "one.png"), symbolPicture("P1")));
     Recorder recorder;
     auto opened = PictureSequenceSource::open({pathIn(folder, "one.png"), pathIn(folder, "anim.gif")}, recorder.loop);
-    ASSERT_TRUE(opened.source);
-    recorder.attach(*opened.source);
-    opened.source->startRunning();
-    recorder.runToEnd(*opened.source);
+    ASSERT_TRUE(opened);
+    recorder.attach(*opened.value());
+    opened.value()->startRunning();
+    recorder.runToEnd(*opened.value());
     EXPECT_EQ(recorder.reports, (Reports{{"P1"}, {"G1"}, {"G2"}}));
 }
 
@@ -99,25 +99,23 @@ TEST(CameraSourceTest, StopPausesAndStartResumesWhereItStopped) {
 TEST(CameraSourceTest, OpeningFailsClearlyForMissingOrEmptyInputs) {
     test::TempDirectory folder;
     auto missing = PictureSequenceSource::open({pathIn(folder, "nothing.png")});
-    ASSERT_TRUE(missing.error);
-    EXPECT_EQ(missing.error->code, CameraError::kCannotOpen);
-    EXPECT_FALSE(missing.source);
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.failure().code, CameraError::kCannotOpen);
     auto empty = PictureSequenceSource::open({folder.path().string()});
-    ASSERT_TRUE(empty.error);
-    EXPECT_EQ(empty.error->code, CameraError::kNoPictures);
+    ASSERT_FALSE(empty);
+    EXPECT_EQ(empty.failure().code, CameraError::kNoPictures);
     std::ofstream(pathIn(folder, "bad.gif")) << "broken";
-    EXPECT_TRUE(PictureSequenceSource::open({pathIn(folder, "bad.gif")}).error);
+    EXPECT_FALSE(PictureSequenceSource::open({pathIn(folder, "bad.gif")}));
 }
 
 TEST(CameraSourceTest, VideoDeviceThatIsNotACameraFailsAtOnce) {
     auto missing = V4l2CameraSource::open("/dev/video-vexaqr-missing");
-    ASSERT_TRUE(missing.error);
-    EXPECT_EQ(missing.error->domain, CameraError::kDomain);
-    EXPECT_EQ(missing.error->code, CameraError::kCannotOpen);
-    EXPECT_FALSE(missing.source);
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.failure().domain, CameraError::kDomain);
+    EXPECT_EQ(missing.failure().code, CameraError::kCannotOpen);
     auto notVideo = V4l2CameraSource::open("/dev/null");
-    ASSERT_TRUE(notVideo.error);
-    EXPECT_EQ(notVideo.error->code, CameraError::kNotACamera);
+    ASSERT_FALSE(notVideo);
+    EXPECT_EQ(notVideo.failure().code, CameraError::kNotACamera);
 }
 
 struct FakeCamera {
@@ -128,8 +126,8 @@ struct FakeCamera {
 
     FakeCamera() {
         auto opened = V4l2CameraSource::open(kPath, recorder.loop, device);
-        EXPECT_TRUE(opened.source) << opened.error->message;
-        source = opened.source;
+        EXPECT_TRUE(opened) << opened.failure().message;
+        source = opened ? opened.value() : nullptr;
         if (source) {
             recorder.attach(*source);
         }

@@ -43,9 +43,9 @@ TEST(GifFrameReaderTest, HugeFramesOnASmallScreenAreRefusedBeforeDecoding) {
 
     ASSERT_TRUE(PngFile::write(pathIn(folder, "a.png"), Picture(20, 20)));
     const auto opened = PictureSequenceSource::open({folder.path().string()});
-    ASSERT_TRUE(opened.error);
-    EXPECT_EQ(opened.error->code, CameraError::kCannotOpen);
-    EXPECT_NE(opened.error->message.find("huge.gif"), std::string::npos) << opened.error->message;
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.failure().code, CameraError::kCannotOpen);
+    EXPECT_NE(opened.failure().message.find("huge.gif"), std::string::npos) << opened.failure().message;
 }
 
 // What a file would cost is weighed before any pixel is decoded: the screens it hands out (each frame is a

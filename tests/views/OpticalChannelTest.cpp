@@ -124,7 +124,7 @@ TEST(OpticalChannelTest, ABlendOfTwoFramesGivesTheStrongerOneOrNothing) {
 TEST(OpticalChannelTest, TheScreenShowsThePresentersFramesAtTheirScheduledTimes) {
     PresenterScreen screen(100, [](VXAPresenterView& view) {
         view.setGeneratorSeed(5);
-        view.presentVexaQr(jsonContent(3000), true, 0.0); // a frame every 50 ms
+        EXPECT_TRUE(view.presentVexaQr(jsonContent(3000), true, 0.0)); // a frame every 50 ms
     });
     const auto within = screen.exposure(10.0, 26.0);
     ASSERT_EQ(within.size(), 1u);
@@ -193,7 +193,7 @@ TEST_P(OpticalTransferTest, MildConditionsDeliverTheSealedRecord) {
         const auto result = runOpticalTransfer(setup);
         ASSERT_TRUE(result.completed) << ltDecoderKindName(decoder);
         ASSERT_TRUE(result.record);
-        EXPECT_TRUE(result.record->isValid);
+        EXPECT_TRUE(result.record->isValid());
         EXPECT_EQ(result.record->actualVxaData, content);
         EXPECT_GT(result.picturesRead, 0u);
         EXPECT_LE(result.picturesRead, result.pictures);

@@ -56,7 +56,7 @@ Bytes sampleData(std::size_t length) {
 TEST_F(FrameSizeFixture, FramesOfTheSizeAskedForReachAReader) {
     const Bytes data = sampleData(20000);
     view->setFrameSize({146, 1000});
-    view->presentVexaQr(data, true, 0.0);
+    EXPECT_TRUE(view->presentVexaQr(data, true, 0.0));
     CollectingDelegate delegate;
     VexaQRDecoderImpl reader(delegate);
     for (std::size_t drawn = 1; delegate.completed.empty() && drawn <= 40; ++drawn) {
@@ -68,7 +68,7 @@ TEST_F(FrameSizeFixture, FramesOfTheSizeAskedForReachAReader) {
     ASSERT_EQ(delegate.completed.size(), 1u);
     EXPECT_EQ(delegate.completed[0], data);
 
-    view->changeGenerator(false);
+    EXPECT_TRUE(view->changeGenerator(false));
     canvas->pictures.clear();
     runUntilDrawn(1);
     const Bytes block = frameOf(canvas->pictures[0]);
@@ -79,7 +79,7 @@ TEST_F(FrameSizeFixture, FramesOfTheSizeAskedForReachAReader) {
 TEST_F(FrameSizeFixture, EveryFrameIsDrawnAtTheVersionAskedFor) {
     const Bytes data = sampleData(700); // the last cyclic block is short and still drawn at version 25
     view->setSymbolVersion(25);
-    view->presentVexaQr(data, false, 0.0);
+    EXPECT_TRUE(view->presentVexaQr(data, false, 0.0));
     runUntilDrawn(2);
     ASSERT_EQ(canvas->pictures.size(), 2u);
     for (const auto& picture : canvas->pictures) {
@@ -91,18 +91,18 @@ TEST_F(FrameSizeFixture, EveryFrameIsDrawnAtTheVersionAskedFor) {
         QrRenderer::draw(*symbol, expected);
         EXPECT_EQ(picture.pixels, expected.pixels);
     }
-    EXPECT_FALSE(view->lastError());
+    EXPECT_FALSE(view->stopReason());
 }
 
 TEST_F(FrameSizeFixture, FrameTooLongForTheVersionDrawsNothingAndSaysWhatFits) {
     view->setSymbolVersion(16); // holds 854 characters; a default luby frame has 870
-    view->presentVexaQr(sampleData(5000), true, 0.0);
+    EXPECT_TRUE(view->presentVexaQr(sampleData(5000), true, 0.0));
     queue->runUntil([] { return false; }); // returns because the loop ended
     EXPECT_TRUE(canvas->pictures.empty());
-    ASSERT_TRUE(view->lastError());
-    EXPECT_EQ(view->lastError()->domain, "VXAPresenterView");
-    EXPECT_EQ(view->lastError()->code, VXAPresenterView::frameDoesNotFitSymbol);
-    const auto& message = view->lastError()->message;
+    ASSERT_TRUE(view->stopReason());
+    EXPECT_EQ(view->stopReason()->domain, "VXAPresenterView");
+    EXPECT_EQ(view->stopReason()->code, VXAPresenterView::frameDoesNotFitSymbol);
+    const auto& message = view->stopReason()->message;
     EXPECT_NE(message.find("597 bytes"), std::string::npos) << message;
     EXPECT_NE(message.find("version-16"), std::string::npos) << message;
     const auto row = *QrSymbolCapacity::largestFrames(16);
@@ -110,19 +110,19 @@ TEST_F(FrameSizeFixture, FrameTooLongForTheVersionDrawsNothingAndSaysWhatFits) {
 
     // The table's frame size for that version fits it.
     view->setFrameSize(row.frameSize());
-    view->presentVexaQr(sampleData(5000), true, 0.0);
+    EXPECT_TRUE(view->presentVexaQr(sampleData(5000), true, 0.0));
     runUntilDrawn(1);
     EXPECT_EQ(frameOf(canvas->pictures[0]).size(), 13u + row.ltPacketsPerFrame * 8);
-    EXPECT_FALSE(view->lastError());
+    EXPECT_FALSE(view->stopReason());
 }
 
 TEST_F(FrameSizeFixture, RefusedFrameSizeGivesNoGenerator) {
     view->setFrameSize({0, 584});
-    view->presentVexaQr(sampleData(100), true, 0.0);
+    const auto refused = view->presentVexaQr(sampleData(100), true, 0.0);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.failure().code, VexaQRGenerator::invalidFrameSize);
     EXPECT_FALSE(view->hasGenerator());
-    ASSERT_TRUE(view->lastError());
-    EXPECT_EQ(view->lastError()->code, VexaQRGenerator::invalidFrameSize);
-    view->changeGenerator(false); // the block length is fine
+    EXPECT_TRUE(view->changeGenerator(false)); // the block length is fine
     EXPECT_TRUE(view->hasGenerator());
 }
 

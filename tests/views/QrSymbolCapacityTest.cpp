@@ -34,14 +34,14 @@ std::string lubyFrameText(std::uint32_t packets, unsigned seed) {
     VexaQRFrameSize size;
     size.ltPacketsPerFrame = packets;
     auto made = VexaQRGenerator::make(sampleData(20000, seed), VxaAlgorithm::luby, seed, size);
-    return Base45Converter::base45EncodedString(made.generator->nextQRContent());
+    return Base45Converter::base45EncodedString(made.value()->nextQRContent());
 }
 
 std::string cyclicFrameText(std::size_t block, unsigned seed) {
     VexaQRFrameSize size;
     size.cyclicBlockLength = block;
     auto made = VexaQRGenerator::make(sampleData(block, seed), VxaAlgorithm::cyclic, std::nullopt, size);
-    return Base45Converter::base45EncodedString(made.generator->nextQRContent());
+    return Base45Converter::base45EncodedString(made.value()->nextQRContent());
 }
 
 // The version qrencode chooses for `text` at level L, read from the width of its text output.

@@ -33,10 +33,10 @@ inline Bytes sealedRecord(const Bytes& content) {
 inline std::vector<std::string> frameTexts(const Bytes& data, VxaAlgorithm algorithm, std::size_t count,
                                            std::uint32_t seed = 12345) {
     auto made = VexaQRGenerator::make(data, algorithm, seed);
-    EXPECT_TRUE(made.generator);
+    EXPECT_TRUE(made);
     std::vector<std::string> texts;
-    for (std::size_t i = 0; made.generator && i < count; ++i) {
-        texts.push_back(Base45Converter::base45EncodedString(made.generator->nextQRContent()));
+    for (std::size_t i = 0; made && i < count; ++i) {
+        texts.push_back(Base45Converter::base45EncodedString(made.value()->nextQRContent()));
     }
     return texts;
 }

@@ -62,14 +62,14 @@ Picture firstPresentedPicture(const Bytes& data, int count, int side, std::uint3
     view->setGeneratorSeed(seed);
     view->setFrameSize(kSmallFrames);
     EXPECT_TRUE(view->setSymbolsPerPicture(count));
-    view->presentVexaQr(data, true, 0.0);
+    EXPECT_TRUE(view->presentVexaQr(data, true, 0.0));
     queue->runUntil([&] { return !canvas->frames().empty(); });
     return canvas->frames().empty() ? Picture() : canvas->frames().front().picture;
 }
 
 // The texts of the generator's first `count` frames, sorted.
 std::vector<std::string> firstFrameTexts(const Bytes& data, std::size_t count, std::uint32_t seed) {
-    auto generator = VexaQRGenerator::make(data, VxaAlgorithm::luby, seed, kSmallFrames).generator;
+    auto generator = VexaQRGenerator::make(data, VxaAlgorithm::luby, seed, kSmallFrames).value();
     std::vector<std::string> texts;
     for (std::size_t i = 0; i < count; ++i) {
         texts.push_back(Base45Converter::base45EncodedString(generator->nextQRContent()));

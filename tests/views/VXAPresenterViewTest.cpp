@@ -61,7 +61,7 @@ Bytes sampleData(std::size_t length) {
 
 TEST_F(PresenterFixture, CyclicPresentationOf585BytesAlternatesTwoBlocks) {
     const Bytes data = sampleData(585);
-    view->presentVexaQr(data, false, 0.0);
+    EXPECT_TRUE(view->presentVexaQr(data, false, 0.0));
     runUntilDrawn(4);
     ASSERT_EQ(canvas->drawings.size(), 4u);
     const Bytes blockOne = {2, 1, 2, data[584]};
@@ -74,7 +74,7 @@ TEST_F(PresenterFixture, CyclicPresentationOf585BytesAlternatesTwoBlocks) {
 }
 
 TEST_F(PresenterFixture, LubyFramesAre597BytesWithAdvancingSeeds) {
-    view->presentVexaQr(sampleData(3000), true, 0.0);
+    EXPECT_TRUE(view->presentVexaQr(sampleData(3000), true, 0.0));
     runUntilDrawn(3);
     ASSERT_EQ(canvas->drawings.size(), 3u);
     for (const auto& drawing : canvas->drawings) {
@@ -87,7 +87,7 @@ TEST_F(PresenterFixture, LubyFramesAre597BytesWithAdvancingSeeds) {
 }
 
 TEST_F(PresenterFixture, PassesFollowTheSlowDownRateFromTheNextScheduledFrame) {
-    view->presentVexaQr(sampleData(100), false, 0.0);
+    EXPECT_TRUE(view->presentVexaQr(sampleData(100), false, 0.0));
     runUntilDrawn(2);
     view->setSlowDownRate(2.0);
     runUntilDrawn(4);
@@ -131,7 +131,7 @@ TEST(PresenterDelayTest, RatesWithoutASchedulableDelayGetTheFallback) {
 }
 
 TEST_F(PresenterFixture, LongestDelayKeepsTheLoopScheduledWithoutOverflow) {
-    view->presentVexaQr(sampleData(100), true, kLargestKeptRate);
+    EXPECT_TRUE(view->presentVexaQr(sampleData(100), true, kLargestKeptRate));
     runUntilDrawn(3); // the third pass is due beyond the clock's range: it waits at the end of time
     ASSERT_EQ(canvas->drawings.size(), 3u);
     EXPECT_EQ(canvas->drawings[1].at, std::chrono::milliseconds(9223372036854774784));
@@ -140,14 +140,14 @@ TEST_F(PresenterFixture, LongestDelayKeepsTheLoopScheduledWithoutOverflow) {
 }
 
 TEST_F(PresenterFixture, InfiniteRateFallsBackToTheDefaultPace) {
-    view->presentVexaQr(sampleData(100), true, std::numeric_limits<double>::infinity());
+    EXPECT_TRUE(view->presentVexaQr(sampleData(100), true, std::numeric_limits<double>::infinity()));
     runUntilDrawn(2);
     ASSERT_EQ(canvas->drawings.size(), 2u);
     EXPECT_EQ(canvas->drawings[1].at, VXAPresenterView::kFallbackFrameDelay);
 }
 
 TEST_F(PresenterFixture, ChangeGeneratorWithoutDataChangesNothing) {
-    view->changeGenerator(false);
+    EXPECT_TRUE(view->changeGenerator(false));
     EXPECT_TRUE(view->doLuby());
     EXPECT_FALSE(view->hasGenerator());
     queue->runUntil([] { return false; });
@@ -155,9 +155,9 @@ TEST_F(PresenterFixture, ChangeGeneratorWithoutDataChangesNothing) {
 }
 
 TEST_F(PresenterFixture, ChangeGeneratorSwapsModesUnderTheRunningLoop) {
-    view->presentVexaQr(sampleData(1000), true, 0.0);
+    EXPECT_TRUE(view->presentVexaQr(sampleData(1000), true, 0.0));
     runUntilDrawn(2);
-    view->changeGenerator(false);
+    EXPECT_TRUE(view->changeGenerator(false));
     EXPECT_FALSE(view->doLuby());
     runUntilDrawn(4);
     ASSERT_EQ(canvas->drawings.size(), 4u);
@@ -167,29 +167,30 @@ TEST_F(PresenterFixture, ChangeGeneratorSwapsModesUnderTheRunningLoop) {
 }
 
 TEST_F(PresenterFixture, DataNoFrameCanCarryDrawsNothingAndSaysWhy) {
-    view->presentVexaQr(Bytes(), true, 0.0);
+    const auto empty = view->presentVexaQr(Bytes(), true, 0.0);
     queue->runUntil([] { return false; });
     EXPECT_TRUE(canvas->drawings.empty());
-    ASSERT_TRUE(view->lastError());
-    view->presentVexaQr(sampleData(148921), false, 0.0);
+    ASSERT_FALSE(empty);
+    EXPECT_EQ(empty.failure().code, VexaQRGenerator::emptyData);
+    const auto tooLarge = view->presentVexaQr(sampleData(148921), false, 0.0);
     queue->runUntil([] { return false; });
     EXPECT_TRUE(canvas->drawings.empty());
     EXPECT_FALSE(view->hasGenerator());
-    ASSERT_TRUE(view->lastError());
+    ASSERT_FALSE(tooLarge);
+    EXPECT_EQ(tooLarge.failure().code, VexaQRGenerator::dataTooLarge);
     // The same data fits luby mode, and the largest cyclic transfer still works.
-    view->changeGenerator(true);
+    EXPECT_TRUE(view->changeGenerator(true));
     EXPECT_TRUE(view->hasGenerator());
-    EXPECT_FALSE(view->lastError());
     auto cyclicCanvas = std::make_shared<TimedCanvas>(*queue);
     auto largest = std::make_shared<VXAPresenterView>(cyclicCanvas, queue);
-    largest->presentVexaQr(sampleData(148920), false, 0.0);
+    EXPECT_TRUE(largest->presentVexaQr(sampleData(148920), false, 0.0));
     queue->runUntil([&] { return !cyclicCanvas->drawings.empty(); });
     ASSERT_EQ(cyclicCanvas->drawings.size(), 1u);
     EXPECT_EQ(cyclicCanvas->drawings[0].frame[2], 255);
 }
 
 TEST_F(PresenterFixture, LoopEndsWhenTheCanvasRefusesOrTheViewIsReleased) {
-    view->presentVexaQr(sampleData(100), true, 0.0);
+    EXPECT_TRUE(view->presentVexaQr(sampleData(100), true, 0.0));
     runUntilDrawn(1);
     canvas->accept = false;
     queue->runUntil([] { return false; });
@@ -198,7 +199,7 @@ TEST_F(PresenterFixture, LoopEndsWhenTheCanvasRefusesOrTheViewIsReleased) {
 
     auto otherCanvas = std::make_shared<TimedCanvas>(*queue);
     auto released = std::make_shared<VXAPresenterView>(otherCanvas, queue);
-    released->presentVexaQr(sampleData(100), true, 0.0);
+    EXPECT_TRUE(released->presentVexaQr(sampleData(100), true, 0.0));
     queue->runUntil([&] { return otherCanvas->drawings.size() == 1; });
     released.reset();
     queue->runUntil([] { return false; }); // returns only because no pass is scheduled any more
@@ -206,10 +207,10 @@ TEST_F(PresenterFixture, LoopEndsWhenTheCanvasRefusesOrTheViewIsReleased) {
 }
 
 TEST_F(PresenterFixture, PresentingAgainWhileRunningAddsAChainOfPasses) {
-    view->presentVexaQr(sampleData(100), false, 0.0);
+    EXPECT_TRUE(view->presentVexaQr(sampleData(100), false, 0.0));
     runUntilDrawn(1);
     queue->runUntil([&] { return queue->now() >= 20ms || canvas->drawings.size() > 1; });
-    view->presentVexaQr(sampleData(100), false, 0.0);
+    EXPECT_TRUE(view->presentVexaQr(sampleData(100), false, 0.0));
     queue->runUntil([&] { return queue->now() >= 1000ms; });
     // Two interleaved chains, each at 20 frames per second.
     EXPECT_GE(canvas->drawings.size(), 39u);

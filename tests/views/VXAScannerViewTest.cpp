@@ -50,7 +50,7 @@ TEST_F(ScannerFixture, CyclicTransferReportsBlockFractionsThenTheVerifiedRecord)
     }
     ASSERT_EQ(results.size(), 1u);
     ASSERT_TRUE(results[0]);
-    EXPECT_TRUE(results[0]->isValid);
+    EXPECT_TRUE(results[0]->isValid());
     EXPECT_EQ(results[0]->rawData(), record);
     EXPECT_EQ(results[0]->actualVxaData, content);
 }
@@ -66,7 +66,7 @@ TEST_F(ScannerFixture, LubyProgressComesPerPacketInStepsOfOneOverK) {
         camera->show({texts[i]});
     }
     ASSERT_EQ(results.size(), 1u);
-    ASSERT_TRUE(results[0] && results[0]->isValid);
+    ASSERT_TRUE(results[0] && results[0]->isValid());
     EXPECT_EQ(results[0]->rawData(), record);
     double previous = 0.0;
     for (const auto& step : progress) {
@@ -88,7 +88,7 @@ TEST_F(ScannerFixture, EverySymbolOfAPictureIsFedUnlessThePreviousPictureShowedI
     EXPECT_EQ(view->framesFed(), 2u);
     camera->show({texts[1], texts[2]});
     ASSERT_EQ(results.size(), 1u);
-    EXPECT_TRUE(results[0] && results[0]->isValid);
+    EXPECT_TRUE(results[0] && results[0]->isValid());
 }
 
 TEST_F(ScannerFixture, PauseAndResumeKeepThePartialTransferButANewStartDropsIt) {
@@ -114,7 +114,7 @@ TEST_F(ScannerFixture, ResultArrivesWithoutAProgressCallback) {
     view->startScanning([this](std::optional<VXAData> record) { results.push_back(std::move(record)); }, nullptr);
     showEach(texts);
     ASSERT_EQ(results.size(), 1u);
-    EXPECT_TRUE(results[0] && results[0]->isValid);
+    EXPECT_TRUE(results[0] && results[0]->isValid());
 }
 
 TEST_F(ScannerFixture, BadlySignedBytesStillGiveARecordThatIsNotValid) {
@@ -124,7 +124,7 @@ TEST_F(ScannerFixture, BadlySignedBytesStillGiveARecordThatIsNotValid) {
     showEach(frameTexts(record, VxaAlgorithm::cyclic, 2));
     ASSERT_EQ(results.size(), 1u);
     ASSERT_TRUE(results[0]);
-    EXPECT_FALSE(results[0]->isValid);
+    EXPECT_FALSE(results[0]->isValid());
 }
 
 TEST_F(ScannerFixture, WithoutAPartnerPublicKeyTheCompletionGetsNoRecord) {

@@ -29,7 +29,7 @@ constexpr int kSide = 372; // four pixels per module of a version-17 symbol with
 void present(const Bytes& data, bool doLuby, std::shared_ptr<Canvas> canvas, std::uint64_t frames) {
     auto queue = std::make_shared<VirtualTimeQueue>();
     auto view = std::make_shared<VXAPresenterView>(std::move(canvas), queue);
-    view->presentVexaQr(data, doLuby, 0.0);
+    EXPECT_TRUE(view->presentVexaQr(data, doLuby, 0.0));
     queue->runUntil([&] { return view->framesDrawn() >= frames; });
     ASSERT_EQ(view->framesDrawn(), frames);
 }
@@ -74,7 +74,7 @@ std::optional<VXAData> scanFirstRecord(std::shared_ptr<PictureSequenceSource> so
 
 void expectSameRecord(const std::optional<VXAData>& result, const Bytes& record, const Bytes& content) {
     ASSERT_TRUE(result);
-    EXPECT_TRUE(result->isValid);
+    EXPECT_TRUE(result->isValid());
     EXPECT_EQ(result->rawData(), record);
     EXPECT_EQ(result->actualVxaData, content);
 }
@@ -109,8 +109,8 @@ TEST_P(EndToEndTest, PngSequenceFolderGivesBackTheSealedRecord) {
     present(record, doLuby, std::make_shared<PngSequenceCanvas>(folder.path().string(), kSide), 20);
     auto loop = std::make_shared<RunLoop>();
     auto opened = PictureSequenceSource::open({folder.path().string()}, loop);
-    ASSERT_TRUE(opened.source);
-    auto source = std::static_pointer_cast<PictureSequenceSource>(opened.source);
+    ASSERT_TRUE(opened);
+    auto source = std::static_pointer_cast<PictureSequenceSource>(opened.value());
     expectSameRecord(scanFirstRecord(source, loop), record, content);
 }
 
@@ -126,8 +126,8 @@ TEST_P(EndToEndTest, SymbolsDrawnByQrencodeFromOurFrameTextsAreScannedToTheSameB
     }
     auto loop = std::make_shared<RunLoop>();
     auto opened = PictureSequenceSource::open({folder.path().string()}, loop);
-    ASSERT_TRUE(opened.source);
-    auto source = std::static_pointer_cast<PictureSequenceSource>(opened.source);
+    ASSERT_TRUE(opened);
+    auto source = std::static_pointer_cast<PictureSequenceSource>(opened.value());
     expectSameRecord(scanFirstRecord(source, loop), record, content);
 }
 
@@ -148,7 +148,7 @@ TEST(EndToEndPictureTest, TwoBlocksSideBySideAreBothRead) {
     auto loop = std::make_shared<RunLoop>();
     auto source = PictureSequenceSource::fromPictures({both}, loop);
     const auto received = scanFirstRecord(source, loop);
-    ASSERT_TRUE(received && received->isValid);
+    ASSERT_TRUE(received && received->isValid());
     EXPECT_EQ(received->rawData(), record);
 }
 

@@ -207,7 +207,7 @@ std::optional<std::string> unopenedContent(const VxaMessage& message) {
     if (record->vxaType && isEncrypted(*record->vxaType) && !record->aesKey)
         return "ENCRYPTED content opens only with the partner's private key, which is not stored (activation "
                "empties the key store: give the pair to `account activate --partner-pub PEM --partner-key PEM`)";
-    return std::string(describe(record->verificationStatus));
+    return std::string(describe(record->verificationStatus()));
 }
 
 nlohmann::json messageJson(const VxaMessage& message, cli::Secrets secrets) {

@@ -139,9 +139,9 @@ bool presentAsGif(const Bytes& record, bool doLuby, const std::string& path, std
     }
     auto queue = std::make_shared<VirtualTimeQueue>();
     auto view = std::make_shared<VXAPresenterView>(canvas, queue);
-    view->presentVexaQr(record, doLuby, 0.0);
+    const bool presented = view->presentVexaQr(record, doLuby, 0.0).ok();
     queue->runUntil([&] { return view->framesDrawn() >= frames; });
-    return canvas->finish() && view->framesDrawn() == frames;
+    return canvas->finish() && presented && view->framesDrawn() == frames;
 }
 
 // What the camera saw, and which screen frame it was looking at last.
@@ -272,7 +272,7 @@ bool runMode(bool doLuby, const Bytes& record, const Bytes& content, const std::
     say(mode + ": per picture (" + std::to_string(scanned.pictures) +
         " pictures): " + figure(milliseconds(scanned.detection) / pictures, 2) + " ms detection, " +
         figure(milliseconds(scanned.total - scanned.detection) / pictures, 2) + " ms decoding and verifying");
-    const bool verified = scanned.record->isValid && identical;
+    const bool verified = scanned.record->isValid() && identical;
     say(mode + ": " +
         (verified ? "verified, content identical to what was sealed"
                   : "FAILED: the record did not verify or differs from what was sealed"));

@@ -84,17 +84,17 @@ int encodeFrames(const EncodeOptions& options) {
     const std::uint32_t seed =
         options.seedOption->count() > 0 ? options.seed : static_cast<std::uint32_t>(std::time(nullptr));
     auto made = VexaQRGenerator::make(*data, algorithm, seed);
-    if (!made.generator) {
-        fail(made.error->message);
+    if (!made) {
+        fail(made.failure().message);
         return 1;
     }
     std::size_t count = options.count;
     if (options.countOption->count() == 0) {
-        const std::size_t needed = framesForLosslessReceiver(*VexaQRGenerator::make(*data, algorithm, seed).generator);
+        const std::size_t needed = framesForLosslessReceiver(*VexaQRGenerator::make(*data, algorithm, seed).value());
         count = needed + std::max<std::size_t>(2, needed / 4);
     }
     for (std::size_t frame = 0; frame < count; ++frame) {
-        std::cout << Base45Converter::base45EncodedString(made.generator->nextQRContent()) << '\n';
+        std::cout << Base45Converter::base45EncodedString(made.value()->nextQRContent()) << '\n';
     }
     std::cout.flush();
     return std::cout ? 0 : 1;

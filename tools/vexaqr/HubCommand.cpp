@@ -46,11 +46,13 @@ std::optional<Bytes> deviceTokenOf(const HubOptions& options) {
     return token;
 }
 
-int report(const std::optional<Error>& error) {
-    if (!error)
-        return 0;
-    std::cerr << "vexaqr hub: " << error->message << " (" << error->domain << " " << error->code << ")\n";
+int report(const Error& error) {
+    std::cerr << "vexaqr hub: " << error.message << " (" << error.domain << " " << error.code << ")\n";
     return 1;
+}
+
+int report(const Outcome<void, Error>& outcome) {
+    return outcome ? 0 : report(outcome.failure());
 }
 
 // Takes the connection string from --hub-connection-string-file (one line) or the environment when it was not given
@@ -140,13 +142,12 @@ int registerDevice(const HubOptions& options) {
     if (!hub)
         return 1;
     const std::set<std::string> tags(options.tags.begin(), options.tags.end());
-    std::optional<Error> error;
-    if (options.templateName.empty())
-        hub->registerNativeWithDeviceToken(*token, tags, error);
-    else
-        hub->registerTemplateWithDeviceToken(*token, options.templateName, options.bodyTemplate, options.expiry,
-                                             options.priority, tags, error);
-    if (const int status = report(error))
+    const auto registered =
+        options.templateName.empty()
+            ? hub->registerNativeWithDeviceToken(*token, tags)
+            : hub->registerTemplateWithDeviceToken(*token, options.templateName, options.bodyTemplate, options.expiry,
+                                                   options.priority, tags);
+    if (const int status = report(registered))
         return status;
     const auto name = options.templateName.empty() ? std::string(HubRegistration::kDefaultName) : options.templateName;
     const auto entry = hub->storageManager().getStoredRegistrationEntryWithRegistrationName(name);
@@ -163,12 +164,8 @@ int unregister(const HubOptions& options) {
     auto hub = openHub(options);
     if (!hub)
         return 1;
-    std::optional<Error> error;
-    if (options.templateName.empty())
-        hub->unregisterNativeWithError(error);
-    else
-        hub->unregisterTemplateWithName(options.templateName, error);
-    return report(error);
+    return report(options.templateName.empty() ? hub->unregisterNative()
+                                               : hub->unregisterTemplateWithName(options.templateName));
 }
 
 int unregisterAll(const HubOptions& options) {
@@ -178,9 +175,7 @@ int unregisterAll(const HubOptions& options) {
     auto hub = openHub(options);
     if (!hub)
         return 1;
-    std::optional<Error> error;
-    hub->unregisterAllWithDeviceToken(*token, error);
-    return report(error);
+    return report(hub->unregisterAllWithDeviceToken(*token));
 }
 
 int list(const HubOptions& options) {
@@ -190,11 +185,10 @@ int list(const HubOptions& options) {
     auto hub = openHub(options);
     if (!hub)
         return 1;
-    std::optional<Error> error;
     const auto registrations =
-        hub->retrieveAllRegistrationsWithDeviceToken(NotificationHub::convertDeviceToken(*token), error);
+        hub->retrieveAllRegistrationsWithDeviceToken(NotificationHub::convertDeviceToken(*token));
     if (!registrations)
-        return report(error);
+        return report(registrations.failure());
     if (options.json) {
         nlohmann::json list = nlohmann::json::array();
         for (const auto& registration : *registrations)

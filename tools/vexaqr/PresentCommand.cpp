@@ -98,7 +98,10 @@ int presentOnTerminal(const PresentOptions& options, const Bytes& data) {
     if (options.symbolVersion > 0) {
         view->setSymbolVersion(options.symbolVersion);
     }
-    view->presentVexaQr(data, !options.cyclic, options.slowdown);
+    if (auto presented = view->presentVexaQr(data, !options.cyclic, options.slowdown); !presented) {
+        fail(presented.failure().message);
+        return 1;
+    }
     const auto started = RunLoop::Clock::now();
     const bool bounded = options.seconds > 0.0 || options.frames > 0;
     loop->runUntil(
@@ -107,8 +110,8 @@ int presentOnTerminal(const PresentOptions& options, const Bytes& data) {
             return !view->hasGenerator() || (bounded && finished(options, *view, elapsed));
         },
         std::chrono::hours(24 * 365));
-    if (view->lastError()) {
-        fail(view->lastError()->message);
+    if (view->stopReason()) {
+        fail(view->stopReason()->message);
         return 1;
     }
     return 0;

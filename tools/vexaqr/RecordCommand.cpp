@@ -131,7 +131,7 @@ int inspect(const InspectOptions& options) {
     if (!options.contentOut.empty() && data.actualVxaData &&
         !cli::writeWholeFile(options.contentOut, *data.actualVxaData, true))
         return 1;
-    return data.isValid ? 0 : 1;
+    return data.isValid() ? 0 : 1;
 }
 
 void addSeal(CLI::App& record, int& exitCode) {

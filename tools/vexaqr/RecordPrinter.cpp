@@ -42,8 +42,8 @@ nlohmann::json recordJson(const VXAData& data, Secrets secrets) {
         {"unixTimeStamp", optionalJson(data.unixTimeStamp, same)},
         {"date", optionalJson(data.date, isoDate)},
         {"actualVxaData", optionalJson(data.actualVxaData, hex)},
-        {"isValid", data.isValid},
-        {"verificationStatus", std::string(name(data.verificationStatus))},
+        {"isValid", data.isValid()},
+        {"verificationStatus", std::string(name(data.verificationStatus()))},
     };
 }
 
@@ -65,9 +65,9 @@ void printRecordText(const VXAData& data, std::ostream& out, Secrets secrets) {
     field("aesKey", secrets == Secrets::shown ? orNone(data.aesKey, hex) : orNone(data.aesKey, hidden));
     field("actualVxaData", orNone(data.actualVxaData, length));
     field("presentableData", orNone(data.presentableData, length));
-    field("isValid", data.isValid ? "true" : "false");
+    field("isValid", data.isValid() ? "true" : "false");
     field("verificationStatus",
-          std::string(name(data.verificationStatus)) + " (" + std::string(describe(data.verificationStatus)) + ")");
+          std::string(name(data.verificationStatus())) + " (" + std::string(describe(data.verificationStatus())) + ")");
 }
 
 } // namespace vexaqr::cli

@@ -179,23 +179,23 @@ private:
 int scanCamera(const ScanOptions& options, ScanSession& session, Receiver& receiver) {
     auto loop = std::make_shared<RunLoop>();
     const auto opened = V4l2CameraSource::open(options.camera, loop);
-    if (!opened.source) {
-        fail(opened.error->message);
+    if (!opened) {
+        fail(opened.failure().message);
         return 1;
     }
     bool done = false;
-    opened.source->setReportHandler([&](const std::vector<std::string>& symbols) {
+    opened.value()->setReportHandler([&](const std::vector<std::string>& symbols) {
         if (!done && !session.feed(receiver.feedSymbols(symbols))) {
             done = true;
         }
     });
-    opened.source->startRunning();
+    opened.value()->startRunning();
     const auto limit =
         options.seconds > 0.0
             ? std::chrono::duration_cast<RunLoop::Clock::duration>(std::chrono::duration<double>(options.seconds))
             : RunLoop::Clock::duration(std::chrono::hours(24 * 365));
     loop->runUntil([&] { return done; }, limit);
-    opened.source->stopRunning();
+    opened.value()->stopRunning();
     return session.finish();
 }
 

@@ -8,6 +8,7 @@
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
+#include <vexaqr/Outcome.hpp>
 #include <vexaqr/platform/HttpClient.hpp>
 
 #include <chrono>
@@ -45,9 +46,9 @@ public:
     initWithConnectionDictinary(const std::map<std::string, std::string>& connection,
                                 std::shared_ptr<HttpClient> httpClient = nullptr, Clock clock = {});
 
-    /// Adds the `Authorization` header to `request`, blocking for a WRAP token if one is needed.
-    /// Nothing on success, else the error that stopped it.
-    std::optional<Error> setTokenWithRequest(HttpRequest& request) const;
+    /// Adds the `Authorization` header to `request`, blocking for a WRAP token if one is needed; the failure
+    /// is the error that stopped it.
+    Outcome<void, Error> setTokenWithRequest(HttpRequest& request) const;
 
     /// Asynchronous form: `completion` receives the request with its `Authorization` header, or an error. With a
     /// Shared Access Signature it runs at once on the caller's thread, else on the HTTP client's thread.
@@ -69,8 +70,9 @@ public:
 private:
     HubTokenProvider() = default;
 
-    std::optional<Error> tokenFromReply(const HttpResult& result, const HttpRequest& tokenRequest, bool synchronous,
-                                        std::string& token) const;
+    /// The `Authorization` value the token service's reply carries.
+    Outcome<std::string, Error> tokenFromReply(const HttpResult& result, const HttpRequest& tokenRequest,
+                                               bool synchronous) const;
 
     std::string _sharedAccessKey;
     std::string _sharedAccessKeyName;

@@ -11,6 +11,7 @@
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
+#include <vexaqr/Outcome.hpp>
 #include <vexaqr/hub/HubLocalStorage.hpp>
 #include <vexaqr/hub/HubRegistration.hpp>
 #include <vexaqr/hub/HubTokenProvider.hpp>
@@ -79,29 +80,29 @@ public:
     /// forgotten only when every deletion succeeded.
     void unregisterAllWithDeviceToken(const Bytes& deviceToken, Completion completion);
 
-    /// Synchronous forms: true on success, else false with `error` set.
-    bool registerNativeWithDeviceToken(const Bytes& deviceToken, const std::set<std::string>& tags,
-                                       std::optional<Error>& error);
-    bool registerTemplateWithDeviceToken(const Bytes& deviceToken, const std::string& name,
-                                         const std::string& jsonBodyTemplate, const std::string& expiryTemplate,
-                                         const std::set<std::string>& tags, std::optional<Error>& error);
-    bool registerTemplateWithDeviceToken(const Bytes& deviceToken, const std::string& name,
-                                         const std::string& jsonBodyTemplate, const std::string& expiryTemplate,
-                                         const std::string& priorityTemplate, const std::set<std::string>& tags,
-                                         std::optional<Error>& error);
-    bool unregisterNativeWithError(std::optional<Error>& error);
-    bool unregisterTemplateWithName(const std::string& name, std::optional<Error>& error);
-    bool unregisterAllWithDeviceToken(const Bytes& deviceToken, std::optional<Error>& error);
+    /// Synchronous forms: success, or the error the completion would have received.
+    Outcome<void, Error> registerNativeWithDeviceToken(const Bytes& deviceToken, const std::set<std::string>& tags);
+    Outcome<void, Error> registerTemplateWithDeviceToken(const Bytes& deviceToken, const std::string& name,
+                                                         const std::string& jsonBodyTemplate,
+                                                         const std::string& expiryTemplate,
+                                                         const std::set<std::string>& tags);
+    Outcome<void, Error> registerTemplateWithDeviceToken(const Bytes& deviceToken, const std::string& name,
+                                                         const std::string& jsonBodyTemplate,
+                                                         const std::string& expiryTemplate,
+                                                         const std::string& priorityTemplate,
+                                                         const std::set<std::string>& tags);
+    Outcome<void, Error> unregisterNative();
+    Outcome<void, Error> unregisterTemplateWithName(const std::string& name);
+    Outcome<void, Error> unregisterAllWithDeviceToken(const Bytes& deviceToken);
 
     /// Every registration of the device token text (upper-case hex) on the hub, recorded in the local store;
-    /// an empty list when the hub knows none. Nothing, with `error` set, on failure.
-    std::optional<Registrations> retrieveAllRegistrationsWithDeviceToken(const std::string& deviceToken,
-                                                                         std::optional<Error>& error);
+    /// an empty list when the hub knows none.
+    Outcome<Registrations, Error> retrieveAllRegistrationsWithDeviceToken(const std::string& deviceToken);
 
     /// The push token bytes as upper-case hexadecimal, two digits per byte.
     static std::string convertDeviceToken(const Bytes& deviceToken);
-    /// Refuses names containing ":" and the reserved "$Default"; nothing when the name is usable.
-    static std::optional<Error> verifyTemplateName(const std::string& name);
+    /// Refuses names containing ":" and the reserved "$Default".
+    static Outcome<void, Error> verifyTemplateName(const std::string& name);
 
     const std::string& path() const { return _path; }
     const HubTokenProvider& tokenProvider() const { return *_tokenProvider; }

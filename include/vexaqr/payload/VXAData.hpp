@@ -9,9 +9,10 @@
 // The signature covers the time stamp and the content: the plain content for SECURED, the bytes as
 // they stand for SIGNED and ENCRYPTED. MASKED records are not verified.
 //
-// A record always comes back; `isValid` says whether its signature verified, `verificationStatus` why
+// A record always comes back; `isValid()` says whether its signature verified, `verificationStatus()` why
 // or why not, and which optionals are filled says how far parsing got. Nothing is thrown or logged. A finished record
-// is a plain value: the host may reassign its fields, nothing recomputes the others. Build it on any one thread.
+// is a plain value: the host may reassign its fields, nothing recomputes the others; the verification result is
+// the parser's alone and stays as it found it. Build it on any one thread.
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
@@ -69,9 +70,11 @@ public:
     std::optional<std::chrono::system_clock::time_point> date;
     /// The plain content.
     std::optional<Bytes> actualVxaData;
-    bool isValid = false;
-    /// Why the record verified or not; `verified` exactly when `isValid` is true. Set by parsing.
-    VerificationStatus verificationStatus = VerificationStatus::notParsed;
+
+    /// Whether the signature verified: verificationStatus() is `verified`.
+    bool isValid() const { return _verificationStatus == VerificationStatus::verified; }
+    /// Why the record verified or not, as parsing found it.
+    VerificationStatus verificationStatus() const { return _verificationStatus; }
 
 private:
     void processRawData(const KeyHandle& appRsaPrivateKey, const KeyHandle& partnerRsaPublicKey,
@@ -89,6 +92,7 @@ private:
 
     std::optional<std::string> _rawBase64String;
     std::optional<Bytes> _rawData;
+    VerificationStatus _verificationStatus = VerificationStatus::notParsed;
 };
 
 } // namespace vexaqr

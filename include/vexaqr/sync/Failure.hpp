@@ -1,17 +1,17 @@
-// Failure and Outcome: how the synchronous API says what went wrong, in words a person can act on.
+// Failure: how the synchronous API says what went wrong, in words a person can act on.
 //
-// Every call of the synchronous API returns an Outcome: the value, or a Failure with a reason (for
-// programs) and a message (for people). Plain values; safe to copy between threads.
+// Every call of the synchronous API returns an Outcome (vexaqr/Outcome.hpp): the value, or a Failure with a
+// reason (for programs) and a message (for people). Failure lives here, not beside Outcome, because it can
+// carry the parsed record. Plain values; safe to copy between threads.
 #pragma once
 
+#include <vexaqr/Outcome.hpp>
 #include <vexaqr/payload/VXAData.hpp>
 
-#include <cassert>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace vexaqr {
 
@@ -48,40 +48,6 @@ struct Failure {
     std::optional<VXAData> record;
     /// The backend's or the SDK's result code, for backendRefused.
     std::optional<std::int64_t> resultCode{};
-};
-
-/// A value or the Failure that stands in its place.
-template <class T> class Outcome {
-public:
-    Outcome(T value) : _value(std::move(value)) {}
-    Outcome(Failure failure) : _failure(std::move(failure)) {}
-
-    bool ok() const { return _value.has_value(); }
-    explicit operator bool() const { return ok(); }
-
-    /// The value; only when ok().
-    T& value() {
-        assert(ok());
-        return *_value;
-    }
-    const T& value() const {
-        assert(ok());
-        return *_value;
-    }
-    T* operator->() { return &value(); }
-    const T* operator->() const { return &value(); }
-    T& operator*() { return value(); }
-    const T& operator*() const { return value(); }
-
-    /// Why there is no value; only when !ok().
-    const Failure& failure() const {
-        assert(!ok());
-        return *_failure;
-    }
-
-private:
-    std::optional<T> _value;
-    std::optional<Failure> _failure;
 };
 
 } // namespace vexaqr

@@ -4,6 +4,7 @@
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
+#include <vexaqr/Outcome.hpp>
 #include <vexaqr/transport/LTEncoder.hpp>
 #include <vexaqr/transport/VexaQRFrameSize.hpp>
 #include <vexaqr/transport/VxaAlgorithm.hpp>
@@ -13,14 +14,6 @@
 #include <optional>
 
 namespace vexaqr {
-
-class VexaQRGenerator;
-
-/// Either a generator or the reason why none could be made (domain "VexaQRGenerator").
-struct VexaQRGeneratorResult {
-    std::unique_ptr<VexaQRGenerator> generator;
-    std::optional<Error> error;
-};
 
 class VexaQRGenerator {
 public:
@@ -45,13 +38,14 @@ public:
 
     /// A generator for `data` in `algorithm` mode, its frames as large as `frameSize` says for that
     /// mode. `seed` fixes the first LT seed (reproducible frames); without it the clock is used. Cyclic
-    /// mode ignores it.
-    static VexaQRGeneratorResult make(const Bytes& data, VxaAlgorithm algorithm,
-                                      std::optional<std::uint32_t> seed = std::nullopt, VexaQRFrameSize frameSize = {});
+    /// mode ignores it. The failure is the one `accepts` gives.
+    static Outcome<std::unique_ptr<VexaQRGenerator>, Error> make(const Bytes& data, VxaAlgorithm algorithm,
+                                                                 std::optional<std::uint32_t> seed = std::nullopt,
+                                                                 VexaQRFrameSize frameSize = {});
 
-    /// Why make would refuse data of `size` bytes in `algorithm` mode with `frameSize` frames; nothing when
-    /// it would make a generator.
-    static std::optional<Error> refusalFor(std::size_t size, VxaAlgorithm algorithm, VexaQRFrameSize frameSize = {});
+    /// Whether make would make a generator for data of `size` bytes in `algorithm` mode with `frameSize`
+    /// frames; the failure (domain errorDomain, an ErrorCode) says why not.
+    static Outcome<void, Error> accepts(std::size_t size, VxaAlgorithm algorithm, VexaQRFrameSize frameSize = {});
 };
 
 } // namespace vexaqr

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <vexaqr/Error.hpp>
+#include <vexaqr/Outcome.hpp>
 
 #include <functional>
 #include <memory>
@@ -37,10 +38,7 @@ public:
 };
 
 /// The outcome of opening a camera source: a source, or the error saying why there is none.
-struct OpenedCameraSource {
-    std::shared_ptr<CameraSource> source;
-    std::optional<Error> error;
-};
+using OpenedCameraSource = Outcome<std::shared_ptr<CameraSource>, Error>;
 
 /// Error domain and codes of the camera sources.
 namespace CameraError {

@@ -14,6 +14,7 @@
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
+#include <vexaqr/Outcome.hpp>
 #include <vexaqr/platform/MainQueue.hpp>
 #include <vexaqr/transport/VexaQRGenerator.hpp>
 #include <vexaqr/views/Canvas.hpp>
@@ -41,8 +42,8 @@ public:
 
     /// Stores the data, the mode (true: luby, false: cyclic) and the rate, then starts presenting.
     /// Data that no frame of the mode can carry (empty, or over 255 blocks in cyclic mode) gives no
-    /// generator: nothing is drawn, and lastError() and the log say why.
-    void presentVexaQr(const Bytes& data, bool doLuby, double slowDownRate);
+    /// generator: nothing is drawn, and the failure (VexaQRGenerator's error) and the log say why.
+    Outcome<void, Error> presentVexaQr(const Bytes& data, bool doLuby, double slowDownRate);
 
     /// The first LT seed of the generators made from now on; nothing (the default) draws a random one.
     /// For reproducible presentations: recordings, tests and measurements.
@@ -54,7 +55,7 @@ public:
 
     /// Renders every frame, from the next pass, as a symbol of exactly `version` (1 to 40); nothing
     /// returns to the smallest symbol per frame. A frame too long for the version draws nothing, ends
-    /// the loop, and lastError() (code frameDoesNotFitSymbol) and the log say what would fit.
+    /// the loop, and stopReason() (code frameDoesNotFitSymbol) and the log say what would fit.
     void setSymbolVersion(std::optional<int> version) { _symbolVersion = version; }
 
     /// Shows `count` symbols per picture from the next pass: 1 (the default), 2, 4 or 6, each the next frame of
@@ -65,10 +66,10 @@ public:
     /// The new rate applies from the next scheduled pass.
     void setSlowDownRate(double slowDownRate) { _slowDownRate = slowDownRate; }
 
-    /// Without stored data, does nothing (the flag is not stored either). Otherwise stores the flag and
-    /// replaces the generator with a new one of that kind for the stored data; the running loop uses
-    /// it from its next pass.
-    void changeGenerator(bool doLuby);
+    /// Without stored data, does nothing (the flag is not stored either) and succeeds. Otherwise stores the
+    /// flag and replaces the generator with a new one of that kind for the stored data; the running loop
+    /// uses it from its next pass. The failure is presentVexaQr's.
+    Outcome<void, Error> changeGenerator(bool doLuby);
 
     /// One drawing pass; runs when a pass was requested. Public so that a host's own display loop can
     /// drive the view.
@@ -85,17 +86,14 @@ public:
     const VexaQRFrameSize& frameSize() const { return _frameSize; }
     const std::optional<int>& symbolVersion() const { return _symbolVersion; }
     int symbolsPerPicture() const { return _symbolsPerPicture; }
-    /// Why the last attempt to make a generator, or the pass that ended the loop, failed; empty after a
-    /// generator was made.
-    const std::optional<Error>& lastError() const { return _lastError; }
+    /// Why a pass ended the loop; empty while the loop runs, and again once presentVexaQr or changeGenerator
+    /// made a generator.
+    const std::optional<Error>& stopReason() const { return _stopReason; }
     /// Passes that drew a picture on the canvas.
     std::uint64_t framesDrawn() const { return _framesDrawn; }
 
 private:
-    void startPresentation();
-    void prepareLubyPresentation();
-    void prepareCyclicPresentation();
-    void makeGenerator(VxaAlgorithm algorithm);
+    Outcome<void, Error> makeGenerator();
     void start();
     void setNeedsDisplay();
     std::optional<QrSymbol> renderFrame(const Bytes& frame);
@@ -112,7 +110,7 @@ private:
     VexaQRFrameSize _frameSize;
     std::optional<int> _symbolVersion;
     int _symbolsPerPicture = 1;
-    std::optional<Error> _lastError;
+    std::optional<Error> _stopReason;
     std::uint64_t _framesDrawn = 0;
 };
 
