@@ -1,10 +1,31 @@
 #include <vexaqr/sdk/Installation.hpp>
 
+#include <vexaqr/hub/UserDefaults.hpp>
+#include <vexaqr/payload/KeyStore.hpp>
+#include <vexaqr/payload/KeychainWrapper.hpp>
 #include <vexaqr/platform/DataDirectory.hpp>
+#include <vexaqr/sdk/AppDataService.hpp>
+#include <vexaqr/sdk/DatabaseWrapper.hpp>
 
 #include "payload/SqliteKeyStore.hpp"
 
 namespace vexaqr {
+
+// The stores stay out of the installed header: a host names them only through the accessors.
+struct Installation::Stores {
+    Stores(DirectoryProvider directory, std::shared_ptr<KeyStore> keyStore, std::shared_ptr<UserDefaults> userDefaults)
+        : directory(std::move(directory)), keyStore(std::move(keyStore)), keychain(this->keyStore),
+          manager(this->directory), database(manager), userDefaults(std::move(userDefaults)),
+          appData(database, keychain) {}
+
+    DirectoryProvider directory;
+    std::shared_ptr<KeyStore> keyStore;
+    KeychainWrapper keychain;
+    PersistencyManager manager;
+    DatabaseWrapper database;
+    std::shared_ptr<UserDefaults> userDefaults;
+    AppDataService appData;
+};
 
 std::shared_ptr<Installation> Installation::inDirectory(const std::filesystem::path& directory) {
     return inDirectory(directory, KeyStore::makeSqlite(directory));
@@ -26,21 +47,37 @@ std::shared_ptr<Installation> Installation::standard() {
 
 Installation::Installation(DirectoryProvider directory, std::shared_ptr<KeyStore> keyStore,
                            std::shared_ptr<UserDefaults> userDefaults)
-    : _directory(std::move(directory)), _keyStore(std::move(keyStore)), _keychain(_keyStore), _manager(_directory),
-      _database(_manager), _userDefaults(std::move(userDefaults)), _appData(_database, _keychain) {}
+    : _stores(std::make_unique<Stores>(std::move(directory), std::move(keyStore), std::move(userDefaults))) {}
 
 Installation::~Installation() = default;
 
 std::filesystem::path Installation::directory() const {
-    return _directory();
+    return _stores->directory();
+}
+
+const std::shared_ptr<KeyStore>& Installation::keyStore() const {
+    return _stores->keyStore;
+}
+
+const KeychainWrapper& Installation::keychain() const {
+    return _stores->keychain;
+}
+
+DatabaseWrapper& Installation::database() {
+    return _stores->database;
+}
+
+const std::shared_ptr<UserDefaults>& Installation::userDefaults() const {
+    return _stores->userDefaults;
 }
 
 std::shared_ptr<AppDataService> Installation::appData() {
-    return std::shared_ptr<AppDataService>(shared_from_this(), &_appData);
+    return std::shared_ptr<AppDataService>(shared_from_this(), &_stores->appData);
 }
 
 std::optional<Error> Installation::openError() {
-    for (auto error : {_keyStore->openError(), _manager.openError(), _userDefaults->openError()})
+    for (auto error :
+         {_stores->keyStore->openError(), _stores->manager.openError(), _stores->userDefaults->openError()})
         if (error)
             return error;
     return std::nullopt;

@@ -9,11 +9,6 @@
 #pragma once
 
 #include <vexaqr/Error.hpp>
-#include <vexaqr/hub/UserDefaults.hpp>
-#include <vexaqr/payload/KeyStore.hpp>
-#include <vexaqr/payload/KeychainWrapper.hpp>
-#include <vexaqr/sdk/AppDataService.hpp>
-#include <vexaqr/sdk/DatabaseWrapper.hpp>
 
 #include <filesystem>
 #include <functional>
@@ -21,6 +16,12 @@
 #include <optional>
 
 namespace vexaqr {
+
+class AppDataService;
+class DatabaseWrapper;
+class KeyStore;
+class KeychainWrapper;
+class UserDefaults;
 
 class Installation final : public std::enable_shared_from_this<Installation> {
 public:
@@ -42,11 +43,11 @@ public:
     /// The data directory the stores use now.
     std::filesystem::path directory() const;
 
-    const std::shared_ptr<KeyStore>& keyStore() const { return _keyStore; }
-    const KeychainWrapper& keychain() const { return _keychain; }
+    const std::shared_ptr<KeyStore>& keyStore() const;
+    const KeychainWrapper& keychain() const;
     /// The settings record and the message cache.
-    DatabaseWrapper& database() { return _database; }
-    const std::shared_ptr<UserDefaults>& userDefaults() const { return _userDefaults; }
+    DatabaseWrapper& database();
+    const std::shared_ptr<UserDefaults>& userDefaults() const;
     /// The application data service over the settings and the keys; it keeps this installation alive.
     std::shared_ptr<AppDataService> appData();
 
@@ -59,13 +60,8 @@ private:
     Installation(DirectoryProvider directory, std::shared_ptr<KeyStore> keyStore,
                  std::shared_ptr<UserDefaults> userDefaults);
 
-    DirectoryProvider _directory;
-    std::shared_ptr<KeyStore> _keyStore;
-    KeychainWrapper _keychain;
-    PersistencyManager _manager;
-    DatabaseWrapper _database;
-    std::shared_ptr<UserDefaults> _userDefaults;
-    AppDataService _appData;
+    struct Stores;
+    std::unique_ptr<Stores> _stores;
 };
 
 } // namespace vexaqr
