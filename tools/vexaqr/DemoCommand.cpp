@@ -11,6 +11,7 @@
 #include <vexaqr/payload/VXADataWriter.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/platform/VirtualTimeQueue.hpp>
+#include <vexaqr/sdk/AppDataService.hpp>
 #include <vexaqr/views/GifCanvas.hpp>
 #include <vexaqr/views/GifFile.hpp>
 #include <vexaqr/views/PictureSequenceSource.hpp>
