@@ -9,7 +9,9 @@
 #include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/DataDirectory.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
+#include <vexaqr/sdk/DatabaseWrapper.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
+#include <vexaqr/service/UrlProvider.hpp>
 
 #include "payload/RsaOperations.hpp"
 #include "support/DevServer.hpp"
