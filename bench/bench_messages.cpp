@@ -9,6 +9,7 @@
 #include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/DataDirectory.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
+#include <vexaqr/sdk/AppDataService.hpp>
 #include <vexaqr/sdk/DatabaseWrapper.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
 #include <vexaqr/service/UrlProvider.hpp>
