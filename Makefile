@@ -47,9 +47,11 @@ tsan: deps
 	@for t in $(TSAN_TESTS); do echo "== $$t"; \
 		TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(TSAN_BUILD)/bin/$$t --gtest_brief=1 || exit 1; done
 
-# Includes point down the layers before anything is compiled.
+# Includes point down the layers, and the public headers include only each other and the standard library and
+# compile alone, before anything else is compiled.
 layers:
 	@scripts/check-layers.sh
+	@scripts/check-public-headers.sh
 
 # The library alone as a packager builds it: optimised, no tests, warnings as errors.
 release: deps

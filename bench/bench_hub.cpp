@@ -5,6 +5,7 @@
 #include <vexaqr/hub/HubLocalStorage.hpp>
 #include <vexaqr/hub/HubTokenProvider.hpp>
 #include <vexaqr/hub/NotificationHubHelper.hpp>
+#include <vexaqr/hub/UserDefaults.hpp>
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>

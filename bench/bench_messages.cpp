@@ -8,8 +8,11 @@
 #include <vexaqr/payload/VXADataWriter.hpp>
 #include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
+#include <vexaqr/sdk/AppDataService.hpp>
+#include <vexaqr/sdk/DatabaseWrapper.hpp>
 #include <vexaqr/sdk/Installation.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
+#include <vexaqr/service/UrlProvider.hpp>
 
 #include "payload/RsaOperations.hpp"
 #include "support/DevServer.hpp"

@@ -1,5 +1,7 @@
 #include "hub/HubOperation.hpp"
 
+#include <vexaqr/hub/HubLocalStorage.hpp>
+#include <vexaqr/hub/HubTokenProvider.hpp>
 #include <vexaqr/hub/NotificationHubHelper.hpp>
 #include <vexaqr/platform/LogManager.hpp>
 

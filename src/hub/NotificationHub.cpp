@@ -1,6 +1,9 @@
 #include <vexaqr/hub/NotificationHub.hpp>
 
+#include <vexaqr/hub/HubLocalStorage.hpp>
+#include <vexaqr/hub/HubTokenProvider.hpp>
 #include <vexaqr/hub/NotificationHubHelper.hpp>
+#include <vexaqr/hub/UserDefaults.hpp>
 #include <vexaqr/platform/LogManager.hpp>
 
 #include "hub/HubOperation.hpp"
@@ -54,6 +57,14 @@ std::shared_ptr<NotificationHub> NotificationHub::initWithConnectionString(const
 }
 
 NotificationHub::~NotificationHub() = default;
+
+const HubTokenProvider& NotificationHub::tokenProvider() const {
+    return *_tokenProvider;
+}
+
+HubLocalStorage& NotificationHub::storageManager() {
+    return *_storageManager;
+}
 
 std::string NotificationHub::convertDeviceToken(const Bytes& deviceToken) {
     static constexpr char kHex[] = "0123456789ABCDEF";

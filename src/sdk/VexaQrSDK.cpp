@@ -1,7 +1,18 @@
 #include <vexaqr/sdk/VexaQrSDK.hpp>
 
 #include <vexaqr/platform/LogManager.hpp>
+#include <vexaqr/sdk/AppDataService.hpp>
+#include <vexaqr/sdk/DatabaseWrapper.hpp>
+#include <vexaqr/sdk/KeyHandlingWorkflow.hpp>
+#include <vexaqr/sdk/PostActivationWorkflow.hpp>
+#include <vexaqr/sdk/VexaQrMessageWorkflow.hpp>
+#include <vexaqr/service/Activation.hpp>
+#include <vexaqr/service/DeleteAllVexaQrMessage.hpp>
+#include <vexaqr/service/DeleteVexaQrMessage.hpp>
+#include <vexaqr/service/Registration.hpp>
 #include <vexaqr/service/ResultCode.hpp>
+#include <vexaqr/service/UrlProvider.hpp>
+#include <vexaqr/service/WebService.hpp>
 
 namespace vexaqr {
 

@@ -1,14 +1,44 @@
 #include <vexaqr/views/VXAScannerView.hpp>
 
 #include <vexaqr/platform/LogManager.hpp>
+#include <vexaqr/sdk/AppDataService.hpp>
 #include <vexaqr/transport/Base45Converter.hpp>
+#include <vexaqr/transport/VexaQRDecoderDelegate.hpp>
+#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
 
 #include <algorithm>
 
 namespace vexaqr {
 
+class VXAScannerView::Reader final : public VexaQRDecoderDelegate {
+public:
+    Reader(VXAScannerView& view, LTDecoderKind ltDecoder) : _view(view), _decoder(*this, ltDecoder) {}
+
+    VexaQRDecoderImpl& decoder() { return _decoder; }
+    const VexaQRDecoderImpl& decoder() const { return _decoder; }
+
+    void vexaQRDecoder(VexaQRDecoder&, const Bytes& decodedData) override { _view.transferCompleted(decodedData); }
+    void vexaQRDecoder(VexaQRDecoder&, double percent, VxaAlgorithm algorithm) override {
+        _view.transferProgressed(percent, algorithm);
+    }
+
+private:
+    VXAScannerView& _view;
+    VexaQRDecoderImpl _decoder;
+};
+
 VXAScannerView::VXAScannerView(CameraProvider camera, std::shared_ptr<AppDataServiceProtocol> appDataService)
     : _camera(std::move(camera)), _appDataService(std::move(appDataService)) {}
+
+VXAScannerView::~VXAScannerView() = default;
+
+double VXAScannerView::estimatedProgress() const {
+    return _reader ? _reader->decoder().estimatedProgress() : 0.0;
+}
+
+std::uint64_t VXAScannerView::framesFed() const {
+    return _reader ? _reader->decoder().framesFed() : 0;
+}
 
 void VXAScannerView::startScanning(Completion completion, Process process) {
     _completion = std::move(completion);
@@ -31,7 +61,7 @@ void VXAScannerView::stopScanning() {
 }
 
 void VXAScannerView::initDecoder() {
-    _decoder = std::make_shared<VexaQRDecoderImpl>(*this, _ltDecoder);
+    _reader = std::make_shared<Reader>(*this, _ltDecoder);
     _picturesSeen = 0;
     _previousSymbols.clear();
 }
@@ -55,14 +85,14 @@ void VXAScannerView::initCapture() {
 void VXAScannerView::captureOutput(const std::vector<std::string>& symbols) {
     ++_picturesSeen;
     // Held here so that a host restarting the scan from a callback cannot free the reader mid-frame.
-    const auto decoder = _decoder;
-    if (!decoder) {
+    const auto reader = _reader;
+    if (!reader) {
         return;
     }
     _completedInPicture = false;
     std::vector<std::string> fed;
     for (const auto& symbol : symbols) {
-        if (_completedInPicture || _decoder != decoder) {
+        if (_completedInPicture || _reader != reader) {
             break; // the rest waits for the next picture, which shows it again
         }
         if (symbol.empty() || std::find(fed.begin(), fed.end(), symbol) != fed.end()) {
@@ -70,13 +100,13 @@ void VXAScannerView::captureOutput(const std::vector<std::string>& symbols) {
         }
         fed.push_back(symbol);
         if (std::find(_previousSymbols.begin(), _previousSymbols.end(), symbol) == _previousSymbols.end()) {
-            decoder->scannedQR(Base45Converter::dataFromBase45String(symbol));
+            reader->decoder().scannedQR(Base45Converter::dataFromBase45String(symbol));
         }
     }
     _previousSymbols = std::move(fed);
 }
 
-void VXAScannerView::vexaQRDecoder(VexaQRDecoder&, double percent, VxaAlgorithm algorithm) {
+void VXAScannerView::transferProgressed(double percent, VxaAlgorithm algorithm) {
     // A copy: the host may call startScanning from the callback, which replaces _process mid-call.
     const auto process = _process;
     if (process) {
@@ -84,7 +114,7 @@ void VXAScannerView::vexaQRDecoder(VexaQRDecoder&, double percent, VxaAlgorithm 
     }
 }
 
-void VXAScannerView::vexaQRDecoder(VexaQRDecoder&, const Bytes& decodedData) {
+void VXAScannerView::transferCompleted(const Bytes& decodedData) {
     _completedInPicture = true;
     const auto& service = _appDataService;
     const KeyHandle appRsaPrivateKey = service ? service->getClientPrivateKey() : nullptr;

@@ -7,6 +7,7 @@
 #include "support/TempDirectory.hpp"
 
 #include <vexaqr/hub/NotificationHub.hpp>
+#include <vexaqr/hub/UserDefaults.hpp>
 #include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 

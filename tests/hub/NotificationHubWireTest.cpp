@@ -5,7 +5,10 @@
 #include "support/FullDiskVfs.hpp"
 #include "support/TempDirectory.hpp"
 
+#include <vexaqr/hub/HubLocalStorage.hpp>
+#include <vexaqr/hub/HubTokenProvider.hpp>
 #include <vexaqr/hub/NotificationHub.hpp>
+#include <vexaqr/hub/UserDefaults.hpp>
 #include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 

@@ -6,8 +6,20 @@
 #include <vexaqr/payload/KeyStore.hpp>
 #include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
+#include <vexaqr/sdk/AppDataService.hpp>
+#include <vexaqr/sdk/DatabaseWrapper.hpp>
 #include <vexaqr/sdk/Installation.hpp>
+#include <vexaqr/sdk/KeyHandlingWorkflow.hpp>
+#include <vexaqr/sdk/NotificationWorkflow.hpp>
+#include <vexaqr/sdk/PostActivationWorkflow.hpp>
+#include <vexaqr/sdk/VexaQrMessageWorkflow.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
+#include <vexaqr/service/Activation.hpp>
+#include <vexaqr/service/DeleteAllVexaQrMessage.hpp>
+#include <vexaqr/service/DeleteVexaQrMessage.hpp>
+#include <vexaqr/service/Registration.hpp>
+#include <vexaqr/service/UrlProvider.hpp>
+#include <vexaqr/service/VexaQrMessageIdList.hpp>
 
 #include "support/DevServer.hpp"
 #include "support/TempDirectory.hpp"

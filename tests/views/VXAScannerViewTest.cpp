@@ -1,5 +1,7 @@
 #include <vexaqr/views/VXAScannerView.hpp>
 
+#include <vexaqr/sdk/AppDataService.hpp>
+
 #include "views/ScannerTestSupport.hpp"
 
 #include <gtest/gtest.h>

@@ -7,9 +7,12 @@
 #include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/LogManager.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
+#include <vexaqr/sdk/AppDataService.hpp>
 #include <vexaqr/sdk/Installation.hpp>
+#include <vexaqr/sdk/PersistencyManager.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
 #include <vexaqr/service/ResultCode.hpp>
+#include <vexaqr/service/UrlProvider.hpp>
 #include <vexaqr/sync/Account.hpp>
 
 #include <filesystem>

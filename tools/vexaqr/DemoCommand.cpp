@@ -10,6 +10,7 @@
 #include <vexaqr/payload/VXADataWriter.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/platform/VirtualTimeQueue.hpp>
+#include <vexaqr/sdk/AppDataService.hpp>
 #include <vexaqr/sdk/Installation.hpp>
 #include <vexaqr/views/GifCanvas.hpp>
 #include <vexaqr/views/GifFile.hpp>

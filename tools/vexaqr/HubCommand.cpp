@@ -3,8 +3,11 @@
 #include "CommandRegistry.hpp"
 #include "PayloadFiles.hpp"
 
+#include <vexaqr/hub/HubLocalStorage.hpp>
+#include <vexaqr/hub/HubTokenProvider.hpp>
 #include <vexaqr/hub/NotificationHub.hpp>
 #include <vexaqr/hub/NotificationHubHelper.hpp>
+#include <vexaqr/hub/UserDefaults.hpp>
 #include <vexaqr/platform/LogManager.hpp>
 
 #include <nlohmann/json.hpp>

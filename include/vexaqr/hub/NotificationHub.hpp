@@ -12,13 +12,11 @@
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
 #include <vexaqr/Outcome.hpp>
-#include <vexaqr/hub/HubLocalStorage.hpp>
 #include <vexaqr/hub/HubRegistration.hpp>
-#include <vexaqr/hub/HubTokenProvider.hpp>
-#include <vexaqr/hub/UserDefaults.hpp>
 #include <vexaqr/platform/HttpClient.hpp>
 #include <vexaqr/platform/MainQueue.hpp>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,6 +28,9 @@
 namespace vexaqr {
 
 struct HubOperation;
+class HubLocalStorage;
+class HubTokenProvider;
+class UserDefaults;
 
 /// The XML namespace of the registration descriptions this client sends and reads.
 inline constexpr std::string_view kHubRegistrationNamespace = "https://schemas.vexaqr.com/notificationhub/2013-04";
@@ -44,10 +45,10 @@ public:
 
     /// What the hub works with; an empty member gets the process-wide default.
     struct Collaborators {
-        std::shared_ptr<HttpClient> httpClient;     // HttpClient::shared()
-        std::shared_ptr<MainQueue> mainQueue;       // MainQueue::shared()
-        std::shared_ptr<UserDefaults> userDefaults; // UserDefaults::standard()
-        HubTokenProvider::Clock clock;              // the system clock
+        std::shared_ptr<HttpClient> httpClient;                       // HttpClient::shared()
+        std::shared_ptr<MainQueue> mainQueue;                         // MainQueue::shared()
+        std::shared_ptr<UserDefaults> userDefaults;                   // UserDefaults::standard()
+        std::function<std::chrono::system_clock::time_point()> clock; // the system clock
     };
 
     /// A hub client for `notificationHubPath` at the connection string's endpoint, or nullptr (and a log line)
@@ -105,9 +106,9 @@ public:
     static Outcome<void, Error> verifyTemplateName(const std::string& name);
 
     const std::string& path() const { return _path; }
-    const HubTokenProvider& tokenProvider() const { return *_tokenProvider; }
+    const HubTokenProvider& tokenProvider() const;
     /// The local registration store (for inspection by tools and tests).
-    HubLocalStorage& storageManager() { return *_storageManager; }
+    HubLocalStorage& storageManager();
 
 private:
     friend struct HubOperation;
@@ -120,5 +121,9 @@ private:
     std::shared_ptr<HttpClient> _httpClient;
     std::shared_ptr<MainQueue> _mainQueue;
 };
+
+/// Makes the hub client for a connection string and hub path; null when it cannot be made.
+using NotificationHubFactory = std::function<std::shared_ptr<NotificationHub>(const std::string& connectionString,
+                                                                              const std::string& notificationHubPath)>;
 
 } // namespace vexaqr

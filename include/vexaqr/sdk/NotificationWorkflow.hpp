@@ -23,10 +23,6 @@ namespace vexaqr {
 
 class AppDataServiceProtocol;
 
-/// Makes the hub client for a connection string and hub path; null when it cannot be made.
-using NotificationHubFactory = std::function<std::shared_ptr<NotificationHub>(const std::string& connectionString,
-                                                                              const std::string& notificationHubPath)>;
-
 class NotificationWorkflowProtocol {
 public:
     virtual ~NotificationWorkflowProtocol() = default;

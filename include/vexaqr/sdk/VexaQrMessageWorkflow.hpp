@@ -28,16 +28,6 @@ namespace vexaqr {
 class AppDataServiceProtocol;
 class DatabaseWrapper;
 
-/// The raw result code (0 success, -1 unknown, else the backend's), the messages and an error.
-using VexaQrMessagesCompletion =
-    std::function<void(std::int64_t, std::optional<std::vector<VxaMessage>>, std::optional<Error>)>;
-
-/// One message of an answer, handed over as it is read; the workflow keeps no copy.
-using VexaQrMessageVisitor = std::function<void(VxaMessage)>;
-/// The end of an answer: the raw result code, whether there was a list (false when the cache cannot be read
-/// or a key is missing: then no message was visited) and an error.
-using VexaQrMessagesEnd = std::function<void(std::int64_t, bool, std::optional<Error>)>;
-
 class VexaQrMessageWorkflowProtocol {
 public:
     virtual ~VexaQrMessageWorkflowProtocol() = default;

@@ -8,23 +8,14 @@
 #pragma once
 
 #include <vexaqr/Error.hpp>
+#include <vexaqr/hub/NotificationHub.hpp>
 #include <vexaqr/platform/HttpClient.hpp>
 #include <vexaqr/platform/MainQueue.hpp>
 #include <vexaqr/platform/Url.hpp>
-#include <vexaqr/sdk/AppDataService.hpp>
 #include <vexaqr/sdk/Installation.hpp>
-#include <vexaqr/sdk/KeyHandlingWorkflow.hpp>
-#include <vexaqr/sdk/NotificationWorkflow.hpp>
-#include <vexaqr/sdk/PostActivationWorkflow.hpp>
-#include <vexaqr/sdk/VexaQrMessageWorkflow.hpp>
 #include <vexaqr/sdk/VexaQrSDKRegistrationState.hpp>
 #include <vexaqr/sdk/VxaMessage.hpp>
-#include <vexaqr/service/Activation.hpp>
-#include <vexaqr/service/DeleteAllVexaQrMessage.hpp>
-#include <vexaqr/service/DeleteVexaQrMessage.hpp>
-#include <vexaqr/service/Registration.hpp>
-#include <vexaqr/service/UrlProvider.hpp>
-#include <vexaqr/service/VexaQrMessageIdList.hpp>
+#include <vexaqr/service/AccountTypes.hpp>
 
 #include <cstdint>
 #include <functional>
@@ -33,6 +24,19 @@
 #include <string>
 
 namespace vexaqr {
+
+// The collaborators are named only: a host that replaces one includes its header itself.
+class ActivationServiceProtocol;
+class AppDataServiceProtocol;
+class DatabaseWrapper;
+class DeleteAllVexaQrMessageServiceProtocol;
+class DeleteVexaQrMessageServiceProtocol;
+class KeyHandlingWorkflowProtocol;
+class PostActivationWorkflowProtocol;
+class RegistrationServiceProtocol;
+class UrlProvider;
+class VexaQrMessageWorkflowProtocol;
+struct WebServiceEnvironment;
 
 class VexaQrSDK final {
 public:
@@ -87,11 +91,11 @@ public:
     /// Deletes one message on the backend; the local cache is left as it is. An empty report at once
     /// when no installation id is stored.
     void deleteVexaQrMessage(const DeleteVexaQrMessage::ViewModel& viewModel,
-                             DeleteVexaQrMessageServiceProtocol::Completion completion);
+                             ServiceCompletion<DeleteVexaQrMessage::ResponseModel> completion);
 
     /// Deletes every message on the backend; as deleteVexaQrMessage otherwise.
     void deleteAllVexaQrMessage(const DeleteAllVexaQrMessage::ViewModel& viewModel,
-                                DeleteAllVexaQrMessageServiceProtocol::Completion completion);
+                                ServiceCompletion<DeleteAllVexaQrMessage::ResponseModel> completion);
 
     /// Forgets the keys, the settings and the message cache and stores the state `initial`; nothing
     /// is sent to the backend.

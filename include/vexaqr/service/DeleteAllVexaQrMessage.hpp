@@ -4,6 +4,7 @@
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
+#include <vexaqr/service/AccountTypes.hpp>
 #include <vexaqr/service/ConstantWebService.hpp>
 #include <vexaqr/service/ResultCode.hpp>
 #include <vexaqr/service/WebService.hpp>
@@ -19,21 +20,11 @@ namespace vexaqr {
 
 namespace DeleteAllVexaQrMessage {
 
-/// Nothing to supply.
-struct ViewModel {};
-
 /// The request; its JSON body has exactly the members listed in toJsonDictionary().
 struct RequestModel {
     std::string appUniqueId;
 
     nlohmann::json toJsonDictionary() const;
-};
-
-struct ResponseModel {
-    std::int64_t resultCode = Constant::WebService::missingResultCode;
-
-    Constant::Application::ResultCode result() const { return Constant::Application::resultFromRawValue(resultCode); }
-    std::string description() const;
 };
 
 } // namespace DeleteAllVexaQrMessage

@@ -1,10 +1,11 @@
 // Registration: registers the application user (e-mail address and partner id) under a new application id.
+// The view model and the record are in AccountTypes.hpp.
 //
 // The service may be called from any thread; its completion runs on the main queue (see WebService).
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
-#include <vexaqr/service/Activation.hpp>
+#include <vexaqr/service/AccountTypes.hpp>
 #include <vexaqr/service/ConstantWebService.hpp>
 #include <vexaqr/service/ResultCode.hpp>
 #include <vexaqr/service/WebService.hpp>
@@ -20,14 +21,6 @@ namespace vexaqr {
 
 namespace Registration {
 
-/// What the host application or a workflow supplies.
-struct ViewModel {
-    std::string email;
-    std::string partnerId;
-    bool isForceRegistration = false;
-    std::optional<Activation::ViewModel> activationData; // when present, registration also activates
-};
-
 /// Four members, five when `activationCode` is present.
 struct RequestModel {
     std::string emailAddress;
@@ -37,14 +30,6 @@ struct RequestModel {
     std::string appUniqueId;
 
     nlohmann::json toJsonDictionary() const;
-};
-
-struct ResponseModel {
-    std::int64_t resultCode = Constant::WebService::missingResultCode;
-    std::optional<std::int64_t> vxaUserId;
-
-    Constant::Application::ResultCode result() const { return Constant::Application::resultFromRawValue(resultCode); }
-    std::string description() const;
 };
 
 } // namespace Registration

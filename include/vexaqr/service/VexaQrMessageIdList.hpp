@@ -4,6 +4,7 @@
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
+#include <vexaqr/service/AccountTypes.hpp>
 #include <vexaqr/service/ConstantWebService.hpp>
 #include <vexaqr/service/ResultCode.hpp>
 #include <vexaqr/service/WebService.hpp>
@@ -18,9 +19,6 @@
 namespace vexaqr {
 
 namespace VexaQrMessageIdList {
-
-/// Nothing to supply.
-struct ViewModel {};
 
 /// The request; its JSON body has exactly the members listed in toJsonDictionary().
 struct RequestModel {

@@ -12,6 +12,7 @@
 #include <vexaqr/platform/HttpClient.hpp>
 #include <vexaqr/platform/MainQueue.hpp>
 #include <vexaqr/platform/Url.hpp>
+#include <vexaqr/service/AccountTypes.hpp>
 #include <vexaqr/service/ConstantWebService.hpp>
 #include <vexaqr/service/RequestModelProtocol.hpp>
 #include <vexaqr/service/ResponseDeserializer.hpp>
@@ -43,9 +44,6 @@ struct WebServiceEnvironment {
     std::chrono::milliseconds timeoutInterval{
         static_cast<std::chrono::milliseconds::rep>(Constant::WebService::defaultTimeoutInterval * 1000)};
 };
-
-/// A service's completion: receives exactly one of the two, the decoded record or the error.
-template <class Model> using ServiceCompletion = std::function<void(std::optional<Model>, std::optional<Error>)>;
 
 class WebService : public std::enable_shared_from_this<WebService> {
 public:

@@ -11,10 +11,8 @@
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/payload/VXAData.hpp>
-#include <vexaqr/sdk/AppDataService.hpp>
 #include <vexaqr/transport/LTDecoderKind.hpp>
-#include <vexaqr/transport/VexaQRDecoderDelegate.hpp>
-#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
+#include <vexaqr/transport/VxaAlgorithm.hpp>
 #include <vexaqr/views/CameraSource.hpp>
 
 #include <cstdint>
@@ -26,7 +24,9 @@
 
 namespace vexaqr {
 
-class VXAScannerView final : public VexaQRDecoderDelegate, public std::enable_shared_from_this<VXAScannerView> {
+class AppDataServiceProtocol;
+
+class VXAScannerView final : public std::enable_shared_from_this<VXAScannerView> {
 public:
     /// Receives the record of each completed transfer; nothing when no partner public key is stored
     /// (the signature cannot be checked, so no record is built; the log says why). A record that did not
@@ -40,6 +40,9 @@ public:
     /// `camera` makes the camera of each new pipeline; `appDataService` holds the keys a completed
     /// transfer is verified and opened with (null: no keys, so no record is built).
     VXAScannerView(CameraProvider camera, std::shared_ptr<AppDataServiceProtocol> appDataService);
+    ~VXAScannerView();
+    VXAScannerView(const VXAScannerView&) = delete;
+    VXAScannerView& operator=(const VXAScannerView&) = delete;
 
     /// Stores both callbacks (either may be empty), makes a new frame reader (a partial transfer is
     /// dropped), builds a new capture pipeline (the previous camera is stopped, released and no longer
@@ -59,9 +62,9 @@ public:
     /// The reader's estimated progress of the transfer under way or just completed (0 before scanning):
     /// never falls within a transfer and reaches 1 only at completion. Meant for a host's progress bar,
     /// read from inside `process`.
-    double estimatedProgress() const { return _decoder ? _decoder->estimatedProgress() : 0.0; }
+    double estimatedProgress() const;
     /// Frames the reader accepted for the transfer under way or just completed.
-    std::uint64_t framesFed() const { return _decoder ? _decoder->framesFed() : 0; }
+    std::uint64_t framesFed() const;
     /// Camera pictures reported since the last startScanning(completion, process), with or without a symbol.
     std::uint64_t picturesSeen() const { return _picturesSeen; }
 
@@ -70,20 +73,21 @@ public:
     /// After a symbol that completes a transfer the rest of the picture is left for the next one.
     void captureOutput(const std::vector<std::string>& symbols);
 
-    void vexaQRDecoder(VexaQRDecoder& decoder, const Bytes& decodedData) override;
-    void vexaQRDecoder(VexaQRDecoder& decoder, double percent, VxaAlgorithm algorithm) override;
-
     /// The camera of the current pipeline; nullptr before startScanning or when there is no camera.
     const std::shared_ptr<CameraSource>& captureSession() const { return _captureSession; }
 
 private:
+    class Reader; // the frame reader, which reports back to transferCompleted and transferProgressed
+
     void initDecoder();
     void initCapture();
+    void transferCompleted(const Bytes& decodedData);
+    void transferProgressed(double percent, VxaAlgorithm algorithm);
 
     CameraProvider _camera;
     std::shared_ptr<AppDataServiceProtocol> _appDataService;
     std::shared_ptr<CameraSource> _captureSession;
-    std::shared_ptr<VexaQRDecoderImpl> _decoder;
+    std::shared_ptr<Reader> _reader;
     LTDecoderKind _ltDecoder = LTDecoderKind::peeling;
     std::uint64_t _picturesSeen = 0;
     std::vector<std::string> _previousSymbols; // fed from the previous picture
