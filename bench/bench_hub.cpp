@@ -1,11 +1,11 @@
 // The hub client's per-request work that does not wait on the network: signing a request, reading a listing of
 // registrations (and refusing replies that cannot be one), remembering a listing, and decoding Base64.
-#include "hub/HubRegistrationParser.hpp"
+#include "account/hub/HubRegistrationParser.hpp"
 
-#include <vexaqr/hub/HubLocalStorage.hpp>
-#include <vexaqr/hub/HubTokenProvider.hpp>
-#include <vexaqr/hub/NotificationHubHelper.hpp>
-#include <vexaqr/hub/UserDefaults.hpp>
+#include "account/hub/HubLocalStorage.hpp"
+#include "account/hub/HubTokenProvider.hpp"
+#include "account/hub/NotificationHubHelper.hpp"
+#include "account/hub/UserDefaults.hpp"
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>

@@ -5,12 +5,12 @@
 //   estimateErr   mean |estimated progress − frames fed ÷ frames needed| after each frame
 //   knownErr      the same for the documented progress (known source packets ÷ K)
 // Arguments: K, decoder (0 peeling, 1 maximum likelihood), frame loss in percent.
-#include "transport/LTDecoder.hpp"
-#include "transport/LTPacketPayload.hpp"
+#include "codec/transport/LTDecoder.hpp"
+#include "codec/transport/LTPacketPayload.hpp"
 
-#include <vexaqr/transport/LTEncoder.hpp>
-#include <vexaqr/transport/LTQRGenerator.hpp>
-#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
+#include "codec/transport/LTEncoder.hpp"
+#include "codec/transport/LTQRGenerator.hpp"
+#include "codec/transport/VexaQRDecoderImpl.hpp"
 
 #include <benchmark/benchmark.h>
 

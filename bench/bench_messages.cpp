@@ -3,18 +3,18 @@
 // beside it, on records of the same kind sealed here, the decoding alone, the RSA work alone (key block
 // opened, signature checked) and the cache replacement alone, so that the share of everything that is
 // not cryptography can be read off.
-#include <vexaqr/payload/KeyStore.hpp>
-#include <vexaqr/payload/KeychainWrapper.hpp>
+#include "account/keys/KeyStore.hpp"
+#include "account/keys/KeychainWrapper.hpp"
+#include "account/platform/CurlHttpClient.hpp"
+#include "account/sdk/AppDataService.hpp"
+#include "account/sdk/DatabaseWrapper.hpp"
+#include "account/service/UrlProvider.hpp"
 #include <vexaqr/payload/VXADataWriter.hpp>
-#include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/sdk/AppDataService.hpp>
-#include <vexaqr/sdk/DatabaseWrapper.hpp>
 #include <vexaqr/sdk/Installation.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
-#include <vexaqr/service/UrlProvider.hpp>
 
-#include "payload/RsaOperations.hpp"
+#include "codec/payload/RsaOperations.hpp"
 #include "support/DevServer.hpp"
 #include "support/TempDirectory.hpp"
 

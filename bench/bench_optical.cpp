@@ -8,16 +8,16 @@
 //
 // The 100 KB rows, the long detection counts and 20 transfers per smaller row (instead of 4) take minutes:
 // set VEXAQR_BENCH_LONG=1 to run them.
-#include <vexaqr/views/QrDetector.hpp>
+#include "codec/pictures/QrDetector.hpp"
 
 #include "support/OpticalTransfer.hpp"
 #include "support/ScannerDoubles.hpp"
 
+#include "codec/pictures/QrRenderer.hpp"
+#include "codec/pictures/QrSymbolCapacity.hpp"
+#include "codec/transport/Base45Converter.hpp"
+#include "codec/transport/VexaQRGenerator.hpp"
 #include <vexaqr/payload/VXADataWriter.hpp>
-#include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/transport/VexaQRGenerator.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
-#include <vexaqr/views/QrSymbolCapacity.hpp>
 
 #include <benchmark/benchmark.h>
 

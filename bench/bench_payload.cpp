@@ -3,7 +3,7 @@
 #include <vexaqr/payload/VXAData.hpp>
 #include <vexaqr/payload/VXADataWriter.hpp>
 
-#include "payload/RsaKeyAccess.hpp"
+#include "codec/payload/RsaKeyAccess.hpp"
 
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>

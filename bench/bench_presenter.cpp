@@ -1,10 +1,10 @@
 // The presenter's drawing pass (next LT frame, base-45 text, QR symbol, nearest-neighbour stretch onto
 // the canvas), and its parts, for a sender showing 20 frames per second.
-#include <vexaqr/platform/VirtualTimeQueue.hpp>
-#include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/transport/VexaQRGenerator.hpp>
+#include "codec/pictures/QrRenderer.hpp"
+#include "codec/platform/VirtualTimeQueue.hpp"
+#include "codec/transport/Base45Converter.hpp"
+#include "codec/transport/VexaQRGenerator.hpp"
 #include <vexaqr/views/Canvas.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
 #include <vexaqr/views/VXAPresenterView.hpp>
 
 #include <benchmark/benchmark.h>

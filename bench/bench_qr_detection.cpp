@@ -1,7 +1,7 @@
 // What the scanner pays per camera picture: finding and decoding the QR symbol of one frame in a
 // 1280 × 720 grey picture with blur and noise, and searching a picture that holds no symbol.
-#include <vexaqr/views/QrDetector.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
+#include "codec/pictures/QrDetector.hpp"
+#include "codec/pictures/QrRenderer.hpp"
 
 #include "views/SyntheticCameraPicture.hpp"
 #include "views/ViewsTestSupport.hpp"

@@ -3,12 +3,12 @@
 // noise), and that frame's goodput ceiling at the presenter's 20 frames per second. BM_SymbolTransfer:
 // whole transfers through the simulated camera at each version (see there). BM_GridTransfer: 1 MB transfers
 // with several symbols per picture at 1920×1080.
-#include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/transport/VexaQRGenerator.hpp>
-#include <vexaqr/views/QrDetector.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
-#include <vexaqr/views/QrSymbolCapacity.hpp>
-#include <vexaqr/views/SymbolGrid.hpp>
+#include "codec/pictures/QrDetector.hpp"
+#include "codec/pictures/QrRenderer.hpp"
+#include "codec/pictures/QrSymbolCapacity.hpp"
+#include "codec/pictures/SymbolGrid.hpp"
+#include "codec/transport/Base45Converter.hpp"
+#include "codec/transport/VexaQRGenerator.hpp"
 
 #include "support/OpticalTransfer.hpp"
 #include "support/ScannerDoubles.hpp"

@@ -1,8 +1,8 @@
 // The receive path (base-45 text -> frame reader -> data), the base-45 codec and LT frame generation.
-#include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/transport/CyclicVexaQRGenerator.hpp>
-#include <vexaqr/transport/LTQRGenerator.hpp>
-#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
+#include "codec/transport/Base45Converter.hpp"
+#include "codec/transport/CyclicVexaQRGenerator.hpp"
+#include "codec/transport/LTQRGenerator.hpp"
+#include "codec/transport/VexaQRDecoderImpl.hpp"
 
 #include "support/CraftedFrames.hpp"
 

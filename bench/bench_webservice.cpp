@@ -1,11 +1,11 @@
 // Sequential request/reply round trips against a loopback server: a bare libcurl call on the calling thread,
 // the library's HTTP client (worker thread), and a whole backend exchange (JSON, decoding, main-queue hop).
 // Also the cost of parsing the largest legitimate reply, with and without the pass that bounds its shape.
-#include "service/ReplyJson.hpp"
+#include "account/service/ReplyJson.hpp"
 
-#include <vexaqr/platform/CurlHttpClient.hpp>
+#include "account/platform/CurlHttpClient.hpp"
+#include "account/service/UpdateKeys.hpp"
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/service/UpdateKeys.hpp>
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>

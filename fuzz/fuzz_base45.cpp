@@ -1,5 +1,5 @@
 // Base-45 text from outside: decoding never fails loudly, and every byte string round-trips.
-#include <vexaqr/transport/Base45Converter.hpp>
+#include "codec/transport/Base45Converter.hpp"
 
 #include <cstddef>
 #include <cstdint>

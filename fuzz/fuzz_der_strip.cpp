@@ -1,7 +1,7 @@
 // The fixed-offset DER stripping functions and the PKCS#1 decoding of what they return.
 #include <vexaqr/payload/KeyHandle.hpp>
 
-#include "payload/DerStripping.hpp"
+#include "codec/payload/DerStripping.hpp"
 
 #include <cstddef>
 #include <cstdint>

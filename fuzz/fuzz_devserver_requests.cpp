@@ -10,8 +10,8 @@
 #include "DevServerRegistry.hpp"
 #include "HubCredentials.hpp"
 
-#include <vexaqr/hub/HubTokenProvider.hpp>
-#include <vexaqr/hub/NotificationHubHelper.hpp>
+#include "account/hub/HubTokenProvider.hpp"
+#include "account/hub/NotificationHubHelper.hpp"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>

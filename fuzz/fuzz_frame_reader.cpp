@@ -1,6 +1,6 @@
 // Arbitrary frame sequences for the frame reader, run with each LT decoder. The input is a series of
 // frames, each preceded by its length in two bytes (big-endian).
-#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
+#include "codec/transport/VexaQRDecoderImpl.hpp"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // GIF bytes from outside (a file a user scans): frames are composed within the screen, never beyond it.
-#include <vexaqr/views/GifFile.hpp>
+#include "codec/pictures/GifFile.hpp"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Base64 text from outside: only whole groups of four decode, the decoded length follows from the text's
 // length, and whatever decodes comes back unchanged through encoding and decoding again.
-#include <vexaqr/hub/NotificationHubHelper.hpp>
+#include "account/hub/NotificationHubHelper.hpp"
 
 #include <cstddef>
 #include <cstdint>

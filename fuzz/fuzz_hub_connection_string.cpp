@@ -1,7 +1,7 @@
 // Connection strings from outside: parse, build a token provider from the result and sign with it. Nothing may
 // crash, read out of bounds or throw; a provider, when built, must sign.
-#include <vexaqr/hub/HubTokenProvider.hpp>
-#include <vexaqr/hub/NotificationHubHelper.hpp>
+#include "account/hub/HubTokenProvider.hpp"
+#include "account/hub/NotificationHubHelper.hpp"
 
 #include <cstddef>
 #include <cstdint>

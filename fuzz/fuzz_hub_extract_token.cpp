@@ -1,7 +1,7 @@
 // Token-service replies from outside: the extracted header value is either empty or a quoted WRAP token, and
 // percent-decoding never crashes on broken escapes.
-#include <vexaqr/hub/HubTokenProvider.hpp>
-#include <vexaqr/hub/NotificationHubHelper.hpp>
+#include "account/hub/HubTokenProvider.hpp"
+#include "account/hub/NotificationHubHelper.hpp"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Registration replies from outside, through the hub client's XML reader (no network, no entity loading):
 // nothing may crash, read out of bounds or throw; a failure always comes with an error.
-#include "hub/HubRegistrationParser.hpp"
+#include "account/hub/HubRegistrationParser.hpp"
 
 #include <cstddef>
 #include <cstdint>

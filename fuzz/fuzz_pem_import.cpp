@@ -1,9 +1,9 @@
 // PEM import on arbitrary text, and on arbitrary key bytes wrapped as base64 so that the byte form
 // (header stripping, key decoding, the store) sees every input.
-#include <vexaqr/payload/KeyStore.hpp>
-#include <vexaqr/payload/RsaPemManager.hpp>
+#include "account/keys/KeyStore.hpp"
+#include "account/keys/RsaPemManager.hpp"
 
-#include "payload/Base64.hpp"
+#include "codec/payload/Base64.hpp"
 
 #include <cstddef>
 #include <cstdint>

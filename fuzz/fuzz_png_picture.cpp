@@ -1,5 +1,5 @@
 // PNG bytes from outside (a file a user scans): a picture within the limits, or nothing.
-#include <vexaqr/views/PngFile.hpp>
+#include "codec/pictures/PngFile.hpp"
 
 #include <cstddef>
 #include <cstdint>

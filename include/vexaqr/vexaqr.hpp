@@ -3,6 +3,11 @@
 // camera, the asynchronous facade with its backend account, and the units beneath them.
 #pragma once
 
+#include "account/platform/DataDirectory.hpp"
+#include "codec/pictures/PngFile.hpp"
+#include "codec/transport/Base45Converter.hpp"
+#include "codec/transport/VexaQRDecoderImpl.hpp"
+#include "codec/transport/VexaQRGenerator.hpp"
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
 #include <vexaqr/Outcome.hpp>
@@ -10,7 +15,6 @@
 #include <vexaqr/payload/KeyHandle.hpp>
 #include <vexaqr/payload/VXAData.hpp>
 #include <vexaqr/payload/VXADataWriter.hpp>
-#include <vexaqr/platform/DataDirectory.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
 #include <vexaqr/sync/Account.hpp>
@@ -18,9 +22,5 @@
 #include <vexaqr/sync/Failure.hpp>
 #include <vexaqr/sync/Keys.hpp>
 #include <vexaqr/sync/Receiver.hpp>
-#include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
-#include <vexaqr/transport/VexaQRGenerator.hpp>
-#include <vexaqr/views/PngFile.hpp>
 #include <vexaqr/views/VXAPresenterView.hpp>
 #include <vexaqr/views/VXAScannerView.hpp>

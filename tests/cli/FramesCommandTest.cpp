@@ -2,7 +2,7 @@
 #include "support/CraftedFrames.hpp"
 #include "transport/TransportTestSupport.hpp"
 
-#include <vexaqr/transport/Base45Converter.hpp>
+#include "codec/transport/Base45Converter.hpp"
 
 #include <nlohmann/json.hpp>
 

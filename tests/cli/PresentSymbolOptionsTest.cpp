@@ -1,8 +1,8 @@
 // vexaqr present with larger frames: --symbol-version, --packets and --block-size.
-#include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/views/PngFile.hpp>
-#include <vexaqr/views/QrDetector.hpp>
-#include <vexaqr/views/QrSymbolCapacity.hpp>
+#include "codec/pictures/PngFile.hpp"
+#include "codec/pictures/QrDetector.hpp"
+#include "codec/pictures/QrSymbolCapacity.hpp"
+#include "codec/transport/Base45Converter.hpp"
 
 #include "views/ScannerTestSupport.hpp"
 #include "views/ViewsTestSupport.hpp"

@@ -9,8 +9,8 @@
 
 #include "cli/CliSupport.hpp"
 
-#include <vexaqr/payload/KeyStore.hpp>
-#include <vexaqr/payload/KeychainWrapper.hpp>
+#include "account/keys/KeyStore.hpp"
+#include "account/keys/KeychainWrapper.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 // libcurl calls that fail on demand. This program is linked with --wrap for the calls below, so the library's
 // own CurlHttpClient meets the failures that only a lack of memory would otherwise cause.
-#include <vexaqr/platform/CurlHttpClient.hpp>
+#include "account/platform/CurlHttpClient.hpp"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 // Registration, activation, keys and push registration on the devserver, driven by the SDK's own services.
 #include "BackendTestSupport.hpp"
 
-#include <vexaqr/service/GetNotificationId.hpp>
-#include <vexaqr/service/GetPublicKeyOfPartner.hpp>
-#include <vexaqr/service/RegisterPushNotification.hpp>
-#include <vexaqr/service/VexaQrMessageIdList.hpp>
+#include "account/service/GetNotificationId.hpp"
+#include "account/service/GetPublicKeyOfPartner.hpp"
+#include "account/service/RegisterPushNotification.hpp"
+#include "account/service/VexaQrMessageIdList.hpp"
 
 namespace vexaqr::test {
 namespace {

@@ -1,7 +1,7 @@
 // The admin interface: what it creates, who may reach it, and that the state outlives a restart.
 #include "BackendTestSupport.hpp"
 
-#include <vexaqr/service/VexaQrMessageIdList.hpp>
+#include "account/service/VexaQrMessageIdList.hpp"
 
 #include <httplib.h>
 

@@ -4,14 +4,14 @@
 
 #include "support/DevServer.hpp"
 
+#include "account/platform/CurlHttpClient.hpp"
+#include "account/service/Activation.hpp"
+#include "account/service/Registration.hpp"
+#include "account/service/UpdateKeys.hpp"
+#include "account/service/WebService.hpp"
 #include <vexaqr/Uuid.hpp>
 #include <vexaqr/payload/KeyHandle.hpp>
-#include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/service/Activation.hpp>
-#include <vexaqr/service/Registration.hpp>
-#include <vexaqr/service/UpdateKeys.hpp>
-#include <vexaqr/service/WebService.hpp>
 
 #include <gtest/gtest.h>
 

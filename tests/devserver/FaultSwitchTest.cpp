@@ -1,9 +1,9 @@
 // The fault switches: a backend that misbehaves on purpose, seen through the SDK's own services.
 #include "BackendTestSupport.hpp"
 
-#include <vexaqr/service/GetNotificationId.hpp>
-#include <vexaqr/service/VexaQrMessage.hpp>
-#include <vexaqr/service/VexaQrMessageIdList.hpp>
+#include "account/service/GetNotificationId.hpp"
+#include "account/service/VexaQrMessage.hpp"
+#include "account/service/VexaQrMessageIdList.hpp"
 
 namespace vexaqr::test {
 namespace {

@@ -2,11 +2,11 @@
 // parser, checked once with the openssl command, and deleted.
 #include "BackendTestSupport.hpp"
 
+#include "account/service/DeleteAllVexaQrMessage.hpp"
+#include "account/service/DeleteVexaQrMessage.hpp"
+#include "account/service/VexaQrMessage.hpp"
+#include "account/service/VexaQrMessageIdList.hpp"
 #include <vexaqr/payload/VXAData.hpp>
-#include <vexaqr/service/DeleteAllVexaQrMessage.hpp>
-#include <vexaqr/service/DeleteVexaQrMessage.hpp>
-#include <vexaqr/service/VexaQrMessage.hpp>
-#include <vexaqr/service/VexaQrMessageIdList.hpp>
 
 #include <cstdio>
 

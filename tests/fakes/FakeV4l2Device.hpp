@@ -9,8 +9,8 @@
 // The test shows the device pictures with capture(); thread-safe.
 #pragma once
 
+#include "codec/pictures/V4l2DeviceCalls.hpp"
 #include <vexaqr/views/Picture.hpp>
-#include <vexaqr/views/V4l2DeviceCalls.hpp>
 
 #include <linux/videodev2.h>
 

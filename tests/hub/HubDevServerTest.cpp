@@ -4,11 +4,11 @@
 #include "support/DevServer.hpp"
 #include "support/TempDirectory.hpp"
 
-#include <vexaqr/hub/HubLocalStorage.hpp>
-#include <vexaqr/hub/HubTokenProvider.hpp>
+#include "account/hub/HubLocalStorage.hpp"
+#include "account/hub/HubTokenProvider.hpp"
+#include "account/hub/UserDefaults.hpp"
+#include "account/platform/CurlHttpClient.hpp"
 #include <vexaqr/hub/NotificationHub.hpp>
-#include <vexaqr/hub/UserDefaults.hpp>
-#include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "support/TempDirectory.hpp"
 
-#include <vexaqr/hub/HubLocalStorage.hpp>
-#include <vexaqr/hub/UserDefaults.hpp>
+#include "account/hub/HubLocalStorage.hpp"
+#include "account/hub/UserDefaults.hpp"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 #include "support/FaultyPeer.hpp"
 #include "support/TempDirectory.hpp"
 
+#include "account/hub/UserDefaults.hpp"
+#include "account/platform/CurlHttpClient.hpp"
 #include <vexaqr/hub/NotificationHub.hpp>
-#include <vexaqr/hub/UserDefaults.hpp>
-#include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 
 #include <gtest/gtest.h>

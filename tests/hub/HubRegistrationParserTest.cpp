@@ -1,5 +1,5 @@
-#include "hub/HubRegistrationParser.hpp"
-#include "hub/HubRegistrationPayload.hpp"
+#include "account/hub/HubRegistrationParser.hpp"
+#include "account/hub/HubRegistrationPayload.hpp"
 
 #include <vexaqr/hub/NotificationHub.hpp>
 

@@ -1,10 +1,10 @@
 // Shared pieces of the hub client's tests: vector files, a recording loopback HTTP peer, a captured log.
 #pragma once
 
+#include "codec/platform/LogManager.hpp"
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
 #include <vexaqr/Outcome.hpp>
-#include <vexaqr/platform/LogManager.hpp>
 
 #include <gtest/gtest.h>
 #include <httplib.h>

@@ -1,8 +1,8 @@
 #include "hub/HubTestSupport.hpp"
 
-#include <vexaqr/hub/HubTokenProvider.hpp>
-#include <vexaqr/hub/NotificationHubHelper.hpp>
-#include <vexaqr/platform/CurlHttpClient.hpp>
+#include "account/hub/HubTokenProvider.hpp"
+#include "account/hub/NotificationHubHelper.hpp"
+#include "account/platform/CurlHttpClient.hpp"
 
 #include <gtest/gtest.h>
 

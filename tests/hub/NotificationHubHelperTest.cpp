@@ -1,8 +1,8 @@
 #include "hub/HubTestSupport.hpp"
 
-#include <vexaqr/hub/HubConnectionString.hpp>
+#include "account/hub/HubConnectionString.hpp"
+#include "account/hub/NotificationHubHelper.hpp"
 #include <vexaqr/hub/HubRegistration.hpp>
-#include <vexaqr/hub/NotificationHubHelper.hpp>
 
 #include <gtest/gtest.h>
 

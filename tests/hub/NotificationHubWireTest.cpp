@@ -1,15 +1,15 @@
 // The hub client's requests, step by step, against a scripted loopback peer: which requests go out in which
 // order, with which headers and bodies, and what the local store keeps afterwards.
+#include "account/hub/HubURLConnection.hpp"
 #include "hub/HubTestSupport.hpp"
-#include "hub/HubURLConnection.hpp"
 #include "support/FullDiskVfs.hpp"
 #include "support/TempDirectory.hpp"
 
-#include <vexaqr/hub/HubLocalStorage.hpp>
-#include <vexaqr/hub/HubTokenProvider.hpp>
+#include "account/hub/HubLocalStorage.hpp"
+#include "account/hub/HubTokenProvider.hpp"
+#include "account/hub/UserDefaults.hpp"
+#include "account/platform/CurlHttpClient.hpp"
 #include <vexaqr/hub/NotificationHub.hpp>
-#include <vexaqr/hub/UserDefaults.hpp>
-#include <vexaqr/platform/CurlHttpClient.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
 
 #include <gtest/gtest.h>

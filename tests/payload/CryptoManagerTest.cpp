@@ -1,7 +1,7 @@
-#include <vexaqr/payload/CryptoManager.hpp>
+#include "codec/payload/CryptoManager.hpp"
 
 #include "FreedMemoryWatch.hpp"
-#include "payload/RsaOperations.hpp"
+#include "codec/payload/RsaOperations.hpp"
 #include "support/TestKeys.hpp"
 
 #include <gtest/gtest.h>

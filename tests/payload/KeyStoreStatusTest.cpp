@@ -1,9 +1,9 @@
 // How KeychainWrapper and RsaPemManager read the key store's statuses, with a store that answers
 // whatever the test asks.
-#include <vexaqr/payload/KeyStore.hpp>
-#include <vexaqr/payload/KeychainWrapper.hpp>
-#include <vexaqr/payload/RsaPemManager.hpp>
-#include <vexaqr/platform/LogManager.hpp>
+#include "account/keys/KeyStore.hpp"
+#include "account/keys/KeychainWrapper.hpp"
+#include "account/keys/RsaPemManager.hpp"
+#include "codec/platform/LogManager.hpp"
 
 #include "support/TestKeys.hpp"
 

@@ -1,6 +1,6 @@
-#include <vexaqr/payload/KeyStore.hpp>
-#include <vexaqr/payload/KeychainWrapper.hpp>
-#include <vexaqr/service/ResultCode.hpp>
+#include "account/keys/KeyStore.hpp"
+#include "account/keys/KeychainWrapper.hpp"
+#include "account/service/ResultCode.hpp"
 
 #include "support/TempDirectory.hpp"
 #include "support/TestKeys.hpp"

@@ -1,8 +1,8 @@
-#include <vexaqr/payload/KeyStore.hpp>
-#include <vexaqr/payload/RsaPemManager.hpp>
+#include "account/keys/RsaPemManager.hpp"
+#include "account/keys/KeyStore.hpp"
 
-#include "payload/Base64.hpp"
-#include "payload/DerStripping.hpp"
+#include "codec/payload/Base64.hpp"
+#include "codec/payload/DerStripping.hpp"
 #include "support/TestKeys.hpp"
 
 #include <gtest/gtest.h>

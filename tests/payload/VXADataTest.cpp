@@ -2,8 +2,8 @@
 #include <vexaqr/payload/VXADataWriter.hpp>
 
 #include "FreedMemoryWatch.hpp"
-#include "payload/Base64.hpp"
-#include "payload/RsaOperations.hpp"
+#include "codec/payload/Base64.hpp"
+#include "codec/payload/RsaOperations.hpp"
 #include "support/TestKeys.hpp"
 
 #include <gtest/gtest.h>

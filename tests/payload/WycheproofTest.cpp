@@ -1,11 +1,11 @@
 // Public vectors from Project Wycheproof (tests/data/wycheproof, Apache-2.0).
-#include <vexaqr/payload/CryptoManager.hpp>
-#include <vexaqr/payload/KeyStore.hpp>
-#include <vexaqr/payload/RsaPemManager.hpp>
+#include "account/keys/KeyStore.hpp"
+#include "account/keys/RsaPemManager.hpp"
+#include "codec/payload/CryptoManager.hpp"
 
-#include "payload/AesCbc.hpp"
-#include "payload/DerStripping.hpp"
-#include "payload/RsaOperations.hpp"
+#include "codec/payload/AesCbc.hpp"
+#include "codec/payload/DerStripping.hpp"
+#include "codec/payload/RsaOperations.hpp"
 #include "support/TestKeys.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include <vexaqr/platform/LogManager.hpp>
+#include "codec/platform/LogManager.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include <vexaqr/platform/VirtualTimeQueue.hpp>
+#include "codec/platform/VirtualTimeQueue.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include <vexaqr/payload/KeyStore.hpp>
-#include <vexaqr/payload/KeychainWrapper.hpp>
-#include <vexaqr/platform/LogManager.hpp>
-#include <vexaqr/sdk/AppDataService.hpp>
+#include "account/sdk/AppDataService.hpp"
+#include "account/keys/KeyStore.hpp"
+#include "account/keys/KeychainWrapper.hpp"
+#include "codec/platform/LogManager.hpp"
 #include <vexaqr/sdk/Installation.hpp>
 
-#include "platform/SqliteDatabase.hpp"
+#include "account/platform/SqliteDatabase.hpp"
 #include "support/TempDirectory.hpp"
 #include "support/TestKeys.hpp"
 

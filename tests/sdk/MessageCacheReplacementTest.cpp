@@ -1,9 +1,9 @@
 // The message cache is replaced as a whole or not at all: a write that fails part-way (here a trigger
 // that refuses the third row, standing in for a full disk) must leave the previous cache intact.
-#include <vexaqr/sdk/DatabaseWrapper.hpp>
-#include <vexaqr/sdk/PersistencyManager.hpp>
+#include "account/sdk/DatabaseWrapper.hpp"
+#include "account/sdk/PersistencyManager.hpp"
 
-#include "platform/SqliteDatabase.hpp"
+#include "account/platform/SqliteDatabase.hpp"
 #include "support/TempDirectory.hpp"
 
 #include <gtest/gtest.h>

@@ -3,23 +3,23 @@
 // backend and the hub.
 #pragma once
 
-#include <vexaqr/payload/KeyStore.hpp>
-#include <vexaqr/platform/CurlHttpClient.hpp>
+#include "account/keys/KeyStore.hpp"
+#include "account/platform/CurlHttpClient.hpp"
+#include "account/sdk/AppDataService.hpp"
+#include "account/sdk/DatabaseWrapper.hpp"
+#include "account/sdk/KeyHandlingWorkflow.hpp"
+#include "account/sdk/NotificationWorkflow.hpp"
+#include "account/sdk/PostActivationWorkflow.hpp"
+#include "account/sdk/VexaQrMessageWorkflow.hpp"
+#include "account/service/Activation.hpp"
+#include "account/service/DeleteAllVexaQrMessage.hpp"
+#include "account/service/DeleteVexaQrMessage.hpp"
+#include "account/service/Registration.hpp"
+#include "account/service/UrlProvider.hpp"
+#include "account/service/VexaQrMessageIdList.hpp"
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/sdk/AppDataService.hpp>
-#include <vexaqr/sdk/DatabaseWrapper.hpp>
 #include <vexaqr/sdk/Installation.hpp>
-#include <vexaqr/sdk/KeyHandlingWorkflow.hpp>
-#include <vexaqr/sdk/NotificationWorkflow.hpp>
-#include <vexaqr/sdk/PostActivationWorkflow.hpp>
-#include <vexaqr/sdk/VexaQrMessageWorkflow.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
-#include <vexaqr/service/Activation.hpp>
-#include <vexaqr/service/DeleteAllVexaQrMessage.hpp>
-#include <vexaqr/service/DeleteVexaQrMessage.hpp>
-#include <vexaqr/service/Registration.hpp>
-#include <vexaqr/service/UrlProvider.hpp>
-#include <vexaqr/service/VexaQrMessageIdList.hpp>
 
 #include "support/DevServer.hpp"
 #include "support/TempDirectory.hpp"

@@ -5,7 +5,7 @@
 #include "support/FullDiskVfs.hpp"
 #include "support/TempDirectory.hpp"
 
-#include <vexaqr/platform/LogManager.hpp>
+#include "codec/platform/LogManager.hpp"
 
 #include <gtest/gtest.h>
 

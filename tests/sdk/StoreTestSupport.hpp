@@ -2,14 +2,14 @@
 // snapshot of everything they hold, for tests that damage or interrupt them.
 #pragma once
 
-#include <vexaqr/hub/HubLocalStorage.hpp>
-#include <vexaqr/hub/UserDefaults.hpp>
-#include <vexaqr/payload/KeyStore.hpp>
-#include <vexaqr/payload/KeychainWrapper.hpp>
-#include <vexaqr/sdk/DatabaseWrapper.hpp>
-#include <vexaqr/sdk/PersistencyManager.hpp>
+#include "account/hub/HubLocalStorage.hpp"
+#include "account/hub/UserDefaults.hpp"
+#include "account/keys/KeyStore.hpp"
+#include "account/keys/KeychainWrapper.hpp"
+#include "account/sdk/DatabaseWrapper.hpp"
+#include "account/sdk/PersistencyManager.hpp"
 
-#include "platform/SqliteDatabase.hpp"
+#include "account/platform/SqliteDatabase.hpp"
 #include "support/TestKeys.hpp"
 
 #include <filesystem>

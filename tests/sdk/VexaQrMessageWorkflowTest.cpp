@@ -4,7 +4,7 @@
 
 #include <vexaqr/payload/VXADataWriter.hpp>
 
-#include "payload/Base64.hpp"
+#include "codec/payload/Base64.hpp"
 
 namespace vexaqr {
 namespace {

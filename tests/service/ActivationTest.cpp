@@ -1,5 +1,5 @@
 // Activation::RsaKeySize and its raw values (bits).
-#include <vexaqr/service/Activation.hpp>
+#include "account/service/Activation.hpp"
 
 #include <gtest/gtest.h>
 

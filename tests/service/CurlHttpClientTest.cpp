@@ -1,6 +1,6 @@
 #include "LoopbackServer.hpp"
 
-#include <vexaqr/platform/CurlHttpClient.hpp>
+#include "account/platform/CurlHttpClient.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "service/ReplyJson.hpp"
+#include "account/service/ReplyJson.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include <vexaqr/service/ResultCode.hpp>
+#include "account/service/ResultCode.hpp"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 
 #include "LoopbackServer.hpp"
 
-#include <vexaqr/platform/CurlHttpClient.hpp>
-#include <vexaqr/platform/LogManager.hpp>
+#include "account/platform/CurlHttpClient.hpp"
+#include "account/service/WebService.hpp"
+#include "codec/platform/LogManager.hpp"
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/service/WebService.hpp>
 
 #include <gtest/gtest.h>
 

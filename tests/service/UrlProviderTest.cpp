@@ -1,4 +1,4 @@
-#include <vexaqr/service/UrlProvider.hpp>
+#include "account/service/UrlProvider.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "ServiceTestSupport.hpp"
 
-#include <vexaqr/service/Registration.hpp>
-#include <vexaqr/service/UpdateKeys.hpp>
-#include <vexaqr/service/VexaQrMessage.hpp>
+#include "account/service/Registration.hpp"
+#include "account/service/UpdateKeys.hpp"
+#include "account/service/VexaQrMessage.hpp"
 
 #include <filesystem>
 #include <fstream>

@@ -3,10 +3,10 @@
 // the tests, the benchmarks and the fuzz seeds.
 #pragma once
 
+#include "codec/transport/LTEncoder.hpp"
 #include <vexaqr/Bytes.hpp>
-#include <vexaqr/transport/LTEncoder.hpp>
 
-#include "transport/LTIndexSetGenerator.hpp"
+#include "codec/transport/LTIndexSetGenerator.hpp"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 
 #include "support/ScannerDoubles.hpp"
 
-#include <vexaqr/views/QrDetector.hpp>
+#include "codec/pictures/QrDetector.hpp"
 #include <vexaqr/views/VXAScannerView.hpp>
 
 #include <ctime>

@@ -6,9 +6,9 @@
 #include "support/CameraSimulation.hpp"
 #include "support/PresenterScreen.hpp"
 
+#include "account/sdk/AppDataService.hpp"
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/payload/VXAData.hpp>
-#include <vexaqr/sdk/AppDataService.hpp>
 #include <vexaqr/transport/LTDecoderKind.hpp>
 
 #include <cstddef>

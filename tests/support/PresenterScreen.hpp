@@ -7,7 +7,7 @@
 // Single-threaded, like the presenter.
 #pragma once
 
-#include <vexaqr/platform/VirtualTimeQueue.hpp>
+#include "codec/platform/VirtualTimeQueue.hpp"
 #include <vexaqr/views/Canvas.hpp>
 #include <vexaqr/views/VXAPresenterView.hpp>
 

@@ -2,8 +2,8 @@
 // handed, an application data service that holds only the fixed test keys, and records sealed with them.
 #pragma once
 
+#include "account/sdk/AppDataService.hpp"
 #include <vexaqr/payload/VXADataWriter.hpp>
-#include <vexaqr/sdk/AppDataService.hpp>
 #include <vexaqr/views/CameraSource.hpp>
 
 #include "support/TestKeys.hpp"

@@ -1,5 +1,5 @@
 // The blocking account calls against the devserver: the whole flow, and each way a call can fail.
-#include <vexaqr/hub/UserDefaults.hpp>
+#include "account/hub/UserDefaults.hpp"
 #include <vexaqr/sync/Account.hpp>
 
 #include "support/DevServer.hpp"

@@ -1,9 +1,9 @@
 // The synchronous sending calls: frame counts, the frames themselves, and the files they write.
+#include "codec/pictures/GifFile.hpp"
+#include "codec/pictures/PngFile.hpp"
+#include "codec/transport/LTEncoder.hpp"
 #include <vexaqr/sync/Encoding.hpp>
 #include <vexaqr/sync/Receiver.hpp>
-#include <vexaqr/transport/LTEncoder.hpp>
-#include <vexaqr/views/GifFile.hpp>
-#include <vexaqr/views/PngFile.hpp>
 
 #include "views/ScannerTestSupport.hpp"
 #include "views/ViewsTestSupport.hpp"

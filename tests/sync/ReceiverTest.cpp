@@ -1,10 +1,10 @@
 // The synchronous receiving calls on real pictures: keys, every failure reason, several transfers.
+#include "codec/pictures/PngFile.hpp"
+#include "codec/pictures/QrRenderer.hpp"
 #include <vexaqr/payload/VXADataWriter.hpp>
 #include <vexaqr/sync/Encoding.hpp>
 #include <vexaqr/sync/Keys.hpp>
 #include <vexaqr/sync/Receiver.hpp>
-#include <vexaqr/views/PngFile.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
 
 #include "views/ScannerTestSupport.hpp"
 #include "views/ViewsTestSupport.hpp"

@@ -1,6 +1,6 @@
 #include "TransportTestSupport.hpp"
 
-#include <vexaqr/transport/Base45Converter.hpp>
+#include "codec/transport/Base45Converter.hpp"
 
 #include <gtest/gtest.h>
 #include <openssl/crypto.h>

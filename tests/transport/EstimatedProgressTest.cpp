@@ -1,9 +1,9 @@
 // The reader's estimated progress and its counters, for both LT decoders and for cyclic transfers.
 #include "TransportTestSupport.hpp"
 
-#include <vexaqr/transport/CyclicVexaQRGenerator.hpp>
-#include <vexaqr/transport/LTQRGenerator.hpp>
-#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
+#include "codec/transport/CyclicVexaQRGenerator.hpp"
+#include "codec/transport/LTQRGenerator.hpp"
+#include "codec/transport/VexaQRDecoderImpl.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 #include "TransportTestSupport.hpp"
 #include "support/CraftedFrames.hpp"
 
-#include "transport/LTDecoder.hpp"
-#include "transport/LTDegreeTable.hpp"
-#include "transport/LTPacketPayload.hpp"
-#include "transport/LTPacketsUntilPeeled.hpp"
+#include "codec/transport/LTDecoder.hpp"
+#include "codec/transport/LTDegreeTable.hpp"
+#include "codec/transport/LTPacketPayload.hpp"
+#include "codec/transport/LTPacketsUntilPeeled.hpp"
 
-#include <vexaqr/transport/LTEncoder.hpp>
-#include <vexaqr/transport/LTQRGenerator.hpp>
+#include "codec/transport/LTEncoder.hpp"
+#include "codec/transport/LTQRGenerator.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "TransportTestSupport.hpp"
 
-#include <vexaqr/transport/LTInactivationSolver.hpp>
+#include "codec/transport/LTInactivationSolver.hpp"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // received equations computed independently, directly and through the frame reader.
 #include "TransportTestSupport.hpp"
 
-#include "transport/LTDecoder.hpp"
+#include "codec/transport/LTDecoder.hpp"
 
-#include <vexaqr/transport/LTQRGenerator.hpp>
-#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
+#include "codec/transport/LTQRGenerator.hpp"
+#include "codec/transport/VexaQRDecoderImpl.hpp"
 
 #include <gtest/gtest.h>
 

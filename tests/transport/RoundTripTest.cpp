@@ -1,9 +1,9 @@
 // Both transport modes end to end through base-45 text, with frames lost, repeated and reordered.
 #include "TransportTestSupport.hpp"
 
-#include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
-#include <vexaqr/transport/VexaQRGenerator.hpp>
+#include "codec/transport/Base45Converter.hpp"
+#include "codec/transport/VexaQRDecoderImpl.hpp"
+#include "codec/transport/VexaQRGenerator.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Helpers shared by the transport tests: seed searches, packet building and a recording delegate.
 #pragma once
 
+#include "codec/transport/LTEncoder.hpp"
+#include "codec/transport/VexaQRDecoderDelegate.hpp"
 #include <vexaqr/Bytes.hpp>
-#include <vexaqr/transport/LTEncoder.hpp>
-#include <vexaqr/transport/VexaQRDecoderDelegate.hpp>
 
-#include "transport/LTIndexSetGenerator.hpp"
+#include "codec/transport/LTIndexSetGenerator.hpp"
 
 #include <nlohmann/json.hpp>
 

@@ -1,8 +1,8 @@
 #include "TransportTestSupport.hpp"
 
-#include <vexaqr/platform/SystemLog.hpp>
-#include <vexaqr/transport/LTQRGenerator.hpp>
-#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
+#include "codec/platform/SystemLog.hpp"
+#include "codec/transport/LTQRGenerator.hpp"
+#include "codec/transport/VexaQRDecoderImpl.hpp"
 
 #include <gtest/gtest.h>
 

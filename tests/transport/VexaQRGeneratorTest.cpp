@@ -1,11 +1,11 @@
 #include "TransportTestSupport.hpp"
-#include "transport/LTDecoder.hpp"
+#include "codec/transport/LTDecoder.hpp"
 
-#include <vexaqr/transport/CyclicVexaQRGenerator.hpp>
-#include <vexaqr/transport/LTCodedVexaQRGenerator.hpp>
-#include <vexaqr/transport/LTEncoderProxy.hpp>
-#include <vexaqr/transport/LTQRGenerator.hpp>
-#include <vexaqr/transport/VexaQRGenerator.hpp>
+#include "codec/transport/CyclicVexaQRGenerator.hpp"
+#include "codec/transport/LTCodedVexaQRGenerator.hpp"
+#include "codec/transport/LTEncoderProxy.hpp"
+#include "codec/transport/LTQRGenerator.hpp"
+#include "codec/transport/VexaQRGenerator.hpp"
 #include <vexaqr/transport/VexaQrGeneratorConstant.hpp>
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
+#include "codec/pictures/GifCanvas.hpp"
+#include "codec/pictures/PictureSequenceSource.hpp"
+#include "codec/pictures/PngFile.hpp"
+#include "codec/pictures/QrRenderer.hpp"
+#include "codec/pictures/V4l2CameraSource.hpp"
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/views/GifCanvas.hpp>
-#include <vexaqr/views/PictureSequenceSource.hpp>
-#include <vexaqr/views/PngFile.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
-#include <vexaqr/views/V4l2CameraSource.hpp>
 
 #include "fakes/FakeV4l2Device.hpp"
 #include "views/ViewsTestSupport.hpp"

@@ -1,7 +1,7 @@
-#include <vexaqr/views/GifFile.hpp>
-#include <vexaqr/views/GifFrameReader.hpp>
-#include <vexaqr/views/PictureSequenceSource.hpp>
-#include <vexaqr/views/PngFile.hpp>
+#include "codec/pictures/GifFrameReader.hpp"
+#include "codec/pictures/GifFile.hpp"
+#include "codec/pictures/PictureSequenceSource.hpp"
+#include "codec/pictures/PngFile.hpp"
 
 #include "views/CraftedGif.hpp"
 #include "views/ViewsTestSupport.hpp"

@@ -1,9 +1,9 @@
-#include <vexaqr/views/GifCanvas.hpp>
-#include <vexaqr/views/GifFile.hpp>
-#include <vexaqr/views/PngFile.hpp>
-#include <vexaqr/views/PngSequenceCanvas.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
-#include <vexaqr/views/TerminalCanvas.hpp>
+#include "codec/pictures/GifCanvas.hpp"
+#include "codec/pictures/GifFile.hpp"
+#include "codec/pictures/PngFile.hpp"
+#include "codec/pictures/PngSequenceCanvas.hpp"
+#include "codec/pictures/QrRenderer.hpp"
+#include "codec/pictures/TerminalCanvas.hpp"
 
 #include "views/ViewsTestSupport.hpp"
 

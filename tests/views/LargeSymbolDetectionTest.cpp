@@ -1,9 +1,9 @@
 // The detector on the large symbols that carry bigger frames (versions 25 to 40 at 1920x1080, 25 to 27 at
 // 1280x720, where the modules of larger versions get too small), in pictures of the sizes cameras deliver, the symbol
 // filling most of the picture's height, softened and grained like a camera's.
-#include <vexaqr/views/QrDetector.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
-#include <vexaqr/views/QrSymbolCapacity.hpp>
+#include "codec/pictures/QrDetector.hpp"
+#include "codec/pictures/QrRenderer.hpp"
+#include "codec/pictures/QrSymbolCapacity.hpp"
 
 #include "views/SyntheticCameraPicture.hpp"
 #include "views/ViewsTestSupport.hpp"

@@ -1,7 +1,7 @@
 // The optical channel at small sizes: a presenter's frames filmed by the simulated camera, read by the real
 // detector, scanner and frame reader.
-#include <vexaqr/views/QrDetector.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
+#include "codec/pictures/QrDetector.hpp"
+#include "codec/pictures/QrRenderer.hpp"
 
 #include "support/CameraSimulation.hpp"
 #include "support/OpticalTransfer.hpp"

@@ -1,9 +1,9 @@
 // The presenter with frame sizes and symbol versions other than the defaults.
-#include <vexaqr/platform/VirtualTimeQueue.hpp>
-#include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
-#include <vexaqr/views/QrDetector.hpp>
-#include <vexaqr/views/QrSymbolCapacity.hpp>
+#include "codec/pictures/QrDetector.hpp"
+#include "codec/pictures/QrSymbolCapacity.hpp"
+#include "codec/platform/VirtualTimeQueue.hpp"
+#include "codec/transport/Base45Converter.hpp"
+#include "codec/transport/VexaQRDecoderImpl.hpp"
 #include <vexaqr/views/VXAPresenterView.hpp>
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include <vexaqr/views/PngFile.hpp>
-#include <vexaqr/views/QrDetector.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
+#include "codec/pictures/QrRenderer.hpp"
+#include "codec/pictures/PngFile.hpp"
+#include "codec/pictures/QrDetector.hpp"
 
 #include "views/ViewsTestSupport.hpp"
 

@@ -1,12 +1,12 @@
 // The version table against the published level-L capacities, our renderer, the qrencode program,
 // zbarimg and our detector: the largest frame of each version renders at that version and reads back,
 // and one packet or byte more needs the next version.
-#include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/transport/VexaQRGenerator.hpp>
-#include <vexaqr/views/PngFile.hpp>
-#include <vexaqr/views/QrDetector.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
-#include <vexaqr/views/QrSymbolCapacity.hpp>
+#include "codec/pictures/QrSymbolCapacity.hpp"
+#include "codec/pictures/PngFile.hpp"
+#include "codec/pictures/QrDetector.hpp"
+#include "codec/pictures/QrRenderer.hpp"
+#include "codec/transport/Base45Converter.hpp"
+#include "codec/transport/VexaQRGenerator.hpp"
 
 #include "views/ViewsTestSupport.hpp"
 

@@ -2,8 +2,8 @@
 // come from the shared support.
 #pragma once
 
-#include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/transport/VexaQRGenerator.hpp>
+#include "codec/transport/Base45Converter.hpp"
+#include "codec/transport/VexaQRGenerator.hpp"
 
 #include "support/ScannerDoubles.hpp"
 

@@ -1,11 +1,11 @@
 // Several symbols per picture: the grid they are laid out in, and a presenter's grid read back whole, as
 // drawn and through the simulated camera.
-#include <vexaqr/platform/VirtualTimeQueue.hpp>
-#include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/transport/VexaQRGenerator.hpp>
-#include <vexaqr/views/MemoryCanvas.hpp>
-#include <vexaqr/views/QrDetector.hpp>
-#include <vexaqr/views/SymbolGrid.hpp>
+#include "codec/pictures/SymbolGrid.hpp"
+#include "codec/pictures/MemoryCanvas.hpp"
+#include "codec/pictures/QrDetector.hpp"
+#include "codec/platform/VirtualTimeQueue.hpp"
+#include "codec/transport/Base45Converter.hpp"
+#include "codec/transport/VexaQRGenerator.hpp"
 #include <vexaqr/views/VXAPresenterView.hpp>
 
 #include "support/CameraSimulation.hpp"

@@ -2,8 +2,8 @@
 // reduced contrast off centre, softened by a blur and grained with sensor noise.
 #pragma once
 
+#include "codec/pictures/QrRenderer.hpp"
 #include <vexaqr/views/Picture.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
 
 #include <algorithm>
 #include <random>

@@ -1,6 +1,6 @@
-#include <vexaqr/platform/VirtualTimeQueue.hpp>
-#include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/views/QrDetector.hpp>
+#include "codec/pictures/QrDetector.hpp"
+#include "codec/platform/VirtualTimeQueue.hpp"
+#include "codec/transport/Base45Converter.hpp"
 #include <vexaqr/views/VXAPresenterView.hpp>
 
 #include <gtest/gtest.h>

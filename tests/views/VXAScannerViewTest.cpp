@@ -1,6 +1,6 @@
 #include <vexaqr/views/VXAScannerView.hpp>
 
-#include <vexaqr/sdk/AppDataService.hpp>
+#include "account/sdk/AppDataService.hpp"
 
 #include "views/ScannerTestSupport.hpp"
 

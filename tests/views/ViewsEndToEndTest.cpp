@@ -1,13 +1,13 @@
 // From bytes to pictures and back: the presenter draws, the pictures go through a lossy "camera", and
 // the scanner rebuilds the record with the real QR detector.
+#include "codec/pictures/GifCanvas.hpp"
+#include "codec/pictures/GifFile.hpp"
+#include "codec/pictures/PictureSequenceSource.hpp"
+#include "codec/pictures/PngSequenceCanvas.hpp"
+#include "codec/pictures/QrDetector.hpp"
+#include "codec/pictures/QrRenderer.hpp"
+#include "codec/platform/VirtualTimeQueue.hpp"
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/platform/VirtualTimeQueue.hpp>
-#include <vexaqr/views/GifCanvas.hpp>
-#include <vexaqr/views/GifFile.hpp>
-#include <vexaqr/views/PictureSequenceSource.hpp>
-#include <vexaqr/views/PngSequenceCanvas.hpp>
-#include <vexaqr/views/QrDetector.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
 #include <vexaqr/views/VXAPresenterView.hpp>
 #include <vexaqr/views/VXAScannerView.hpp>
 

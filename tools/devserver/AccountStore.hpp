@@ -6,10 +6,10 @@
 // `serverTechnicalError` and changes nothing. Callers hold the context's mutex around every call.
 #pragma once
 
+#include "account/service/ResultCode.hpp"
 #include <vexaqr/Uuid.hpp>
-#include <vexaqr/service/ResultCode.hpp>
 
-#include "platform/SqliteDatabase.hpp"
+#include "account/platform/SqliteDatabase.hpp"
 
 #include <cstdint>
 #include <optional>

@@ -3,7 +3,7 @@
 #include "AdminClient.hpp"
 #include "DevServerRegistry.hpp"
 
-#include "payload/Base64.hpp"
+#include "codec/payload/Base64.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -11,7 +11,7 @@
 #include "MessageSealer.hpp"
 #include "MessageStore.hpp"
 
-#include "payload/Base64.hpp"
+#include "codec/payload/Base64.hpp"
 
 #include <chrono>
 #include <memory>

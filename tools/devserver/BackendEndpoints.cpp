@@ -8,7 +8,7 @@
 #include "JsonEndpoint.hpp"
 #include "MessageStore.hpp"
 
-#include "payload/Base64.hpp"
+#include "codec/payload/Base64.hpp"
 
 #include <iostream>
 #include <memory>

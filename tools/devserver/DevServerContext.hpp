@@ -8,7 +8,7 @@
 #include "DevServerPaths.hpp"
 #include "FaultSwitches.hpp"
 
-#include "platform/SqliteDatabase.hpp"
+#include "account/platform/SqliteDatabase.hpp"
 
 #include <mutex>
 #include <string>

@@ -1,6 +1,6 @@
 #include "HubCredentials.hpp"
 
-#include "payload/Base64.hpp"
+#include "codec/payload/Base64.hpp"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>

@@ -6,7 +6,7 @@
 // Uses the context's database; callers hold `context.mutex`.
 #pragma once
 
-#include "platform/SqliteDatabase.hpp"
+#include "account/platform/SqliteDatabase.hpp"
 
 #include <cstdint>
 #include <optional>

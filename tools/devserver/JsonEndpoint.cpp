@@ -1,6 +1,6 @@
 #include "JsonEndpoint.hpp"
 
-#include "service/ReplyJson.hpp"
+#include "account/service/ReplyJson.hpp"
 
 #include <exception>
 

@@ -4,7 +4,7 @@
 // Stateless; handlers are called on the server's worker threads.
 #pragma once
 
-#include <vexaqr/service/ResultCode.hpp>
+#include "account/service/ResultCode.hpp"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>

@@ -6,7 +6,7 @@
 
 #include <vexaqr/Bytes.hpp>
 
-#include "platform/SqliteDatabase.hpp"
+#include "account/platform/SqliteDatabase.hpp"
 
 #include <optional>
 #include <string>

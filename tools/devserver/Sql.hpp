@@ -4,7 +4,7 @@
 // answers nothing or false, and the stores turn that into "server technical error".
 #pragma once
 
-#include "platform/SqliteDatabase.hpp"
+#include "account/platform/SqliteDatabase.hpp"
 
 #include <cstdint>
 #include <optional>

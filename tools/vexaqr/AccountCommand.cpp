@@ -4,15 +4,15 @@
 #include "PayloadFiles.hpp"
 #include "RecordPrinter.hpp"
 
-#include <vexaqr/platform/CurlHttpClient.hpp>
-#include <vexaqr/platform/LogManager.hpp>
+#include "account/platform/CurlHttpClient.hpp"
+#include "account/sdk/AppDataService.hpp"
+#include "account/sdk/PersistencyManager.hpp"
+#include "account/service/ResultCode.hpp"
+#include "account/service/UrlProvider.hpp"
+#include "codec/platform/LogManager.hpp"
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/sdk/AppDataService.hpp>
 #include <vexaqr/sdk/Installation.hpp>
-#include <vexaqr/sdk/PersistencyManager.hpp>
 #include <vexaqr/sdk/VexaQrSDK.hpp>
-#include <vexaqr/service/ResultCode.hpp>
-#include <vexaqr/service/UrlProvider.hpp>
 #include <vexaqr/sync/Account.hpp>
 
 #include <filesystem>

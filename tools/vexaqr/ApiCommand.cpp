@@ -1,19 +1,19 @@
 // vexaqr api OPERATION: calls one backend operation and prints the response record or the error.
 #include "CommandRegistry.hpp"
 
-#include <vexaqr/platform/CurlHttpClient.hpp>
-#include <vexaqr/platform/LogManager.hpp>
+#include "account/platform/CurlHttpClient.hpp"
+#include "account/service/Activation.hpp"
+#include "account/service/DeleteAllVexaQrMessage.hpp"
+#include "account/service/DeleteVexaQrMessage.hpp"
+#include "account/service/GetNotificationId.hpp"
+#include "account/service/GetPublicKeyOfPartner.hpp"
+#include "account/service/RegisterPushNotification.hpp"
+#include "account/service/Registration.hpp"
+#include "account/service/UpdateKeys.hpp"
+#include "account/service/VexaQrMessage.hpp"
+#include "account/service/VexaQrMessageIdList.hpp"
+#include "codec/platform/LogManager.hpp"
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/service/Activation.hpp>
-#include <vexaqr/service/DeleteAllVexaQrMessage.hpp>
-#include <vexaqr/service/DeleteVexaQrMessage.hpp>
-#include <vexaqr/service/GetNotificationId.hpp>
-#include <vexaqr/service/GetPublicKeyOfPartner.hpp>
-#include <vexaqr/service/RegisterPushNotification.hpp>
-#include <vexaqr/service/Registration.hpp>
-#include <vexaqr/service/UpdateKeys.hpp>
-#include <vexaqr/service/VexaQrMessage.hpp>
-#include <vexaqr/service/VexaQrMessageIdList.hpp>
 #include <vexaqr/sync/Account.hpp>
 
 #include <nlohmann/json.hpp>

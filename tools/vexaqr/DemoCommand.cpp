@@ -6,16 +6,16 @@
 #include "ProgressBar.hpp"
 #include "RecordPrinter.hpp"
 
-#include <vexaqr/payload/KeychainWrapper.hpp>
+#include "account/keys/KeychainWrapper.hpp"
+#include "account/sdk/AppDataService.hpp"
+#include "codec/pictures/GifCanvas.hpp"
+#include "codec/pictures/GifFile.hpp"
+#include "codec/pictures/PictureSequenceSource.hpp"
+#include "codec/pictures/QrRenderer.hpp"
+#include "codec/platform/VirtualTimeQueue.hpp"
 #include <vexaqr/payload/VXADataWriter.hpp>
 #include <vexaqr/platform/RunLoop.hpp>
-#include <vexaqr/platform/VirtualTimeQueue.hpp>
-#include <vexaqr/sdk/AppDataService.hpp>
 #include <vexaqr/sdk/Installation.hpp>
-#include <vexaqr/views/GifCanvas.hpp>
-#include <vexaqr/views/GifFile.hpp>
-#include <vexaqr/views/PictureSequenceSource.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
 #include <vexaqr/views/VXAPresenterView.hpp>
 #include <vexaqr/views/VXAScannerView.hpp>
 

@@ -2,9 +2,9 @@
 // that any other implementation of the format can be checked against this one in both directions.
 #include "CommandRegistry.hpp"
 
-#include <vexaqr/transport/Base45Converter.hpp>
-#include <vexaqr/transport/VexaQRDecoderImpl.hpp>
-#include <vexaqr/transport/VexaQRGenerator.hpp>
+#include "codec/transport/Base45Converter.hpp"
+#include "codec/transport/VexaQRDecoderImpl.hpp"
+#include "codec/transport/VexaQRGenerator.hpp"
 
 #include <nlohmann/json.hpp>
 

@@ -3,12 +3,12 @@
 #include "CommandRegistry.hpp"
 #include "PayloadFiles.hpp"
 
-#include <vexaqr/hub/HubLocalStorage.hpp>
-#include <vexaqr/hub/HubTokenProvider.hpp>
+#include "account/hub/HubLocalStorage.hpp"
+#include "account/hub/HubTokenProvider.hpp"
+#include "account/hub/NotificationHubHelper.hpp"
+#include "account/hub/UserDefaults.hpp"
+#include "codec/platform/LogManager.hpp"
 #include <vexaqr/hub/NotificationHub.hpp>
-#include <vexaqr/hub/NotificationHubHelper.hpp>
-#include <vexaqr/hub/UserDefaults.hpp>
-#include <vexaqr/platform/LogManager.hpp>
 
 #include <nlohmann/json.hpp>
 

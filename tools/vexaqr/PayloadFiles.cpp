@@ -1,6 +1,6 @@
 #include "PayloadFiles.hpp"
 
-#include "platform/HexDigit.hpp"
+#include "codec/platform/HexDigit.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

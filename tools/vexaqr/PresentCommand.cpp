@@ -7,11 +7,11 @@
 #include "PayloadFiles.hpp"
 #include "ProgressBar.hpp"
 
+#include "codec/pictures/QrRenderer.hpp"
+#include "codec/pictures/QrSymbolCapacity.hpp"
+#include "codec/pictures/TerminalCanvas.hpp"
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/sync/Encoding.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
-#include <vexaqr/views/QrSymbolCapacity.hpp>
-#include <vexaqr/views/TerminalCanvas.hpp>
 #include <vexaqr/views/VXAPresenterView.hpp>
 
 #include <cmath>

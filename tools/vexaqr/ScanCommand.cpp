@@ -5,10 +5,10 @@
 #include "ProgressBar.hpp"
 #include "RecordPrinter.hpp"
 
+#include "codec/pictures/V4l2CameraSource.hpp"
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/sdk/Installation.hpp>
 #include <vexaqr/sync/Receiver.hpp>
-#include <vexaqr/views/V4l2CameraSource.hpp>
 
 #include <nlohmann/json.hpp>
 

@@ -12,13 +12,13 @@
 // holds the view weakly: once the host releases the view, the loop ends.
 #pragma once
 
+#include "codec/pictures/QrRenderer.hpp"
+#include "codec/transport/VexaQRGenerator.hpp"
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
 #include <vexaqr/Outcome.hpp>
 #include <vexaqr/platform/MainQueue.hpp>
-#include <vexaqr/transport/VexaQRGenerator.hpp>
 #include <vexaqr/views/Canvas.hpp>
-#include <vexaqr/views/QrRenderer.hpp>
 
 #include <chrono>
 #include <cstdint>

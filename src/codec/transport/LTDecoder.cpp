@@ -1,0 +1,508 @@
+#include "codec/transport/LTDecoder.hpp"
+
+#include "codec/transport/LTInactivationSolver.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <set>
+#include <utility>
+
+namespace vexaqr::LT {
+
+namespace {
+
+// One random 64-bit key per source index; sets hash to the XOR of their keys. Seeded afresh per
+// decoder so that nobody can prepare colliding sets in advance.
+std::vector<std::uint64_t> makeIndexKeys(std::uint32_t count) {
+    std::random_device device;
+    std::mt19937_64 engine((static_cast<std::uint64_t>(device()) << 32) ^ device());
+    std::vector<std::uint64_t> keys(count);
+    std::generate(keys.begin(), keys.end(), std::ref(engine));
+    return keys;
+}
+
+// What held combinations may take besides kHeldBytesPerPacket per source packet, so that small transfers are
+// never short of room.
+constexpr std::size_t kHeldBytesFloor = std::size_t{1} << 20;
+// Bookkeeping per index entry (the index, its combination, the next entry of its source's list) and per slot
+// in the hash index (between a half and three quarters of its slots are free).
+constexpr std::size_t kIndexEntryBytes = 3 * sizeof(std::uint32_t);
+constexpr std::size_t kHashSlotBytes = 4 * (sizeof(std::uint64_t) + sizeof(std::uint32_t));
+
+// Grows `vector` to hold `extra` more elements by a quarter at a time, never past `limit` elements of capacity
+// unless the elements themselves need it, so that the bound on held combinations bounds the capacity as well.
+template <class Vector> void reserveWithin(Vector& vector, std::size_t extra, std::size_t limit) {
+    const std::size_t needed = vector.size() + extra;
+    if (needed > vector.capacity()) {
+        vector.reserve(std::max(needed, std::min(limit, vector.capacity() + vector.capacity() / 4 + 64)));
+    }
+}
+
+void xorWords(std::uint64_t* target, const std::uint64_t* source, std::size_t words) {
+    for (std::size_t i = 0; i < words; ++i) {
+        target[i] ^= source[i];
+    }
+}
+
+} // namespace
+
+Decoder::Decoder(std::uint32_t maximumTotalLength) : maximumTotalLength(maximumTotalLength) {}
+Decoder::~Decoder() = default;
+Decoder::Decoder(Decoder&&) noexcept = default;
+Decoder& Decoder::operator=(Decoder&&) noexcept = default;
+
+bool Decoder::accepts(std::size_t length) const {
+    if (totalLength == 0 || totalLength > maximumTotalLength || length == 0) {
+        return false;
+    }
+    if (packetLength != 0 && length != packetLength) {
+        return false;
+    }
+    const std::uint64_t impliedCount = packetCountFor(totalLength, length);
+    if (impliedCount > kMaximumPacketCount) {
+        return false; // tiny packets of a large transfer: more slots than any real transfer needs
+    }
+    return packetCount == 0 || impliedCount == packetCount;
+}
+
+void Decoder::fixLayout(std::uint32_t length) {
+    packetLength = length;
+    words = (length + 7) / 8;
+    packetCount = static_cast<std::uint32_t>(packetCountFor(totalLength, length));
+    sourcePayloads.assign(std::size_t{packetCount} * words, 0);
+    known.assign(packetCount, 0);
+    peeled.assign(packetCount, 0);
+    listHead.assign(packetCount, kNone);
+    listTail.assign(packetCount, kNone);
+    indexKeys = makeIndexKeys(packetCount);
+    incoming.resize(words);
+    // One generator serves every packet: it holds nothing but its table and the seed set below.
+    indexSetGenerator = IndexSetGenerator(packetCount);
+}
+
+void Decoder::processPacket(const std::uint8_t* bytes, std::size_t length) {
+    if (!accepts(length)) {
+        return;
+    }
+    if (packetCount == 0) {
+        fixLayout(static_cast<std::uint32_t>(length));
+    }
+    indexSetGenerator.setSeed(seed);
+    indexSetGenerator.generateIndices(drawn);
+    seed = indexSetGenerator.getSeed();
+    ++acceptedPackets;
+    resolve(bytes, drawn);
+}
+
+void Decoder::resolve(const std::uint8_t* bytes, IndexSet& indices) {
+    incoming.back() = 0; // the padding of a packet length that is not a multiple of 8
+    std::memcpy(incoming.data(), bytes, packetLength);
+    if (solver) {
+        informSolver(incoming.data(), indices);
+    }
+    if (indices.size() > 1) {
+        std::erase_if(indices, [&](std::uint32_t index) {
+            if (known[index]) {
+                xorWords(incoming.data(), sourcePayload(index), words);
+            }
+            return known[index] != 0;
+        });
+    }
+    if (indices.empty()) {
+        return;
+    }
+    if (indices.size() == 1) {
+        if (!known[indices.front()]) {
+            markKnown(indices.front(), incoming.data());
+        }
+    } else {
+        const std::uint64_t hash = hashOf(indices);
+        if (!isHeldSet(hash, indices)) {
+            if (roomFor(indices.size())) {
+                hold(indices, incoming.data(), hash);
+            } else {
+                ++notHeld;
+            }
+        }
+    }
+    while (!peelQueue.empty()) {
+        std::pop_heap(peelQueue.begin(), peelQueue.end(), std::greater<>());
+        const std::uint32_t index = peelQueue.back();
+        peelQueue.pop_back();
+        peel(index);
+    }
+}
+
+std::size_t Decoder::heldBytes(std::size_t combinations, std::size_t indexEntries) const {
+    return combinations * (sizeof(Held) + words * 8 + kHashSlotBytes) + indexEntries * kIndexEntryBytes;
+}
+
+std::size_t Decoder::heldByteBudget() const {
+    return kHeldBytesPerPacket * packetCount + kHeldBytesFloor;
+}
+
+// Whether a combination of `indexCount` indices fits the memory bound, after letting go of released
+// combinations when they take half of it.
+bool Decoder::roomFor(std::size_t indexCount) {
+    auto fits = [&] { return heldBytes(helds.size() + 1, heldIndices.size() + indexCount) <= heldByteBudget(); };
+    if (!fits() && heldBytes(releasedCount, releasedIndices) >= heldByteBudget() / 2) {
+        compact();
+    }
+    return fits();
+}
+
+void Decoder::hold(const IndexSet& indices, const std::uint64_t* payload, std::uint64_t hash) {
+    const std::size_t budget = heldByteBudget();
+    const std::size_t mostEntries = budget / kIndexEntryBytes;
+    const std::size_t mostCombinations = budget / heldBytes(1, 2);
+    reserveWithin(heldIndices, indices.size(), mostEntries);
+    reserveWithin(heldOwner, indices.size(), mostEntries);
+    reserveWithin(nextInList, indices.size(), mostEntries);
+    reserveWithin(helds, 1, mostCombinations);
+    reserveWithin(heldPayloads, words, mostCombinations * words);
+    const auto id = static_cast<std::uint32_t>(helds.size());
+    Held packet;
+    packet.first = static_cast<std::uint32_t>(heldIndices.size());
+    packet.size = static_cast<std::uint32_t>(indices.size());
+    packet.remaining = packet.size;
+    packet.hash = hash;
+    for (std::uint32_t index : indices) {
+        packet.indexXor ^= index;
+        const auto position = static_cast<std::uint32_t>(heldIndices.size());
+        heldIndices.push_back(index);
+        heldOwner.push_back(id);
+        nextInList.push_back(kNone);
+        link(index, position);
+    }
+    helds.push_back(packet);
+    heldPayloads.insert(heldPayloads.end(), payload, payload + words);
+    dirtyPacketsIndices.insert(hash, id);
+    ++heldCount;
+}
+
+void Decoder::link(std::uint32_t source, std::uint32_t position) {
+    if (listTail[source] == kNone) {
+        listHead[source] = position;
+    } else {
+        nextInList[listTail[source]] = position;
+    }
+    listTail[source] = position;
+}
+
+void Decoder::markKnown(std::uint32_t index, const std::uint64_t* payload) {
+    std::memcpy(sourcePayload(index), payload, words * 8);
+    known[index] = 1;
+    ++cleanPacketsCount;
+    peelQueue.push_back(index);
+    std::push_heap(peelQueue.begin(), peelQueue.end(), std::greater<>());
+}
+
+void Decoder::peel(std::uint32_t index) {
+    peeled[index] = 1;
+    std::uint32_t position = std::exchange(listHead[index], kNone);
+    listTail[index] = kNone;
+    const std::uint64_t* clean = sourcePayload(index);
+    for (; position != kNone; position = nextInList[position]) {
+        const std::uint32_t id = heldOwner[position];
+        Held& packet = helds[id];
+        if (!packet.held) {
+            continue; // resolved or discarded since it was listed here
+        }
+        dirtyPacketsIndices.erase(packet.hash, id);
+        --packet.remaining;
+        packet.indexXor ^= index;
+        packet.hash ^= indexKeys[index];
+        xorWords(heldPayload(id), clean, words);
+        if (packet.remaining == 1) {
+            release(packet);
+            const std::uint32_t last = packet.indexXor;
+            if (!known[last]) {
+                markKnown(last, heldPayload(id));
+            }
+        } else if (isHeldSet(id)) {
+            release(packet); // another combination already holds this set
+        } else {
+            dirtyPacketsIndices.insert(packet.hash, id);
+        }
+    }
+}
+
+void Decoder::release(Held& packet) {
+    packet.held = false;
+    --heldCount;
+    ++releasedCount;
+    releasedIndices += packet.size;
+}
+
+// Rewrites the held combinations without the released ones, keeping their order and each source's list
+// order, so that nothing observable changes.
+void Decoder::compact() {
+    std::vector<Held> keptHelds;
+    std::vector<std::uint64_t> keptPayloads;
+    std::vector<std::uint32_t> keptIndices;
+    keptHelds.reserve(heldCount);
+    keptPayloads.reserve(heldCount * words);
+    std::fill(listHead.begin(), listHead.end(), kNone);
+    std::fill(listTail.begin(), listTail.end(), kNone);
+    heldOwner.clear();
+    nextInList.clear();
+    dirtyPacketsIndices.clear();
+    for (std::uint32_t id = 0; id < helds.size(); ++id) {
+        if (!helds[id].held) {
+            continue;
+        }
+        Held packet = helds[id];
+        const auto keptId = static_cast<std::uint32_t>(keptHelds.size());
+        packet.first = static_cast<std::uint32_t>(keptIndices.size());
+        packet.size = 0;
+        for (std::uint32_t at = helds[id].first; at < helds[id].first + helds[id].size; ++at) {
+            const std::uint32_t index = heldIndices[at];
+            if (peeled[index]) {
+                continue;
+            }
+            const auto position = static_cast<std::uint32_t>(keptIndices.size());
+            keptIndices.push_back(index);
+            heldOwner.push_back(keptId);
+            nextInList.push_back(kNone);
+            link(index, position);
+            ++packet.size;
+        }
+        keptPayloads.insert(keptPayloads.end(), heldPayload(id), heldPayload(id) + words);
+        dirtyPacketsIndices.insert(packet.hash, keptId);
+        keptHelds.push_back(packet);
+    }
+    helds = std::move(keptHelds);
+    heldPayloads = std::move(keptPayloads);
+    heldIndices = std::move(keptIndices);
+    releasedCount = 0;
+    releasedIndices = 0;
+}
+
+bool Decoder::isHeldSet(std::uint64_t hash, const IndexSet& indices) const {
+    return dirtyPacketsIndices.any(hash, [&](std::uint32_t id) { return holdsExactly(id, indices); });
+}
+
+bool Decoder::isHeldSet(std::uint32_t id) const {
+    // The set is only spelled out when another held set has the same hash, which keeps a peel step O(1).
+    const Held& packet = helds[id];
+    if (!dirtyPacketsIndices.contains(packet.hash)) {
+        return false;
+    }
+    return isHeldSet(packet.hash, currentIndices(packet));
+}
+
+bool Decoder::holdsExactly(std::uint32_t id, const IndexSet& indices) const {
+    const Held& packet = helds[id];
+    if (packet.remaining != indices.size()) {
+        return false;
+    }
+    auto wanted = indices.begin();
+    for (std::uint32_t at = packet.first; at < packet.first + packet.size; ++at) {
+        const std::uint32_t index = heldIndices[at];
+        if (!peeled[index] && *wanted++ != index) {
+            return false;
+        }
+    }
+    return true;
+}
+
+IndexSet Decoder::currentIndices(const Held& packet) const {
+    IndexSet indices;
+    indices.reserve(packet.remaining);
+    for (std::uint32_t at = packet.first; at < packet.first + packet.size; ++at) {
+        if (!peeled[heldIndices[at]]) {
+            indices.push_back(heldIndices[at]);
+        }
+    }
+    return indices;
+}
+
+std::uint64_t Decoder::hashOf(const IndexSet& indices) const {
+    std::uint64_t hash = 0;
+    for (std::uint32_t index : indices) {
+        hash ^= indexKeys[index];
+    }
+    return hash;
+}
+
+std::size_t Decoder::memoryFootprint() const {
+    auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
+    return bytes(sourcePayloads) + bytes(known) + bytes(peeled) + bytes(listHead) + bytes(listTail) + bytes(indexKeys) +
+           bytes(helds) + bytes(heldPayloads) + bytes(heldIndices) + bytes(heldOwner) + bytes(nextInList) +
+           dirtyPacketsIndices.size() * kHashSlotBytes + bytes(unknownOf) + bytes(missingAtSolve) +
+           (solver ? solver->memoryFootprint() : 0);
+}
+
+std::uint32_t Decoder::knownShortfall() const {
+    const std::uint64_t since = acceptedPackets - acceptedAtLastSolve;
+    return since >= shortfallAtLastSolve ? 0 : shortfallAtLastSolve - static_cast<std::uint32_t>(since);
+}
+
+bool Decoder::completeBySolving() {
+    if (packetCount == 0 || isFinished()) {
+        return isFinished();
+    }
+    // Each packet raises the rank by one at most: until the last shortfall is made up, no solve can succeed.
+    if (knownShortfall() > 0) {
+        return false;
+    }
+    acceptedAtLastSolve = acceptedPackets;
+    const std::uint32_t missingCount = packetCount - cleanPacketsCount;
+    if (heldCount < missingCount) {
+        shortfallAtLastSolve = static_cast<std::uint32_t>(missingCount - heldCount);
+        return false;
+    }
+    if (!solver) {
+        startSolving();
+    }
+    // The kept elimination has taken every packet since: its shortfall is the held combinations' shortfall.
+    shortfallAtLastSolve = static_cast<std::uint32_t>(missingAtSolve.size()) - solver->rank();
+    if (!solver->isSolved()) {
+        return false;
+    }
+    adoptSolution();
+    return true;
+}
+
+// The first solve: the held combinations over the source packets missing now. Later packets are reduced
+// into it as they arrive (informSolver), over the same unknowns.
+void Decoder::startSolving() {
+    unknownOf.assign(packetCount, kNone);
+    missingAtSolve.clear();
+    for (std::uint32_t index = 0; index < packetCount; ++index) {
+        if (!known[index]) {
+            unknownOf[index] = static_cast<std::uint32_t>(missingAtSolve.size());
+            missingAtSolve.push_back(index);
+        }
+    }
+    solver = std::make_unique<InactivationSolver>(static_cast<std::uint32_t>(missingAtSolve.size()), packetLength);
+    for (std::uint32_t id = 0; id < helds.size(); ++id) {
+        if (!helds[id].held) {
+            continue;
+        }
+        solverUnknowns.clear();
+        for (std::uint32_t index : currentIndices(helds[id])) {
+            solverUnknowns.push_back(unknownOf[index]);
+        }
+        solver->addEquation(solverUnknowns, reinterpret_cast<const std::uint8_t*>(heldPayload(id)));
+    }
+    solver->solve();
+}
+
+// A packet accepted after the first solve, as an equation over that solve's unknowns: the source packets
+// known then are XORed out of a copy of its payload.
+void Decoder::informSolver(const std::uint64_t* payload, const IndexSet& indices) {
+    solverPayload.assign(payload, payload + words);
+    solverUnknowns.clear();
+    for (std::uint32_t index : indices) {
+        if (unknownOf[index] == kNone) {
+            xorWords(solverPayload.data(), sourcePayload(index), words);
+        } else {
+            solverUnknowns.push_back(unknownOf[index]);
+        }
+    }
+    if (!solverUnknowns.empty()) {
+        solver->addLaterEquation(solverUnknowns, reinterpret_cast<const std::uint8_t*>(solverPayload.data()));
+    }
+}
+
+// Every missing source packet becomes known at once; no combination is held any more.
+void Decoder::adoptSolution() {
+    std::vector<std::uint64_t> value(words);
+    for (std::uint32_t unknown = 0; unknown < missingAtSolve.size(); ++unknown) {
+        const std::uint32_t index = missingAtSolve[unknown];
+        if (!known[index]) {
+            solver->copyValue(unknown, reinterpret_cast<std::uint8_t*>(value.data()));
+            std::memcpy(sourcePayload(index), value.data(), words * 8);
+            known[index] = 1;
+        }
+    }
+    std::fill(peeled.begin(), peeled.end(), 1);
+    helds = {};
+    heldPayloads = {};
+    heldIndices = {};
+    heldOwner = {};
+    nextInList = {};
+    std::fill(listHead.begin(), listHead.end(), kNone);
+    std::fill(listTail.begin(), listTail.end(), kNone);
+    dirtyPacketsIndices.clear();
+    heldCount = 0;
+    releasedCount = 0;
+    releasedIndices = 0;
+    cleanPacketsCount = packetCount;
+    shortfallAtLastSolve = 0;
+    solver.reset();
+}
+
+double Decoder::progress() const {
+    return packetCount == 0 ? 0.0 : static_cast<double>(cleanPacketsCount) / static_cast<double>(packetCount);
+}
+
+std::vector<std::uint8_t> Decoder::data() const {
+    std::vector<std::uint8_t> out;
+    if (!isFinished()) {
+        return out;
+    }
+    out.resize(totalLength);
+    for (std::uint32_t index = 0; index + 1 < packetCount; ++index) {
+        std::memcpy(out.data() + std::size_t{index} * packetLength, sourcePayload(index), packetLength);
+    }
+    // The zero bytes that filled the last source packet are dropped.
+    const std::size_t lastOffset = std::size_t{packetCount - 1} * packetLength;
+    std::memcpy(out.data() + lastOffset, sourcePayload(packetCount - 1), totalLength - lastOffset);
+    return out;
+}
+
+bool Decoder::invariantsHold() const {
+    std::uint32_t knownCount = 0;
+    for (std::uint32_t index = 0; index < packetCount; ++index) {
+        knownCount += known[index];
+        if (peeled[index] && !known[index]) {
+            return false;
+        }
+    }
+    // With the peel queue empty, every known source has been peeled.
+    if (knownCount != cleanPacketsCount || !peelQueue.empty() ||
+        !std::equal(known.begin(), known.end(), peeled.begin())) {
+        return false;
+    }
+    std::set<std::pair<std::uint32_t, std::uint32_t>> listed; // (source, combination) of every list entry
+    for (std::uint32_t index = 0; index < packetCount; ++index) {
+        for (std::uint32_t at = listHead[index]; at != kNone; at = nextInList[at]) {
+            if (heldIndices[at] != index) {
+                return false;
+            }
+            listed.emplace(index, heldOwner[at]);
+        }
+    }
+    std::size_t held = 0;
+    std::set<IndexSet> distinctSets;
+    for (std::uint32_t id = 0; id < helds.size(); ++id) {
+        const Held& packet = helds[id];
+        if (!packet.held) {
+            continue;
+        }
+        ++held;
+        const IndexSet indices = currentIndices(packet);
+        std::uint32_t indexXor = 0;
+        for (std::uint32_t index : indices) {
+            indexXor ^= index;
+            if (listed.count({index, id}) == 0) {
+                return false;
+            }
+        }
+        const bool hashed = dirtyPacketsIndices.any(packet.hash, [&](std::uint32_t other) { return other == id; });
+        if (indices.size() < 2 || indices.size() != packet.remaining || indexXor != packet.indexXor ||
+            hashOf(indices) != packet.hash || !hashed || !distinctSets.insert(indices).second) {
+            return false;
+        }
+    }
+    if (held != heldCount || dirtyPacketsIndices.size() != heldCount) {
+        return false;
+    }
+    return !(isFinished() && heldCount != 0);
+}
+
+} // namespace vexaqr::LT

@@ -1,0 +1,171 @@
+// LT::Decoder: rebuilds the byte string of one LT transfer from its packets. Not thread-safe; each
+// decoder is used by one thread at a time, and decoders share nothing but the immutable degree tables.
+#pragma once
+
+#include "codec/transport/LTHashedSetIndex.hpp"
+#include "codec/transport/LTIndexSetGenerator.hpp"
+
+#include "codec/transport/LTEncoder.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace vexaqr::LT {
+
+class InactivationSolver;
+
+/// Rebuilds a byte string of known length from LT packets arriving in any order, with repeats and
+/// losses, by peeling: a packet covering one missing source packet reveals it, and each revealed
+/// source packet is XORed out of the held combinations, possibly revealing more.
+///
+/// Each held combination carries a hash of its index set (the XOR of one random 64-bit key per
+/// index), so removing an index and looking the reduced set up cost O(1); index sets are compared in
+/// full only when their hashes meet. Payloads, index sets and the lists of combinations per source
+/// packet live in flat arrays, so a packet costs no allocation once the arrays have grown.
+///
+/// Memory is bounded by the transfer's size: held combinations take at most kHeldBytesPerPacket per source
+/// packet together (48 MB for the largest transfer, where an honest sender's need far less); a combination
+/// that would exceed that is not held (its packet still counts and, once solving began, still informs).
+class Decoder {
+public:
+    /// Total lengths above this are refused unless the caller sets another limit: a hostile frame
+    /// must not make the decoder allocate a slot per packet of a gigabyte transfer. Whatever the
+    /// limit, no transfer gets more than kMaximumPacketCount slots.
+    static constexpr std::uint32_t kDefaultMaximumTotalLength = kMaximumTotalLength;
+    /// Bytes all held combinations may take together, per source packet (plus a floor of 1 MB).
+    static constexpr std::size_t kHeldBytesPerPacket = 384;
+
+    explicit Decoder(std::uint32_t maximumTotalLength = kDefaultMaximumTotalLength);
+    ~Decoder();
+    Decoder(Decoder&&) noexcept;
+    Decoder& operator=(Decoder&&) noexcept;
+
+    /// Consumes one packet whose index set follows from the current seed. A packet is refused, with
+    /// no change at all (not even to the seed), while the total length is 0 or above the limit, when
+    /// it is empty, when it implies more than kMaximumPacketCount source packets, when its length
+    /// differs from the first accepted packet's, or when it implies another packet count than the
+    /// first accepted packet did.
+    void processPacket(const std::uint8_t* bytes, std::size_t length);
+    void processPacket(const std::vector<std::uint8_t>& bytes) { processPacket(bytes.data(), bytes.size()); }
+
+    /// True when every source packet is known (never before the first accepted packet).
+    bool isFinished() const { return packetCount != 0 && cleanPacketsCount == packetCount; }
+    /// Known source packets / K; 0.0 before the first accepted packet.
+    double progress() const;
+    /// The rebuilt byte string, exactly the total length long. Only valid when finished.
+    std::vector<std::uint8_t> data() const;
+
+    void setSeed(std::uint32_t value) { seed = value; }
+    std::uint32_t getSeed() const { return seed; }
+    void setTotalLength(std::uint32_t value) { totalLength = value; }
+    std::uint32_t getPacketCount() const { return packetCount; }
+    /// Number of combinations currently held (two or more missing indices each).
+    std::size_t heldCombinationCount() const { return heldCount; }
+    /// Bytes the decoder's working arrays take (capacities), for measurements of its bounded memory.
+    std::size_t memoryFootprint() const;
+    /// Combinations not held because the memory bound was reached (never, for an honest sender's packets).
+    std::uint64_t combinationsNotHeld() const { return notHeld; }
+
+    /// Packets accepted since the decoder was made (refused packets are not counted).
+    std::uint64_t acceptedPacketCount() const { return acceptedPackets; }
+
+    /// Solves the held combinations over GF(2) when peeling has stalled, completing the decode exactly when
+    /// the accepted packets determine every source packet; true when finished. The first solve keeps its
+    /// elimination, and every packet accepted after it is reduced into that elimination as it arrives, so
+    /// no solve is ever repeated: a later call only looks whether the rank has reached K.
+    bool completeBySolving();
+    /// How many more independent packets are still needed at least, as far as the last failed solve
+    /// showed (less the packets accepted since); 0 when no solve was attempted or it may now succeed.
+    std::uint32_t knownShortfall() const;
+
+    /// Checks every bookkeeping invariant (held sets hashed, listed and distinct, no known index in a
+    /// held set, none held once finished). O(total size); meant for tests and diagnostics.
+    bool invariantsHold() const;
+
+private:
+    static constexpr std::uint32_t kNone = 0xffffffffu;
+
+    // A held combination. Its indices as first held are heldIndices[first, first + size); the peeled
+    // ones are skipped when read. Its payload is heldPayloads[id * packetLength, ...).
+    struct Held {
+        std::uint32_t first = 0;
+        std::uint32_t size = 0;
+        std::uint32_t remaining = 0;
+        std::uint32_t indexXor = 0; // XOR of the remaining indices: the last one when one remains
+        std::uint64_t hash = 0;     // XOR of the remaining indices' keys
+        bool held = true;           // false once resolved or discarded; stale list entries are skipped
+    };
+
+    bool accepts(std::size_t length) const;
+    void fixLayout(std::uint32_t length);
+    void resolve(const std::uint8_t* bytes, IndexSet& indices);
+    std::size_t heldBytes(std::size_t combinations, std::size_t indexEntries) const;
+    std::size_t heldByteBudget() const;
+    bool roomFor(std::size_t indexCount);
+    void hold(const IndexSet& indices, const std::uint64_t* payload, std::uint64_t hash);
+    void link(std::uint32_t source, std::uint32_t position);
+    void peel(std::uint32_t index);
+    void markKnown(std::uint32_t index, const std::uint64_t* payload);
+    void release(Held& packet);
+    void compact();
+    bool isHeldSet(std::uint64_t hash, const IndexSet& indices) const;
+    bool isHeldSet(std::uint32_t id) const;
+    bool holdsExactly(std::uint32_t id, const IndexSet& indices) const;
+    IndexSet currentIndices(const Held& packet) const;
+    std::uint64_t hashOf(const IndexSet& indices) const;
+    std::uint64_t* sourcePayload(std::uint32_t index) { return sourcePayloads.data() + std::size_t{index} * words; }
+    const std::uint64_t* sourcePayload(std::uint32_t index) const {
+        return sourcePayloads.data() + std::size_t{index} * words;
+    }
+    std::uint64_t* heldPayload(std::uint32_t id) { return heldPayloads.data() + std::size_t{id} * words; }
+    const std::uint64_t* heldPayload(std::uint32_t id) const { return heldPayloads.data() + std::size_t{id} * words; }
+    void startSolving();
+    void informSolver(const std::uint64_t* payload, const IndexSet& indices);
+    void adoptSolution();
+
+    std::uint32_t maximumTotalLength;
+    std::uint32_t totalLength = 0;
+    std::uint32_t packetCount = 0;
+    std::uint32_t packetLength = 0;
+    std::size_t words = 0; // payload words of 8 bytes (the last one zero-padded)
+    std::uint32_t seed = 0;
+    IndexSetGenerator indexSetGenerator;
+    IndexSet drawn;                       // the current packet's index set, reused
+    std::vector<std::uint64_t> incoming;  // the current packet's payload, reused
+    std::vector<std::uint32_t> peelQueue; // a min-heap: the smallest newly known index is peeled first
+
+    // Per source packet.
+    std::vector<std::uint64_t> sourcePayloads;
+    std::vector<std::uint8_t> known;  // its payload is known
+    std::vector<std::uint8_t> peeled; // known and already XORed out of every combination that held it
+    std::vector<std::uint32_t> listHead;
+    std::vector<std::uint32_t> listTail;
+    std::vector<std::uint64_t> indexKeys;
+    std::uint32_t cleanPacketsCount = 0;
+
+    // Held combinations; heldIndices, heldOwner and nextInList run in parallel.
+    std::vector<Held> helds;
+    std::vector<std::uint64_t> heldPayloads;
+    std::vector<std::uint32_t> heldIndices;
+    std::vector<std::uint32_t> heldOwner;
+    std::vector<std::uint32_t> nextInList; // the next combination of the same source, in holding order
+    HashedSetIndex dirtyPacketsIndices;
+    std::size_t heldCount = 0;
+    std::uint64_t notHeld = 0;
+    std::size_t releasedCount = 0;   // combinations no longer held, still in the arrays
+    std::size_t releasedIndices = 0; // and their index entries
+
+    // The maximum-likelihood elimination, kept from the first solve on.
+    std::unique_ptr<InactivationSolver> solver;
+    std::vector<std::uint32_t> unknownOf; // source index -> solver unknown (kNone: known at the first solve)
+    std::vector<std::uint32_t> missingAtSolve;
+    std::vector<std::uint32_t> solverUnknowns; // reused
+    std::vector<std::uint64_t> solverPayload;  // reused
+    std::uint64_t acceptedPackets = 0;
+    std::uint64_t acceptedAtLastSolve = 0;
+    std::uint32_t shortfallAtLastSolve = 0;
+};
+
+} // namespace vexaqr::LT

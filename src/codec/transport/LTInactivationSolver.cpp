@@ -1,0 +1,317 @@
+#include "codec/transport/LTInactivationSolver.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <numeric>
+#include <optional>
+
+namespace vexaqr::LT {
+
+namespace {
+
+constexpr std::uint32_t kNoRow = 0xffffffffu;
+
+void xorWords(std::uint64_t* target, const std::uint64_t* source, std::size_t words) {
+    for (std::size_t i = 0; i < words; ++i) {
+        target[i] ^= source[i];
+    }
+}
+
+bool testBit(const std::uint64_t* row, std::uint32_t bit) {
+    return (row[bit / 64] >> (bit % 64) & 1u) != 0;
+}
+
+} // namespace
+
+InactivationSolver::InactivationSolver(std::uint32_t unknownCount, std::size_t payloadLength)
+    : _unknownCount(unknownCount), _payloadLength(payloadLength), _words((payloadLength + 7) / 8) {}
+
+void InactivationSolver::addEquation(const std::vector<std::uint32_t>& unknowns, const std::uint8_t* payload) {
+    _equationSymbols.insert(_equationSymbols.end(), unknowns.begin(), unknowns.end());
+    _equationStart.push_back(_equationSymbols.size());
+    const std::size_t offset = _payloads.size();
+    _payloads.resize(offset + _words, 0);
+    std::memcpy(_payloads.data() + offset, payload, _payloadLength);
+}
+
+bool InactivationSolver::solve() {
+    peelAndInactivate();
+    expressPivots();
+    const bool solved = solveDenseSystem();
+    releaseEquations();
+    if (solved) {
+        backSubstitute();
+    }
+    return solved;
+}
+
+// Orders the unknowns as pivots (each resolved by an equation whose other unknowns come earlier or are
+// inactive) and inactive symbols, working on the structure only; payloads are touched later.
+void InactivationSolver::peelAndInactivate() {
+    const std::size_t equations = _equationStart.size() - 1;
+    std::vector<std::uint32_t> counts(_unknownCount, 0);
+    for (std::uint32_t symbol : _equationSymbols) {
+        ++counts[symbol];
+    }
+    _occurrenceStart.assign(_unknownCount + 1, 0);
+    std::partial_sum(counts.begin(), counts.end(), _occurrenceStart.begin() + 1);
+    _occurrences.resize(_equationSymbols.size());
+    std::vector<std::size_t> fill(_occurrenceStart.begin(), _occurrenceStart.end() - 1);
+    _openDegree.resize(equations);
+    for (std::uint32_t equation = 0; equation < equations; ++equation) {
+        _openDegree[equation] = static_cast<std::uint32_t>(_equationStart[equation + 1] - _equationStart[equation]);
+        for (std::size_t at = _equationStart[equation]; at < _equationStart[equation + 1]; ++at) {
+            _occurrences[fill[_equationSymbols[at]]++] = equation;
+        }
+        if (_openDegree[equation] == 1) {
+            _singles.push_back(equation);
+        }
+    }
+    _equationUsed.assign(equations, false);
+    _state.assign(_unknownCount, State::open);
+    _pivotEquation.assign(_unknownCount, 0);
+    _column.assign(_unknownCount, 0);
+
+    // Set aside the most frequent unknowns first: each one removed opens the most equations.
+    std::vector<std::uint32_t> byFrequency(_unknownCount);
+    std::iota(byFrequency.begin(), byFrequency.end(), 0u);
+    std::stable_sort(byFrequency.begin(), byFrequency.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return counts[a] > counts[b]; });
+    auto nextCandidate = byFrequency.begin();
+
+    for (std::uint32_t settled = 0; settled < _unknownCount; ++settled) {
+        std::uint32_t symbol = 0;
+        if (const auto equation = nextSingle()) {
+            symbol = openSymbolOf(*equation);
+            _equationUsed[*equation] = true;
+            _state[symbol] = State::pivoted;
+            _pivotEquation[symbol] = *equation;
+            _pivotOrder.push_back(symbol);
+        } else {
+            while (_state[*nextCandidate] != State::open) {
+                ++nextCandidate;
+            }
+            symbol = *nextCandidate;
+            _state[symbol] = State::inactive;
+            _column[symbol] = static_cast<std::uint32_t>(_inactiveSymbols.size());
+            _inactiveSymbols.push_back(symbol);
+        }
+        settle(symbol);
+    }
+}
+
+std::optional<std::uint32_t> InactivationSolver::nextSingle() {
+    while (!_singles.empty()) {
+        const std::uint32_t equation = _singles.back();
+        _singles.pop_back();
+        if (!_equationUsed[equation] && _openDegree[equation] == 1) {
+            return equation;
+        }
+    }
+    return std::nullopt;
+}
+
+std::uint32_t InactivationSolver::openSymbolOf(std::uint32_t equation) const {
+    for (std::size_t at = _equationStart[equation]; at < _equationStart[equation + 1]; ++at) {
+        if (_state[_equationSymbols[at]] == State::open) {
+            return _equationSymbols[at];
+        }
+    }
+    return 0; // unreachable: an equation of open degree one has an open symbol
+}
+
+// A symbol stops being open: every unused equation holding it has one open symbol fewer.
+void InactivationSolver::settle(std::uint32_t symbol) {
+    for (std::size_t at = _occurrenceStart[symbol]; at < _occurrenceStart[symbol + 1]; ++at) {
+        const std::uint32_t equation = _occurrences[at];
+        if (!_equationUsed[equation] && --_openDegree[equation] == 1) {
+            _singles.push_back(equation);
+        }
+    }
+}
+
+// Each pivot's value is its equation's payload XOR the other symbols of that equation; those are earlier
+// pivots (already expressed) or inactive symbols (kept as coefficient bits until the dense solve).
+void InactivationSolver::expressPivots() {
+    _columnWords = (_inactiveSymbols.size() + 63) / 64;
+    _coefficients.assign(static_cast<std::size_t>(_unknownCount) * _columnWords, 0);
+    _values.assign(static_cast<std::size_t>(_unknownCount) * _words, 0);
+    for (std::uint32_t symbol : _pivotOrder) {
+        const std::uint32_t equation = _pivotEquation[symbol];
+        std::memcpy(valueOf(symbol), payloadOf(equation), _words * 8);
+        accumulate(equation, symbol, coefficientsOf(symbol), valueOf(symbol));
+    }
+}
+
+// XORs into (`coefficients`, `value`) the expressions of every symbol of `equation` except `skipped`.
+void InactivationSolver::accumulate(std::uint32_t equation, std::uint32_t skipped, std::uint64_t* coefficients,
+                                    std::uint64_t* value) {
+    for (std::size_t at = _equationStart[equation]; at < _equationStart[equation + 1]; ++at) {
+        const std::uint32_t other = _equationSymbols[at];
+        if (other == skipped) {
+            continue;
+        }
+        if (_state[other] == State::inactive) {
+            coefficients[_column[other] / 64] ^= std::uint64_t{1} << (_column[other] % 64);
+        } else {
+            xorWords(coefficients, coefficientsOf(other), _columnWords);
+            xorWords(value, valueOf(other), _words);
+        }
+    }
+}
+
+// The equations that resolved no pivot, rewritten over the inactive symbols alone, solved by Gauss-Jordan
+// elimination. Their rank plus the pivots is the rank of the whole system.
+bool InactivationSolver::solveDenseSystem() {
+    const std::uint32_t columns = static_cast<std::uint32_t>(_inactiveSymbols.size());
+    const std::size_t stride = _columnWords + _words; // coefficient bits, then the payload
+    std::vector<std::uint64_t> rows;
+    std::size_t rowCount = 0;
+    for (std::uint32_t equation = 0; equation + 1 < _equationStart.size(); ++equation) {
+        if (_equationUsed[equation]) {
+            continue;
+        }
+        rows.resize(rows.size() + stride, 0);
+        std::uint64_t* row = rows.data() + rowCount * stride;
+        std::memcpy(row + _columnWords, payloadOf(equation), _words * 8);
+        accumulate(equation, _unknownCount, row, row + _columnWords);
+        ++rowCount;
+    }
+    auto rowAt = [&](std::size_t index) { return rows.data() + index * stride; };
+
+    _rowOfColumn.assign(columns, kNoRow);
+    _pivotColumns.assign(_columnWords, 0);
+    std::uint32_t denseRank = 0;
+    for (std::uint32_t column = 0; column < columns; ++column) {
+        std::size_t found = denseRank;
+        while (found < rowCount && !testBit(rowAt(found), column)) {
+            ++found;
+        }
+        if (found == rowCount) {
+            continue; // no equation left for this symbol: the system is short of rank
+        }
+        std::swap_ranges(rowAt(found), rowAt(found) + stride, rowAt(denseRank));
+        const std::uint64_t* pivot = rowAt(denseRank);
+        for (std::size_t other = 0; other < rowCount; ++other) {
+            if (other != denseRank && testBit(rowAt(other), column)) {
+                xorWords(rowAt(other), pivot, stride);
+            }
+        }
+        _rowOfColumn[column] = denseRank;
+        _pivotColumns[column / 64] |= std::uint64_t{1} << (column % 64);
+        ++denseRank;
+    }
+    _rank = static_cast<std::uint32_t>(_pivotOrder.size()) + denseRank;
+    // The rows past the rank reduced to nothing; the others are the elimination kept for later equations.
+    rows.resize(static_cast<std::size_t>(denseRank) * stride);
+    _denseRows = std::move(rows);
+    if (denseRank < columns) {
+        return false;
+    }
+    adoptDenseValues();
+    return true;
+}
+
+bool InactivationSolver::addLaterEquation(const std::vector<std::uint32_t>& unknowns, const std::uint8_t* payload) {
+    if (isSolved()) {
+        return false;
+    }
+    const std::size_t stride = _columnWords + _words;
+    _laterRow.assign(stride, 0);
+    std::uint64_t* coefficients = _laterRow.data();
+    std::uint64_t* value = coefficients + _columnWords;
+    std::memcpy(value, payload, _payloadLength);
+    for (std::uint32_t symbol : unknowns) {
+        if (_state[symbol] == State::inactive) {
+            coefficients[_column[symbol] / 64] ^= std::uint64_t{1} << (_column[symbol] % 64);
+        } else {
+            xorWords(coefficients, coefficientsOf(symbol), _columnWords);
+            xorWords(value, valueOf(symbol), _words);
+        }
+    }
+    // Clearing a pivot column never sets another one (pivot rows are clear there), so one pass suffices.
+    for (std::size_t word = 0; word < _columnWords; ++word) {
+        for (std::uint64_t bits = coefficients[word] & _pivotColumns[word]; bits != 0; bits &= bits - 1) {
+            const auto column = word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+            xorWords(coefficients, _denseRows.data() + std::size_t{_rowOfColumn[column]} * stride, stride);
+        }
+    }
+    const auto nonZero = std::find_if(coefficients, coefficients + _columnWords, [](std::uint64_t w) { return w; });
+    if (nonZero == coefficients + _columnWords) {
+        return false; // implied by the equations already taken
+    }
+    const auto word = static_cast<std::size_t>(nonZero - coefficients);
+    keepDenseRow(coefficients, static_cast<std::uint32_t>(word * 64 + std::countr_zero(*nonZero)));
+    ++_rank;
+    if (isSolved()) {
+        adoptDenseValues();
+        backSubstitute();
+    }
+    return true;
+}
+
+// Adds a reduced row with its pivot `column`, clearing that column from every other kept row.
+void InactivationSolver::keepDenseRow(const std::uint64_t* row, std::uint32_t column) {
+    const std::size_t stride = _columnWords + _words;
+    const std::size_t rows = _denseRows.size() / stride;
+    for (std::size_t other = 0; other < rows; ++other) {
+        std::uint64_t* kept = _denseRows.data() + other * stride;
+        if (testBit(kept, column)) {
+            xorWords(kept, row, stride);
+        }
+    }
+    _denseRows.insert(_denseRows.end(), row, row + stride);
+    _rowOfColumn[column] = static_cast<std::uint32_t>(rows);
+    _pivotColumns[column / 64] |= std::uint64_t{1} << (column % 64);
+}
+
+// Full rank: the row of each column now reads "inactive symbol = payload".
+void InactivationSolver::adoptDenseValues() {
+    const std::size_t stride = _columnWords + _words;
+    for (std::uint32_t column = 0; column < _inactiveSymbols.size(); ++column) {
+        const std::uint64_t* row = _denseRows.data() + std::size_t{_rowOfColumn[column]} * stride;
+        std::memcpy(valueOf(_inactiveSymbols[column]), row + _columnWords, _words * 8);
+    }
+    _denseRows = {};
+}
+
+// What only solve() needs; a solver kept for later equations holds the elimination alone.
+void InactivationSolver::releaseEquations() {
+    _equationStart = {0};
+    _equationSymbols = {};
+    _payloads = {};
+    _occurrenceStart = {};
+    _occurrences = {};
+    _openDegree = {};
+    _equationUsed = {};
+    _singles = {};
+}
+
+void InactivationSolver::backSubstitute() {
+    for (std::uint32_t symbol : _pivotOrder) {
+        const std::uint64_t* coefficients = coefficientsOf(symbol);
+        std::uint64_t* value = valueOf(symbol);
+        for (std::size_t word = 0; word < _columnWords; ++word) {
+            for (std::uint64_t bits = coefficients[word]; bits != 0; bits &= bits - 1) {
+                const auto column = word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+                xorWords(value, valueOf(_inactiveSymbols[column]), _words);
+            }
+        }
+    }
+}
+
+std::size_t InactivationSolver::memoryFootprint() const {
+    auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
+    return bytes(_equationStart) + bytes(_equationSymbols) + bytes(_payloads) + bytes(_occurrenceStart) +
+           bytes(_occurrences) + bytes(_openDegree) + _equationUsed.capacity() / 8 + bytes(_singles) + bytes(_state) +
+           bytes(_pivotEquation) + bytes(_column) + bytes(_pivotOrder) + bytes(_inactiveSymbols) +
+           bytes(_coefficients) + bytes(_values) + bytes(_denseRows) + bytes(_rowOfColumn) + bytes(_pivotColumns) +
+           bytes(_laterRow);
+}
+
+void InactivationSolver::copyValue(std::uint32_t unknown, std::uint8_t* out) const {
+    std::memcpy(out, _values.data() + static_cast<std::size_t>(unknown) * _words, _payloadLength);
+}
+
+} // namespace vexaqr::LT

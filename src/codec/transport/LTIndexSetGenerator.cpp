@@ -1,0 +1,94 @@
+#include "codec/transport/LTIndexSetGenerator.hpp"
+
+#include "codec/transport/LTDegreeTable.hpp"
+
+#include <algorithm>
+#include <bit>
+
+namespace vexaqr::LT {
+
+namespace {
+
+constexpr std::uint32_t kSmallDegree = 256; // above this an index set is collected through a bitmap
+
+// std::round for 0 <= x < 2^32 (halves away from zero) without the library call: x - trunc(x) is exact.
+std::uint32_t roundHalfAway(double x) {
+    const auto whole = static_cast<std::uint32_t>(x);
+    return x - static_cast<double>(whole) >= 0.5 ? whole + 1 : whole;
+}
+
+} // namespace
+
+IndexSetGenerator::IndexSetGenerator(std::uint32_t packetCount)
+    : table(DegreeTable::shared(packetCount)), packetCount(packetCount) {}
+
+const std::vector<double>& IndexSetGenerator::distribution() const {
+    static const std::vector<double> none;
+    return table ? table->distribution : none;
+}
+
+std::uint32_t IndexSetGenerator::degreeFor(double a) const {
+    if (!table) {
+        return 0;
+    }
+    // The walk "while a > s + entry i: s += entry i, i += 1" stops at the first running sum that is
+    // not below a; the running sums never decrease, so a binary search finds the same index.
+    const auto& sums = table->runningSums;
+    const auto stop = std::lower_bound(sums.begin(), sums.end(), a);
+    const auto degree = static_cast<std::uint32_t>(std::min<std::ptrdiff_t>(stop - sums.begin(), packetCount));
+    return std::max<std::uint32_t>(degree, 1);
+}
+
+std::uint32_t IndexSetGenerator::generateDegree() {
+    return degreeFor(prng.rand());
+}
+
+IndexSet IndexSetGenerator::generateIndices() {
+    IndexSet indices;
+    generateIndices(indices);
+    return indices;
+}
+
+void IndexSetGenerator::generateIndices(IndexSet& indices) {
+    indices.clear();
+    appendIndices(indices);
+    if (indices.size() <= kSmallDegree) {
+        std::sort(indices.begin(), indices.end()); // large sets come out ascending already
+    }
+}
+
+void IndexSetGenerator::appendIndices(std::vector<std::uint32_t>& indices) {
+    const std::uint32_t degree = generateDegree();
+    const double scale = static_cast<double>(packetCount - 1);
+    auto drawIndex = [&] { return roundHalfAway(prng.rand() * scale); };
+
+    const auto first = static_cast<std::ptrdiff_t>(indices.size());
+    if (degree <= kSmallDegree) {
+        // Small sets are short: a scan for repeats costs less than keeping them sorted.
+        while (indices.size() - static_cast<std::size_t>(first) < degree) {
+            const std::uint32_t index = drawIndex();
+            if (std::find(indices.begin() + first, indices.end(), index) == indices.end()) {
+                indices.push_back(index);
+            }
+        }
+        return;
+    }
+    // Large sets: mark draws in a bitmap, then read the marks back in ascending order.
+    std::vector<std::uint64_t> drawn((packetCount + 63) / 64, 0);
+    std::uint32_t distinct = 0;
+    while (distinct < degree) {
+        const std::uint32_t index = drawIndex();
+        const std::uint64_t bit = std::uint64_t{1} << (index % 64);
+        if ((drawn[index / 64] & bit) == 0) {
+            drawn[index / 64] |= bit;
+            ++distinct;
+        }
+    }
+    for (std::size_t word = 0; word < drawn.size(); ++word) {
+        for (std::uint64_t bits = drawn[word]; bits != 0; bits &= bits - 1) {
+            indices.push_back(static_cast<std::uint32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
+        }
+    }
+}
+
+} // namespace vexaqr::LT
