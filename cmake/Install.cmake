@@ -1,11 +1,11 @@
-# Installs the library with a CMake package (find_package(VexaQr) -> VexaQr::vexaqr) and a pkg-config file, the
-# two programs and the examples' sources.
+# Installs the two libraries with a CMake package (find_package(VexaQr) -> VexaQr::codec, VexaQr::vexaqr) and a
+# pkg-config file each (vexaqr-codec, vexaqr), their public headers, the two programs and the examples' sources.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(VEXAQR_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/VexaQr)
 
-install(TARGETS vexaqr EXPORT VexaQrTargets
+install(TARGETS vexaqr_codec vexaqr EXPORT VexaQrTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
@@ -21,7 +21,10 @@ endforeach()
 file(GLOB VEXAQR_EXAMPLE_SOURCES ${PROJECT_SOURCE_DIR}/examples/*.cpp)
 install(FILES ${VEXAQR_EXAMPLE_SOURCES} ${PROJECT_SOURCE_DIR}/examples/CMakeLists.txt
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
-install(DIRECTORY include/vexaqr DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+foreach(header ${VEXAQR_CODEC_PUBLIC_HEADERS} ${VEXAQR_ACCOUNT_PUBLIC_HEADERS})
+    get_filename_component(folder ${header} DIRECTORY)
+    install(FILES include/vexaqr/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vexaqr/${folder})
+endforeach()
 install(EXPORT VexaQrTargets NAMESPACE VexaQr:: DESTINATION ${VEXAQR_CMAKE_DIR})
 
 configure_package_config_file(cmake/VexaQrConfig.cmake.in ${CMAKE_CURRENT_BINARY_DIR}/VexaQrConfig.cmake
@@ -33,5 +36,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/VexaQrConfig.cmake ${CMAKE_CURRENT_BIN
 
 # The .pc file finds the prefix from its own place: the path from the pkgconfig folder back up to it.
 file(RELATIVE_PATH VEXAQR_PC_PREFIX_FROM_PCFILEDIR /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
-configure_file(cmake/vexaqr.pc.in ${CMAKE_CURRENT_BINARY_DIR}/vexaqr.pc @ONLY)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vexaqr.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+foreach(pc vexaqr-codec vexaqr)
+    configure_file(cmake/${pc}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc @ONLY)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()

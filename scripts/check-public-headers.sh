@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Fails when a public header includes anything but the C++ standard library and other public headers, when a
 # codec header includes an account-side one, or when a public header does not compile on its own.
-#   usage: scripts/check-public-headers.sh [list]   (default cmake/public-headers.txt; CXX picks the compiler)
+#   usage: scripts/check-public-headers.sh [list]   (default cmake/PublicHeaders.cmake; CXX picks the compiler)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-list=${1:-cmake/public-headers.txt}
+list=${1:-cmake/PublicHeaders.cmake}
 cxx=${CXX:-c++}
 
 # The C++20 standard library, and the C library in its C++ spelling.
@@ -18,17 +18,22 @@ std_headers=" algorithm any array atomic barrier bit bitset charconv chrono code
  cstdint cstdio cstdlib cstring ctime cuchar cwchar cwctype "
 std_headers=" $(echo $std_headers) " # one space between names, for the pattern match below
 
+# The lists in cmake/PublicHeaders.cmake: the names after set(VEXAQR_CODEC_PUBLIC_HEADERS (codec) and
+# set(VEXAQR_ACCOUNT_PUBLIC_HEADERS (vexaqr), each up to its closing parenthesis.
 declare -A target_of=()
-section=""
-while IFS= read -r line; do
-    line=${line%%#*}
-    line=${line//[[:space:]]/}
-    case "$line" in
-    "") ;;
-    \[*\]) section=${line:1:-1} ;;
-    *) target_of[$line]=$section ;;
-    esac
-done <"$list"
+while read -r section header; do
+    target_of[vexaqr/$header]=$section
+done < <(awk '
+    /^set\(VEXAQR_CODEC_PUBLIC_HEADERS/ { section = "codec" }
+    /^set\(VEXAQR_ACCOUNT_PUBLIC_HEADERS/ { section = "vexaqr" }
+    section != "" {
+        line = $0
+        sub(/^set\(VEXAQR_[A-Z]+_PUBLIC_HEADERS/, "", line)
+        closing = sub(/\).*$/, "", line)
+        n = split(line, names, " ")
+        for (i = 1; i <= n; i++) print section, names[i]
+        if (closing) section = ""
+    }' "$list")
 
 bad=0
 fail() {

@@ -13,9 +13,9 @@ set(library_build ${PROJECT_BINARY})
 if(KIND STREQUAL "shared")
     set(library_build ${WORK}/library)
     run(${CMAKE_COMMAND} -S ${PROJECT_SOURCE} -B ${library_build} -G Ninja -DCMAKE_BUILD_TYPE=Release
-        -DBUILD_SHARED_LIBS=ON -DVEXAQR_BUILD_TESTS=OFF -DVEXAQR_BUILD_TOOLS=OFF -DVEXAQR_BUILD_BENCH=OFF
+        -DBUILD_SHARED_LIBS=ON -DVEXAQR_WERROR=ON -DVEXAQR_BUILD_TESTS=OFF -DVEXAQR_BUILD_TOOLS=OFF -DVEXAQR_BUILD_BENCH=OFF
         -DVEXAQR_BUILD_EXAMPLES=OFF)
-    run(${CMAKE_COMMAND} --build ${library_build} --target vexaqr)
+    run(${CMAKE_COMMAND} --build ${library_build} --target vexaqr_codec vexaqr)
 endif()
 run(${CMAKE_COMMAND} --install ${library_build} --prefix ${WORK}/installed)
 file(RENAME ${WORK}/installed ${WORK}/moved)
@@ -32,12 +32,17 @@ if(KIND STREQUAL "static")
 endif()
 
 if(KIND STREQUAL "shared")
-    # Only the public API leaves the shared library: the internal units stay hidden.
-    file(GLOB library ${prefix}/lib*/libvexaqr.so ${prefix}/lib*/*/libvexaqr.so)
-    execute_process(COMMAND nm -D -C --defined-only ${library} OUTPUT_VARIABLE exported RESULT_VARIABLE result)
-    if(NOT result EQUAL 0 OR NOT exported MATCHES "vexaqr::scanPictures" OR exported MATCHES "vexaqr::rsa::")
-        message(FATAL_ERROR "the shared library exports the wrong symbols:\n${exported}")
-    endif()
+    # Only the public API leaves the shared libraries: the internal units stay hidden.
+    foreach(pair vexaqr_codec:scanPictures vexaqr:VexaQrSDK::registerAccount)
+        string(REPLACE ":" ";" parts ${pair})
+        list(GET parts 0 name)
+        list(GET parts 1 expected)
+        file(GLOB library ${prefix}/lib*/lib${name}.so ${prefix}/lib*/*/lib${name}.so)
+        execute_process(COMMAND nm -D -C --defined-only ${library} OUTPUT_VARIABLE exported RESULT_VARIABLE result)
+        if(NOT result EQUAL 0 OR NOT exported MATCHES "vexaqr::${expected}" OR exported MATCHES "vexaqr::rsa::")
+            message(FATAL_ERROR "lib${name}.so exports the wrong symbols:\n${exported}")
+        endif()
+    endforeach()
 endif()
 
 # CMake: the consumer and the examples as a host builds them.
@@ -46,6 +51,18 @@ run(${CMAKE_COMMAND} --build ${WORK}/cmake-consumer)
 run(${WORK}/cmake-consumer/consumer)
 run(${CMAKE_COMMAND} -S ${EXAMPLES_SOURCE} -B ${WORK}/cmake-examples -DCMAKE_PREFIX_PATH=${prefix})
 run(${CMAKE_COMMAND} --build ${WORK}/cmake-examples)
+
+# A host that only moves bytes links the codec alone: nothing of the account side's libraries.
+function(expect_codec_only program)
+    execute_process(COMMAND readelf -d ${program} OUTPUT_VARIABLE dynamic RESULT_VARIABLE result)
+    if(NOT result EQUAL 0 OR dynamic MATCHES "libcurl|libxml2|libsqlite3|libvexaqr\\.so")
+        message(FATAL_ERROR "${program} links more than the codec:\n${dynamic}")
+    endif()
+    run(${program} ${WORK}/codec-consumer.gif)
+endfunction()
+run(${CMAKE_COMMAND} -S ${CODEC_CONSUMER_SOURCE} -B ${WORK}/cmake-codec-consumer -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} --build ${WORK}/cmake-codec-consumer)
+expect_codec_only(${WORK}/cmake-codec-consumer/codec-consumer)
 
 # pkg-config: compiler flags and libraries from the moved .pc file alone.
 file(GLOB_RECURSE pc_file ${prefix}/vexaqr.pc)
@@ -72,4 +89,13 @@ foreach(program consumer:${CONSUMER_SOURCE}/main.cpp file-to-gif:${EXAMPLES_SOUR
     run(c++ -std=c++20 ${source} -o ${WORK}/pkg-${name} ${flags} -Wl,-rpath,${libdir})
 endforeach()
 run(${WORK}/pkg-consumer)
+execute_process(COMMAND pkg-config --cflags --libs ${static_flag} vexaqr-codec OUTPUT_VARIABLE codec_flags
+    OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE result)
+if(NOT result EQUAL 0 OR codec_flags MATCHES "curl|xml2|sqlite3|-lvexaqr( |$)")
+    message(FATAL_ERROR "pkg-config gives the codec more than its own libraries: ${codec_flags}")
+endif()
+separate_arguments(codec_flags UNIX_COMMAND "${codec_flags}")
+run(c++ -std=c++20 ${CODEC_CONSUMER_SOURCE}/main.cpp -o ${WORK}/pkg-codec-consumer ${codec_flags}
+    -Wl,-rpath,${libdir})
+expect_codec_only(${WORK}/pkg-codec-consumer)
 run(${WORK}/pkg-file-to-gif ${CONSUMER_SOURCE}/main.cpp ${WORK}/main.gif)

@@ -1,9 +1,11 @@
 // The presenter with frame sizes and symbol versions other than the defaults.
 #include "codec/pictures/QrDetector.hpp"
+#include "codec/pictures/QrRenderer.hpp"
 #include "codec/pictures/QrSymbolCapacity.hpp"
 #include "codec/platform/VirtualTimeQueue.hpp"
 #include "codec/transport/Base45Converter.hpp"
 #include "codec/transport/VexaQRDecoderImpl.hpp"
+#include "codec/transport/VexaQRGenerator.hpp"
 #include <vexaqr/views/VXAPresenterView.hpp>
 
 #include <gtest/gtest.h>

@@ -12,12 +12,12 @@
 // holds the view weakly: once the host releases the view, the loop ends.
 #pragma once
 
-#include "codec/pictures/QrRenderer.hpp"
-#include "codec/transport/VexaQRGenerator.hpp"
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
 #include <vexaqr/Outcome.hpp>
 #include <vexaqr/platform/MainQueue.hpp>
+#include <vexaqr/transport/VexaQRFrameSize.hpp>
+#include <vexaqr/transport/VxaAlgorithm.hpp>
 #include <vexaqr/views/Canvas.hpp>
 
 #include <chrono>
@@ -26,6 +26,9 @@
 #include <optional>
 
 namespace vexaqr {
+
+class VexaQRGenerator;
+struct QrSymbol;
 
 class VXAPresenterView final : public std::enable_shared_from_this<VXAPresenterView> {
 public:
@@ -39,6 +42,7 @@ public:
 
     /// Draws on `canvas`; `queue` runs the passes.
     explicit VXAPresenterView(std::shared_ptr<Canvas> canvas, std::shared_ptr<MainQueue> queue = MainQueue::shared());
+    ~VXAPresenterView();
 
     /// Stores the data, the mode (true: luby, false: cyclic) and the rate, then starts presenting.
     /// Data that no frame of the mode can carry (empty, or over 255 blocks in cyclic mode) gives no

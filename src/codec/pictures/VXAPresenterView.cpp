@@ -1,8 +1,10 @@
 #include <vexaqr/views/VXAPresenterView.hpp>
 
+#include "codec/pictures/QrRenderer.hpp"
 #include "codec/pictures/QrSymbolCapacity.hpp"
 #include "codec/platform/LogManager.hpp"
 #include "codec/transport/Base45Converter.hpp"
+#include "codec/transport/VexaQRGenerator.hpp"
 
 #include <algorithm>
 #include <string>
@@ -18,6 +20,8 @@ constexpr double kDelayFloor = 50.0;
 
 VXAPresenterView::VXAPresenterView(std::shared_ptr<Canvas> canvas, std::shared_ptr<MainQueue> queue)
     : _canvas(std::move(canvas)), _queue(std::move(queue)), _surface(_canvas->width(), _canvas->height()) {}
+
+VXAPresenterView::~VXAPresenterView() = default;
 
 Outcome<void, Error> VXAPresenterView::presentVexaQr(const Bytes& data, bool doLuby, double slowDownRate) {
     _presentableData = data;
