@@ -1,6 +1,8 @@
 #include "account/sdk/AppDataService.hpp"
 #include "account/keys/KeyStore.hpp"
 #include "account/keys/KeychainWrapper.hpp"
+#include "account/sdk/DatabaseWrapper.hpp"
+#include "account/sdk/PersistencyManager.hpp"
 #include "codec/platform/LogManager.hpp"
 #include <vexaqr/sdk/Installation.hpp>
 

@@ -3,7 +3,9 @@
 // backend and the hub.
 #pragma once
 
+#include "account/hub/UserDefaults.hpp"
 #include "account/keys/KeyStore.hpp"
+#include "account/keys/KeychainWrapper.hpp"
 #include "account/platform/CurlHttpClient.hpp"
 #include "account/sdk/AppDataService.hpp"
 #include "account/sdk/DatabaseWrapper.hpp"

@@ -1,6 +1,6 @@
 #include "support/CameraSimulation.hpp"
 
-#include <platform/CHandle.hpp>
+#include "codec/platform/CHandle.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,7 @@
 #include "codec/pictures/QrDetector.hpp"
 #include "codec/platform/VirtualTimeQueue.hpp"
 #include "codec/transport/Base45Converter.hpp"
+#include "codec/transport/VexaQRGenerator.hpp"
 #include <vexaqr/views/VXAPresenterView.hpp>
 
 #include <gtest/gtest.h>

@@ -5,6 +5,8 @@
 #include "ProgressBar.hpp"
 #include "RecordPrinter.hpp"
 
+#include "account/keys/KeyStore.hpp"
+#include "account/sdk/AppDataService.hpp"
 #include "codec/pictures/V4l2CameraSource.hpp"
 #include <vexaqr/platform/RunLoop.hpp>
 #include <vexaqr/sdk/Installation.hpp>
