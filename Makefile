@@ -48,8 +48,8 @@ tsan: deps
 		TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(TSAN_BUILD)/bin/$$t --gtest_brief=1 || exit 1; done
 
 # Includes point down the layers, and the public headers include only each other and the standard library and
-# compile alone, before anything else is compiled.
-layers:
+# compile alone (with the compiler the packages bring), before anything else is compiled.
+layers: deps
 	@scripts/check-layers.sh
 	@scripts/check-public-headers.sh
 
