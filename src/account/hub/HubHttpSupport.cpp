@@ -103,6 +103,17 @@ std::string describeHeaders(const HttpHeaders& headers) {
     return text + "}";
 }
 
+std::vector<std::string_view> split(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    std::size_t start = 0;
+    for (std::size_t at = text.find(separator); at != std::string_view::npos; at = text.find(separator, start)) {
+        pieces.push_back(text.substr(start, at - start));
+        start = at + 1;
+    }
+    pieces.push_back(text.substr(start));
+    return pieces;
+}
+
 std::string bodyExcerpt(const Bytes& body) {
     constexpr std::size_t kShownBytes = 200;
     static constexpr char kHex[] = "0123456789abcdef";

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vexaqr::hub {
 
@@ -35,6 +36,9 @@ std::string describeHeaders(const HttpHeaders& headers);
 /// printable ASCII written as "\xNN" (so that no terminal control sequence gets through), and the full size
 /// when it was cut.
 std::string bodyExcerpt(const Bytes& body);
+
+/// The pieces of `text` between the `separator`s, empty ones included (one piece when there is none).
+std::vector<std::string_view> split(std::string_view text, char separator);
 
 /// The value of the first header named `name` (compared without regard to case).
 std::optional<std::string> headerValue(const HttpHeaders& headers, std::string_view name);

@@ -1,5 +1,7 @@
 #include "account/hub/HubLocalStorage.hpp"
 
+#include "account/hub/HubHttpSupport.hpp"
+
 #include <algorithm>
 #include <vector>
 
@@ -10,16 +12,10 @@ std::string StoredRegistrationEntry::toString() const {
 }
 
 StoredRegistrationEntry StoredRegistrationEntry::fromString(const std::string& stored) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (auto at = stored.find(':'); at != std::string::npos; at = stored.find(':', start)) {
-        parts.push_back(stored.substr(start, at - start));
-        start = at + 1;
-    }
-    parts.push_back(stored.substr(start));
+    const auto parts = hub::split(stored, ':');
     if (parts.size() != 3)
         return {};
-    return {parts[0], parts[1], parts[2]};
+    return {std::string(parts[0]), std::string(parts[1]), std::string(parts[2])};
 }
 
 HubLocalStorage::HubLocalStorage(std::shared_ptr<UserDefaults> userDefaults, std::string path)

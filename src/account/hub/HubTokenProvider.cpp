@@ -58,14 +58,7 @@ std::string bodyText(const HttpResult& result) {
 
 // The "&"-separated members of a token reply.
 std::vector<std::string_view> tokenReplyMembers(std::string_view text) {
-    std::vector<std::string_view> members;
-    std::size_t start = 0;
-    for (auto at = text.find('&'); at != std::string_view::npos; at = text.find('&', start)) {
-        members.push_back(text.substr(start, at - start));
-        start = at + 1;
-    }
-    members.push_back(text.substr(start));
-    return members;
+    return hub::split(text, '&');
 }
 
 // The token service of the namespace: the endpoint host's first label, "-sb.", and the access-control domain.

@@ -36,17 +36,6 @@ bool beginsEntry(std::string_view piece) {
                        [&](std::string_view start) { return lower.starts_with(start); });
 }
 
-std::vector<std::string_view> split(std::string_view text, char separator) {
-    std::vector<std::string_view> pieces;
-    std::size_t start = 0;
-    for (std::size_t at = text.find(separator); at != std::string_view::npos; at = text.find(separator, start)) {
-        pieces.push_back(text.substr(start, at - start));
-        start = at + 1;
-    }
-    pieces.push_back(text.substr(start));
-    return pieces;
-}
-
 bool isUnreserved(unsigned char c) {
     return std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~';
 }
@@ -55,7 +44,7 @@ bool isUnreserved(unsigned char c) {
 
 std::map<std::string, std::string> NotificationHubHelper::parseConnectionString(std::string_view connectionString) {
     std::map<std::string, std::string> result;
-    const auto pieces = split(connectionString, ';');
+    const auto pieces = hub::split(connectionString, ';');
     std::string accumulated;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         if (i + 1 < pieces.size() && !beginsEntry(pieces[i + 1])) {
