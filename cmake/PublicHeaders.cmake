@@ -6,8 +6,7 @@ set(VEXAQR_CODEC_PUBLIC_HEADERS
     payload/KeyHandle.hpp payload/VXAData.hpp payload/VXADataTypes.hpp payload/VXADataWriter.hpp
     platform/MainQueue.hpp platform/RunLoop.hpp
     sync/Encoding.hpp sync/Failure.hpp sync/Keys.hpp sync/Receiver.hpp
-    transport/LTDecoderKind.hpp transport/VexaQRFrameSize.hpp transport/VexaQrGeneratorConstant.hpp
-    transport/VxaAlgorithm.hpp
+    transport/Transport.hpp
     views/CameraSource.hpp views/Canvas.hpp views/Picture.hpp views/VXAPresenterView.hpp)
 set(VEXAQR_ACCOUNT_PUBLIC_HEADERS
     vexaqr.hpp

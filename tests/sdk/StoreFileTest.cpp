@@ -59,23 +59,23 @@ std::map<std::string, std::string> realStoreFiles() {
     return files;
 }
 
-// One store as the tests see it: why it cannot open, and one write through it.
+// One store as the tests see it: whether it opens (and why not), and one write through it.
 struct StoreUnderTest {
     const char* file;
-    std::function<std::optional<Error>(const std::filesystem::path&)> openError;
+    std::function<Outcome<void, Error>(const std::filesystem::path&)> opened;
     std::function<bool(const std::filesystem::path&)> write;
 };
 
 std::vector<StoreUnderTest> everyStore() {
     return {
-        {test::kKeyStoreFile, [](const auto& d) { return KeyStore::makeSqlite(d)->openError(); },
+        {test::kKeyStoreFile, [](const auto& d) { return KeyStore::makeSqlite(d)->opened(); },
          [](const auto& d) { return KeychainWrapper(KeyStore::makeSqlite(d)).addRsaKeys(test::partnerPair()); }},
-        {test::kObjectStoreFile, [](const auto& d) { return PersistencyManager([d] { return d; }).openError(); },
+        {test::kObjectStoreFile, [](const auto& d) { return PersistencyManager([d] { return d; }).opened(); },
          [](const auto& d) {
              PersistencyManager manager([d] { return d; });
              return DatabaseWrapper(manager).replaceVxaMessageCache({test::cachedMessage("x")});
          }},
-        {test::kDefaultsFile, [](const auto& d) { return UserDefaults([d] { return d; }).openError(); },
+        {test::kDefaultsFile, [](const auto& d) { return UserDefaults([d] { return d; }).opened(); },
          [](const auto& d) { return UserDefaults([d] { return d; }).setString("k", "v"); }},
     };
 }
@@ -89,10 +89,11 @@ void expectRefusedAndUntouched(const StoreUnderTest& store, const std::string& d
     const FileFacts before = factsOf(path);
 
     SCOPED_TRACE(std::string(store.file) + ", expecting \"" + reason + "\"");
-    const auto error = store.openError(directory.path());
-    ASSERT_TRUE(error);
-    EXPECT_NE(error->message.find(path.string() + ": "), std::string::npos) << error->message;
-    EXPECT_NE(error->message.find(reason), std::string::npos) << error->message;
+    const auto opened = store.opened(directory.path());
+    ASSERT_FALSE(opened);
+    const std::string& message = opened.failure().message;
+    EXPECT_NE(message.find(path.string() + ": "), std::string::npos) << message;
+    EXPECT_NE(message.find(reason), std::string::npos) << message;
     EXPECT_FALSE(store.write(directory.path()));
 
     EXPECT_TRUE(factsOf(path) == before) << "the refused file was changed";
@@ -133,7 +134,7 @@ TEST(StoreFileTest, ASoundFileOpensAndAnEmptyFileBecomesAStore) {
         for (const std::string& content : {files.at(store.file), std::string()}) {
             test::TempDirectory directory;
             writeFile(directory.path() / store.file, content);
-            EXPECT_FALSE(store.openError(directory.path())) << store.file;
+            EXPECT_TRUE(store.opened(directory.path())) << store.file;
             EXPECT_TRUE(store.write(directory.path())) << store.file;
             struct stat info {};
             ::stat((directory.path() / store.file).c_str(), &info);

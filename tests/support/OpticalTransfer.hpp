@@ -9,7 +9,7 @@
 #include "account/sdk/AppDataService.hpp"
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/payload/VXAData.hpp>
-#include <vexaqr/transport/LTDecoderKind.hpp>
+#include <vexaqr/transport/Transport.hpp>
 
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,7 @@
 #include "codec/transport/LTEncoderProxy.hpp"
 #include "codec/transport/LTQRGenerator.hpp"
 #include "codec/transport/VexaQRGenerator.hpp"
-#include <vexaqr/transport/VexaQrGeneratorConstant.hpp>
+#include <vexaqr/transport/Transport.hpp>
 
 #include <gtest/gtest.h>
 

@@ -426,8 +426,8 @@ const bool kRegistered = vexaqr::cli::registerCommand([](CLI::App& root, int& ex
     auto bind = [options, &exitCode](CLI::App* command, int (*run)(const AccountOptions&, Session&)) {
         command->callback([options, &exitCode, run] {
             auto installation = installationFor(*options);
-            if (auto error = installation->openError()) {
-                std::cerr << "vexaqr account: cannot use " << error->message << '\n';
+            if (auto opened = installation->opened(); !opened) {
+                std::cerr << "vexaqr account: cannot use " << opened.failure().message << '\n';
                 exitCode = 1;
                 return;
             }

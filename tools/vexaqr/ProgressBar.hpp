@@ -2,7 +2,7 @@
 // (scripts read the result, not the progress).
 #pragma once
 
-#include <vexaqr/transport/VxaAlgorithm.hpp>
+#include <vexaqr/transport/Transport.hpp>
 
 #include <cmath>
 #include <cstdio>

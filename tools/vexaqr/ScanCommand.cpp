@@ -59,8 +59,8 @@ std::optional<Keys> keysFor(const ScanOptions& options) {
         options.dataDirectory.empty() ? Installation::standard() : Installation::inDirectory(options.dataDirectory);
     // A record cannot be verified without the partner's key: an unusable store is named now, not blamed
     // later on a missing key.
-    if (auto error = installation->keyStore()->openError(); error && !keys.partnerPublic) {
-        fail("cannot use the stored keys: " + error->message);
+    if (auto opened = installation->keyStore()->opened(); !opened && !keys.partnerPublic) {
+        fail("cannot use the stored keys: " + opened.failure().message);
         return std::nullopt;
     }
     const auto stored = installation->appData();

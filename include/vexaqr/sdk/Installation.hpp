@@ -9,6 +9,7 @@
 #pragma once
 
 #include <vexaqr/Error.hpp>
+#include <vexaqr/Outcome.hpp>
 
 #include <filesystem>
 #include <functional>
@@ -51,9 +52,9 @@ public:
     /// The application data service over the settings and the keys; it keeps this installation alive.
     std::shared_ptr<AppDataService> appData();
 
-    /// Opens the three stores if needed: nothing when all are usable, else why the first one is not (the
+    /// Opens the three stores if needed: success when all are usable, else why the first one is not (the
     /// message names its file).
-    std::optional<Error> openError();
+    Outcome<void, Error> opened();
 
 private:
     using DirectoryProvider = std::function<std::filesystem::path()>;

@@ -7,8 +7,7 @@
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/sync/Failure.hpp>
-#include <vexaqr/transport/VexaQRFrameSize.hpp>
-#include <vexaqr/transport/VxaAlgorithm.hpp>
+#include <vexaqr/transport/Transport.hpp>
 #include <vexaqr/views/Picture.hpp>
 
 #include <chrono>

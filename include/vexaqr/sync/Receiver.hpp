@@ -2,8 +2,8 @@
 // returning at once with the finished record when that input completed a transfer.
 //
 // A receiver reads frames as a scanner view does (one frame reader, luby and cyclic transfers side by
-// side, every symbol of a picture fed, consecutive sightings of one symbol dropped) and verifies each completed transfer with the
-// keys it was given. After a completion it starts the next transfer, so pictures of several transfers
+// side, every symbol of a picture fed, consecutive sightings of one symbol dropped) and verifies each completed
+// transfer with the keys it was given. After a completion it starts the next transfer, so pictures of several transfers
 // may follow each other. Not thread-safe; like every frame reader of a process, drive all receivers
 // from one thread.
 #pragma once
@@ -11,8 +11,7 @@
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/sync/Failure.hpp>
 #include <vexaqr/sync/Keys.hpp>
-#include <vexaqr/transport/LTDecoderKind.hpp>
-#include <vexaqr/transport/VxaAlgorithm.hpp>
+#include <vexaqr/transport/Transport.hpp>
 #include <vexaqr/views/Picture.hpp>
 
 #include <cstdint>

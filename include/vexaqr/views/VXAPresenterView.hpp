@@ -16,8 +16,7 @@
 #include <vexaqr/Error.hpp>
 #include <vexaqr/Outcome.hpp>
 #include <vexaqr/platform/MainQueue.hpp>
-#include <vexaqr/transport/VexaQRFrameSize.hpp>
-#include <vexaqr/transport/VxaAlgorithm.hpp>
+#include <vexaqr/transport/Transport.hpp>
 #include <vexaqr/views/Canvas.hpp>
 
 #include <chrono>

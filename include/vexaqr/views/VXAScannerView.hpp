@@ -11,8 +11,7 @@
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/payload/VXAData.hpp>
-#include <vexaqr/transport/LTDecoderKind.hpp>
-#include <vexaqr/transport/VxaAlgorithm.hpp>
+#include <vexaqr/transport/Transport.hpp>
 #include <vexaqr/views/CameraSource.hpp>
 
 #include <cstdint>

@@ -56,8 +56,8 @@ public:
     bool refreshFinishedWithDeviceToken(const std::string& deviceToken);
     /// Writes the token, the version and the entries in one step.
     bool flush();
-    /// Nothing when the store's file can be used, else why not.
-    std::optional<Error> openError() { return _userDefaults->openError(); }
+    /// Success when the store's file can be used, else why not.
+    Outcome<void, Error> opened() { return _userDefaults->opened(); }
 
     bool isRefreshNeeded() const { return _isRefreshNeeded; }
     /// The device token text last registered; empty when none.

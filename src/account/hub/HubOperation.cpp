@@ -170,10 +170,11 @@ void HubOperation::registerWithDeviceToken(const Bytes& deviceToken, const std::
 // Without a usable store nothing is sent: a registration the device cannot remember would be duplicated by the
 // next call, and one it cannot look up cannot be deleted.
 Outcome<void, Error> HubOperation::usableStore() const {
-    const auto problem = store().openError();
-    if (!problem)
+    const auto opened = store().opened();
+    if (opened)
         return {};
-    return NotificationHubHelper::errorWithMsg("Fail to open the local registration store: " + problem->message, -1);
+    return NotificationHubHelper::errorWithMsg("Fail to open the local registration store: " + opened.failure().message,
+                                               -1);
 }
 
 void HubOperation::createOrUpdateWith(const std::string& name, const std::string& payload,

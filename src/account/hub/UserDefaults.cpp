@@ -81,10 +81,10 @@ public:
         return true;
     }
 
-    std::optional<Error> openError() {
+    Outcome<void, Error> opened() {
         std::lock_guard lock(_mutex);
         if (_file.database())
-            return std::nullopt;
+            return {};
         return Error{"UserDefaults", 0, _file.problem()};
     }
 
@@ -156,8 +156,8 @@ bool UserDefaults::write(const std::vector<Change>& changes) {
     return _store->write(rows);
 }
 
-std::optional<Error> UserDefaults::openError() {
-    return _store->openError();
+Outcome<void, Error> UserDefaults::opened() {
+    return _store->opened();
 }
 
 } // namespace vexaqr

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <vexaqr/Error.hpp>
+#include <vexaqr/Outcome.hpp>
 
 #include <filesystem>
 #include <functional>
@@ -51,9 +52,9 @@ public:
     /// when the process dies part-way.
     bool write(const std::vector<Change>& changes);
 
-    /// Opens the store if needed: nothing when it is usable, else why not, naming the file. A file that
+    /// Opens the store if needed: success when it is usable, else why not, naming the file. A file that
     /// is not a database, is damaged or holds other tables is refused and left as it is.
-    std::optional<Error> openError();
+    Outcome<void, Error> opened();
 
 private:
     class Store;

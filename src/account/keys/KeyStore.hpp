@@ -8,6 +8,7 @@
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
+#include <vexaqr/Outcome.hpp>
 #include <vexaqr/payload/KeyHandle.hpp>
 
 #include <cstdint>
@@ -59,8 +60,8 @@ public:
     /// none. This default, for other stores, goes one write at a time and stops at the first failure.
     virtual KeyStoreStatus write(const std::vector<KeyStoreWrite>& writes);
 
-    /// Opens the store if needed: nothing when it is usable, else why not (the message names the file).
-    virtual std::optional<Error> openError() { return std::nullopt; }
+    /// Opens the store if needed: success when it is usable, else why not (the message names the file).
+    virtual Outcome<void, Error> opened() { return {}; }
 
     /// A store in the file "keystore.sqlite3" of a fixed directory.
     static std::shared_ptr<KeyStore> makeSqlite(const std::filesystem::path& directory);

@@ -81,10 +81,10 @@ KeyStoreStatus SqliteKeyStore::write(const std::vector<KeyStoreWrite>& writes) {
     return transaction.commit() ? KeyStoreStatus::success : KeyStoreStatus::ioError;
 }
 
-std::optional<Error> SqliteKeyStore::openError() {
+Outcome<void, Error> SqliteKeyStore::opened() {
     std::lock_guard lock(_mutex);
     if (_file.database())
-        return std::nullopt;
+        return {};
     return Error{"KeyStore", static_cast<std::int64_t>(KeyStoreStatus::notAvailable), _file.problem()};
 }
 

@@ -22,7 +22,7 @@ public:
     KeyStoreStatus remove(const Bytes& tag) override;
     /// All writes in one transaction: a failure or a crash part-way leaves the store as it was.
     KeyStoreStatus write(const std::vector<KeyStoreWrite>& writes) override;
-    std::optional<Error> openError() override;
+    Outcome<void, Error> opened() override;
 
 private:
     std::mutex _mutex;

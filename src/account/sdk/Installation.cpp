@@ -75,12 +75,11 @@ std::shared_ptr<AppDataService> Installation::appData() {
     return std::shared_ptr<AppDataService>(shared_from_this(), &_stores->appData);
 }
 
-std::optional<Error> Installation::openError() {
-    for (auto error :
-         {_stores->keyStore->openError(), _stores->manager.openError(), _stores->userDefaults->openError()})
-        if (error)
-            return error;
-    return std::nullopt;
+Outcome<void, Error> Installation::opened() {
+    for (auto opened : {_stores->keyStore->opened(), _stores->manager.opened(), _stores->userDefaults->opened()})
+        if (!opened)
+            return opened;
+    return {};
 }
 
 } // namespace vexaqr

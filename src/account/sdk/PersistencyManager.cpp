@@ -142,10 +142,10 @@ bool PersistencyManager::persistentContainer() {
     return _store->file.database() != nullptr;
 }
 
-std::optional<Error> PersistencyManager::openError() {
+Outcome<void, Error> PersistencyManager::opened() {
     std::lock_guard lock(_mutex);
     if (_store->file.database())
-        return std::nullopt;
+        return {};
     return Error{"PersistencyManager", 0, _store->file.problem()};
 }
 

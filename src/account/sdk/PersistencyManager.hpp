@@ -9,6 +9,7 @@
 
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
+#include <vexaqr/Outcome.hpp>
 
 #include <cstdint>
 #include <filesystem>
@@ -51,9 +52,9 @@ public:
     /// Opens the store if needed; whether it is usable. A failure is logged as "Unresolved error ...".
     bool persistentContainer();
 
-    /// Opens the store if needed: nothing when it is usable, else why not, naming the file. A file that
+    /// Opens the store if needed: success when it is usable, else why not, naming the file. A file that
     /// is not a database, is damaged or holds other tables is refused and left as it is.
-    std::optional<Error> openError();
+    Outcome<void, Error> opened();
 
     /// The first settings record; creates an empty record (and answers it) when there is none. All fields
     /// empty on a failure (logged).

@@ -54,10 +54,10 @@ Failure backendFailure(const Error& error, const std::string& baseUrl) {
 namespace {
 
 // The outcome of a call that reports a result code and an error.
-std::optional<Failure> resultFailure(std::optional<std::int64_t> code, const std::optional<Error>& error,
-                                     const std::string& baseUrl, std::string_view call) {
+Outcome<void> resultOf(std::optional<std::int64_t> code, const std::optional<Error>& error, const std::string& baseUrl,
+                       std::string_view call) {
     if (code && *code == rawValue(ResultCode::successfulOperation))
-        return std::nullopt;
+        return {};
     // An exchange that failed says more than the "unknown" code reported beside it.
     if (error && (error->domain != Constant::Application::errorDomain || !code ||
                   *code == rawValue(ResultCode::unknownResultCode)))
@@ -117,8 +117,9 @@ public:
     Outcome<VexaQrSDK*> sdk() {
         if (!_url)
             return failure(FailureReason::invalidOptions, "the base address " + _options.baseUrl + " is not a URL");
-        if (auto error = _installation->openError())
-            return failure(FailureReason::cannotWrite, "the account's data cannot be used: " + error->message);
+        if (auto opened = _installation->opened(); !opened)
+            return failure(FailureReason::cannotWrite,
+                           "the account's data cannot be used: " + opened.failure().message);
         return _sdk.get();
     }
 
@@ -133,12 +134,12 @@ public:
         return std::move(**answer);
     }
 
-    /// Waits for a facade call that reports a result code; nothing on success.
-    template <class Call> std::optional<Failure> awaitResult(std::string_view name, Call&& call) {
+    /// Waits for a facade call that reports a result code.
+    template <class Call> Outcome<void> awaitResult(std::string_view name, Call&& call) {
         auto answered = await<std::optional<std::int64_t>, std::optional<Error>>(std::forward<Call>(call));
         if (!answered)
             return answered.failure();
-        return resultFailure(std::get<0>(*answered), std::get<1>(*answered), baseUrl(), name);
+        return resultOf(std::get<0>(*answered), std::get<1>(*answered), baseUrl(), name);
     }
 
     Outcome<AccountState> state() {
@@ -215,9 +216,10 @@ Outcome<AccountState> Account::registerAccount(const AccountRegistration& regist
     auto sdk = _session->sdk();
     if (!sdk)
         return sdk.failure();
-    if (auto failed = _session->awaitResult(
-            "registration", [&](auto completion) { (*sdk)->registerAccount(viewModel, std::move(completion)); }))
-        return *failed;
+    if (auto registered = _session->awaitResult(
+            "registration", [&](auto completion) { (*sdk)->registerAccount(viewModel, std::move(completion)); });
+        !registered)
+        return registered.failure();
     return _session->state();
 }
 
@@ -228,9 +230,10 @@ Outcome<AccountState> Account::activate(const ActivationDetails& details) {
     auto sdk = _session->registeredSdk("activation");
     if (!sdk)
         return sdk.failure();
-    if (auto failed = _session->awaitResult(
-            "activation", [&](auto completion) { (*sdk)->activateAccount(*viewModel, std::move(completion)); }))
-        return *failed;
+    if (auto activated = _session->awaitResult(
+            "activation", [&](auto completion) { (*sdk)->activateAccount(*viewModel, std::move(completion)); });
+        !activated)
+        return activated.failure();
     return _session->state();
 }
 
@@ -243,10 +246,10 @@ Outcome<AccountMessages> Account::messages() {
     if (!answered)
         return answered.failure();
     auto& [code, list, error] = *answered;
-    auto failed = resultFailure(code, error, _session->baseUrl(), "fetching messages");
+    auto fetched = resultOf(code, error, _session->baseUrl(), "fetching messages");
     if (!list) {
-        if (failed)
-            return *failed;
+        if (!fetched)
+            return fetched.failure();
         return failure(FailureReason::unreadableRecord,
                        "the messages arrived but cannot be read with the stored keys: activate again");
     }
@@ -254,7 +257,7 @@ Outcome<AccountMessages> Account::messages() {
     std::erase_if(*list, [](const VxaMessage& message) {
         return !message.vxaMessageId || !message.processedVxaData || !message.processedVxaData->actualVxaData;
     });
-    return AccountMessages{std::move(*list), std::move(failed)};
+    return AccountMessages{std::move(*list), fetched ? std::nullopt : std::optional<Failure>(fetched.failure())};
 }
 
 Outcome<Done> Account::deleteMessage(const std::string& messageId) {
@@ -266,9 +269,10 @@ Outcome<Done> Account::deleteMessage(const std::string& messageId) {
     if (!answered)
         return answered.failure();
     const auto& [response, error] = *answered;
-    if (auto failed = resultFailure(response ? std::optional<std::int64_t>(response->resultCode) : std::nullopt, error,
-                                    _session->baseUrl(), "deleting message " + messageId))
-        return *failed;
+    if (auto deleted = resultOf(response ? std::optional<std::int64_t>(response->resultCode) : std::nullopt, error,
+                                _session->baseUrl(), "deleting message " + messageId);
+        !deleted)
+        return deleted.failure();
     return Done{};
 }
 
@@ -281,9 +285,10 @@ Outcome<Done> Account::deleteMessages() {
     if (!answered)
         return answered.failure();
     const auto& [response, error] = *answered;
-    if (auto failed = resultFailure(response ? std::optional<std::int64_t>(response->resultCode) : std::nullopt, error,
-                                    _session->baseUrl(), "deleting the messages"))
-        return *failed;
+    if (auto deleted = resultOf(response ? std::optional<std::int64_t>(response->resultCode) : std::nullopt, error,
+                                _session->baseUrl(), "deleting the messages");
+        !deleted)
+        return deleted.failure();
     return Done{};
 }
 

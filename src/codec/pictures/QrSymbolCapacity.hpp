@@ -7,7 +7,7 @@
 // characters take 11 bits, a last odd one 6. Stateless; safe from any thread.
 #pragma once
 
-#include <vexaqr/transport/VexaQRFrameSize.hpp>
+#include <vexaqr/transport/Transport.hpp>
 
 #include <cstddef>
 #include <cstdint>

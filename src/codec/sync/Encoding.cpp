@@ -10,7 +10,7 @@
 #include "codec/transport/Base45Converter.hpp"
 #include "codec/transport/LTEncoder.hpp"
 #include "codec/transport/VexaQRGenerator.hpp"
-#include <vexaqr/transport/VexaQrGeneratorConstant.hpp>
+#include <vexaqr/transport/Transport.hpp>
 #include <vexaqr/views/VXAPresenterView.hpp>
 
 #include <algorithm>
@@ -75,8 +75,8 @@ Outcome<std::uint64_t> frameCount(std::size_t size, const EncodeOptions& options
 
 // Calls `take` with each frame, in presenting order, rounding the count up to whole pictures of
 // `framesPerPicture`; stops at the first `take` that returns false.
-std::optional<Failure> forEachFrame(const Bytes& data, const EncodeOptions& options, std::uint64_t framesPerPicture,
-                                    const std::function<bool(const Bytes&)>& take) {
+Outcome<void> forEachFrame(const Bytes& data, const EncodeOptions& options, std::uint64_t framesPerPicture,
+                           const std::function<bool(const Bytes&)>& take) {
     auto made = VexaQRGenerator::make(data, options.mode, options.seed, options.frameSize);
     if (!made)
         return failure(FailureReason::unsendableData, made.failure().message);
@@ -90,7 +90,7 @@ std::optional<Failure> forEachFrame(const Bytes& data, const EncodeOptions& opti
         if (options.progress)
             options.progress(frame + 1, *count);
     }
-    return std::nullopt;
+    return {};
 }
 
 // The version asked for, else the smallest that holds a full frame of the mode.
@@ -129,12 +129,12 @@ std::optional<QrSymbol> renderedFrame(const Bytes& frame, const EncodeOptions& o
 
 // Draws each picture's symbols (one frame stretched over a `side` square, or a grid of consecutive frames)
 // and hands it to `take` with the presenter's delay.
-std::optional<Failure> forEachPicture(const Bytes& data, const EncodeOptions& options, int side,
-                                      const std::function<std::optional<Failure>(const Picture&)>& take) {
+Outcome<void> forEachPicture(const Bytes& data, const EncodeOptions& options, int side,
+                             const std::function<Outcome<void>(const Picture&)>& take) {
     Picture surface(side, side);
     const auto grid = SymbolGrid::fitting(options.symbolsPerPicture, side, side);
     int drawn = 0;
-    std::optional<Failure> stopped;
+    Outcome<void> stopped;
     const auto framesPerPicture = static_cast<std::uint64_t>(options.symbolsPerPicture);
     auto generated = forEachFrame(data, options, framesPerPicture, [&](const Bytes& frame) {
         const auto symbol = renderedFrame(frame, options);
@@ -155,24 +155,24 @@ std::optional<Failure> forEachPicture(const Bytes& data, const EncodeOptions& op
         drawn = (drawn + 1) % grid->count();
         if (drawn == 0)
             stopped = take(surface);
-        return !stopped;
+        return stopped.ok();
     });
-    return generated ? generated : stopped;
+    return generated ? stopped : generated;
 }
 
 Outcome<WrittenFrames> drawOn(Canvas& canvas, const Bytes& data, const EncodeOptions& options,
                               const std::string& where) {
     WrittenFrames written{0, 0, VXAPresenterView::frameDelay(options.slowDownRate), canvas.width()};
-    auto stopped = forEachPicture(data, options, canvas.width(), [&](const Picture& picture) -> std::optional<Failure> {
+    auto drawn = forEachPicture(data, options, canvas.width(), [&](const Picture& picture) -> Outcome<void> {
         if (!canvas.draw(picture, written.delay))
             return failure(FailureReason::cannotWrite, "cannot write picture " + std::to_string(written.pictures) +
                                                            " to " + where + " (is the disk full?)");
         ++written.pictures;
         written.frames += static_cast<std::uint64_t>(options.symbolsPerPicture);
-        return std::nullopt;
+        return {};
     });
-    if (stopped)
-        return *stopped;
+    if (!drawn)
+        return drawn.failure();
     return written;
 }
 
@@ -187,12 +187,12 @@ std::uint64_t framesNeeded(std::size_t size, VxaAlgorithm mode, double margin, c
 
 Outcome<std::vector<std::string>> encodeFrames(const Bytes& data, const EncodeOptions& options) {
     std::vector<std::string> texts;
-    auto stopped = forEachFrame(data, options, 1, [&](const Bytes& frame) {
+    auto generated = forEachFrame(data, options, 1, [&](const Bytes& frame) {
         texts.push_back(Base45Converter::base45EncodedString(frame));
         return true;
     });
-    if (stopped)
-        return *stopped;
+    if (!generated)
+        return generated.failure();
     return texts;
 }
 
@@ -201,12 +201,12 @@ Outcome<std::vector<Picture>> encodePictures(const Bytes& data, const EncodeOpti
     if (!side)
         return side.failure();
     std::vector<Picture> pictures;
-    auto stopped = forEachPicture(data, options, *side, [&](const Picture& picture) -> std::optional<Failure> {
+    auto drawn = forEachPicture(data, options, *side, [&](const Picture& picture) -> Outcome<void> {
         pictures.push_back(picture);
-        return std::nullopt;
+        return {};
     });
-    if (stopped)
-        return *stopped;
+    if (!drawn)
+        return drawn.failure();
     return pictures;
 }
 

@@ -1,6 +1,6 @@
 #include "codec/transport/CyclicVexaQRGenerator.hpp"
 
-#include <vexaqr/transport/VexaQrGeneratorConstant.hpp>
+#include <vexaqr/transport/Transport.hpp>
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "codec/transport/VexaQRGenerator.hpp"
-#include <vexaqr/transport/VexaQRFrameSize.hpp>
+#include <vexaqr/transport/Transport.hpp>
 
 namespace vexaqr {
 

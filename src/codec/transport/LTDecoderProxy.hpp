@@ -3,7 +3,7 @@
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
-#include <vexaqr/transport/LTDecoderKind.hpp>
+#include <vexaqr/transport/Transport.hpp>
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 
 #include "codec/transport/LubyFrameHeader.hpp"
 
-#include <vexaqr/transport/VexaQrGeneratorConstant.hpp>
+#include <vexaqr/transport/Transport.hpp>
 
 namespace vexaqr {
 

@@ -5,7 +5,7 @@
 
 #include "codec/transport/LTEncoderProxy.hpp"
 #include <vexaqr/Bytes.hpp>
-#include <vexaqr/transport/VexaQRFrameSize.hpp>
+#include <vexaqr/transport/Transport.hpp>
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "codec/transport/LubyFrameHeader.hpp"
 
-#include <vexaqr/transport/VexaQrGeneratorConstant.hpp>
+#include <vexaqr/transport/Transport.hpp>
 
 namespace vexaqr {
 

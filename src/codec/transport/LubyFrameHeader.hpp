@@ -6,7 +6,7 @@
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
-#include <vexaqr/transport/VexaQRFrameSize.hpp>
+#include <vexaqr/transport/Transport.hpp>
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <vexaqr/Bytes.hpp>
-#include <vexaqr/transport/VxaAlgorithm.hpp>
+#include <vexaqr/transport/Transport.hpp>
 
 namespace vexaqr {
 

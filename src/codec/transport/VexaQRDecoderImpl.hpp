@@ -23,7 +23,7 @@
 #include "codec/transport/LTDecoderProxy.hpp"
 #include "codec/transport/VexaQRDecoder.hpp"
 #include "codec/transport/VexaQRDecoderDelegate.hpp"
-#include <vexaqr/transport/LTDecoderKind.hpp>
+#include <vexaqr/transport/Transport.hpp>
 
 #include <cstdint>
 #include <optional>

@@ -6,8 +6,7 @@
 #include <vexaqr/Bytes.hpp>
 #include <vexaqr/Error.hpp>
 #include <vexaqr/Outcome.hpp>
-#include <vexaqr/transport/VexaQRFrameSize.hpp>
-#include <vexaqr/transport/VxaAlgorithm.hpp>
+#include <vexaqr/transport/Transport.hpp>
 
 #include <cstdint>
 #include <memory>
