@@ -65,6 +65,11 @@ struct HubCase {
     std::function<Outcome<void, Error>(NotificationHub&)> call;
 };
 
+// Names the case in test listings instead of its bytes.
+void PrintTo(const HubCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 Outcome<void, Error> registerNative(NotificationHub& hub) {
     return hub.registerNativeWithDeviceToken(deviceTokenOfThisRun(), {"tag"});
 }

@@ -30,6 +30,11 @@ struct CrashCase {
     const char* file;
 };
 
+// Names the case in test listings instead of its bytes.
+void PrintTo(const CrashCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class StoreCrashTest : public ::testing::TestWithParam<CrashCase> {
 protected:
     // The snapshot after writing state `index` (and, first, the other one) into a fresh directory.

@@ -25,6 +25,11 @@ struct WriteCase {
     Write write;
 };
 
+// Names the case in test listings instead of its bytes.
+void PrintTo(const WriteCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 // The state every case starts from: a full key store, settings, two cached messages, a hub entry.
 void seed(Stores& stores) {
     ASSERT_TRUE(stores.keychain.addRsaKeys(test::clientPair("app", 1024)));

@@ -36,6 +36,11 @@ struct Operation {
     Call call;
 };
 
+// Names the case in test listings instead of its bytes.
+void PrintTo(const Operation& c, std::ostream* out) {
+    *out << c.name;
+}
+
 template <class Service, class Method, class Request>
 Operation operation(std::string name, Method method, Request request) {
     return {std::move(name), [method, request](const WebServiceEnvironment& environment, auto done) {

@@ -89,6 +89,12 @@ struct SizedTransfer {
     VexaQRFrameSize frameSize;
 };
 
+// Names the case in test listings instead of its bytes.
+void PrintTo(const SizedTransfer& transfer, std::ostream* out) {
+    *out << transfer.length << " bytes, " << transfer.frameSize.ltPacketsPerFrame << " packets or "
+         << transfer.frameSize.cyclicBlockLength << " block bytes a frame";
+}
+
 class FrameSizeRoundTripTest : public ::testing::TestWithParam<SizedTransfer> {};
 
 } // namespace

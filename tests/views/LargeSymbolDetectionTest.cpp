@@ -19,6 +19,11 @@ struct CameraSize {
     int largestVersion; // read reliably: at 1280x720 versions 28, 35 and 37 are missed (under 4.8 pixels a module)
 };
 
+// Names the case in test listings instead of its bytes.
+void PrintTo(const CameraSize& size, std::ostream* out) {
+    *out << size.width << 'x' << size.height;
+}
+
 // `symbol` centred, its quiet zone spanning `fill` of the picture's height, dark 35 on light 215.
 Picture cameraView(const QrSymbol& symbol, CameraSize camera, double fill, unsigned seed) {
     Picture scene(camera.width, camera.height, 150);
