@@ -29,7 +29,7 @@ constexpr std::size_t kHeldBytesFloor = std::size_t{1} << 20;
 // Bookkeeping per index entry (the index, its combination, the next entry of its source's list) and per slot
 // in the hash index (between a half and three quarters of its slots are free).
 constexpr std::size_t kIndexEntryBytes = 3 * sizeof(std::uint32_t);
-constexpr std::size_t kHashSlotBytes = 4 * (sizeof(std::uint64_t) + sizeof(std::uint32_t));
+constexpr std::size_t kHashSlotBytes = 4 * (sizeof(std::uint64_t) + sizeof(std::uint64_t)); // hash and padded id
 
 // Grows `vector` to hold `extra` more elements by a quarter at a time, never past `limit` elements of capacity
 // unless the elements themselves need it, so that the bound on held combinations bounds the capacity as well.
@@ -158,8 +158,7 @@ void Decoder::hold(const IndexSet& indices, const std::uint64_t* payload, std::u
     const std::size_t mostEntries = budget / kIndexEntryBytes;
     const std::size_t mostCombinations = budget / heldBytes(1, 2);
     reserveWithin(heldIndices, indices.size(), mostEntries);
-    reserveWithin(heldOwner, indices.size(), mostEntries);
-    reserveWithin(nextInList, indices.size(), mostEntries);
+    reserveWithin(listEntries, indices.size(), mostEntries);
     reserveWithin(helds, 1, mostCombinations);
     reserveWithin(heldPayloads, words, mostCombinations * words);
     const auto id = static_cast<std::uint32_t>(helds.size());
@@ -172,8 +171,7 @@ void Decoder::hold(const IndexSet& indices, const std::uint64_t* payload, std::u
         packet.indexXor ^= index;
         const auto position = static_cast<std::uint32_t>(heldIndices.size());
         heldIndices.push_back(index);
-        heldOwner.push_back(id);
-        nextInList.push_back(kNone);
+        listEntries.push_back(ListEntry{id, kNone});
         link(index, position);
     }
     helds.push_back(packet);
@@ -186,7 +184,7 @@ void Decoder::link(std::uint32_t source, std::uint32_t position) {
     if (listTail[source] == kNone) {
         listHead[source] = position;
     } else {
-        nextInList[listTail[source]] = position;
+        listEntries[listTail[source]].next = position;
     }
     listTail[source] = position;
 }
@@ -204,8 +202,8 @@ void Decoder::peel(std::uint32_t index) {
     std::uint32_t position = std::exchange(listHead[index], kNone);
     listTail[index] = kNone;
     const std::uint64_t* clean = sourcePayload(index);
-    for (; position != kNone; position = nextInList[position]) {
-        const std::uint32_t id = heldOwner[position];
+    for (; position != kNone; position = listEntries[position].next) {
+        const std::uint32_t id = listEntries[position].owner;
         Held& packet = helds[id];
         if (!packet.held) {
             continue; // resolved or discarded since it was listed here
@@ -246,8 +244,7 @@ void Decoder::compact() {
     keptPayloads.reserve(heldCount * words);
     std::fill(listHead.begin(), listHead.end(), kNone);
     std::fill(listTail.begin(), listTail.end(), kNone);
-    heldOwner.clear();
-    nextInList.clear();
+    listEntries.clear();
     dirtyPacketsIndices.clear();
     for (std::uint32_t id = 0; id < helds.size(); ++id) {
         if (!helds[id].held) {
@@ -264,8 +261,7 @@ void Decoder::compact() {
             }
             const auto position = static_cast<std::uint32_t>(keptIndices.size());
             keptIndices.push_back(index);
-            heldOwner.push_back(keptId);
-            nextInList.push_back(kNone);
+            listEntries.push_back(ListEntry{keptId, kNone});
             link(index, position);
             ++packet.size;
         }
@@ -330,7 +326,7 @@ std::uint64_t Decoder::hashOf(const IndexSet& indices) const {
 std::size_t Decoder::memoryFootprint() const {
     auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
     return bytes(sourcePayloads) + bytes(known) + bytes(peeled) + bytes(listHead) + bytes(listTail) + bytes(indexKeys) +
-           bytes(helds) + bytes(heldPayloads) + bytes(heldIndices) + bytes(heldOwner) + bytes(nextInList) +
+           bytes(helds) + bytes(heldPayloads) + bytes(heldIndices) + bytes(listEntries) +
            dirtyPacketsIndices.size() * kHashSlotBytes + bytes(unknownOf) + bytes(missingAtSolve) +
            (solver ? solver->memoryFootprint() : 0);
 }
@@ -423,8 +419,7 @@ void Decoder::adoptSolution() {
     helds = {};
     heldPayloads = {};
     heldIndices = {};
-    heldOwner = {};
-    nextInList = {};
+    listEntries = {};
     std::fill(listHead.begin(), listHead.end(), kNone);
     std::fill(listTail.begin(), listTail.end(), kNone);
     dirtyPacketsIndices.clear();
@@ -470,11 +465,11 @@ bool Decoder::invariantsHold() const {
     }
     std::set<std::pair<std::uint32_t, std::uint32_t>> listed; // (source, combination) of every list entry
     for (std::uint32_t index = 0; index < packetCount; ++index) {
-        for (std::uint32_t at = listHead[index]; at != kNone; at = nextInList[at]) {
+        for (std::uint32_t at = listHead[index]; at != kNone; at = listEntries[at].next) {
             if (heldIndices[at] != index) {
                 return false;
             }
-            listed.emplace(index, heldOwner[at]);
+            listed.emplace(index, listEntries[at].owner);
         }
     }
     std::size_t held = 0;
