@@ -81,6 +81,7 @@ void Decoder::fixLayout(std::uint32_t length) {
     peeled.assign(packetCount, 0);
     listHead.assign(packetCount, kNone);
     listTail.assign(packetCount, kNone);
+    listFill.assign(packetCount, 0);
     indexKeys = makeIndexKeys(packetCount);
     incoming.resize(words);
     // One generator serves every packet: it holds nothing but its table and the seed set below.
@@ -197,14 +198,12 @@ void Decoder::markHeld(std::uint32_t id) {
 }
 
 void Decoder::link(std::uint32_t source, std::uint32_t id) {
+    // The tail node's fill is kept beside the list heads, so that appending only writes to the node: a store
+    // to a line not cached does not hold up the next index as a load would.
     const std::uint32_t tail = listTail[source];
-    if (tail != kNone) {
-        ListNode& node = listNodes[tail];
-        const auto free = std::find(std::begin(node.owners), std::end(node.owners), kNone);
-        if (free != std::end(node.owners)) {
-            *free = id;
-            return;
-        }
+    if (tail != kNone && listFill[source] < kOwnersPerNode) {
+        listNodes[tail].owners[listFill[source]++] = id;
+        return;
     }
     const auto added = static_cast<std::uint32_t>(listNodes.size());
     ListNode node;
@@ -217,6 +216,7 @@ void Decoder::link(std::uint32_t source, std::uint32_t id) {
         listNodes[tail].next = added;
     }
     listTail[source] = added;
+    listFill[source] = 1;
 }
 
 void Decoder::markKnown(std::uint32_t index, const std::uint64_t* payload) {
@@ -373,10 +373,10 @@ std::uint64_t Decoder::hashOf(const IndexSet& indices) const {
 
 std::size_t Decoder::memoryFootprint() const {
     auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
-    return bytes(sourcePayloads) + bytes(known) + bytes(peeled) + bytes(listHead) + bytes(listTail) + bytes(indexKeys) +
-           bytes(helds) + bytes(heldPayloads) + bytes(heldIndices) + bytes(listNodes) + bytes(heldBits) +
-           (dirtyPacketsIndices.size() + largeDirtyPacketsIndices.size()) * kHashSlotBytes + bytes(unknownOf) +
-           bytes(missingAtSolve) + (solver ? solver->memoryFootprint() : 0);
+    return bytes(sourcePayloads) + bytes(known) + bytes(peeled) + bytes(listHead) + bytes(listTail) + bytes(listFill) +
+           bytes(indexKeys) + bytes(helds) + bytes(heldPayloads) + bytes(heldIndices) + bytes(listNodes) +
+           bytes(heldBits) + (dirtyPacketsIndices.size() + largeDirtyPacketsIndices.size()) * kHashSlotBytes +
+           bytes(unknownOf) + bytes(missingAtSolve) + (solver ? solver->memoryFootprint() : 0);
 }
 
 std::uint32_t Decoder::knownShortfall() const {

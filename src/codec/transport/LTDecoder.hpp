@@ -151,6 +151,7 @@ private:
     std::vector<std::uint8_t> peeled; // known and already XORed out of every combination that held it
     std::vector<std::uint32_t> listHead;
     std::vector<std::uint32_t> listTail;
+    std::vector<std::uint8_t> listFill; // owners in the tail node
     std::vector<std::uint64_t> indexKeys;
     std::uint32_t cleanPacketsCount = 0;
 
