@@ -58,13 +58,15 @@ void InactivationSolver::peelAndInactivate() {
     std::partial_sum(counts.begin(), counts.end(), _occurrenceStart.begin() + 1);
     _occurrences.resize(_equationSymbols.size());
     std::vector<std::size_t> fill(_occurrenceStart.begin(), _occurrenceStart.end() - 1);
-    _openDegree.resize(equations);
+    _open.assign(equations, Open{});
     for (std::uint32_t equation = 0; equation < equations; ++equation) {
-        _openDegree[equation] = static_cast<std::uint32_t>(_equationStart[equation + 1] - _equationStart[equation]);
+        Open& open = _open[equation];
+        open.degree = static_cast<std::uint32_t>(_equationStart[equation + 1] - _equationStart[equation]);
         for (std::size_t at = _equationStart[equation]; at < _equationStart[equation + 1]; ++at) {
             _occurrences[fill[_equationSymbols[at]]++] = equation;
+            open.symbolXor ^= _equationSymbols[at];
         }
-        if (_openDegree[equation] == 1) {
+        if (open.degree == 1) {
             _singles.push_back(equation);
         }
     }
@@ -83,7 +85,7 @@ void InactivationSolver::peelAndInactivate() {
     for (std::uint32_t settled = 0; settled < _unknownCount; ++settled) {
         std::uint32_t symbol = 0;
         if (const auto equation = nextSingle()) {
-            symbol = openSymbolOf(*equation);
+            symbol = _open[*equation].symbolXor; // its one open symbol
             _equationUsed[*equation] = true;
             _state[symbol] = State::pivoted;
             _pivotEquation[symbol] = *equation;
@@ -105,27 +107,23 @@ std::optional<std::uint32_t> InactivationSolver::nextSingle() {
     while (!_singles.empty()) {
         const std::uint32_t equation = _singles.back();
         _singles.pop_back();
-        if (!_equationUsed[equation] && _openDegree[equation] == 1) {
+        if (!_equationUsed[equation] && _open[equation].degree == 1) {
             return equation;
         }
     }
     return std::nullopt;
 }
 
-std::uint32_t InactivationSolver::openSymbolOf(std::uint32_t equation) const {
-    for (std::size_t at = _equationStart[equation]; at < _equationStart[equation + 1]; ++at) {
-        if (_state[_equationSymbols[at]] == State::open) {
-            return _equationSymbols[at];
-        }
-    }
-    return 0; // unreachable: an equation of open degree one has an open symbol
-}
-
 // A symbol stops being open: every unused equation holding it has one open symbol fewer.
 void InactivationSolver::settle(std::uint32_t symbol) {
     for (std::size_t at = _occurrenceStart[symbol]; at < _occurrenceStart[symbol + 1]; ++at) {
         const std::uint32_t equation = _occurrences[at];
-        if (!_equationUsed[equation] && --_openDegree[equation] == 1) {
+        if (_equationUsed[equation]) {
+            continue;
+        }
+        Open& open = _open[equation];
+        open.symbolXor ^= symbol;
+        if (--open.degree == 1) {
             _singles.push_back(equation);
         }
     }
@@ -283,7 +281,7 @@ void InactivationSolver::releaseEquations() {
     _payloads = {};
     _occurrenceStart = {};
     _occurrences = {};
-    _openDegree = {};
+    _open = {};
     _equationUsed = {};
     _singles = {};
 }
@@ -304,7 +302,7 @@ void InactivationSolver::backSubstitute() {
 std::size_t InactivationSolver::memoryFootprint() const {
     auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
     return bytes(_equationStart) + bytes(_equationSymbols) + bytes(_payloads) + bytes(_occurrenceStart) +
-           bytes(_occurrences) + bytes(_openDegree) + _equationUsed.capacity() / 8 + bytes(_singles) + bytes(_state) +
+           bytes(_occurrences) + bytes(_open) + _equationUsed.capacity() / 8 + bytes(_singles) + bytes(_state) +
            bytes(_pivotEquation) + bytes(_column) + bytes(_pivotOrder) + bytes(_inactiveSymbols) +
            bytes(_coefficients) + bytes(_values) + bytes(_denseRows) + bytes(_rowOfColumn) + bytes(_pivotColumns) +
            bytes(_laterRow);

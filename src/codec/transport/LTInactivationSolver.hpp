@@ -48,7 +48,6 @@ private:
 
     void peelAndInactivate();
     std::optional<std::uint32_t> nextSingle();
-    std::uint32_t openSymbolOf(std::uint32_t equation) const;
     void settle(std::uint32_t symbol);
     void expressPivots();
     void accumulate(std::uint32_t equation, std::uint32_t skipped, std::uint64_t* coefficients, std::uint64_t* value);
@@ -71,9 +70,14 @@ private:
     // Working state of solve().
     std::vector<std::size_t> _occurrenceStart;
     std::vector<std::uint32_t> _occurrences; // equations of each symbol
-    std::vector<std::uint32_t> _openDegree;  // open symbols left in each equation
-    std::vector<bool> _equationUsed;         // the equation resolved its pivot symbol
-    std::vector<std::uint32_t> _singles;     // equations that may have one open symbol left
+    // Per equation: its open symbols left and their XOR, which names the last one.
+    struct Open {
+        std::uint32_t degree = 0;
+        std::uint32_t symbolXor = 0;
+    };
+    std::vector<Open> _open;
+    std::vector<bool> _equationUsed;     // the equation resolved its pivot symbol
+    std::vector<std::uint32_t> _singles; // equations that may have one open symbol left
     std::vector<State> _state;
     std::vector<std::uint32_t> _pivotEquation; // per pivoted symbol
     std::vector<std::uint32_t> _column;        // per inactive symbol: its dense column
