@@ -11,6 +11,7 @@ namespace vexaqr::LT {
 namespace {
 
 constexpr std::uint32_t kNoRow = 0xffffffffu;
+constexpr std::uint32_t kUsed = 0xffffffffu; // an equation's open degree once it resolved its pivot symbol
 
 void xorWords(std::uint64_t* target, const std::uint64_t* source, std::size_t words) {
     for (std::size_t i = 0; i < words; ++i) {
@@ -70,7 +71,6 @@ void InactivationSolver::peelAndInactivate() {
             _singles.push_back(equation);
         }
     }
-    _equationUsed.assign(equations, false);
     _state.assign(_unknownCount, State::open);
     _pivotEquation.assign(_unknownCount, 0);
     _column.assign(_unknownCount, 0);
@@ -86,7 +86,7 @@ void InactivationSolver::peelAndInactivate() {
         std::uint32_t symbol = 0;
         if (const auto equation = nextSingle()) {
             symbol = _open[*equation].symbolXor; // its one open symbol
-            _equationUsed[*equation] = true;
+            _open[*equation].degree = kUsed;
             _state[symbol] = State::pivoted;
             _pivotEquation[symbol] = *equation;
             _pivotOrder.push_back(symbol);
@@ -107,7 +107,7 @@ std::optional<std::uint32_t> InactivationSolver::nextSingle() {
     while (!_singles.empty()) {
         const std::uint32_t equation = _singles.back();
         _singles.pop_back();
-        if (!_equationUsed[equation] && _open[equation].degree == 1) {
+        if (_open[equation].degree == 1) {
             return equation;
         }
     }
@@ -118,10 +118,10 @@ std::optional<std::uint32_t> InactivationSolver::nextSingle() {
 void InactivationSolver::settle(std::uint32_t symbol) {
     for (std::size_t at = _occurrenceStart[symbol]; at < _occurrenceStart[symbol + 1]; ++at) {
         const std::uint32_t equation = _occurrences[at];
-        if (_equationUsed[equation]) {
+        Open& open = _open[equation];
+        if (open.degree == kUsed) {
             continue;
         }
-        Open& open = _open[equation];
         open.symbolXor ^= symbol;
         if (--open.degree == 1) {
             _singles.push_back(equation);
@@ -167,7 +167,7 @@ bool InactivationSolver::solveDenseSystem() {
     std::vector<std::uint64_t> rows;
     std::size_t rowCount = 0;
     for (std::uint32_t equation = 0; equation + 1 < _equationStart.size(); ++equation) {
-        if (_equationUsed[equation]) {
+        if (_open[equation].degree == kUsed) {
             continue;
         }
         rows.resize(rows.size() + stride, 0);
@@ -282,7 +282,6 @@ void InactivationSolver::releaseEquations() {
     _occurrenceStart = {};
     _occurrences = {};
     _open = {};
-    _equationUsed = {};
     _singles = {};
 }
 
@@ -302,10 +301,9 @@ void InactivationSolver::backSubstitute() {
 std::size_t InactivationSolver::memoryFootprint() const {
     auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
     return bytes(_equationStart) + bytes(_equationSymbols) + bytes(_payloads) + bytes(_occurrenceStart) +
-           bytes(_occurrences) + bytes(_open) + _equationUsed.capacity() / 8 + bytes(_singles) + bytes(_state) +
-           bytes(_pivotEquation) + bytes(_column) + bytes(_pivotOrder) + bytes(_inactiveSymbols) +
-           bytes(_coefficients) + bytes(_values) + bytes(_denseRows) + bytes(_rowOfColumn) + bytes(_pivotColumns) +
-           bytes(_laterRow);
+           bytes(_occurrences) + bytes(_open) + bytes(_singles) + bytes(_state) + bytes(_pivotEquation) +
+           bytes(_column) + bytes(_pivotOrder) + bytes(_inactiveSymbols) + bytes(_coefficients) + bytes(_values) +
+           bytes(_denseRows) + bytes(_rowOfColumn) + bytes(_pivotColumns) + bytes(_laterRow);
 }
 
 void InactivationSolver::copyValue(std::uint32_t unknown, std::uint8_t* out) const {

@@ -70,13 +70,13 @@ private:
     // Working state of solve().
     std::vector<std::size_t> _occurrenceStart;
     std::vector<std::uint32_t> _occurrences; // equations of each symbol
-    // Per equation: its open symbols left and their XOR, which names the last one.
+    // Per equation: its open symbols left (kUsed once it resolved its pivot symbol) and their XOR, which names
+    // the last one.
     struct Open {
         std::uint32_t degree = 0;
         std::uint32_t symbolXor = 0;
     };
     std::vector<Open> _open;
-    std::vector<bool> _equationUsed;     // the equation resolved its pivot symbol
     std::vector<std::uint32_t> _singles; // equations that may have one open symbol left
     std::vector<State> _state;
     std::vector<std::uint32_t> _pivotEquation; // per pivoted symbol
