@@ -422,6 +422,11 @@ void Decoder::startSolving() {
         }
     }
     solver = std::make_unique<InactivationSolver>(static_cast<std::uint32_t>(missingAtSolve.size()), packetLength);
+    std::size_t heldSymbols = 0;
+    for (std::uint32_t id = 0; id < helds.size(); ++id) {
+        heldSymbols += stillHeld(id) ? helds[id].remaining : 0;
+    }
+    solver->reserve(heldCount, heldSymbols);
     for (std::uint32_t id = 0; id < helds.size(); ++id) {
         if (!stillHeld(id)) {
             continue;

@@ -28,6 +28,12 @@ bool testBit(const std::uint64_t* row, std::uint32_t bit) {
 InactivationSolver::InactivationSolver(std::uint32_t unknownCount, std::size_t payloadLength)
     : _unknownCount(unknownCount), _payloadLength(payloadLength), _words((payloadLength + 7) / 8) {}
 
+void InactivationSolver::reserve(std::size_t equations, std::size_t symbols) {
+    _equationStart.reserve(_equationStart.size() + equations);
+    _equationSymbols.reserve(_equationSymbols.size() + symbols);
+    _payloads.reserve(_payloads.size() + equations * _words);
+}
+
 void InactivationSolver::addEquation(const std::vector<std::uint32_t>& unknowns, const std::uint8_t* payload) {
     _equationSymbols.insert(_equationSymbols.end(), unknowns.begin(), unknowns.end());
     _equationStart.push_back(_equationSymbols.size());

@@ -23,6 +23,8 @@ public:
     /// A system over `unknownCount` unknowns whose values are `payloadLength` bytes long.
     InactivationSolver(std::uint32_t unknownCount, std::size_t payloadLength);
 
+    /// Makes room for `equations` more equations of `symbols` unknowns together, so that adding them copies nothing.
+    void reserve(std::size_t equations, std::size_t symbols);
     /// Adds "XOR of the named unknowns = payload". `unknowns` are distinct and below unknownCount;
     /// `payload` points at payloadLength bytes, copied here.
     void addEquation(const std::vector<std::uint32_t>& unknowns, const std::uint8_t* payload);
