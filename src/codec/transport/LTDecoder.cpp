@@ -432,8 +432,11 @@ void Decoder::startSolving() {
             continue;
         }
         solverUnknowns.clear();
-        for (std::uint32_t index : currentIndices(helds[id])) {
-            solverUnknowns.push_back(unknownOf[index]);
+        const Held& packet = helds[id];
+        for (std::uint32_t at = packet.first; at < packet.first + packet.size; ++at) {
+            if (!peeled[heldIndices[at]]) {
+                solverUnknowns.push_back(unknownOf[heldIndices[at]]);
+            }
         }
         solver->addEquation(solverUnknowns, reinterpret_cast<const std::uint8_t*>(heldPayload(id)));
     }

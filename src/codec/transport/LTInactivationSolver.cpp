@@ -23,6 +23,21 @@ bool testBit(const std::uint64_t* row, std::uint32_t bit) {
     return (row[bit / 64] >> (bit % 64) & 1u) != 0;
 }
 
+// The symbols by falling count, equal counts in symbol order (a stable sort, done as a counting sort in O(n)).
+std::vector<std::uint32_t> mostFrequentFirst(const std::vector<std::uint32_t>& counts) {
+    const std::uint32_t highest = counts.empty() ? 0 : *std::max_element(counts.begin(), counts.end());
+    std::vector<std::uint32_t> starts(std::size_t{highest} + 2, 0); // by count, highest first
+    for (std::uint32_t count : counts) {
+        ++starts[highest - count + 1];
+    }
+    std::partial_sum(starts.begin(), starts.end(), starts.begin());
+    std::vector<std::uint32_t> ordered(counts.size());
+    for (std::uint32_t symbol = 0; symbol < counts.size(); ++symbol) {
+        ordered[starts[highest - counts[symbol]]++] = symbol;
+    }
+    return ordered;
+}
+
 } // namespace
 
 InactivationSolver::InactivationSolver(std::uint32_t unknownCount, std::size_t payloadLength)
@@ -82,10 +97,7 @@ void InactivationSolver::peelAndInactivate() {
     _column.assign(_unknownCount, 0);
 
     // Set aside the most frequent unknowns first: each one removed opens the most equations.
-    std::vector<std::uint32_t> byFrequency(_unknownCount);
-    std::iota(byFrequency.begin(), byFrequency.end(), 0u);
-    std::stable_sort(byFrequency.begin(), byFrequency.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return counts[a] > counts[b]; });
+    const std::vector<std::uint32_t> byFrequency = mostFrequentFirst(counts);
     auto nextCandidate = byFrequency.begin();
 
     for (std::uint32_t settled = 0; settled < _unknownCount; ++settled) {
