@@ -90,12 +90,10 @@ void IndexSetGenerator::appendIndices(std::vector<std::uint32_t>& indices) {
         marks[index / 64] = word | bit;
         distinct += (word & bit) == 0 ? 1 : 0;
     }
-    const std::size_t start = indices.size();
-    indices.resize(start + degree);
-    std::uint32_t* out = indices.data() + start;
+    indices.reserve(indices.size() + degree);
     for (std::size_t word = 0; word < marks.size(); ++word) {
         for (std::uint64_t bits = std::exchange(marks[word], 0); bits != 0; bits &= bits - 1) {
-            *out++ = static_cast<std::uint32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
+            indices.push_back(static_cast<std::uint32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
         }
     }
 }
