@@ -3,6 +3,7 @@
 #include "codec/transport/LTInactivationSolver.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -26,17 +27,21 @@ std::vector<std::uint64_t> makeIndexKeys(std::uint32_t count) {
 // What held combinations may take besides kHeldBytesPerPacket per source packet, so that small transfers are
 // never short of room.
 constexpr std::size_t kHeldBytesFloor = std::size_t{1} << 20;
-// Bookkeeping per index entry (the index, its combination, the next entry of its source's list) and per slot
-// in the hash index (between a half and three quarters of its slots are free).
+// Bookkeeping per index entry (the index, its combination in its source's list, and a share of that list's
+// node, beyond the one partly empty node per source) and per slot in the hash index (between a half and three
+// quarters of its slots are free).
 constexpr std::size_t kIndexEntryBytes = 3 * sizeof(std::uint32_t);
-constexpr std::size_t kHashSlotBytes = 4 * (sizeof(std::uint64_t) + sizeof(std::uint32_t));
+constexpr std::size_t kHashSlotBytes = 4 * (sizeof(std::uint64_t) + sizeof(std::uint64_t)); // hash and padded id
 
-// Grows `vector` to hold `extra` more elements by a quarter at a time, never past `limit` elements of capacity
-// unless the elements themselves need it, so that the bound on held combinations bounds the capacity as well.
-template <class Vector> void reserveWithin(Vector& vector, std::size_t extra, std::size_t limit) {
+// Grows `vector` to hold `extra` more elements: at once to `honest` elements (what an honest transfer's decode
+// needs, so that it never copies its arrays), then by a quarter at a time, never past `limit` elements of
+// capacity unless the elements themselves need it, so that the bound on held combinations bounds the capacity
+// as well.
+template <class Vector> void reserveWithin(Vector& vector, std::size_t extra, std::size_t honest, std::size_t limit) {
     const std::size_t needed = vector.size() + extra;
     if (needed > vector.capacity()) {
-        vector.reserve(std::max(needed, std::min(limit, vector.capacity() + vector.capacity() / 4 + 64)));
+        const std::size_t grown = std::max(honest, vector.capacity() + vector.capacity() / 4 + 64);
+        vector.reserve(std::max(needed, std::min(limit, grown)));
     }
 }
 
@@ -76,6 +81,7 @@ void Decoder::fixLayout(std::uint32_t length) {
     peeled.assign(packetCount, 0);
     listHead.assign(packetCount, kNone);
     listTail.assign(packetCount, kNone);
+    listFill.assign(packetCount, 0);
     indexKeys = makeIndexKeys(packetCount);
     incoming.resize(words);
     // One generator serves every packet: it holds nothing but its table and the seed set below.
@@ -157,11 +163,15 @@ void Decoder::hold(const IndexSet& indices, const std::uint64_t* payload, std::u
     const std::size_t budget = heldByteBudget();
     const std::size_t mostEntries = budget / kIndexEntryBytes;
     const std::size_t mostCombinations = budget / heldBytes(1, 2);
-    reserveWithin(heldIndices, indices.size(), mostEntries);
-    reserveWithin(heldOwner, indices.size(), mostEntries);
-    reserveWithin(nextInList, indices.size(), mostEntries);
-    reserveWithin(helds, 1, mostCombinations);
-    reserveWithin(heldPayloads, words, mostCombinations * words);
+    // An honest transfer holds fewer than K combinations over its course, with about ln K + 4 indices each.
+    const std::size_t honestCombinations = packetCount;
+    const std::size_t honestEntries = std::size_t{packetCount} * (std::bit_width(packetCount) + 2);
+    reserveWithin(heldIndices, indices.size(), honestEntries, mostEntries);
+    // A source's list fills one node before it takes the next: at most one node per source is partly empty.
+    reserveWithin(listNodes, indices.size(), honestEntries / kOwnersPerNode + packetCount,
+                  mostEntries / kOwnersPerNode + packetCount);
+    reserveWithin(helds, 1, honestCombinations, mostCombinations);
+    reserveWithin(heldPayloads, words, honestCombinations * words, mostCombinations * words);
     const auto id = static_cast<std::uint32_t>(helds.size());
     Held packet;
     packet.first = static_cast<std::uint32_t>(heldIndices.size());
@@ -170,25 +180,43 @@ void Decoder::hold(const IndexSet& indices, const std::uint64_t* payload, std::u
     packet.hash = hash;
     for (std::uint32_t index : indices) {
         packet.indexXor ^= index;
-        const auto position = static_cast<std::uint32_t>(heldIndices.size());
         heldIndices.push_back(index);
-        heldOwner.push_back(id);
-        nextInList.push_back(kNone);
-        link(index, position);
+        link(index, id);
     }
     helds.push_back(packet);
     heldPayloads.insert(heldPayloads.end(), payload, payload + words);
-    dirtyPacketsIndices.insert(hash, id);
+    markHeld(id);
+    setsOfSize(indices.size()).insert(hash, id);
     ++heldCount;
 }
 
-void Decoder::link(std::uint32_t source, std::uint32_t position) {
-    if (listTail[source] == kNone) {
-        listHead[source] = position;
-    } else {
-        nextInList[listTail[source]] = position;
+void Decoder::markHeld(std::uint32_t id) {
+    if (id / 64 == heldBits.size()) {
+        heldBits.push_back(0);
     }
-    listTail[source] = position;
+    heldBits[id / 64] |= std::uint64_t{1} << (id % 64);
+}
+
+void Decoder::link(std::uint32_t source, std::uint32_t id) {
+    // The tail node's fill is kept beside the list heads, so that appending only writes to the node: a store
+    // to a line not cached does not hold up the next index as a load would.
+    const std::uint32_t tail = listTail[source];
+    if (tail != kNone && listFill[source] < kOwnersPerNode) {
+        listNodes[tail].owners[listFill[source]++] = id;
+        return;
+    }
+    const auto added = static_cast<std::uint32_t>(listNodes.size());
+    ListNode node;
+    std::fill(std::begin(node.owners), std::end(node.owners), kNone);
+    node.owners[0] = id;
+    listNodes.push_back(node);
+    if (tail == kNone) {
+        listHead[source] = added;
+    } else {
+        listNodes[tail].next = added;
+    }
+    listTail[source] = added;
+    listFill[source] = 1;
 }
 
 void Decoder::markKnown(std::uint32_t index, const std::uint64_t* payload) {
@@ -201,36 +229,53 @@ void Decoder::markKnown(std::uint32_t index, const std::uint64_t* payload) {
 
 void Decoder::peel(std::uint32_t index) {
     peeled[index] = 1;
-    std::uint32_t position = std::exchange(listHead[index], kNone);
+    std::uint32_t at = std::exchange(listHead[index], kNone);
     listTail[index] = kNone;
     const std::uint64_t* clean = sourcePayload(index);
-    for (; position != kNone; position = nextInList[position]) {
-        const std::uint32_t id = heldOwner[position];
-        Held& packet = helds[id];
-        if (!packet.held) {
-            continue; // resolved or discarded since it was listed here
+    for (; at != kNone; at = listNodes[at].next) {
+        const ListNode node = listNodes[at];
+        if (node.next != kNone) {
+            __builtin_prefetch(&listNodes[node.next]);
         }
-        dirtyPacketsIndices.erase(packet.hash, id);
-        --packet.remaining;
-        packet.indexXor ^= index;
-        packet.hash ^= indexKeys[index];
-        xorWords(heldPayload(id), clean, words);
-        if (packet.remaining == 1) {
-            release(packet);
-            const std::uint32_t last = packet.indexXor;
-            if (!known[last]) {
-                markKnown(last, heldPayload(id));
+        // The node's combinations are fetched together rather than one miss after another.
+        for (std::uint32_t id : node.owners) {
+            if (id != kNone && stillHeld(id)) {
+                __builtin_prefetch(&helds[id]);
+                __builtin_prefetch(heldPayload(id));
             }
-        } else if (isHeldSet(id)) {
-            release(packet); // another combination already holds this set
-        } else {
-            dirtyPacketsIndices.insert(packet.hash, id);
+        }
+        for (std::uint32_t id : node.owners) {
+            if (id != kNone && stillHeld(id)) {
+                reduce(id, index, clean);
+            }
         }
     }
 }
 
-void Decoder::release(Held& packet) {
-    packet.held = false;
+// Takes the newly known source `index` (with payload `clean`) out of held combination `id`.
+void Decoder::reduce(std::uint32_t id, std::uint32_t index, const std::uint64_t* clean) {
+    Held& packet = helds[id];
+    setsOfSize(packet.remaining).erase(packet.hash, id);
+    --packet.remaining;
+    packet.indexXor ^= index;
+    packet.hash ^= indexKeys[index];
+    xorWords(heldPayload(id), clean, words);
+    if (packet.remaining == 1) {
+        release(id);
+        const std::uint32_t last = packet.indexXor;
+        if (!known[last]) {
+            markKnown(last, heldPayload(id));
+        }
+    } else if (isHeldSet(id)) {
+        release(id); // another combination already holds this set
+    } else {
+        setsOfSize(packet.remaining).insert(packet.hash, id);
+    }
+}
+
+void Decoder::release(std::uint32_t id) {
+    Held& packet = helds[id];
+    heldBits[id / 64] &= ~(std::uint64_t{1} << (id % 64));
     --heldCount;
     ++releasedCount;
     releasedIndices += packet.size;
@@ -246,11 +291,12 @@ void Decoder::compact() {
     keptPayloads.reserve(heldCount * words);
     std::fill(listHead.begin(), listHead.end(), kNone);
     std::fill(listTail.begin(), listTail.end(), kNone);
-    heldOwner.clear();
-    nextInList.clear();
+    listNodes.clear();
     dirtyPacketsIndices.clear();
+    largeDirtyPacketsIndices.clear();
+    const std::vector<std::uint64_t> wasHeld = std::exchange(heldBits, {});
     for (std::uint32_t id = 0; id < helds.size(); ++id) {
-        if (!helds[id].held) {
+        if ((wasHeld[id / 64] >> (id % 64) & 1u) == 0) {
             continue;
         }
         Held packet = helds[id];
@@ -262,16 +308,14 @@ void Decoder::compact() {
             if (peeled[index]) {
                 continue;
             }
-            const auto position = static_cast<std::uint32_t>(keptIndices.size());
             keptIndices.push_back(index);
-            heldOwner.push_back(keptId);
-            nextInList.push_back(kNone);
-            link(index, position);
+            link(index, keptId);
             ++packet.size;
         }
         keptPayloads.insert(keptPayloads.end(), heldPayload(id), heldPayload(id) + words);
-        dirtyPacketsIndices.insert(packet.hash, keptId);
+        setsOfSize(packet.remaining).insert(packet.hash, keptId);
         keptHelds.push_back(packet);
+        markHeld(keptId);
     }
     helds = std::move(keptHelds);
     heldPayloads = std::move(keptPayloads);
@@ -281,13 +325,13 @@ void Decoder::compact() {
 }
 
 bool Decoder::isHeldSet(std::uint64_t hash, const IndexSet& indices) const {
-    return dirtyPacketsIndices.any(hash, [&](std::uint32_t id) { return holdsExactly(id, indices); });
+    return setsOfSize(indices.size()).any(hash, [&](std::uint32_t id) { return holdsExactly(id, indices); });
 }
 
 bool Decoder::isHeldSet(std::uint32_t id) const {
     // The set is only spelled out when another held set has the same hash, which keeps a peel step O(1).
     const Held& packet = helds[id];
-    if (!dirtyPacketsIndices.contains(packet.hash)) {
+    if (!setsOfSize(packet.remaining).contains(packet.hash)) {
         return false;
     }
     return isHeldSet(packet.hash, currentIndices(packet));
@@ -329,10 +373,10 @@ std::uint64_t Decoder::hashOf(const IndexSet& indices) const {
 
 std::size_t Decoder::memoryFootprint() const {
     auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
-    return bytes(sourcePayloads) + bytes(known) + bytes(peeled) + bytes(listHead) + bytes(listTail) + bytes(indexKeys) +
-           bytes(helds) + bytes(heldPayloads) + bytes(heldIndices) + bytes(heldOwner) + bytes(nextInList) +
-           dirtyPacketsIndices.size() * kHashSlotBytes + bytes(unknownOf) + bytes(missingAtSolve) +
-           (solver ? solver->memoryFootprint() : 0);
+    return bytes(sourcePayloads) + bytes(known) + bytes(peeled) + bytes(listHead) + bytes(listTail) + bytes(listFill) +
+           bytes(indexKeys) + bytes(helds) + bytes(heldPayloads) + bytes(heldIndices) + bytes(listNodes) +
+           bytes(heldBits) + (dirtyPacketsIndices.size() + largeDirtyPacketsIndices.size()) * kHashSlotBytes +
+           bytes(unknownOf) + bytes(missingAtSolve) + (solver ? solver->memoryFootprint() : 0);
 }
 
 std::uint32_t Decoder::knownShortfall() const {
@@ -378,13 +422,21 @@ void Decoder::startSolving() {
         }
     }
     solver = std::make_unique<InactivationSolver>(static_cast<std::uint32_t>(missingAtSolve.size()), packetLength);
+    std::size_t heldSymbols = 0;
     for (std::uint32_t id = 0; id < helds.size(); ++id) {
-        if (!helds[id].held) {
+        heldSymbols += stillHeld(id) ? helds[id].remaining : 0;
+    }
+    solver->reserve(heldCount, heldSymbols);
+    for (std::uint32_t id = 0; id < helds.size(); ++id) {
+        if (!stillHeld(id)) {
             continue;
         }
         solverUnknowns.clear();
-        for (std::uint32_t index : currentIndices(helds[id])) {
-            solverUnknowns.push_back(unknownOf[index]);
+        const Held& packet = helds[id];
+        for (std::uint32_t at = packet.first; at < packet.first + packet.size; ++at) {
+            if (!peeled[heldIndices[at]]) {
+                solverUnknowns.push_back(unknownOf[heldIndices[at]]);
+            }
         }
         solver->addEquation(solverUnknowns, reinterpret_cast<const std::uint8_t*>(heldPayload(id)));
     }
@@ -423,11 +475,12 @@ void Decoder::adoptSolution() {
     helds = {};
     heldPayloads = {};
     heldIndices = {};
-    heldOwner = {};
-    nextInList = {};
+    listNodes = {};
+    heldBits = {};
     std::fill(listHead.begin(), listHead.end(), kNone);
     std::fill(listTail.begin(), listTail.end(), kNone);
     dirtyPacketsIndices.clear();
+    largeDirtyPacketsIndices.clear();
     heldCount = 0;
     releasedCount = 0;
     releasedIndices = 0;
@@ -470,18 +523,19 @@ bool Decoder::invariantsHold() const {
     }
     std::set<std::pair<std::uint32_t, std::uint32_t>> listed; // (source, combination) of every list entry
     for (std::uint32_t index = 0; index < packetCount; ++index) {
-        for (std::uint32_t at = listHead[index]; at != kNone; at = nextInList[at]) {
-            if (heldIndices[at] != index) {
-                return false;
+        for (std::uint32_t at = listHead[index]; at != kNone; at = listNodes[at].next) {
+            for (std::uint32_t id : listNodes[at].owners) {
+                if (id != kNone) {
+                    listed.emplace(index, id);
+                }
             }
-            listed.emplace(index, heldOwner[at]);
         }
     }
     std::size_t held = 0;
     std::set<IndexSet> distinctSets;
     for (std::uint32_t id = 0; id < helds.size(); ++id) {
         const Held& packet = helds[id];
-        if (!packet.held) {
+        if (!stillHeld(id)) {
             continue;
         }
         ++held;
@@ -493,13 +547,14 @@ bool Decoder::invariantsHold() const {
                 return false;
             }
         }
-        const bool hashed = dirtyPacketsIndices.any(packet.hash, [&](std::uint32_t other) { return other == id; });
+        const bool hashed =
+            setsOfSize(packet.remaining).any(packet.hash, [&](std::uint32_t other) { return other == id; });
         if (indices.size() < 2 || indices.size() != packet.remaining || indexXor != packet.indexXor ||
             hashOf(indices) != packet.hash || !hashed || !distinctSets.insert(indices).second) {
             return false;
         }
     }
-    if (held != heldCount || dirtyPacketsIndices.size() != heldCount) {
+    if (held != heldCount || dirtyPacketsIndices.size() + largeDirtyPacketsIndices.size() != heldCount) {
         return false;
     }
     return !(isFinished() && heldCount != 0);

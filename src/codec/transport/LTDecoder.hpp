@@ -86,6 +86,7 @@ public:
 
 private:
     static constexpr std::uint32_t kNone = 0xffffffffu;
+    static constexpr std::size_t kLargeSet = 64;
 
     // A held combination. Its indices as first held are heldIndices[first, first + size); the peeled
     // ones are skipped when read. Its payload is heldPayloads[id * packetLength, ...).
@@ -95,7 +96,6 @@ private:
         std::uint32_t remaining = 0;
         std::uint32_t indexXor = 0; // XOR of the remaining indices: the last one when one remains
         std::uint64_t hash = 0;     // XOR of the remaining indices' keys
-        bool held = true;           // false once resolved or discarded; stale list entries are skipped
     };
 
     bool accepts(std::size_t length) const;
@@ -105,11 +105,20 @@ private:
     std::size_t heldByteBudget() const;
     bool roomFor(std::size_t indexCount);
     void hold(const IndexSet& indices, const std::uint64_t* payload, std::uint64_t hash);
-    void link(std::uint32_t source, std::uint32_t position);
+    void markHeld(std::uint32_t id);
+    bool stillHeld(std::uint32_t id) const { return (heldBits[id / 64] >> (id % 64) & 1u) != 0; }
+    void link(std::uint32_t source, std::uint32_t id);
     void peel(std::uint32_t index);
+    void reduce(std::uint32_t id, std::uint32_t index, const std::uint64_t* clean);
     void markKnown(std::uint32_t index, const std::uint64_t* payload);
-    void release(Held& packet);
+    void release(std::uint32_t id);
     void compact();
+    HashedSetIndex& setsOfSize(std::size_t size) {
+        return size > kLargeSet ? largeDirtyPacketsIndices : dirtyPacketsIndices;
+    }
+    const HashedSetIndex& setsOfSize(std::size_t size) const {
+        return size > kLargeSet ? largeDirtyPacketsIndices : dirtyPacketsIndices;
+    }
     bool isHeldSet(std::uint64_t hash, const IndexSet& indices) const;
     bool isHeldSet(std::uint32_t id) const;
     bool holdsExactly(std::uint32_t id, const IndexSet& indices) const;
@@ -142,16 +151,28 @@ private:
     std::vector<std::uint8_t> peeled; // known and already XORed out of every combination that held it
     std::vector<std::uint32_t> listHead;
     std::vector<std::uint32_t> listTail;
+    std::vector<std::uint8_t> listFill; // owners in the tail node
     std::vector<std::uint64_t> indexKeys;
     std::uint32_t cleanPacketsCount = 0;
 
-    // Held combinations; heldIndices, heldOwner and nextInList run in parallel.
+    // A piece of a source's list of the combinations that held it, in holding order: several per node, so that
+    // a peel step reads a few nodes rather than one scattered entry per combination. Unused owners are kNone.
+    static constexpr std::size_t kOwnersPerNode = 7;
+    struct ListNode {
+        std::uint32_t owners[kOwnersPerNode];
+        std::uint32_t next = kNone;
+    };
+
+    // Held combinations; heldBits marks those still held (list entries of the others are stale and skipped).
     std::vector<Held> helds;
     std::vector<std::uint64_t> heldPayloads;
     std::vector<std::uint32_t> heldIndices;
-    std::vector<std::uint32_t> heldOwner;
-    std::vector<std::uint32_t> nextInList; // the next combination of the same source, in holding order
-    HashedSetIndex dirtyPacketsIndices;
+    std::vector<ListNode> listNodes;
+    std::vector<std::uint64_t> heldBits;
+    // Held combinations by the hash of their sets, in two indexes by the sets' sizes: only sets of one size can be
+    // equal, and the few large ones are reduced over and over, so their index stays small enough for the caches.
+    HashedSetIndex dirtyPacketsIndices;      // sets of up to kLargeSet indices
+    HashedSetIndex largeDirtyPacketsIndices; // larger sets
     std::size_t heldCount = 0;
     std::uint64_t notHeld = 0;
     std::size_t releasedCount = 0;   // combinations no longer held, still in the arrays

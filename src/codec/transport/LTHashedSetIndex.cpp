@@ -5,15 +5,14 @@
 namespace vexaqr::LT {
 
 void HashedSetIndex::insert(std::uint64_t hash, std::uint32_t id) {
-    if ((_count + 1) * 2 > _ids.size()) {
+    if ((_count + 1) * 2 > _slots.size()) {
         grow();
     }
     std::size_t slot = slotOf(hash);
-    while (_ids[slot] != kEmpty) {
+    while (_slots[slot].id != kEmpty) {
         slot = (slot + 1) & _mask;
     }
-    _hashes[slot] = hash;
-    _ids[slot] = id;
+    _slots[slot] = Slot{hash, id};
     ++_count;
 }
 
@@ -22,44 +21,40 @@ void HashedSetIndex::erase(std::uint64_t hash, std::uint32_t id) {
         return;
     }
     std::size_t slot = slotOf(hash);
-    while (_ids[slot] != kEmpty && (_hashes[slot] != hash || _ids[slot] != id)) {
+    while (_slots[slot].id != kEmpty && (_slots[slot].hash != hash || _slots[slot].id != id)) {
         slot = (slot + 1) & _mask;
     }
-    if (_ids[slot] == kEmpty) {
+    if (_slots[slot].id == kEmpty) {
         return;
     }
     // Shift back every later entry of the run that may move into the hole without passing its home slot.
     std::size_t hole = slot;
-    for (std::size_t next = (hole + 1) & _mask; _ids[next] != kEmpty; next = (next + 1) & _mask) {
-        const std::size_t home = slotOf(_hashes[next]);
+    for (std::size_t next = (hole + 1) & _mask; _slots[next].id != kEmpty; next = (next + 1) & _mask) {
+        const std::size_t home = slotOf(_slots[next].hash);
         if (((next - home) & _mask) >= ((next - hole) & _mask)) {
-            _hashes[hole] = _hashes[next];
-            _ids[hole] = _ids[next];
+            _slots[hole] = _slots[next];
             hole = next;
         }
     }
-    _ids[hole] = kEmpty;
+    _slots[hole].id = kEmpty;
     --_count;
 }
 
 void HashedSetIndex::clear() {
-    _hashes = {};
-    _ids = {};
+    _slots = {};
     _mask = 0;
     _count = 0;
 }
 
 void HashedSetIndex::grow() {
-    std::vector<std::uint64_t> hashes = std::move(_hashes);
-    std::vector<std::uint32_t> ids = std::move(_ids);
-    const std::size_t capacity = std::max<std::size_t>(64, ids.size() * 2);
-    _hashes.assign(capacity, 0);
-    _ids.assign(capacity, kEmpty);
+    std::vector<Slot> slots = std::move(_slots);
+    const std::size_t capacity = std::max<std::size_t>(64, slots.size() * 2);
+    _slots.assign(capacity, Slot{});
     _mask = capacity - 1;
     _count = 0;
-    for (std::size_t slot = 0; slot < ids.size(); ++slot) {
-        if (ids[slot] != kEmpty) {
-            insert(hashes[slot], ids[slot]);
+    for (const Slot& slot : slots) {
+        if (slot.id != kEmpty) {
+            insert(slot.hash, slot.id);
         }
     }
 }

@@ -20,8 +20,8 @@ public:
         if (_count == 0) {
             return false;
         }
-        for (std::size_t slot = slotOf(hash); _ids[slot] != kEmpty; slot = (slot + 1) & _mask) {
-            if (_hashes[slot] == hash && matches(_ids[slot])) {
+        for (std::size_t slot = slotOf(hash); _slots[slot].id != kEmpty; slot = (slot + 1) & _mask) {
+            if (_slots[slot].hash == hash && matches(_slots[slot].id)) {
                 return true;
             }
         }
@@ -35,11 +35,15 @@ public:
 
 private:
     static constexpr std::uint32_t kEmpty = 0xffffffffu;
+    // A hash beside its id, so that a probe reads one cache line.
+    struct Slot {
+        std::uint64_t hash = 0;
+        std::uint32_t id = kEmpty;
+    };
     std::size_t slotOf(std::uint64_t hash) const { return static_cast<std::size_t>(hash >> 20) & _mask; }
     void grow();
 
-    std::vector<std::uint64_t> _hashes;
-    std::vector<std::uint32_t> _ids;
+    std::vector<Slot> _slots;
     std::size_t _mask = 0;
     std::size_t _count = 0;
 };

@@ -11,6 +11,7 @@ namespace vexaqr::LT {
 namespace {
 
 constexpr std::uint32_t kNoRow = 0xffffffffu;
+constexpr std::uint32_t kUsed = 0xffffffffu; // an equation's open degree once it resolved its pivot symbol
 
 void xorWords(std::uint64_t* target, const std::uint64_t* source, std::size_t words) {
     for (std::size_t i = 0; i < words; ++i) {
@@ -22,10 +23,31 @@ bool testBit(const std::uint64_t* row, std::uint32_t bit) {
     return (row[bit / 64] >> (bit % 64) & 1u) != 0;
 }
 
+// The symbols by falling count, equal counts in symbol order (a stable sort, done as a counting sort in O(n)).
+std::vector<std::uint32_t> mostFrequentFirst(const std::vector<std::uint32_t>& counts) {
+    const std::uint32_t highest = counts.empty() ? 0 : *std::max_element(counts.begin(), counts.end());
+    std::vector<std::uint32_t> starts(std::size_t{highest} + 2, 0); // by count, highest first
+    for (std::uint32_t count : counts) {
+        ++starts[highest - count + 1];
+    }
+    std::partial_sum(starts.begin(), starts.end(), starts.begin());
+    std::vector<std::uint32_t> ordered(counts.size());
+    for (std::uint32_t symbol = 0; symbol < counts.size(); ++symbol) {
+        ordered[starts[highest - counts[symbol]]++] = symbol;
+    }
+    return ordered;
+}
+
 } // namespace
 
 InactivationSolver::InactivationSolver(std::uint32_t unknownCount, std::size_t payloadLength)
     : _unknownCount(unknownCount), _payloadLength(payloadLength), _words((payloadLength + 7) / 8) {}
+
+void InactivationSolver::reserve(std::size_t equations, std::size_t symbols) {
+    _equationStart.reserve(_equationStart.size() + equations);
+    _equationSymbols.reserve(_equationSymbols.size() + symbols);
+    _payloads.reserve(_payloads.size() + equations * _words);
+}
 
 void InactivationSolver::addEquation(const std::vector<std::uint32_t>& unknowns, const std::uint8_t* payload) {
     _equationSymbols.insert(_equationSymbols.end(), unknowns.begin(), unknowns.end());
@@ -58,33 +80,31 @@ void InactivationSolver::peelAndInactivate() {
     std::partial_sum(counts.begin(), counts.end(), _occurrenceStart.begin() + 1);
     _occurrences.resize(_equationSymbols.size());
     std::vector<std::size_t> fill(_occurrenceStart.begin(), _occurrenceStart.end() - 1);
-    _openDegree.resize(equations);
+    _open.assign(equations, Open{});
     for (std::uint32_t equation = 0; equation < equations; ++equation) {
-        _openDegree[equation] = static_cast<std::uint32_t>(_equationStart[equation + 1] - _equationStart[equation]);
+        Open& open = _open[equation];
+        open.degree = static_cast<std::uint32_t>(_equationStart[equation + 1] - _equationStart[equation]);
         for (std::size_t at = _equationStart[equation]; at < _equationStart[equation + 1]; ++at) {
             _occurrences[fill[_equationSymbols[at]]++] = equation;
+            open.symbolXor ^= _equationSymbols[at];
         }
-        if (_openDegree[equation] == 1) {
+        if (open.degree == 1) {
             _singles.push_back(equation);
         }
     }
-    _equationUsed.assign(equations, false);
     _state.assign(_unknownCount, State::open);
     _pivotEquation.assign(_unknownCount, 0);
     _column.assign(_unknownCount, 0);
 
     // Set aside the most frequent unknowns first: each one removed opens the most equations.
-    std::vector<std::uint32_t> byFrequency(_unknownCount);
-    std::iota(byFrequency.begin(), byFrequency.end(), 0u);
-    std::stable_sort(byFrequency.begin(), byFrequency.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return counts[a] > counts[b]; });
+    const std::vector<std::uint32_t> byFrequency = mostFrequentFirst(counts);
     auto nextCandidate = byFrequency.begin();
 
     for (std::uint32_t settled = 0; settled < _unknownCount; ++settled) {
         std::uint32_t symbol = 0;
         if (const auto equation = nextSingle()) {
-            symbol = openSymbolOf(*equation);
-            _equationUsed[*equation] = true;
+            symbol = _open[*equation].symbolXor; // its one open symbol
+            _open[*equation].degree = kUsed;
             _state[symbol] = State::pivoted;
             _pivotEquation[symbol] = *equation;
             _pivotOrder.push_back(symbol);
@@ -105,27 +125,23 @@ std::optional<std::uint32_t> InactivationSolver::nextSingle() {
     while (!_singles.empty()) {
         const std::uint32_t equation = _singles.back();
         _singles.pop_back();
-        if (!_equationUsed[equation] && _openDegree[equation] == 1) {
+        if (_open[equation].degree == 1) {
             return equation;
         }
     }
     return std::nullopt;
 }
 
-std::uint32_t InactivationSolver::openSymbolOf(std::uint32_t equation) const {
-    for (std::size_t at = _equationStart[equation]; at < _equationStart[equation + 1]; ++at) {
-        if (_state[_equationSymbols[at]] == State::open) {
-            return _equationSymbols[at];
-        }
-    }
-    return 0; // unreachable: an equation of open degree one has an open symbol
-}
-
 // A symbol stops being open: every unused equation holding it has one open symbol fewer.
 void InactivationSolver::settle(std::uint32_t symbol) {
     for (std::size_t at = _occurrenceStart[symbol]; at < _occurrenceStart[symbol + 1]; ++at) {
         const std::uint32_t equation = _occurrences[at];
-        if (!_equationUsed[equation] && --_openDegree[equation] == 1) {
+        Open& open = _open[equation];
+        if (open.degree == kUsed) {
+            continue;
+        }
+        open.symbolXor ^= symbol;
+        if (--open.degree == 1) {
             _singles.push_back(equation);
         }
     }
@@ -169,7 +185,7 @@ bool InactivationSolver::solveDenseSystem() {
     std::vector<std::uint64_t> rows;
     std::size_t rowCount = 0;
     for (std::uint32_t equation = 0; equation + 1 < _equationStart.size(); ++equation) {
-        if (_equationUsed[equation]) {
+        if (_open[equation].degree == kUsed) {
             continue;
         }
         rows.resize(rows.size() + stride, 0);
@@ -283,8 +299,7 @@ void InactivationSolver::releaseEquations() {
     _payloads = {};
     _occurrenceStart = {};
     _occurrences = {};
-    _openDegree = {};
-    _equationUsed = {};
+    _open = {};
     _singles = {};
 }
 
@@ -304,10 +319,9 @@ void InactivationSolver::backSubstitute() {
 std::size_t InactivationSolver::memoryFootprint() const {
     auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
     return bytes(_equationStart) + bytes(_equationSymbols) + bytes(_payloads) + bytes(_occurrenceStart) +
-           bytes(_occurrences) + bytes(_openDegree) + _equationUsed.capacity() / 8 + bytes(_singles) + bytes(_state) +
-           bytes(_pivotEquation) + bytes(_column) + bytes(_pivotOrder) + bytes(_inactiveSymbols) +
-           bytes(_coefficients) + bytes(_values) + bytes(_denseRows) + bytes(_rowOfColumn) + bytes(_pivotColumns) +
-           bytes(_laterRow);
+           bytes(_occurrences) + bytes(_open) + bytes(_singles) + bytes(_state) + bytes(_pivotEquation) +
+           bytes(_column) + bytes(_pivotOrder) + bytes(_inactiveSymbols) + bytes(_coefficients) + bytes(_values) +
+           bytes(_denseRows) + bytes(_rowOfColumn) + bytes(_pivotColumns) + bytes(_laterRow);
 }
 
 void InactivationSolver::copyValue(std::uint32_t unknown, std::uint8_t* out) const {

@@ -23,6 +23,8 @@ public:
     /// A system over `unknownCount` unknowns whose values are `payloadLength` bytes long.
     InactivationSolver(std::uint32_t unknownCount, std::size_t payloadLength);
 
+    /// Makes room for `equations` more equations of `symbols` unknowns together, so that adding them copies nothing.
+    void reserve(std::size_t equations, std::size_t symbols);
     /// Adds "XOR of the named unknowns = payload". `unknowns` are distinct and below unknownCount;
     /// `payload` points at payloadLength bytes, copied here.
     void addEquation(const std::vector<std::uint32_t>& unknowns, const std::uint8_t* payload);
@@ -48,7 +50,6 @@ private:
 
     void peelAndInactivate();
     std::optional<std::uint32_t> nextSingle();
-    std::uint32_t openSymbolOf(std::uint32_t equation) const;
     void settle(std::uint32_t symbol);
     void expressPivots();
     void accumulate(std::uint32_t equation, std::uint32_t skipped, std::uint64_t* coefficients, std::uint64_t* value);
@@ -71,9 +72,14 @@ private:
     // Working state of solve().
     std::vector<std::size_t> _occurrenceStart;
     std::vector<std::uint32_t> _occurrences; // equations of each symbol
-    std::vector<std::uint32_t> _openDegree;  // open symbols left in each equation
-    std::vector<bool> _equationUsed;         // the equation resolved its pivot symbol
-    std::vector<std::uint32_t> _singles;     // equations that may have one open symbol left
+    // Per equation: its open symbols left (kUsed once it resolved its pivot symbol) and their XOR, which names
+    // the last one.
+    struct Open {
+        std::uint32_t degree = 0;
+        std::uint32_t symbolXor = 0;
+    };
+    std::vector<Open> _open;
+    std::vector<std::uint32_t> _singles; // equations that may have one open symbol left
     std::vector<State> _state;
     std::vector<std::uint32_t> _pivotEquation; // per pivoted symbol
     std::vector<std::uint32_t> _column;        // per inactive symbol: its dense column

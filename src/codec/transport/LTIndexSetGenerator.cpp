@@ -4,12 +4,13 @@
 
 #include <algorithm>
 #include <bit>
+#include <utility>
 
 namespace vexaqr::LT {
 
 namespace {
 
-constexpr std::uint32_t kSmallDegree = 256; // above this an index set is collected through a bitmap
+constexpr std::uint32_t kSmallDegree = 256; // above this an index set is read back from the bitmap, ascending
 
 // std::round for 0 <= x < 2^32 (halves away from zero) without the library call: x - trunc(x) is exact.
 std::uint32_t roundHalfAway(double x) {
@@ -62,30 +63,36 @@ void IndexSetGenerator::appendIndices(std::vector<std::uint32_t>& indices) {
     const double scale = static_cast<double>(packetCount - 1);
     auto drawIndex = [&] { return roundHalfAway(prng.rand() * scale); };
 
-    const auto first = static_cast<std::ptrdiff_t>(indices.size());
+    // Repeats are found in a bitmap of the drawn indices, all clear between sets.
+    marks.resize((packetCount + 63) / 64, 0);
     if (degree <= kSmallDegree) {
-        // Small sets are short: a scan for repeats costs less than keeping them sorted.
-        while (indices.size() - static_cast<std::size_t>(first) < degree) {
+        // Small sets keep their drawing order; clearing their own marks costs less than reading the bitmap.
+        const std::size_t first = indices.size();
+        while (indices.size() - first < degree) {
             const std::uint32_t index = drawIndex();
-            if (std::find(indices.begin() + first, indices.end(), index) == indices.end()) {
+            const std::uint64_t bit = std::uint64_t{1} << (index % 64);
+            if ((marks[index / 64] & bit) == 0) {
+                marks[index / 64] |= bit;
                 indices.push_back(index);
             }
         }
+        for (std::size_t at = first; at < indices.size(); ++at) {
+            marks[indices[at] / 64] = 0;
+        }
         return;
     }
-    // Large sets: mark draws in a bitmap, then read the marks back in ascending order.
-    std::vector<std::uint64_t> drawn((packetCount + 63) / 64, 0);
+    // Large sets: read the marks back in ascending order, clearing them.
     std::uint32_t distinct = 0;
     while (distinct < degree) {
         const std::uint32_t index = drawIndex();
         const std::uint64_t bit = std::uint64_t{1} << (index % 64);
-        if ((drawn[index / 64] & bit) == 0) {
-            drawn[index / 64] |= bit;
-            ++distinct;
-        }
+        const std::uint64_t word = marks[index / 64];
+        marks[index / 64] = word | bit;
+        distinct += (word & bit) == 0 ? 1 : 0;
     }
-    for (std::size_t word = 0; word < drawn.size(); ++word) {
-        for (std::uint64_t bits = drawn[word]; bits != 0; bits &= bits - 1) {
+    indices.reserve(indices.size() + degree);
+    for (std::size_t word = 0; word < marks.size(); ++word) {
+        for (std::uint64_t bits = std::exchange(marks[word], 0); bits != 0; bits &= bits - 1) {
             indices.push_back(static_cast<std::uint32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
         }
     }

@@ -49,6 +49,7 @@ private:
     PRNG prng;
     std::shared_ptr<const DegreeTable> table;
     std::uint32_t packetCount = 0;
+    std::vector<std::uint64_t> marks; // the large sets' bitmap, all clear between draws, kept for the next one
 };
 
 } // namespace vexaqr::LT

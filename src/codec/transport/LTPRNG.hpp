@@ -14,9 +14,17 @@ public:
     /// The state after the last draw.
     std::uint32_t getSeed() const { return _seed; }
     /// Advances the state and returns it scaled to [0.0, 1.0] (divided by 2^32 - 1, so both ends occur).
-    double rand();
+    /// Inline: the index-set draws call it millions of times per transfer. One division, nothing to fuse.
+    double rand() {
+        _seed = _seed * kMultiplier + kIncrement;
+        return static_cast<double>(_seed) / kStateRange;
+    }
 
 private:
+    static constexpr std::uint32_t kMultiplier = 1664525u;
+    static constexpr std::uint32_t kIncrement = 1013904223u;
+    static constexpr double kStateRange = 4294967295.0; // 2^32 - 1: both 0.0 and 1.0 are reachable
+
     std::uint32_t _seed = 0;
 };
 
