@@ -277,28 +277,39 @@ constexpr double kLeastFill = 0.4;
 // A block is busy when its range is at least this share of the widest range in the picture.
 constexpr int kBusyShareInEighths = 3;
 
-// Buffers of the locator, kept per thread: a byte and an index per block.
+// Regions are grown by this many blocks on each side: the reader's threshold and its finder patterns need some
+// of the light quiet zone around a symbol.
+constexpr int kMarginBlocks = 3;
+
+// Buffers of the locator, kept per thread: a byte and an index per block, two bytes per column.
 struct LocatorScratch {
     std::vector<std::uint8_t> busy;
+    std::vector<std::uint8_t> darkest, lightest; // of each column of pixels in the current row of blocks
     std::vector<int> pending;
 };
 
 // Marks each block busy (1) or calm (0), in `scratch.busy`; columns × rows blocks.
 void markBusyBlocks(const Picture& picture, int columns, int rows, LocatorScratch& scratch) {
     scratch.busy.assign(static_cast<std::size_t>(columns) * rows, 0);
+    const auto width = static_cast<std::size_t>(picture.width);
     int widest = 0;
     for (int row = 0; row < rows; ++row) {
-        for (int column = 0; column < columns; ++column) {
-            std::uint8_t darkest = 255, lightest = 0;
-            for (int y = row * kBlockSide; y < (row + 1) * kBlockSide; ++y) {
-                const std::uint8_t* pixels =
-                    &picture.pixels[static_cast<std::size_t>(y) * picture.width + column * kBlockSide];
-                for (int x = 0; x < kBlockSide; ++x) {
-                    darkest = std::min(darkest, pixels[x]);
-                    lightest = std::max(lightest, pixels[x]);
-                }
+        // Down the block row's columns of pixels first, a loop that vectorises, then across each block.
+        const std::uint8_t* first = picture.pixels.data() + static_cast<std::size_t>(row) * kBlockSide * width;
+        scratch.darkest.assign(first, first + width);
+        scratch.lightest.assign(first, first + width);
+        for (int y = 1; y < kBlockSide; ++y) {
+            const std::uint8_t* pixels = first + y * width;
+            for (std::size_t x = 0; x < width; ++x) {
+                scratch.darkest[x] = std::min(scratch.darkest[x], pixels[x]);
+                scratch.lightest[x] = std::max(scratch.lightest[x], pixels[x]);
             }
-            const int range = lightest - darkest;
+        }
+        for (int column = 0; column < columns; ++column) {
+            const auto from = static_cast<std::ptrdiff_t>(column) * kBlockSide;
+            const int range =
+                *std::max_element(scratch.lightest.begin() + from, scratch.lightest.begin() + from + kBlockSide) -
+                *std::min_element(scratch.darkest.begin() + from, scratch.darkest.begin() + from + kBlockSide);
             scratch.busy[static_cast<std::size_t>(row) * columns + column] = static_cast<std::uint8_t>(range);
             widest = std::max(widest, range);
         }
@@ -309,7 +320,7 @@ void markBusyBlocks(const Picture& picture, int columns, int rows, LocatorScratc
     }
 }
 
-// The rectangles of the runs of busy blocks large and full enough for a symbol, grown by a block on each side.
+// The rectangles of the runs of busy blocks large and full enough for a symbol, grown on each side.
 std::vector<Region> busyRegions(const Picture& picture, LocatorScratch& scratch) {
     const int columns = picture.width / kBlockSide, rows = picture.height / kBlockSide;
     std::vector<Region> regions;
@@ -344,9 +355,10 @@ std::vector<Region> busyRegions(const Picture& picture, LocatorScratch& scratch)
         const int area = (right - left + 1) * (bottom - top + 1);
         const bool squat = std::min(right - left, bottom - top) + 1 < kLeastSideBlocks;
         if (!squat && count >= kLeastFill * area) {
-            const int x0 = std::max(0, left - 1) * kBlockSide, y0 = std::max(0, top - 1) * kBlockSide;
-            const int x1 = std::min(picture.width, (right + 2) * kBlockSide);
-            const int y1 = std::min(picture.height, (bottom + 2) * kBlockSide);
+            const int x0 = std::max(0, left - kMarginBlocks) * kBlockSide;
+            const int y0 = std::max(0, top - kMarginBlocks) * kBlockSide;
+            const int x1 = std::min(picture.width, (right + 1 + kMarginBlocks) * kBlockSide);
+            const int y1 = std::min(picture.height, (bottom + 1 + kMarginBlocks) * kBlockSide);
             regions.push_back({x0, y0, x1 - x0, y1 - y0});
         }
     }
@@ -368,6 +380,11 @@ constexpr int kGridSearches = 3;
 constexpr std::size_t kLookByRegion = 0;
 // A presenter shows at most this many symbols at once; once read, no further search is needed.
 constexpr std::size_t kMostSymbols = 6;
+// Enlarged regions per picture at most: each costs about four times its region, and a grid's picture that
+// blends two frames would otherwise pay for every symbol.
+constexpr int kMostEnlargements = 2;
+// Modules wider than this many pixels are sampled well enough as they are.
+constexpr double kLargestEnlargedModule = 5.5;
 // Regions larger than this are not enlarged, which bounds the enlargement's buffer at 4 × 2^21 bytes.
 constexpr int kMostEnlargedPixels = 1 << 21;
 // What a thread remembers between pictures. A camera's conditions last: when the previous picture read
@@ -425,14 +442,37 @@ void readRegions(const Picture& form, const std::vector<Region>& regions, const 
     }
 }
 
-// Reads each region still unread enlarged twice, unless it is too large to.
+// About how many pixels a module spans in `region`: the mean run of light or dark pixels along a few rows,
+// split against each row's mid-grey, is two modules where the modules are random.
+double modulePixels(const Picture& form, const Region& region) {
+    constexpr int kRows = 16;
+    long runs = 0, pixels = 0;
+    for (int i = 1; i <= kRows; ++i) {
+        const std::uint8_t* row = regionView(form, region).image.data(0, region.height * i / (kRows + 1));
+        const auto [darkest, lightest] = std::minmax_element(row, row + region.width);
+        const int middle = (*darkest + *lightest) / 2;
+        for (int x = 1; x < region.width; ++x) {
+            runs += (row[x] > middle) != (row[x - 1] > middle) ? 1 : 0;
+        }
+        pixels += region.width;
+    }
+    return static_cast<double>(pixels) / static_cast<double>(2 * (runs + kRows));
+}
+
+// Reads each region still unread enlarged twice, unless it is too large to or its modules are large enough.
 void readEnlargedRegions(const Picture& form, const std::vector<Region>& regions, const ZXing::DecodeHints& hints,
                          DetectionState& state, Reading& reading) {
+    int enlargements = 0;
     for (const auto& region : regions) {
+        if (enlargements == kMostEnlargements) {
+            return;
+        }
         const bool known = std::any_of(reading.readAt.begin(), reading.readAt.end(),
                                        [&](const auto& symbol) { return contains(region, centreOf(symbol)); });
-        if (!known && reading.texts.size() < kMostSymbols && region.width * region.height <= kMostEnlargedPixels) {
+        if (!known && reading.texts.size() < kMostSymbols && region.width * region.height <= kMostEnlargedPixels &&
+            modulePixels(form, region) < kLargestEnlargedModule) {
             reading.add(readSymbols(enlarged(form, region, state.enlarging), hints));
+            ++enlargements;
         }
     }
 }
