@@ -274,8 +274,8 @@ constexpr int kBlockSide = 8;
 // run of busy blocks fills at least this share of its rectangle (the outline of a screen much less).
 constexpr int kLeastSideBlocks = 4;
 constexpr double kLeastFill = 0.4;
-// A block is busy when its range is at least this share of the widest range in the picture.
-constexpr int kBusyShareInEighths = 3;
+// A block is busy when its range is at least this share (in eighths) of the widest range in the picture.
+constexpr int kBusyShareInEighths = 4;
 
 // Regions are grown by this many blocks on each side: the reader's threshold and its finder patterns need some
 // of the light quiet zone around a symbol.
@@ -344,6 +344,9 @@ std::vector<Region> busyRegions(const Picture& picture, LocatorScratch& scratch)
             ++count;
             for (int y = std::max(0, row - 1); y <= std::min(rows - 1, row + 1); ++y) {
                 for (int x = std::max(0, column - 1); x <= std::min(columns - 1, column + 1); ++x) {
+                    if ((x == column) == (y == row)) {
+                        continue; // the block itself, or a diagonal: a corner touching a corner is a calm gap
+                    }
                     auto& neighbour = scratch.busy[static_cast<std::size_t>(y) * columns + x];
                     if (neighbour == 1) {
                         neighbour = 2;
