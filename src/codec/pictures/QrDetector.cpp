@@ -375,9 +375,9 @@ bool contains(const Region& region, Point point) {
 
 // A few more searches at most for the symbols of a grid that one search misses.
 constexpr int kMaskedSearches = 2;
-// Searches of a picture that is expected to show a grid, whatever the forms: a grid's pictures that blend two
+// Passes over a picture that is expected to show a grid, whatever the forms: a grid's pictures that blend two
 // of its frames, or lose a symbol at the screen's edge, would otherwise pay for every form in full.
-constexpr int kGridSearches = 3;
+constexpr int kGridSearches = 2;
 // The first looks, as it is and sharpened, also read region by region; the later ones rarely add to that and
 // would only add to the cost of pictures that cannot be read.
 constexpr std::size_t kLookByRegion = 0;

@@ -10,7 +10,7 @@
 // blurred or shaken camera. A thread whose previous picture read only once sharpened starts with the
 // sharpened form. "Too few" is fewer than the most symbols read from either of the thread's last two
 // pictures (at least one), so a presenter's grid of symbols is read whole without a search per symbol (at
-// most three passes over a grid's picture). The sharpening and the painting over of symbols already read keep
+// most two passes over a grid's picture). The sharpening and the painting over of symbols already read keep
 // scratch buffers of about two bytes per pixel, the enlargement at most 8 MB, on each calling thread for the
 // thread's life.
 #pragma once
