@@ -29,6 +29,18 @@ ZXing::DecodeHints qrHints(ZXing::Binarizer binarizer) {
     return hints;
 }
 
+const ZXing::DecodeHints& localThreshold() {
+    static const ZXing::DecodeHints hints = qrHints(ZXing::Binarizer::LocalAverage);
+    return hints;
+}
+
+// A single threshold for the whole picture reads some sharp symbols the local one loses, at a slant near the
+// picture's edge; it is cheap and only misses pay for it.
+const ZXing::DecodeHints& globalThreshold() {
+    static const ZXing::DecodeHints hints = qrHints(ZXing::Binarizer::GlobalHistogram);
+    return hints;
+}
+
 // Unsharp masking: the picture smoothed over 3 × 3 pixels, plus a gain times its difference from the
 // 7 × 7 mean. Restores the module edges that a soft lens or a shaking hand wash out, without raising the
 // sensor noise as a plain sharpening would. The stronger gain reads some of the softest pictures that the
@@ -117,12 +129,6 @@ Point centreOf(const Corners& corners) {
     return (corners[0] + corners[1] + corners[2] + corners[3]) / 4.0;
 }
 
-double sideOf(const Corners& corners) {
-    return (std::abs(corners[1] - corners[0]) + std::abs(corners[2] - corners[1]) + std::abs(corners[3] - corners[2]) +
-            std::abs(corners[0] - corners[3])) /
-           4.0;
-}
-
 // A symbol read: its text and its corners.
 struct Sighting {
     std::string text;
@@ -161,9 +167,8 @@ struct Region {
     int left = 0, top = 0, width = 0, height = 0;
 };
 
-// The rectangle around `corners`, grown on every side by `margin` times the symbol's side, within the picture.
-Region regionAround(const Corners& corners, double margin, const Picture& picture) {
-    const double grow = margin * sideOf(corners);
+// The rectangle around `corners`, within the picture.
+Region boundingBox(const Corners& corners, const Picture& picture) {
     double left = corners[0].real(), right = left, top = corners[0].imag(), bottom = top;
     for (const auto& corner : corners) {
         left = std::min(left, corner.real());
@@ -172,10 +177,10 @@ Region regionAround(const Corners& corners, double margin, const Picture& pictur
         bottom = std::max(bottom, corner.imag());
     }
     Region region;
-    region.left = std::clamp(static_cast<int>(left - grow), 0, picture.width);
-    region.top = std::clamp(static_cast<int>(top - grow), 0, picture.height);
-    region.width = std::clamp(static_cast<int>(right + grow) + 1, 0, picture.width) - region.left;
-    region.height = std::clamp(static_cast<int>(bottom + grow) + 1, 0, picture.height) - region.top;
+    region.left = std::clamp(static_cast<int>(left), 0, picture.width);
+    region.top = std::clamp(static_cast<int>(top), 0, picture.height);
+    region.width = std::clamp(static_cast<int>(right) + 1, 0, picture.width) - region.left;
+    region.height = std::clamp(static_cast<int>(bottom) + 1, 0, picture.height) - region.top;
     return region;
 }
 
@@ -249,7 +254,7 @@ void paintOver(Picture& picture, const Corners& corners) {
     for (int i = 0; i < 4; ++i) {
         grown[i] = centre + (corners[i] - centre) * 1.1;
     }
-    const Region box = regionAround(grown, 0.0, picture);
+    const Region box = boundingBox(grown, picture);
     for (int y = box.top; y < box.top + box.height; ++y) {
         for (int x = box.left; x < box.left + box.width; ++x) {
             int sides = 0;
@@ -378,9 +383,9 @@ constexpr int kMaskedSearches = 2;
 // Passes over a picture that is expected to show a grid, whatever the forms: a grid's pictures that blend two
 // of its frames, or lose a symbol at the screen's edge, would otherwise pay for every form in full.
 constexpr int kGridSearches = 2;
-// The first looks, as it is and sharpened, also read region by region; the later ones rarely add to that and
-// would only add to the cost of pictures that cannot be read.
-constexpr std::size_t kLookByRegion = 0;
+// Only the first look also reads its regions enlarged: in the later ones that rarely adds a symbol and would
+// only add to the cost of pictures that cannot be read.
+constexpr std::size_t kEnlargingLook = 0;
 // A presenter shows at most this many symbols at once; once read, no further search is needed.
 constexpr std::size_t kMostSymbols = 6;
 // Enlarged regions per picture at most: each costs about four times its region, and a grid's picture that
@@ -390,11 +395,11 @@ constexpr int kMostEnlargements = 2;
 constexpr double kLargestEnlargedModule = 5.5;
 // Regions larger than this are not enlarged, which bounds the enlargement's buffer at 4 × 2^21 bytes.
 constexpr int kMostEnlargedPixels = 1 << 21;
+
 // What a thread remembers between pictures. A camera's conditions last: when the previous picture read
 // only once sharpened, the next one most likely will too, so it is sharpened first and a blurred camera
 // pays for one reading instead of two. Likewise a presenter showing several symbols per picture keeps
-// showing that many, in the same places relative to each other, so the places of the symbols that one
-// search misses are known from those it reads.
+// showing that many, so a form that reads fewer than the recent pictures did is followed by the next one.
 struct DetectionState {
     SharpeningScratch scratch;
     EnlargingScratch enlarging;
@@ -409,6 +414,13 @@ struct DetectionState {
 struct Reading {
     std::vector<std::string> texts;
     std::vector<Corners> readAt; // where each text was read, in the same order
+
+    // A symbol was read in `region`.
+    bool holdsRead(const Region& region) const {
+        return std::any_of(readAt.begin(), readAt.end(),
+                           [&](const auto& symbol) { return contains(region, centreOf(symbol)); });
+    }
+
     // Adds the texts not yet read; true when there was one.
     bool add(const std::vector<Sighting>& found) {
         bool added = false;
@@ -426,11 +438,9 @@ struct Reading {
 // The regions of `form` where no symbol has been read yet.
 std::vector<Region> unreadRegions(const Picture& form, const Reading& reading, LocatorScratch& scratch) {
     auto regions = busyRegions(form, scratch);
-    const auto known = [&](const Region& region) {
-        return std::any_of(reading.readAt.begin(), reading.readAt.end(),
-                           [&](const auto& symbol) { return contains(region, centreOf(symbol)); });
-    };
-    regions.erase(std::remove_if(regions.begin(), regions.end(), known), regions.end());
+    regions.erase(
+        std::remove_if(regions.begin(), regions.end(), [&](const Region& region) { return reading.holdsRead(region); }),
+        regions.end());
     return regions;
 }
 
@@ -451,7 +461,8 @@ double modulePixels(const Picture& form, const Region& region) {
     constexpr int kRows = 16;
     long runs = 0, pixels = 0;
     for (int i = 1; i <= kRows; ++i) {
-        const std::uint8_t* row = regionView(form, region).image.data(0, region.height * i / (kRows + 1));
+        const int y = region.top + region.height * i / (kRows + 1);
+        const std::uint8_t* row = form.pixels.data() + static_cast<std::size_t>(y) * form.width + region.left;
         const auto [darkest, lightest] = std::minmax_element(row, row + region.width);
         const int middle = (*darkest + *lightest) / 2;
         for (int x = 1; x < region.width; ++x) {
@@ -462,7 +473,8 @@ double modulePixels(const Picture& form, const Region& region) {
     return static_cast<double>(pixels) / static_cast<double>(2 * (runs + kRows));
 }
 
-// Reads each region still unread enlarged twice, unless it is too large to or its modules are large enough.
+// Reads each region still unread enlarged twice, unless it is too large to or its modules are large enough; with
+// one threshold for the whole region when the local one fails, which reads a few more of the enlarged symbols.
 void readEnlargedRegions(const Picture& form, const std::vector<Region>& regions, const ZXing::DecodeHints& hints,
                          DetectionState& state, Reading& reading) {
     int enlargements = 0;
@@ -470,11 +482,13 @@ void readEnlargedRegions(const Picture& form, const std::vector<Region>& regions
         if (enlargements == kMostEnlargements) {
             return;
         }
-        const bool known = std::any_of(reading.readAt.begin(), reading.readAt.end(),
-                                       [&](const auto& symbol) { return contains(region, centreOf(symbol)); });
-        if (!known && reading.texts.size() < kMostSymbols && region.width * region.height <= kMostEnlargedPixels &&
+        if (!reading.holdsRead(region) && reading.texts.size() < kMostSymbols &&
+            region.width * region.height <= kMostEnlargedPixels &&
             modulePixels(form, region) < kLargestEnlargedModule) {
-            reading.add(readSymbols(enlarged(form, region, state.enlarging), hints));
+            const View view = enlarged(form, region, state.enlarging);
+            if (!reading.add(readSymbols(view, hints))) {
+                reading.add(readSymbols(view, globalThreshold()));
+            }
             ++enlargements;
         }
     }
@@ -516,10 +530,6 @@ void readForm(const Picture& form, const ZXing::DecodeHints& hints, bool byRegio
 }
 
 std::vector<std::string> readInAnyForm(const Picture& picture, DetectionState& state) {
-    static const ZXing::DecodeHints localThreshold = qrHints(ZXing::Binarizer::LocalAverage);
-    // A single threshold for the whole picture reads some sharp symbols the local one loses, at a slant
-    // near the picture's edge; it is cheap and only misses pay for it.
-    static const ZXing::DecodeHints globalThreshold = qrHints(ZXing::Binarizer::GlobalHistogram);
     const bool sharpenFirst = state.sharpenedFirst;
     using Form = std::function<const Picture&()>;
     const Form plain = [&]() -> const Picture& { return picture; };
@@ -528,16 +538,16 @@ std::vector<std::string> readInAnyForm(const Picture& picture, DetectionState& s
     const struct {
         const Form& form;
         const ZXing::DecodeHints& hints;
-    } looks[] = {{sharpenFirst ? soft : plain, localThreshold},
-                 {sharpenFirst ? plain : soft, localThreshold},
-                 {strong, localThreshold},
-                 {plain, globalThreshold}};
+    } looks[] = {{sharpenFirst ? soft : plain, localThreshold()},
+                 {sharpenFirst ? plain : soft, localThreshold()},
+                 {strong, localThreshold()},
+                 {plain, globalThreshold()}};
     Reading reading;
     int searches = state.expected > 1 ? kGridSearches : static_cast<int>(std::size(looks));
     for (std::size_t look = 0; look < std::size(looks) && reading.texts.size() < state.expected && searches > 0;
          ++look) {
         const bool nothingYet = reading.texts.empty();
-        readForm(looks[look].form(), looks[look].hints, look == kLookByRegion, state, reading, searches);
+        readForm(looks[look].form(), looks[look].hints, look == kEnlargingLook, state, reading, searches);
         if (look == 1 && nothingYet && !reading.texts.empty()) {
             state.sharpenedFirst = !state.sharpenedFirst;
         }
