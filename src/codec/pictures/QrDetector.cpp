@@ -281,6 +281,9 @@ constexpr int kLeastSideBlocks = 4;
 constexpr double kLeastFill = 0.4;
 // A block is busy when its range is at least this share (in eighths) of the widest range in the picture.
 constexpr int kBusyShareInEighths = 4;
+// Nor is a block whose range is below this: sensor noise alone spans about that much, and would make the whole
+// of a picture without symbols one region, read at the cost of several whole searches.
+constexpr int kLeastBusyRange = 64;
 
 // Regions are grown by this many blocks on each side: the reader's threshold and its finder patterns need some
 // of the light quiet zone around a symbol.
@@ -319,7 +322,7 @@ void markBusyBlocks(const Picture& picture, int columns, int rows, LocatorScratc
             widest = std::max(widest, range);
         }
     }
-    const int threshold = std::max(1, widest * kBusyShareInEighths / 8);
+    const int threshold = std::max(kLeastBusyRange, widest * kBusyShareInEighths / 8);
     for (auto& block : scratch.busy) {
         block = block >= threshold ? 1 : 0;
     }
@@ -362,7 +365,8 @@ std::vector<Region> busyRegions(const Picture& picture, LocatorScratch& scratch)
         }
         const int area = (right - left + 1) * (bottom - top + 1);
         const bool squat = std::min(right - left, bottom - top) + 1 < kLeastSideBlocks;
-        if (!squat && count >= kLeastFill * area) {
+        const bool wholePicture = area > columns * rows * 3 / 4; // no better than the whole search that follows
+        if (!squat && !wholePicture && count >= kLeastFill * area) {
             const int x0 = std::max(0, left - kMarginBlocks) * kBlockSide;
             const int y0 = std::max(0, top - kMarginBlocks) * kBlockSide;
             const int x1 = std::min(picture.width, (right + 1 + kMarginBlocks) * kBlockSide);
