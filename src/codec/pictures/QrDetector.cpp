@@ -6,9 +6,13 @@
 #include <ZXing/ReadBarcode.h>
 
 #include <algorithm>
+#include <array>
+#include <complex>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace vexaqr {
@@ -22,6 +26,18 @@ ZXing::DecodeHints qrHints(ZXing::Binarizer binarizer) {
     hints.setTryRotate(false); // QR finder patterns are found in any orientation anyway
     hints.setTryHarder(false);
     hints.setTryDownscale(false);
+    return hints;
+}
+
+const ZXing::DecodeHints& localThreshold() {
+    static const ZXing::DecodeHints hints = qrHints(ZXing::Binarizer::LocalAverage);
+    return hints;
+}
+
+// A single threshold for the whole picture reads some sharp symbols the local one loses, at a slant near the
+// picture's edge; it is cheap and only misses pay for it.
+const ZXing::DecodeHints& globalThreshold() {
+    static const ZXing::DecodeHints hints = qrHints(ZXing::Binarizer::GlobalHistogram);
     return hints;
 }
 
@@ -102,46 +118,150 @@ const Picture& sharpened(const Picture& picture, int gain, SharpeningScratch& sc
     return result;
 }
 
-// A symbol read: its text and the corners of its modules in the picture.
-struct ReadSymbol {
+// Picture coordinates as complex numbers, so that a rotation with a scale is one multiplication.
+using Point = std::complex<double>;
+
+// The corners of a symbol's modules in the picture, as the reader gives them: the symbol's own top left, top
+// right, bottom right and bottom left, whatever its orientation in the picture.
+using Corners = std::array<Point, 4>;
+
+Point centreOf(const Corners& corners) {
+    return (corners[0] + corners[1] + corners[2] + corners[3]) / 4.0;
+}
+
+// A symbol read: its text and its corners.
+struct Sighting {
     std::string text;
-    ZXing::Position corners;
+    Corners corners;
 };
 
-std::vector<ReadSymbol> readSymbols(const Picture& picture, const ZXing::DecodeHints& hints) {
-    const ZXing::ImageView view(picture.pixels.data(), picture.width, picture.height, ZXing::ImageFormat::Lum);
-    std::vector<ReadSymbol> found;
-    for (const auto& result : ZXing::ReadBarcodes(view, hints)) {
-        if (result.isValid()) {
-            found.push_back({result.text(), result.position()});
+// A view of part of a picture, possibly enlarged: maps the reader's coordinates back onto the picture.
+struct View {
+    ZXing::ImageView image;
+    Point origin = 0.0; // where the view's top left lies in the picture
+    double scale = 1.0; // view pixels per picture pixel
+};
+
+View wholeView(const Picture& picture) {
+    return {ZXing::ImageView(picture.pixels.data(), picture.width, picture.height, ZXing::ImageFormat::Lum)};
+}
+
+std::vector<Sighting> readSymbols(const View& view, const ZXing::DecodeHints& hints) {
+    std::vector<Sighting> found;
+    for (const auto& result : ZXing::ReadBarcodes(view.image, hints)) {
+        if (!result.isValid()) {
+            continue;
         }
+        Sighting sighting{result.text(), {}};
+        for (int i = 0; i < 4; ++i) {
+            const auto& corner = result.position()[i];
+            sighting.corners[i] = view.origin + Point(corner.x, corner.y) / view.scale;
+        }
+        found.push_back(std::move(sighting));
     }
     return found;
 }
 
+// A rectangle of the picture.
+struct Region {
+    int left = 0, top = 0, width = 0, height = 0;
+};
+
+// The rectangle around `corners`, within the picture.
+Region boundingBox(const Corners& corners, const Picture& picture) {
+    double left = corners[0].real(), right = left, top = corners[0].imag(), bottom = top;
+    for (const auto& corner : corners) {
+        left = std::min(left, corner.real());
+        right = std::max(right, corner.real());
+        top = std::min(top, corner.imag());
+        bottom = std::max(bottom, corner.imag());
+    }
+    Region region;
+    region.left = std::clamp(static_cast<int>(left), 0, picture.width);
+    region.top = std::clamp(static_cast<int>(top), 0, picture.height);
+    region.width = std::clamp(static_cast<int>(right) + 1, 0, picture.width) - region.left;
+    region.height = std::clamp(static_cast<int>(bottom) + 1, 0, picture.height) - region.top;
+    return region;
+}
+
+View regionView(const Picture& picture, const Region& region) {
+    const std::uint8_t* first =
+        picture.pixels.data() + static_cast<std::size_t>(region.top) * picture.width + region.left;
+    return {ZXing::ImageView(first, region.width, region.height, ZXing::ImageFormat::Lum, picture.width),
+            Point(region.left, region.top)};
+}
+
+// Doubles a row with bilinear interpolation, each value four times the pixel: output 2x is 3/4 of pixel x and
+// 1/4 of its left neighbour, 2x + 1 the same with its right one; the ends repeat the edge pixel.
+void enlargeRow(const std::uint8_t* row, int width, std::uint16_t* out) {
+    for (int x = 0; x < width; ++x) {
+        const int left = row[x > 0 ? x - 1 : 0];
+        const int right = row[x + 1 < width ? x + 1 : x];
+        out[2 * x] = static_cast<std::uint16_t>(3 * row[x] + left);
+        out[2 * x + 1] = static_cast<std::uint16_t>(3 * row[x] + right);
+    }
+}
+
+// The same between two doubled rows: 3/4 of `near` and 1/4 of `far`, rounded, back to pixels.
+void blendRows(const std::uint16_t* near, const std::uint16_t* far, int width, std::uint8_t* out) {
+    for (int x = 0; x < width; ++x) {
+        out[x] = static_cast<std::uint8_t>((3 * near[x] + far[x] + 8) >> 4);
+    }
+}
+
+// Buffers of the enlargement, kept per thread like the sharpening's.
+struct EnlargingScratch {
+    std::vector<std::uint16_t> rows; // three doubled rows: the one above, the current one, the one below
+    Picture result;
+};
+
+// `region` of `picture` enlarged twice with bilinear interpolation, in `scratch.result` (valid until the
+// thread's next enlargement). At under four pixels a module the reader's one transform for the whole symbol
+// drifts off the module centres; twice the pixels halve that drift.
+View enlarged(const Picture& picture, const Region& region, EnlargingScratch& scratch) {
+    const int width = region.width, height = region.height;
+    const auto doubled = static_cast<std::size_t>(2 * width);
+    Picture& result = scratch.result;
+    result.width = 2 * width;
+    result.height = 2 * height;
+    result.pixels.resize(static_cast<std::size_t>(result.width) * result.height);
+    scratch.rows.resize(3 * doubled);
+    const auto rowAt = [&](int y) {
+        return picture.pixels.data() +
+               static_cast<std::size_t>(region.top + std::clamp(y, 0, height - 1)) * picture.width + region.left;
+    };
+    std::uint16_t* above = scratch.rows.data();
+    std::uint16_t* current = above + doubled;
+    std::uint16_t* below = current + doubled;
+    enlargeRow(rowAt(0), width, current);
+    std::copy(current, current + doubled, above);
+    for (int y = 0; y < height; ++y) {
+        enlargeRow(rowAt(y + 1), width, below);
+        blendRows(current, above, 2 * width, result.pixels.data() + static_cast<std::size_t>(2 * y) * doubled);
+        blendRows(current, below, 2 * width, result.pixels.data() + static_cast<std::size_t>(2 * y + 1) * doubled);
+        std::rotate(scratch.rows.begin(), scratch.rows.begin() + static_cast<std::ptrdiff_t>(doubled),
+                    scratch.rows.end());
+    }
+    return {ZXing::ImageView(result.pixels.data(), result.width, result.height, ZXing::ImageFormat::Lum),
+            Point(region.left, region.top), 2.0};
+}
+
 // Paints the symbol, grown by a tenth about its centre to take in its edge, light. The corners come in order
 // around the symbol, so a pixel is inside when it lies on the same side of all four edges.
-void paintOver(Picture& picture, const ZXing::Position& corners) {
-    double centreX = 0.0, centreY = 0.0;
-    for (const auto& corner : corners) {
-        centreX += corner.x / 4.0;
-        centreY += corner.y / 4.0;
-    }
-    double xs[4], ys[4];
+void paintOver(Picture& picture, const Corners& corners) {
+    const Point centre = centreOf(corners);
+    Corners grown;
     for (int i = 0; i < 4; ++i) {
-        xs[i] = centreX + (corners[i].x - centreX) * 1.1;
-        ys[i] = centreY + (corners[i].y - centreY) * 1.1;
+        grown[i] = centre + (corners[i] - centre) * 1.1;
     }
-    const int left = std::max(0, static_cast<int>(*std::min_element(xs, xs + 4)));
-    const int right = std::min(picture.width - 1, static_cast<int>(*std::max_element(xs, xs + 4)) + 1);
-    const int top = std::max(0, static_cast<int>(*std::min_element(ys, ys + 4)));
-    const int bottom = std::min(picture.height - 1, static_cast<int>(*std::max_element(ys, ys + 4)) + 1);
-    for (int y = top; y <= bottom; ++y) {
-        for (int x = left; x <= right; ++x) {
+    const Region box = boundingBox(grown, picture);
+    for (int y = box.top; y < box.top + box.height; ++y) {
+        for (int x = box.left; x < box.left + box.width; ++x) {
             int sides = 0;
             for (int i = 0; i < 4; ++i) {
-                const int next = (i + 1) % 4;
-                const double cross = (xs[next] - xs[i]) * (y - ys[i]) - (ys[next] - ys[i]) * (x - xs[i]);
+                const Point edge = grown[(i + 1) % 4] - grown[i];
+                const Point toPixel = Point(x, y) - grown[i];
+                const double cross = edge.real() * toPixel.imag() - edge.imag() * toPixel.real();
                 sides += cross > 0.0 ? 1 : -1;
             }
             if (sides == 4 || sides == -4) {
@@ -151,13 +271,134 @@ void paintOver(Picture& picture, const ZXing::Position& corners) {
     }
 }
 
+// Where symbols may be: runs of blocks whose pixels span a wide range of brightness. Modules make every block of
+// a symbol busy, while the quiet zones between a grid's symbols and the screen around them are calm, so each
+// symbol comes out as one run of its own, found without pairing any finder patterns.
+constexpr int kBlockSide = 8;
+// A run narrower than this many blocks is too small for a symbol that needs help, or the edge of a screen; a
+// run of busy blocks fills at least this share of its rectangle (the outline of a screen much less).
+constexpr int kLeastSideBlocks = 4;
+constexpr double kLeastFill = 0.4;
+// A block is busy when its range is at least this share (in eighths) of the widest range in the picture.
+constexpr int kBusyShareInEighths = 4;
+// Nor is a block whose range is below this: sensor noise alone spans about that much, and would make the whole
+// of a picture without symbols one region, read at the cost of several whole searches.
+constexpr int kLeastBusyRange = 64;
+
+// Regions are grown by this many blocks on each side: the reader's threshold and its finder patterns need some
+// of the light quiet zone around a symbol.
+constexpr int kMarginBlocks = 3;
+
+// Buffers of the locator, kept per thread: a byte and an index per block, two bytes per column.
+struct LocatorScratch {
+    std::vector<std::uint8_t> busy;
+    std::vector<std::uint8_t> darkest, lightest; // of each column of pixels in the current row of blocks
+    std::vector<int> pending;
+};
+
+// Marks each block busy (1) or calm (0), in `scratch.busy`; columns × rows blocks.
+void markBusyBlocks(const Picture& picture, int columns, int rows, LocatorScratch& scratch) {
+    scratch.busy.assign(static_cast<std::size_t>(columns) * rows, 0);
+    const auto width = static_cast<std::size_t>(picture.width);
+    int widest = 0;
+    for (int row = 0; row < rows; ++row) {
+        // Down the block row's columns of pixels first, a loop that vectorises, then across each block.
+        const std::uint8_t* first = picture.pixels.data() + static_cast<std::size_t>(row) * kBlockSide * width;
+        scratch.darkest.assign(first, first + width);
+        scratch.lightest.assign(first, first + width);
+        for (int y = 1; y < kBlockSide; ++y) {
+            const std::uint8_t* pixels = first + y * width;
+            for (std::size_t x = 0; x < width; ++x) {
+                scratch.darkest[x] = std::min(scratch.darkest[x], pixels[x]);
+                scratch.lightest[x] = std::max(scratch.lightest[x], pixels[x]);
+            }
+        }
+        for (int column = 0; column < columns; ++column) {
+            const auto from = static_cast<std::ptrdiff_t>(column) * kBlockSide;
+            const int range =
+                *std::max_element(scratch.lightest.begin() + from, scratch.lightest.begin() + from + kBlockSide) -
+                *std::min_element(scratch.darkest.begin() + from, scratch.darkest.begin() + from + kBlockSide);
+            scratch.busy[static_cast<std::size_t>(row) * columns + column] = static_cast<std::uint8_t>(range);
+            widest = std::max(widest, range);
+        }
+    }
+    const int threshold = std::max(kLeastBusyRange, widest * kBusyShareInEighths / 8);
+    for (auto& block : scratch.busy) {
+        block = block >= threshold ? 1 : 0;
+    }
+}
+
+// The rectangles of the runs of busy blocks large and full enough for a symbol, grown on each side.
+std::vector<Region> busyRegions(const Picture& picture, LocatorScratch& scratch) {
+    const int columns = picture.width / kBlockSide, rows = picture.height / kBlockSide;
+    std::vector<Region> regions;
+    if (columns < 3 || rows < 3) {
+        return regions;
+    }
+    markBusyBlocks(picture, columns, rows, scratch);
+    for (int start = 0; start < columns * rows; ++start) {
+        if (scratch.busy[static_cast<std::size_t>(start)] != 1) {
+            continue;
+        }
+        int left = columns, right = 0, top = rows, bottom = 0, count = 0;
+        scratch.pending.assign(1, start);
+        scratch.busy[static_cast<std::size_t>(start)] = 2; // taken
+        while (!scratch.pending.empty()) {
+            const int block = scratch.pending.back();
+            scratch.pending.pop_back();
+            const int column = block % columns, row = block / columns;
+            left = std::min(left, column), right = std::max(right, column);
+            top = std::min(top, row), bottom = std::max(bottom, row);
+            ++count;
+            for (int y = std::max(0, row - 1); y <= std::min(rows - 1, row + 1); ++y) {
+                for (int x = std::max(0, column - 1); x <= std::min(columns - 1, column + 1); ++x) {
+                    if ((x == column) == (y == row)) {
+                        continue; // the block itself, or a diagonal: a corner touching a corner is a calm gap
+                    }
+                    auto& neighbour = scratch.busy[static_cast<std::size_t>(y) * columns + x];
+                    if (neighbour == 1) {
+                        neighbour = 2;
+                        scratch.pending.push_back(y * columns + x);
+                    }
+                }
+            }
+        }
+        const int area = (right - left + 1) * (bottom - top + 1);
+        const bool squat = std::min(right - left, bottom - top) + 1 < kLeastSideBlocks;
+        const bool wholePicture = area > columns * rows * 3 / 4; // no better than the whole search that follows
+        if (!squat && !wholePicture && count >= kLeastFill * area) {
+            const int x0 = std::max(0, left - kMarginBlocks) * kBlockSide;
+            const int y0 = std::max(0, top - kMarginBlocks) * kBlockSide;
+            const int x1 = std::min(picture.width, (right + 1 + kMarginBlocks) * kBlockSide);
+            const int y1 = std::min(picture.height, (bottom + 1 + kMarginBlocks) * kBlockSide);
+            regions.push_back({x0, y0, x1 - x0, y1 - y0});
+        }
+    }
+    return regions;
+}
+
+bool contains(const Region& region, Point point) {
+    return point.real() >= region.left && point.real() < region.left + region.width && point.imag() >= region.top &&
+           point.imag() < region.top + region.height;
+}
+
 // A few more searches at most for the symbols of a grid that one search misses.
 constexpr int kMaskedSearches = 2;
-// Searches of a picture that is expected to show a grid, whatever the forms: a grid's pictures that blend two
+// Passes over a picture that is expected to show a grid, whatever the forms: a grid's pictures that blend two
 // of its frames, or lose a symbol at the screen's edge, would otherwise pay for every form in full.
-constexpr int kGridSearches = 3;
+constexpr int kGridSearches = 2;
+// Only the first look also reads its regions enlarged: in the later ones that rarely adds a symbol and would
+// only add to the cost of pictures that cannot be read.
+constexpr std::size_t kEnlargingLook = 0;
 // A presenter shows at most this many symbols at once; once read, no further search is needed.
 constexpr std::size_t kMostSymbols = 6;
+// Enlarged regions per picture at most: each costs about four times its region, and a grid's picture that
+// blends two frames would otherwise pay for every symbol.
+constexpr int kMostEnlargements = 2;
+// Modules wider than this many pixels are sampled well enough as they are.
+constexpr double kLargestEnlargedModule = 5.5;
+// Regions larger than this are not enlarged, which bounds the enlargement's buffer at 4 × 2^21 bytes.
+constexpr int kMostEnlargedPixels = 1 << 21;
 
 // What a thread remembers between pictures. A camera's conditions last: when the previous picture read
 // only once sharpened, the next one most likely will too, so it is sharpened first and a blurred camera
@@ -165,53 +406,134 @@ constexpr std::size_t kMostSymbols = 6;
 // showing that many, so a form that reads fewer than the recent pictures did is followed by the next one.
 struct DetectionState {
     SharpeningScratch scratch;
+    EnlargingScratch enlarging;
     bool sharpenedFirst = false;
     std::size_t lastCount = 0; // symbols read from the previous picture
     std::size_t expected = 1;  // the most read from either of the last two pictures
-    Picture masked;            // a form with the symbols read so far painted over
+    LocatorScratch locator;
+    Picture masked; // a form with the symbols read so far painted over
 };
 
-// Adds the texts not yet in `texts`; true when there was one.
-bool addNew(std::vector<std::string>& texts, const std::vector<ReadSymbol>& found) {
-    bool added = false;
-    for (const auto& symbol : found) {
-        if (std::find(texts.begin(), texts.end(), symbol.text) == texts.end()) {
-            texts.push_back(symbol.text);
-            added = true;
-        }
+// What the readings of one picture found so far.
+struct Reading {
+    std::vector<std::string> texts;
+    std::vector<Corners> readAt; // where each text was read, in the same order
+
+    // A symbol was read in `region`.
+    bool holdsRead(const Region& region) const {
+        return std::any_of(readAt.begin(), readAt.end(),
+                           [&](const auto& symbol) { return contains(region, centreOf(symbol)); });
     }
-    return added;
+
+    // Adds the texts not yet read; true when there was one.
+    bool add(const std::vector<Sighting>& found) {
+        bool added = false;
+        for (const auto& symbol : found) {
+            if (std::find(texts.begin(), texts.end(), symbol.text) == texts.end()) {
+                texts.push_back(symbol.text);
+                readAt.push_back(symbol.corners);
+                added = true;
+            }
+        }
+        return added;
+    }
+};
+
+// The regions of `form` where no symbol has been read yet.
+std::vector<Region> unreadRegions(const Picture& form, const Reading& reading, LocatorScratch& scratch) {
+    auto regions = busyRegions(form, scratch);
+    regions.erase(
+        std::remove_if(regions.begin(), regions.end(), [&](const Region& region) { return reading.holdsRead(region); }),
+        regions.end());
+    return regions;
 }
 
-// Reads one form of the picture into `texts`, spending searches from `searches`. The search pairs up finder
-// patterns, and with many symbols in view it loses some of them among the pairings of neighbours' patterns;
-// so when the form showed several symbols, or fewer than expected, the symbols read are painted over and the
-// rest is searched again.
-void readForm(const Picture& form, const ZXing::DecodeHints& hints, std::size_t expected,
-              std::vector<std::string>& texts, Picture& masked, int& searches) {
+// Reads each region as it is: the search in a region costs a fraction of the whole picture's, and the finder
+// patterns of a grid's neighbours stay out of its pairing.
+void readRegions(const Picture& form, const std::vector<Region>& regions, const ZXing::DecodeHints& hints,
+                 Reading& reading) {
+    for (const auto& region : regions) {
+        if (reading.texts.size() < kMostSymbols) {
+            reading.add(readSymbols(regionView(form, region), hints));
+        }
+    }
+}
+
+// About how many pixels a module spans in `region`: the mean run of light or dark pixels along a few rows,
+// split against each row's mid-grey, is two modules where the modules are random.
+double modulePixels(const Picture& form, const Region& region) {
+    constexpr int kRows = 16;
+    long runs = 0, pixels = 0;
+    for (int i = 1; i <= kRows; ++i) {
+        const int y = region.top + region.height * i / (kRows + 1);
+        const std::uint8_t* row = form.pixels.data() + static_cast<std::size_t>(y) * form.width + region.left;
+        const auto [darkest, lightest] = std::minmax_element(row, row + region.width);
+        const int middle = (*darkest + *lightest) / 2;
+        for (int x = 1; x < region.width; ++x) {
+            runs += (row[x] > middle) != (row[x - 1] > middle) ? 1 : 0;
+        }
+        pixels += region.width;
+    }
+    return static_cast<double>(pixels) / static_cast<double>(2 * (runs + kRows));
+}
+
+// Reads each region still unread enlarged twice, unless it is too large to or its modules are large enough; with
+// one threshold for the whole region when the local one fails, which reads a few more of the enlarged symbols.
+void readEnlargedRegions(const Picture& form, const std::vector<Region>& regions, const ZXing::DecodeHints& hints,
+                         DetectionState& state, Reading& reading) {
+    int enlargements = 0;
+    for (const auto& region : regions) {
+        if (enlargements == kMostEnlargements) {
+            return;
+        }
+        if (!reading.holdsRead(region) && reading.texts.size() < kMostSymbols &&
+            region.width * region.height <= kMostEnlargedPixels &&
+            modulePixels(form, region) < kLargestEnlargedModule) {
+            const View view = enlarged(form, region, state.enlarging);
+            if (!reading.add(readSymbols(view, hints))) {
+                reading.add(readSymbols(view, globalThreshold()));
+            }
+            ++enlargements;
+        }
+    }
+}
+
+// Reads one form of the picture, spending searches from `searches`: first where the locator sees symbols, as
+// they are, then in the look `byRegion` enlarged; then, when the locator saw fewer symbols than expected, the
+// whole picture. That search pairs up finder patterns, and with many symbols in view it loses some of them
+// among the pairings of neighbours' patterns; so when it added symbols but still fewer than expected, those
+// read are painted over and the rest is searched again.
+void readForm(const Picture& form, const ZXing::DecodeHints& hints, bool byRegion, DetectionState& state,
+              Reading& reading, int& searches) {
     --searches;
-    auto found = readSymbols(form, hints);
-    if (!addNew(texts, found) || (texts.size() < 2 && texts.size() >= expected)) {
+    const std::size_t before = reading.texts.size();
+    const auto regions = unreadRegions(form, reading, state.locator);
+    readRegions(form, regions, hints, reading);
+    if (byRegion && reading.texts.size() < state.expected) {
+        readEnlargedRegions(form, regions, hints, state, reading);
+    }
+    if (reading.texts.size() >= state.expected || before + regions.size() >= state.expected || searches <= 0) {
         return;
     }
-    masked = form;
-    for (int search = 0; search < kMaskedSearches && searches > 0 && texts.size() < kMostSymbols; ++search) {
-        for (const auto& symbol : found) {
-            paintOver(masked, symbol.corners);
+    --searches;
+    const std::size_t beforeWhole = reading.texts.size();
+    reading.add(readSymbols(wholeView(form), hints));
+    if (reading.texts.size() == beforeWhole || reading.texts.size() >= state.expected) {
+        return;
+    }
+    state.masked = form;
+    for (int search = 0; search < kMaskedSearches && searches > 0 && reading.texts.size() < kMostSymbols; ++search) {
+        for (const auto& symbol : reading.readAt) {
+            paintOver(state.masked, symbol);
         }
         --searches;
-        found = readSymbols(masked, hints);
-        if (!addNew(texts, found)) {
+        if (!reading.add(readSymbols(wholeView(state.masked), hints))) {
             break;
         }
     }
 }
 
 std::vector<std::string> readInAnyForm(const Picture& picture, DetectionState& state) {
-    static const ZXing::DecodeHints localThreshold = qrHints(ZXing::Binarizer::LocalAverage);
-    // A single threshold for the whole picture reads some sharp symbols the local one loses, at a slant
-    // near the picture's edge; it is cheap and only misses pay for it.
-    static const ZXing::DecodeHints globalThreshold = qrHints(ZXing::Binarizer::GlobalHistogram);
     const bool sharpenFirst = state.sharpenedFirst;
     using Form = std::function<const Picture&()>;
     const Form plain = [&]() -> const Picture& { return picture; };
@@ -220,22 +542,23 @@ std::vector<std::string> readInAnyForm(const Picture& picture, DetectionState& s
     const struct {
         const Form& form;
         const ZXing::DecodeHints& hints;
-    } looks[] = {{sharpenFirst ? soft : plain, localThreshold},
-                 {sharpenFirst ? plain : soft, localThreshold},
-                 {strong, localThreshold},
-                 {plain, globalThreshold}};
-    std::vector<std::string> texts;
+    } looks[] = {{sharpenFirst ? soft : plain, localThreshold()},
+                 {sharpenFirst ? plain : soft, localThreshold()},
+                 {strong, localThreshold()},
+                 {plain, globalThreshold()}};
+    Reading reading;
     int searches = state.expected > 1 ? kGridSearches : static_cast<int>(std::size(looks));
-    for (std::size_t look = 0; look < std::size(looks) && texts.size() < state.expected && searches > 0; ++look) {
-        const bool nothingYet = texts.empty();
-        readForm(looks[look].form(), looks[look].hints, state.expected, texts, state.masked, searches);
-        if (look == 1 && nothingYet && !texts.empty()) {
+    for (std::size_t look = 0; look < std::size(looks) && reading.texts.size() < state.expected && searches > 0;
+         ++look) {
+        const bool nothingYet = reading.texts.empty();
+        readForm(looks[look].form(), looks[look].hints, look == kEnlargingLook, state, reading, searches);
+        if (look == 1 && nothingYet && !reading.texts.empty()) {
             state.sharpenedFirst = !state.sharpenedFirst;
         }
     }
-    state.expected = std::max<std::size_t>({texts.size(), state.lastCount, 1});
-    state.lastCount = texts.size();
-    return texts;
+    state.expected = std::max<std::size_t>({reading.texts.size(), state.lastCount, 1});
+    state.lastCount = reading.texts.size();
+    return reading.texts;
 }
 
 } // namespace
