@@ -116,6 +116,15 @@ TEST(OpticalChannelTest, ModulesOfUnderFourPixelsAreRead) {
     EXPECT_GE(picturesRead(OpticalConditions::mild(), 30, 7, 25), 26);
 }
 
+TEST(OpticalChannelTest, ModulesOfUnderFivePixelsAreRead) {
+    // Version 30 at 1920x1080: 4.7 pixels a module; the detector reads such symbols enlarged by less than twice
+    // (27 of 30 without).
+    auto fullHd = OpticalConditions::mild();
+    fullHd.width = 1920;
+    fullHd.height = 1080;
+    EXPECT_GE(picturesRead(fullHd, 30, 8, 30), 29);
+}
+
 TEST(OpticalChannelTest, ABlendOfTwoFramesGivesTheStrongerOneOrNothing) {
     CameraSimulation camera(OpticalConditions::mild(), CameraTiming{}, 13);
     const auto first = shownSymbol(21), second = shownSymbol(22);

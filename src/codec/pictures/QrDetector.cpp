@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <complex>
 #include <cstdint>
 #include <exception>
@@ -191,59 +192,95 @@ View regionView(const Picture& picture, const Region& region) {
             Point(region.left, region.top)};
 }
 
-// Doubles a row with bilinear interpolation, each value four times the pixel: output 2x is 3/4 of pixel x and
-// 1/4 of its left neighbour, 2x + 1 the same with its right one; the ends repeat the edge pixel.
-void enlargeRow(const std::uint8_t* row, int width, std::uint16_t* out) {
-    for (int x = 0; x < width; ++x) {
-        const int left = row[x > 0 ? x - 1 : 0];
-        const int right = row[x + 1 < width ? x + 1 : x];
-        out[2 * x] = static_cast<std::uint16_t>(3 * row[x] + left);
-        out[2 * x + 1] = static_cast<std::uint16_t>(3 * row[x] + right);
+// One axis of a bilinear enlargement: for each output position, the source pixel at or before its centre and
+// the weight, in sixteenths, of the pixel after it. Ends repeat the edge pixel.
+struct Tap {
+    int before = 0, after = 0;
+    std::uint16_t weight = 0;
+};
+
+void fillTaps(int sourceLength, double scale, std::vector<Tap>& taps) {
+    taps.resize(static_cast<std::size_t>(sourceLength * scale));
+    for (std::size_t out = 0; out < taps.size(); ++out) {
+        const double source = (static_cast<double>(out) + 0.5) / scale - 0.5;
+        int before = static_cast<int>(std::floor(source));
+        auto weight = static_cast<int>(std::lround((source - before) * 16.0));
+        if (weight == 16) {
+            ++before, weight = 0;
+        }
+        taps[out] = {std::clamp(before, 0, sourceLength - 1), std::clamp(before + 1, 0, sourceLength - 1),
+                     static_cast<std::uint16_t>(weight)};
     }
 }
 
-// The same between two doubled rows: 3/4 of `near` and 1/4 of `far`, rounded, back to pixels.
-void blendRows(const std::uint16_t* near, const std::uint16_t* far, int width, std::uint8_t* out) {
-    for (int x = 0; x < width; ++x) {
-        out[x] = static_cast<std::uint8_t>((3 * near[x] + far[x] + 8) >> 4);
+// A row enlarged across, each value sixteen times the pixel.
+void enlargeRow(const std::uint8_t* row, const std::vector<Tap>& taps, std::uint16_t* out) {
+    for (std::size_t x = 0; x < taps.size(); ++x) {
+        const Tap& tap = taps[x];
+        out[x] = static_cast<std::uint16_t>((16 - tap.weight) * row[tap.before] + tap.weight * row[tap.after]);
+    }
+}
+
+// The same between two rows enlarged across, rounded back to pixels; 16 × 16 × 255 plus the rounding fits 16
+// bits, so the loop vectorises.
+void blendRows(const std::uint16_t* upper, const std::uint16_t* lower, std::uint16_t weight, std::size_t width,
+               std::uint8_t* out) {
+    const auto upperWeight = static_cast<std::uint16_t>(16 - weight);
+    for (std::size_t x = 0; x < width; ++x) {
+        out[x] = static_cast<std::uint8_t>(
+            static_cast<std::uint16_t>(upperWeight * upper[x] + weight * lower[x] + 128) >> 8);
     }
 }
 
 // Buffers of the enlargement, kept per thread like the sharpening's.
 struct EnlargingScratch {
-    std::vector<std::uint16_t> rows; // three doubled rows: the one above, the current one, the one below
+    std::vector<Tap> across, down;
+    std::vector<std::uint16_t> upper, lower; // the source rows around the current output row, enlarged across
+    int upperRow = -1, lowerRow = -1;        // which source rows they are
     Picture result;
 };
 
-// `region` of `picture` enlarged twice with bilinear interpolation, in `scratch.result` (valid until the
-// thread's next enlargement). At under four pixels a module the reader's one transform for the whole symbol
-// drifts off the module centres; twice the pixels halve that drift.
-View enlarged(const Picture& picture, const Region& region, EnlargingScratch& scratch) {
-    const int width = region.width, height = region.height;
-    const auto doubled = static_cast<std::size_t>(2 * width);
-    Picture& result = scratch.result;
-    result.width = 2 * width;
-    result.height = 2 * height;
-    result.pixels.resize(static_cast<std::size_t>(result.width) * result.height);
-    scratch.rows.resize(3 * doubled);
+// Makes `scratch.upper` and `scratch.lower` the source rows `tap` blends; an enlargement's consecutive output
+// rows mostly share them.
+void loadRows(const Picture& picture, const Region& region, const Tap& tap, EnlargingScratch& scratch) {
     const auto rowAt = [&](int y) {
-        return picture.pixels.data() +
-               static_cast<std::size_t>(region.top + std::clamp(y, 0, height - 1)) * picture.width + region.left;
+        return picture.pixels.data() + static_cast<std::size_t>(region.top + y) * picture.width + region.left;
     };
-    std::uint16_t* above = scratch.rows.data();
-    std::uint16_t* current = above + doubled;
-    std::uint16_t* below = current + doubled;
-    enlargeRow(rowAt(0), width, current);
-    std::copy(current, current + doubled, above);
-    for (int y = 0; y < height; ++y) {
-        enlargeRow(rowAt(y + 1), width, below);
-        blendRows(current, above, 2 * width, result.pixels.data() + static_cast<std::size_t>(2 * y) * doubled);
-        blendRows(current, below, 2 * width, result.pixels.data() + static_cast<std::size_t>(2 * y + 1) * doubled);
-        std::rotate(scratch.rows.begin(), scratch.rows.begin() + static_cast<std::ptrdiff_t>(doubled),
-                    scratch.rows.end());
+    if (tap.before == scratch.lowerRow) {
+        std::swap(scratch.upper, scratch.lower);
+        std::swap(scratch.upperRow, scratch.lowerRow);
+    }
+    if (tap.before != scratch.upperRow) {
+        enlargeRow(rowAt(tap.before), scratch.across, scratch.upper.data());
+        scratch.upperRow = tap.before;
+    }
+    if (tap.after != scratch.lowerRow) {
+        enlargeRow(rowAt(tap.after), scratch.across, scratch.lower.data());
+        scratch.lowerRow = tap.after;
+    }
+}
+
+// `region` of `picture` enlarged `scale` times with bilinear interpolation, in `scratch.result` (valid until the
+// thread's next enlargement). At under four pixels a module the reader's one transform for the whole symbol
+// drifts off the module centres; more pixels a module shrink that drift.
+View enlarged(const Picture& picture, const Region& region, double scale, EnlargingScratch& scratch) {
+    fillTaps(region.width, scale, scratch.across);
+    fillTaps(region.height, scale, scratch.down);
+    const std::size_t width = scratch.across.size();
+    Picture& result = scratch.result;
+    result.width = static_cast<int>(width);
+    result.height = static_cast<int>(scratch.down.size());
+    result.pixels.resize(width * scratch.down.size());
+    scratch.upper.resize(width);
+    scratch.lower.resize(width);
+    scratch.upperRow = scratch.lowerRow = -1;
+    for (std::size_t y = 0; y < scratch.down.size(); ++y) {
+        loadRows(picture, region, scratch.down[y], scratch);
+        blendRows(scratch.upper.data(), scratch.lower.data(), scratch.down[y].weight, width,
+                  result.pixels.data() + y * width);
     }
     return {ZXing::ImageView(result.pixels.data(), result.width, result.height, ZXing::ImageFormat::Lum),
-            Point(region.left, region.top), 2.0};
+            Point(region.left, region.top), scale};
 }
 
 // Paints the symbol, grown by a tenth about its centre to take in its edge, light. The corners come in order
@@ -392,11 +429,17 @@ constexpr int kGridSearches = 2;
 constexpr std::size_t kEnlargingLook = 0;
 // A presenter shows at most this many symbols at once; once read, no further search is needed.
 constexpr std::size_t kMostSymbols = 6;
-// Enlarged regions per picture at most: each costs about four times its region, and a grid's picture that
+// Enlarged regions per picture at most: each costs up to four times its region, and a grid's picture that
 // blends two frames would otherwise pay for every symbol.
 constexpr int kMostEnlargements = 2;
 // Modules wider than this many pixels are sampled well enough as they are.
 constexpr double kLargestEnlargedModule = 5.5;
+// Modules wider than this (as modulePixels sees them, which is about a seventh over their true width) are
+// enlarged less, to about kTargetModule pixels but at least kLeastEnlargement times: that samples them as well as
+// doubling at as little as half its cost. Below it doubling reads more symbols than a fractional scale.
+constexpr double kLeastReducedModule = 4.5;
+constexpr double kTargetModule = 8.0;
+constexpr double kLeastEnlargement = 1.5;
 // Regions larger than this are not enlarged, which bounds the enlargement's buffer at 4 × 2^21 bytes.
 constexpr int kMostEnlargedPixels = 1 << 21;
 
@@ -477,8 +520,17 @@ double modulePixels(const Picture& form, const Region& region) {
     return static_cast<double>(pixels) / static_cast<double>(2 * (runs + kRows));
 }
 
-// Reads each region still unread enlarged twice, unless it is too large to or its modules are large enough; with
-// one threshold for the whole region when the local one fails, which reads a few more of the enlarged symbols.
+// How many times to enlarge a region whose modules span `modules` pixels; 0 when they are large enough as they
+// are.
+double enlargement(double modules) {
+    if (modules >= kLargestEnlargedModule) {
+        return 0.0;
+    }
+    return modules < kLeastReducedModule ? 2.0 : std::clamp(kTargetModule / modules, kLeastEnlargement, 2.0);
+}
+
+// Reads each region still unread enlarged, unless it is too large to or its modules are large enough; with one
+// threshold for the whole region when the local one fails, which reads a few more of the enlarged symbols.
 void readEnlargedRegions(const Picture& form, const std::vector<Region>& regions, const ZXing::DecodeHints& hints,
                          DetectionState& state, Reading& reading) {
     int enlargements = 0;
@@ -486,10 +538,13 @@ void readEnlargedRegions(const Picture& form, const std::vector<Region>& regions
         if (enlargements == kMostEnlargements) {
             return;
         }
-        if (!reading.holdsRead(region) && reading.texts.size() < kMostSymbols &&
-            region.width * region.height <= kMostEnlargedPixels &&
-            modulePixels(form, region) < kLargestEnlargedModule) {
-            const View view = enlarged(form, region, state.enlarging);
+        if (reading.holdsRead(region) || reading.texts.size() >= kMostSymbols ||
+            region.width * region.height > kMostEnlargedPixels) {
+            continue;
+        }
+        const double scale = enlargement(modulePixels(form, region));
+        if (scale > 0.0) {
+            const View view = enlarged(form, region, scale, state.enlarging);
             if (!reading.add(readSymbols(view, hints))) {
                 reading.add(readSymbols(view, globalThreshold()));
             }
