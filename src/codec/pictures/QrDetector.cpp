@@ -424,16 +424,18 @@ constexpr int kMaskedSearches = 2;
 // Passes over a picture that is expected to show a grid, whatever the forms: a grid's pictures that blend two
 // of its frames, or lose a symbol at the screen's edge, would otherwise pay for every form in full.
 constexpr int kGridSearches = 2;
-// Only the first look also reads its regions enlarged: in the later ones that rarely adds a symbol and would
-// only add to the cost of pictures that cannot be read.
-constexpr std::size_t kEnlargingLook = 0;
+// Only the first two looks, as it is and sharpened, also read their regions enlarged: the sharpened form
+// enlarged reads some soft pictures that neither reads as it is; in the later looks enlarging rarely adds a
+// symbol and would only add to the cost of pictures that cannot be read.
+constexpr std::size_t kEnlargingLooks = 2;
 // A presenter shows at most this many symbols at once; once read, no further search is needed.
 constexpr std::size_t kMostSymbols = 6;
 // Enlarged regions per picture at most: each costs up to four times its region, and a grid's picture that
 // blends two frames would otherwise pay for every symbol.
 constexpr int kMostEnlargements = 2;
-// Modules wider than this many pixels are sampled well enough as they are.
-constexpr double kLargestEnlargedModule = 5.5;
+// Modules wider than this many pixels are sampled well enough as they are; below it, soft ones read better
+// enlarged.
+constexpr double kLargestEnlargedModule = 6.5;
 // Modules wider than this (as modulePixels sees them, which is about a seventh over their true width) are
 // enlarged less, to about kTargetModule pixels but at least kLeastEnlargement times: that samples them as well as
 // doubling at as little as half its cost. Below it doubling reads more symbols than a fractional scale.
@@ -461,6 +463,7 @@ struct DetectionState {
 struct Reading {
     std::vector<std::string> texts;
     std::vector<Corners> readAt; // where each text was read, in the same order
+    int enlargements = 0;        // regions read enlarged, in all forms
 
     // A symbol was read in `region`.
     bool holdsRead(const Region& region) const {
@@ -533,9 +536,8 @@ double enlargement(double modules) {
 // threshold for the whole region when the local one fails, which reads a few more of the enlarged symbols.
 void readEnlargedRegions(const Picture& form, const std::vector<Region>& regions, const ZXing::DecodeHints& hints,
                          DetectionState& state, Reading& reading) {
-    int enlargements = 0;
     for (const auto& region : regions) {
-        if (enlargements == kMostEnlargements) {
+        if (reading.enlargements == kMostEnlargements) {
             return;
         }
         if (reading.holdsRead(region) || reading.texts.size() >= kMostSymbols ||
@@ -548,7 +550,7 @@ void readEnlargedRegions(const Picture& form, const std::vector<Region>& regions
             if (!reading.add(readSymbols(view, hints))) {
                 reading.add(readSymbols(view, globalThreshold()));
             }
-            ++enlargements;
+            ++reading.enlargements;
         }
     }
 }
@@ -606,7 +608,7 @@ std::vector<std::string> readInAnyForm(const Picture& picture, DetectionState& s
     for (std::size_t look = 0; look < std::size(looks) && reading.texts.size() < state.expected && searches > 0;
          ++look) {
         const bool nothingYet = reading.texts.empty();
-        readForm(looks[look].form(), looks[look].hints, look == kEnlargingLook, state, reading, searches);
+        readForm(looks[look].form(), looks[look].hints, look < kEnlargingLooks, state, reading, searches);
         if (look == 1 && nothingYet && !reading.texts.empty()) {
             state.sharpenedFirst = !state.sharpenedFirst;
         }

@@ -28,7 +28,7 @@ public:
     /// is none or the picture is empty. Symbols that fail their error correction are left out. The forms of
     /// the picture are read in turn until enough symbols are found (see above): as it is or sharpened, in
     /// the order described above, then sharpened more strongly, then as it is with one threshold for the
-    /// whole picture; only the first form's regions are also read enlarged. The result holds what all the
+    /// whole picture; only the first two forms' regions are also read enlarged. The result holds what all the
     /// forms read found.
     static std::vector<std::string> detect(const Picture& picture);
 };
