@@ -20,15 +20,24 @@ QrSymbol symbolFor(const std::string& text) {
     return symbol.value_or(QrSymbol{});
 }
 
-TEST(QrDetectorTest, ReadsSymbolsDrawnByQrencode) {
+// From modules of a few pixels to modules far larger than anything the detector looks at first.
+TEST(QrDetectorTest, ReadsSymbolsDrawnByQrencodeAtAnyModuleSize) {
+    const struct {
+        std::size_t length;
+        int modulePixels;
+    } cases[] = {{870, 3}, {870, 4}, {870, 5}, {60, 16}, {200, 19}, {30, 40}};
     test::TempDirectory folder;
-    for (unsigned seed = 1; seed <= 3; ++seed) {
-        const auto text = alphanumericText(870, seed);
+    unsigned seed = 0;
+    for (const auto& size : cases) {
+        const auto text = alphanumericText(size.length, ++seed);
         const auto path = pathIn(folder, "qrencode" + std::to_string(seed) + ".png");
-        ASSERT_EQ(runCommand("qrencode -l L -s 3 -o '" + path + "' -- '" + text + "'").status, 0);
+        ASSERT_EQ(
+            runCommand("qrencode -l L -s " + std::to_string(size.modulePixels) + " -o '" + path + "' -- '" + text + "'")
+                .status,
+            0);
         const auto picture = PngFile::read(path);
         ASSERT_TRUE(picture);
-        EXPECT_EQ(QrDetector::detect(*picture), std::vector<std::string>{text});
+        EXPECT_EQ(QrDetector::detect(*picture), std::vector<std::string>{text}) << size.modulePixels << " px";
     }
 }
 

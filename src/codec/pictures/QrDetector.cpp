@@ -464,6 +464,7 @@ struct Reading {
     std::vector<std::string> texts;
     std::vector<Corners> readAt; // where each text was read, in the same order
     int enlargements = 0;        // regions read enlarged, in all forms
+    bool searchedWhole = false;  // some form was searched as a whole
 
     // A symbol was read in `region`.
     bool holdsRead(const Region& region) const {
@@ -574,6 +575,7 @@ void readForm(const Picture& form, const ZXing::DecodeHints& hints, bool byRegio
     }
     --searches;
     const std::size_t beforeWhole = reading.texts.size();
+    reading.searchedWhole = true;
     reading.add(readSymbols(wholeView(form), hints));
     if (reading.texts.size() == beforeWhole || reading.texts.size() >= state.expected) {
         return;
@@ -612,6 +614,11 @@ std::vector<std::string> readInAnyForm(const Picture& picture, DetectionState& s
         if (look == 1 && nothingYet && !reading.texts.empty()) {
             state.sharpenedFirst = !state.sharpenedFirst;
         }
+    }
+    // A region can hold a part of a symbol whose modules are larger than the locator's blocks, and then no
+    // look searched further; a picture that gave nothing is searched whole once before it counts as unread.
+    if (reading.texts.empty() && !reading.searchedWhole) {
+        reading.add(readSymbols(wholeView(picture), localThreshold()));
     }
     state.expected = std::max<std::size_t>({reading.texts.size(), state.lastCount, 1});
     state.lastCount = reading.texts.size();
