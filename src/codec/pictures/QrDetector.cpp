@@ -444,6 +444,9 @@ constexpr double kTargetModule = 8.0;
 constexpr double kLeastEnlargement = 1.5;
 // Regions larger than this are not enlarged, which bounds the enlargement's buffer at 4 × 2^21 bytes.
 constexpr int kMostEnlargedPixels = 1 << 21;
+// Modules this wide (as modulePixels sees them) leave blocks of the locator inside one module calm, so a region
+// may hold only a part of its symbol.
+constexpr double kCoarseModule = kBlockSide;
 
 // What a thread remembers between pictures. A camera's conditions last: when the previous picture read
 // only once sharpened, the next one most likely will too, so it is sharpened first and a blurred camera
@@ -462,9 +465,10 @@ struct DetectionState {
 // What the readings of one picture found so far.
 struct Reading {
     std::vector<std::string> texts;
-    std::vector<Corners> readAt; // where each text was read, in the same order
-    int enlargements = 0;        // regions read enlarged, in all forms
-    bool searchedWhole = false;  // some form was searched as a whole
+    std::vector<Corners> readAt;     // where each text was read, in the same order
+    int enlargements = 0;            // regions read enlarged, in all forms
+    bool searchedWhole = false;      // some form was searched as a whole
+    bool coarseRegionUnread = false; // a region with modules wider than the locator's blocks went unread
 
     // A symbol was read in `region`.
     bool holdsRead(const Region& region) const {
@@ -545,7 +549,9 @@ void readEnlargedRegions(const Picture& form, const std::vector<Region>& regions
             region.width * region.height > kMostEnlargedPixels) {
             continue;
         }
-        const double scale = enlargement(modulePixels(form, region));
+        const double modules = modulePixels(form, region);
+        reading.coarseRegionUnread |= modules >= kCoarseModule;
+        const double scale = enlargement(modules);
         if (scale > 0.0) {
             const View view = enlarged(form, region, scale, state.enlarging);
             if (!reading.add(readSymbols(view, hints))) {
@@ -616,8 +622,8 @@ std::vector<std::string> readInAnyForm(const Picture& picture, DetectionState& s
         }
     }
     // A region can hold a part of a symbol whose modules are larger than the locator's blocks, and then no
-    // look searched further; a picture that gave nothing is searched whole once before it counts as unread.
-    if (reading.texts.empty() && !reading.searchedWhole) {
+    // look searched further; such a picture that gave nothing is searched whole once before it counts as unread.
+    if (reading.texts.empty() && reading.coarseRegionUnread && !reading.searchedWhole) {
         reading.add(readSymbols(wholeView(picture), localThreshold()));
     }
     state.expected = std::max<std::size_t>({reading.texts.size(), state.lastCount, 1});
