@@ -32,6 +32,8 @@ constexpr std::size_t kHeldBytesFloor = std::size_t{1} << 20;
 // quarters of its slots are free).
 constexpr std::size_t kIndexEntryBytes = 3 * sizeof(std::uint32_t);
 constexpr std::size_t kHashSlotBytes = 4 * (sizeof(std::uint64_t) + sizeof(std::uint64_t)); // hash and padded id
+// Per combination, its entry in the list of those reduced during one packet's cascade.
+constexpr std::size_t kReducedEntryBytes = 2 * sizeof(std::uint64_t);
 
 // Grows `vector` to hold `extra` more elements: at once to `honest` elements (what an honest transfer's decode
 // needs, so that it never copies its arrays), then by a quarter at a time, never past `limit` elements of
@@ -139,10 +141,12 @@ void Decoder::resolve(const std::uint8_t* bytes, IndexSet& indices) {
         peelQueue.pop_back();
         peel(index);
     }
+    reindexReduced();
 }
 
 std::size_t Decoder::heldBytes(std::size_t combinations, std::size_t indexEntries) const {
-    return combinations * (sizeof(Held) + words * 8 + kHashSlotBytes) + indexEntries * kIndexEntryBytes;
+    return combinations * (sizeof(Held) + words * 8 + kHashSlotBytes + kReducedEntryBytes) +
+           indexEntries * kIndexEntryBytes;
 }
 
 std::size_t Decoder::heldByteBudget() const {
@@ -193,8 +197,18 @@ void Decoder::hold(const IndexSet& indices, const std::uint64_t* payload, std::u
 void Decoder::markHeld(std::uint32_t id) {
     if (id / 64 == heldBits.size()) {
         heldBits.push_back(0);
+        reducedBits.push_back(0);
     }
     heldBits[id / 64] |= std::uint64_t{1} << (id % 64);
+}
+
+// Notes, at a combination's first reduction in a cascade, what it is indexed under until the cascade ends.
+void Decoder::markReduced(std::uint32_t id, const Held& packet) {
+    const std::uint64_t bit = std::uint64_t{1} << (id % 64);
+    if ((reducedBits[id / 64] & bit) == 0) {
+        reducedBits[id / 64] |= bit;
+        reduced.push_back(Reduced{id, packet.remaining, packet.hash});
+    }
 }
 
 void Decoder::link(std::uint32_t source, std::uint32_t id) {
@@ -253,9 +267,10 @@ void Decoder::peel(std::uint32_t index) {
 }
 
 // Takes the newly known source `index` (with payload `clean`) out of held combination `id`.
+// Its index entry is brought up to date when the cascade ends (reindexReduced).
 void Decoder::reduce(std::uint32_t id, std::uint32_t index, const std::uint64_t* clean) {
     Held& packet = helds[id];
-    setsOfSize(packet.remaining).erase(packet.hash, id);
+    markReduced(id, packet);
     --packet.remaining;
     packet.indexXor ^= index;
     packet.hash ^= indexKeys[index];
@@ -266,11 +281,26 @@ void Decoder::reduce(std::uint32_t id, std::uint32_t index, const std::uint64_t*
         if (!known[last]) {
             markKnown(last, heldPayload(id));
         }
-    } else if (isHeldSet(id)) {
-        release(id); // another combination already holds this set
-    } else {
-        setsOfSize(packet.remaining).insert(packet.hash, id);
     }
+}
+
+// Indexes each combination reduced in the cascade under its set as the cascade left it, and lets go of those
+// whose set another combination holds. Two combinations reduced to one set keep one of them, as they would if
+// each reduction were indexed at once, and what is known does not change: equal sets reveal alike.
+void Decoder::reindexReduced() {
+    for (const Reduced& entry : reduced) {
+        reducedBits[entry.id / 64] &= ~(std::uint64_t{1} << (entry.id % 64));
+        setsOfSize(entry.indexedSize).erase(entry.indexedHash, entry.id);
+        if (!stillHeld(entry.id)) {
+            continue;
+        }
+        if (isHeldSet(entry.id)) {
+            release(entry.id); // another combination already holds this set
+        } else {
+            setsOfSize(helds[entry.id].remaining).insert(helds[entry.id].hash, entry.id);
+        }
+    }
+    reduced.clear();
 }
 
 void Decoder::release(std::uint32_t id) {
@@ -295,6 +325,7 @@ void Decoder::compact() {
     dirtyPacketsIndices.clear();
     largeDirtyPacketsIndices.clear();
     const std::vector<std::uint64_t> wasHeld = std::exchange(heldBits, {});
+    reducedBits.clear();
     for (std::uint32_t id = 0; id < helds.size(); ++id) {
         if ((wasHeld[id / 64] >> (id % 64) & 1u) == 0) {
             continue;
@@ -375,8 +406,9 @@ std::size_t Decoder::memoryFootprint() const {
     auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
     return bytes(sourcePayloads) + bytes(known) + bytes(peeled) + bytes(listHead) + bytes(listTail) + bytes(listFill) +
            bytes(indexKeys) + bytes(helds) + bytes(heldPayloads) + bytes(heldIndices) + bytes(listNodes) +
-           bytes(heldBits) + (dirtyPacketsIndices.size() + largeDirtyPacketsIndices.size()) * kHashSlotBytes +
-           bytes(unknownOf) + bytes(missingAtSolve) + (solver ? solver->memoryFootprint() : 0);
+           bytes(heldBits) + bytes(reduced) + bytes(reducedBits) +
+           (dirtyPacketsIndices.size() + largeDirtyPacketsIndices.size()) * kHashSlotBytes + bytes(unknownOf) +
+           bytes(missingAtSolve) + (solver ? solver->memoryFootprint() : 0);
 }
 
 std::uint32_t Decoder::knownShortfall() const {
@@ -477,6 +509,7 @@ void Decoder::adoptSolution() {
     heldIndices = {};
     listNodes = {};
     heldBits = {};
+    reducedBits = {};
     std::fill(listHead.begin(), listHead.end(), kNone);
     std::fill(listTail.begin(), listTail.end(), kNone);
     dirtyPacketsIndices.clear();

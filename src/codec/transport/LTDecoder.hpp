@@ -22,8 +22,10 @@ class InactivationSolver;
 ///
 /// Each held combination carries a hash of its index set (the XOR of one random 64-bit key per
 /// index), so removing an index and looking the reduced set up cost O(1); index sets are compared in
-/// full only when their hashes meet. Payloads, index sets and the lists of combinations per source
-/// packet live in flat arrays, so a packet costs no allocation once the arrays have grown.
+/// full only when their hashes meet. A combination reduced while a packet is resolved is indexed
+/// again once, when the packet's cascade has ended, however many indices the cascade took out of it. Payloads, index
+/// sets and the lists of combinations per source packet live in flat arrays, so a packet costs no allocation once the
+/// arrays have grown.
 ///
 /// Memory is bounded by the transfer's size: held combinations take at most kHeldBytesPerPacket per source
 /// packet together (48 MB for the largest transfer, where an honest sender's need far less); a combination
@@ -106,12 +108,14 @@ private:
     bool roomFor(std::size_t indexCount);
     void hold(const IndexSet& indices, const std::uint64_t* payload, std::uint64_t hash);
     void markHeld(std::uint32_t id);
+    void markReduced(std::uint32_t id, const Held& packet);
     bool stillHeld(std::uint32_t id) const { return (heldBits[id / 64] >> (id % 64) & 1u) != 0; }
     void link(std::uint32_t source, std::uint32_t id);
     void peel(std::uint32_t index);
     void reduce(std::uint32_t id, std::uint32_t index, const std::uint64_t* clean);
     void markKnown(std::uint32_t index, const std::uint64_t* payload);
     void release(std::uint32_t id);
+    void reindexReduced();
     void compact();
     HashedSetIndex& setsOfSize(std::size_t size) {
         return size > kLargeSet ? largeDirtyPacketsIndices : dirtyPacketsIndices;
@@ -173,6 +177,15 @@ private:
     // equal, and the few large ones are reduced over and over, so their index stays small enough for the caches.
     HashedSetIndex dirtyPacketsIndices;      // sets of up to kLargeSet indices
     HashedSetIndex largeDirtyPacketsIndices; // larger sets
+    // The combinations reduced since the indexes were last brought up to date, each with the set size and hash it
+    // is indexed under; reducedBits marks them.
+    struct Reduced {
+        std::uint32_t id = 0;
+        std::uint32_t indexedSize = 0;
+        std::uint64_t indexedHash = 0;
+    };
+    std::vector<Reduced> reduced;
+    std::vector<std::uint64_t> reducedBits;
     std::size_t heldCount = 0;
     std::uint64_t notHeld = 0;
     std::size_t releasedCount = 0;   // combinations no longer held, still in the arrays
