@@ -12,6 +12,19 @@ namespace {
 
 constexpr std::uint32_t kSmallDegree = 256; // above this an index set is read back from the bitmap, ascending
 
+constexpr std::size_t kInsertionSorted = 24; // most sets: sorted in place with no call
+
+void sortByInsertion(std::vector<std::uint32_t>& values) {
+    for (std::size_t at = 1; at < values.size(); ++at) {
+        const std::uint32_t value = values[at];
+        std::size_t to = at;
+        for (; to > 0 && values[to - 1] > value; --to) {
+            values[to] = values[to - 1];
+        }
+        values[to] = value;
+    }
+}
+
 // std::round for 0 <= x < 2^32 (halves away from zero) without the library call: x - trunc(x) is exact.
 std::uint32_t roundHalfAway(double x) {
     const auto whole = static_cast<std::uint32_t>(x);
@@ -53,7 +66,9 @@ IndexSet IndexSetGenerator::generateIndices() {
 void IndexSetGenerator::generateIndices(IndexSet& indices) {
     indices.clear();
     appendIndices(indices);
-    if (indices.size() <= kSmallDegree) {
+    if (indices.size() <= kInsertionSorted) {
+        sortByInsertion(indices);
+    } else if (indices.size() <= kSmallDegree) {
         std::sort(indices.begin(), indices.end()); // large sets come out ascending already
     }
 }

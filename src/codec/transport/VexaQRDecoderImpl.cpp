@@ -48,11 +48,10 @@ double expectedOverhead(LTDecoderKind kind, double packetCount) {
 
 // Packets fed ÷ packets the transfer is expected to need, in whole frames: once the expected need is
 // passed, at least one more frame is always still expected, so the estimate stays below 1.
-double lubyEstimate(LTDecoderKind kind, std::uint32_t packetCount, std::uint64_t packetsFed,
-                    std::uint32_t knownShortfall, std::uint64_t packetsPerFrame) {
+double lubyEstimate(double expected, std::uint64_t packetsFed, std::uint32_t knownShortfall,
+                    std::uint64_t packetsPerFrame) {
     const double fed = static_cast<double>(packetsFed);
     const double perFrame = static_cast<double>(packetsPerFrame);
-    const double expected = expectedOverhead(kind, packetCount) * packetCount;
     const double remaining = std::max({expected - fed, static_cast<double>(knownShortfall), 0.0});
     // A transfer ends at a frame's end: on average half a frame after the last packet it needs.
     const double estimate = fed / (fed + std::max(perFrame, remaining + perFrame / 2));
@@ -88,7 +87,11 @@ void VexaQRDecoderImpl::raiseLubyEstimate(std::uint64_t packetsPerFrame) {
     if (_decoder.packetCount() == 0 || packetsPerFrame == 0) {
         return;
     }
-    _luby.estimate = std::max(_luby.estimate, lubyEstimate(_decoderKind, _decoder.packetCount(), _luby.packets,
+    if (_luby.expectedPackets == 0.0) { // once per transfer: the interpolation takes two logarithms
+        const double packetCount = _decoder.packetCount();
+        _luby.expectedPackets = expectedOverhead(_decoderKind, packetCount) * packetCount;
+    }
+    _luby.estimate = std::max(_luby.estimate, lubyEstimate(_luby.expectedPackets, _luby.packets,
                                                            _decoder.knownShortfall(), packetsPerFrame));
 }
 

@@ -62,6 +62,7 @@ private:
         std::uint64_t frames = 0;
         std::uint64_t packets = 0;
         std::uint32_t symbols = 0;
+        double expectedPackets = 0.0; // luby: the packets a transfer of this size is expected to need
         double estimate = 0.0;
         bool completed = false;
     };
