@@ -14,14 +14,11 @@ namespace vexaqr::LT {
 
 namespace {
 
-// One random 64-bit key per source index; sets hash to the XOR of their keys. Seeded afresh per
-// decoder so that nobody can prepare colliding sets in advance.
-std::vector<std::uint64_t> makeIndexKeys(std::uint32_t count) {
+// A random salt per decoder for the keys of the source indices (keyOf), so that nobody can prepare colliding
+// sets in advance.
+std::uint64_t randomSalt() {
     std::random_device device;
-    std::mt19937_64 engine((static_cast<std::uint64_t>(device()) << 32) ^ device());
-    std::vector<std::uint64_t> keys(count);
-    std::generate(keys.begin(), keys.end(), std::ref(engine));
-    return keys;
+    return static_cast<std::uint64_t>(device()) << 32 ^ device();
 }
 
 // What held combinations may take besides kHeldBytesPerPacket per source packet, so that small transfers are
@@ -81,10 +78,12 @@ void Decoder::fixLayout(std::uint32_t length) {
     sourcePayloads.assign(std::size_t{packetCount} * words, 0);
     known.assign(packetCount, 0);
     peeled.assign(packetCount, 0);
+    // Written before it is read (ownerCount says how much is in use), so it is not cleared.
+    firstOwners = std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t{packetCount} * kFirstOwners);
+    ownerCount.assign(packetCount, 0);
     listHead.assign(packetCount, kNone);
     listTail.assign(packetCount, kNone);
-    listFill.assign(packetCount, 0);
-    indexKeys = makeIndexKeys(packetCount);
+    keySalt = randomSalt();
     incoming.resize(words);
     // One generator serves every packet: it holds nothing but its table and the seed set below.
     indexSetGenerator = IndexSetGenerator(packetCount);
@@ -212,11 +211,17 @@ void Decoder::markReduced(std::uint32_t id, const Held& packet) {
 }
 
 void Decoder::link(std::uint32_t source, std::uint32_t id) {
-    // The tail node's fill is kept beside the list heads, so that appending only writes to the node: a store
-    // to a line not cached does not hold up the next index as a load would.
+    // The count is kept apart from the owners, so that appending only writes to them: a store to a line not
+    // cached does not hold up the next index as a load would.
+    const std::uint32_t count = ownerCount[source]++;
+    if (count < kFirstOwners) {
+        firstOwners[std::size_t{source} * kFirstOwners + count] = id;
+        return;
+    }
+    const std::size_t inNode = (count - kFirstOwners) % kOwnersPerNode;
     const std::uint32_t tail = listTail[source];
-    if (tail != kNone && listFill[source] < kOwnersPerNode) {
-        listNodes[tail].owners[listFill[source]++] = id;
+    if (inNode != 0) {
+        listNodes[tail].owners[inNode] = id;
         return;
     }
     const auto added = static_cast<std::uint32_t>(listNodes.size());
@@ -230,7 +235,12 @@ void Decoder::link(std::uint32_t source, std::uint32_t id) {
         listNodes[tail].next = added;
     }
     listTail[source] = added;
-    listFill[source] = 1;
+}
+
+void Decoder::clearLists() {
+    std::fill(ownerCount.begin(), ownerCount.end(), 0);
+    std::fill(listHead.begin(), listHead.end(), kNone);
+    std::fill(listTail.begin(), listTail.end(), kNone);
 }
 
 void Decoder::markKnown(std::uint32_t index, const std::uint64_t* payload) {
@@ -243,25 +253,34 @@ void Decoder::markKnown(std::uint32_t index, const std::uint64_t* payload) {
 
 void Decoder::peel(std::uint32_t index) {
     peeled[index] = 1;
+    const std::uint32_t count = std::exchange(ownerCount[index], 0);
     std::uint32_t at = std::exchange(listHead[index], kNone);
     listTail[index] = kNone;
     const std::uint64_t* clean = sourcePayload(index);
+    reduceAll(&firstOwners[std::size_t{index} * kFirstOwners], std::min<std::size_t>(count, kFirstOwners), index,
+              clean);
     for (; at != kNone; at = listNodes[at].next) {
         const ListNode node = listNodes[at];
         if (node.next != kNone) {
             __builtin_prefetch(&listNodes[node.next]);
         }
-        // The node's combinations are fetched together rather than one miss after another.
-        for (std::uint32_t id : node.owners) {
-            if (id != kNone && stillHeld(id)) {
-                __builtin_prefetch(&helds[id]);
-                __builtin_prefetch(heldPayload(id));
-            }
+        reduceAll(node.owners, kOwnersPerNode, index, clean);
+    }
+}
+
+// Takes `index` out of the listed combinations still held; they are fetched together rather than one miss
+// after another.
+void Decoder::reduceAll(const std::uint32_t* owners, std::size_t count, std::uint32_t index,
+                        const std::uint64_t* clean) {
+    for (std::size_t at = 0; at < count; ++at) {
+        if (owners[at] != kNone && stillHeld(owners[at])) {
+            __builtin_prefetch(&helds[owners[at]]);
+            __builtin_prefetch(heldPayload(owners[at]));
         }
-        for (std::uint32_t id : node.owners) {
-            if (id != kNone && stillHeld(id)) {
-                reduce(id, index, clean);
-            }
+    }
+    for (std::size_t at = 0; at < count; ++at) {
+        if (owners[at] != kNone && stillHeld(owners[at])) {
+            reduce(owners[at], index, clean);
         }
     }
 }
@@ -273,7 +292,7 @@ void Decoder::reduce(std::uint32_t id, std::uint32_t index, const std::uint64_t*
     markReduced(id, packet);
     --packet.remaining;
     packet.indexXor ^= index;
-    packet.hash ^= indexKeys[index];
+    packet.hash ^= keyOf(index);
     xorWords(heldPayload(id), clean, words);
     if (packet.remaining == 1) {
         release(id);
@@ -319,8 +338,7 @@ void Decoder::compact() {
     std::vector<std::uint32_t> keptIndices;
     keptHelds.reserve(heldCount);
     keptPayloads.reserve(heldCount * words);
-    std::fill(listHead.begin(), listHead.end(), kNone);
-    std::fill(listTail.begin(), listTail.end(), kNone);
+    clearLists();
     listNodes.clear();
     dirtyPacketsIndices.clear();
     largeDirtyPacketsIndices.clear();
@@ -397,16 +415,17 @@ IndexSet Decoder::currentIndices(const Held& packet) const {
 std::uint64_t Decoder::hashOf(const IndexSet& indices) const {
     std::uint64_t hash = 0;
     for (std::uint32_t index : indices) {
-        hash ^= indexKeys[index];
+        hash ^= keyOf(index);
     }
     return hash;
 }
 
 std::size_t Decoder::memoryFootprint() const {
     auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
-    return bytes(sourcePayloads) + bytes(known) + bytes(peeled) + bytes(listHead) + bytes(listTail) + bytes(listFill) +
-           bytes(indexKeys) + bytes(helds) + bytes(heldPayloads) + bytes(heldIndices) + bytes(listNodes) +
-           bytes(heldBits) + bytes(reduced) + bytes(reducedBits) +
+    return bytes(sourcePayloads) + bytes(known) + bytes(peeled) + bytes(listHead) + bytes(listTail) +
+           bytes(ownerCount) + (firstOwners ? std::size_t{packetCount} * kFirstOwners * sizeof(std::uint32_t) : 0) +
+           bytes(helds) + bytes(heldPayloads) + bytes(heldIndices) + bytes(listNodes) + bytes(heldBits) +
+           bytes(reduced) + bytes(reducedBits) +
            (dirtyPacketsIndices.size() + largeDirtyPacketsIndices.size()) * kHashSlotBytes + bytes(unknownOf) +
            bytes(missingAtSolve) + (solver ? solver->memoryFootprint() : 0);
 }
@@ -510,8 +529,7 @@ void Decoder::adoptSolution() {
     listNodes = {};
     heldBits = {};
     reducedBits = {};
-    std::fill(listHead.begin(), listHead.end(), kNone);
-    std::fill(listTail.begin(), listTail.end(), kNone);
+    clearLists();
     dirtyPacketsIndices.clear();
     largeDirtyPacketsIndices.clear();
     heldCount = 0;
@@ -556,6 +574,10 @@ bool Decoder::invariantsHold() const {
     }
     std::set<std::pair<std::uint32_t, std::uint32_t>> listed; // (source, combination) of every list entry
     for (std::uint32_t index = 0; index < packetCount; ++index) {
+        const std::uint32_t count = ownerCount[index];
+        for (std::uint32_t at = 0; at < std::min<std::size_t>(count, kFirstOwners); ++at) {
+            listed.emplace(index, firstOwners[std::size_t{index} * kFirstOwners + at]);
+        }
         for (std::uint32_t at = listHead[index]; at != kNone; at = listNodes[at].next) {
             for (std::uint32_t id : listNodes[at].owners) {
                 if (id != kNone) {

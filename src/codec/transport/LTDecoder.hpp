@@ -20,7 +20,7 @@ class InactivationSolver;
 /// losses, by peeling: a packet covering one missing source packet reveals it, and each revealed
 /// source packet is XORed out of the held combinations, possibly revealing more.
 ///
-/// Each held combination carries a hash of its index set (the XOR of one random 64-bit key per
+/// Each held combination carries a hash of its index set (the XOR of one salted 64-bit key per
 /// index), so removing an index and looking the reduced set up cost O(1); index sets are compared in
 /// full only when their hashes meet. A combination reduced while a packet is resolved is indexed
 /// again once, when the packet's cascade has ended, however many indices the cascade took out of it. Payloads, index
@@ -112,6 +112,8 @@ private:
     bool stillHeld(std::uint32_t id) const { return (heldBits[id / 64] >> (id % 64) & 1u) != 0; }
     void link(std::uint32_t source, std::uint32_t id);
     void peel(std::uint32_t index);
+    void reduceAll(const std::uint32_t* owners, std::size_t count, std::uint32_t index, const std::uint64_t* clean);
+    void clearLists();
     void reduce(std::uint32_t id, std::uint32_t index, const std::uint64_t* clean);
     void markKnown(std::uint32_t index, const std::uint64_t* payload);
     void release(std::uint32_t id);
@@ -128,6 +130,14 @@ private:
     bool holdsExactly(std::uint32_t id, const IndexSet& indices) const;
     IndexSet currentIndices(const Held& packet) const;
     std::uint64_t hashOf(const IndexSet& indices) const;
+    // A source index's 64-bit key: a salted mix rather than a table, since a table of K keys is read at random
+    // and misses the caches for large transfers. Distinct indices have distinct keys (the mix is a bijection).
+    std::uint64_t keyOf(std::uint32_t index) const {
+        std::uint64_t key = (index * 0x9e3779b97f4a7c15u) ^ keySalt;
+        key = (key ^ key >> 30) * 0xbf58476d1ce4e5b9u;
+        key = (key ^ key >> 27) * 0x94d049bb133111ebu;
+        return key ^ key >> 31;
+    }
     std::uint64_t* sourcePayload(std::uint32_t index) { return sourcePayloads.data() + std::size_t{index} * words; }
     const std::uint64_t* sourcePayload(std::uint32_t index) const {
         return sourcePayloads.data() + std::size_t{index} * words;
@@ -153,14 +163,18 @@ private:
     std::vector<std::uint64_t> sourcePayloads;
     std::vector<std::uint8_t> known;  // its payload is known
     std::vector<std::uint8_t> peeled; // known and already XORed out of every combination that held it
+    // Its list of the combinations that held it, in holding order: the first kFirstOwners in one cache line of
+    // firstOwners, the rest in nodes from listHead to listTail. A peel step then mostly reads one line, not a chain.
+    std::unique_ptr<std::uint32_t[]> firstOwners;
+    std::vector<std::uint32_t> ownerCount;
     std::vector<std::uint32_t> listHead;
     std::vector<std::uint32_t> listTail;
-    std::vector<std::uint8_t> listFill; // owners in the tail node
-    std::vector<std::uint64_t> indexKeys;
+    std::uint64_t keySalt = 0;
     std::uint32_t cleanPacketsCount = 0;
 
-    // A piece of a source's list of the combinations that held it, in holding order: several per node, so that
-    // a peel step reads a few nodes rather than one scattered entry per combination. Unused owners are kNone.
+    static constexpr std::size_t kFirstOwners = 16;
+    // A piece of a source's list beyond its first owners: several per node, so that a long list is read a few
+    // entries per miss rather than one. Unused owners are kNone.
     static constexpr std::size_t kOwnersPerNode = 7;
     struct ListNode {
         std::uint32_t owners[kOwnersPerNode];
