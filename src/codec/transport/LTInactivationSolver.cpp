@@ -151,8 +151,7 @@ void InactivationSolver::settle(std::uint32_t symbol) {
 // pivots (already expressed) or inactive symbols (kept as coefficient bits until the dense solve).
 void InactivationSolver::expressPivots() {
     _columnWords = (_inactiveSymbols.size() + 63) / 64;
-    _coefficients.assign(static_cast<std::size_t>(_unknownCount) * _columnWords, 0);
-    _values.assign(static_cast<std::size_t>(_unknownCount) * _words, 0);
+    _expressions.assign(static_cast<std::size_t>(_unknownCount) * expressionWords(), 0);
     for (std::uint32_t symbol : _pivotOrder) {
         const std::uint32_t equation = _pivotEquation[symbol];
         std::memcpy(valueOf(symbol), payloadOf(equation), _words * 8);
@@ -320,12 +319,13 @@ std::size_t InactivationSolver::memoryFootprint() const {
     auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
     return bytes(_equationStart) + bytes(_equationSymbols) + bytes(_payloads) + bytes(_occurrenceStart) +
            bytes(_occurrences) + bytes(_open) + bytes(_singles) + bytes(_state) + bytes(_pivotEquation) +
-           bytes(_column) + bytes(_pivotOrder) + bytes(_inactiveSymbols) + bytes(_coefficients) + bytes(_values) +
-           bytes(_denseRows) + bytes(_rowOfColumn) + bytes(_pivotColumns) + bytes(_laterRow);
+           bytes(_column) + bytes(_pivotOrder) + bytes(_inactiveSymbols) + bytes(_expressions) + bytes(_denseRows) +
+           bytes(_rowOfColumn) + bytes(_pivotColumns) + bytes(_laterRow);
 }
 
 void InactivationSolver::copyValue(std::uint32_t unknown, std::uint8_t* out) const {
-    std::memcpy(out, _values.data() + static_cast<std::size_t>(unknown) * _words, _payloadLength);
+    std::memcpy(out, _expressions.data() + static_cast<std::size_t>(unknown) * expressionWords() + _columnWords,
+                _payloadLength);
 }
 
 } // namespace vexaqr::LT

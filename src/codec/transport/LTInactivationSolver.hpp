@@ -59,8 +59,9 @@ private:
     void releaseEquations();
     void backSubstitute();
     std::uint64_t* payloadOf(std::size_t equation) { return _payloads.data() + equation * _words; }
-    std::uint64_t* coefficientsOf(std::uint32_t symbol) { return _coefficients.data() + symbol * _columnWords; }
-    std::uint64_t* valueOf(std::uint32_t symbol) { return _values.data() + symbol * _words; }
+    std::size_t expressionWords() const { return _columnWords + _words; }
+    std::uint64_t* coefficientsOf(std::uint32_t symbol) { return _expressions.data() + symbol * expressionWords(); }
+    std::uint64_t* valueOf(std::uint32_t symbol) { return coefficientsOf(symbol) + _columnWords; }
 
     std::uint32_t _unknownCount;
     std::size_t _payloadLength;
@@ -86,8 +87,9 @@ private:
     std::vector<std::uint32_t> _pivotOrder;
     std::vector<std::uint32_t> _inactiveSymbols;
     std::size_t _columnWords = 0;
-    std::vector<std::uint64_t> _coefficients; // per symbol: its dependence on the inactive symbols
-    std::vector<std::uint64_t> _values;       // per symbol: its value (partial until back-substitution)
+    // Per symbol, side by side so that one miss fetches both: its dependence on the inactive symbols (coefficient
+    // bits), then its value (partial until back-substitution).
+    std::vector<std::uint64_t> _expressions;
     // The dense system in reduced row echelon form: each kept row has one pivot column, clear in every other
     // row; rows that reduced to nothing are not kept.
     std::vector<std::uint64_t> _denseRows;
