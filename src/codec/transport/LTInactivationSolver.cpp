@@ -155,23 +155,22 @@ void InactivationSolver::expressPivots() {
     for (std::uint32_t symbol : _pivotOrder) {
         const std::uint32_t equation = _pivotEquation[symbol];
         std::memcpy(valueOf(symbol), payloadOf(equation), _words * 8);
-        accumulate(equation, symbol, coefficientsOf(symbol), valueOf(symbol));
+        accumulate(equation, symbol, coefficientsOf(symbol));
     }
 }
 
-// XORs into (`coefficients`, `value`) the expressions of every symbol of `equation` except `skipped`.
-void InactivationSolver::accumulate(std::uint32_t equation, std::uint32_t skipped, std::uint64_t* coefficients,
-                                    std::uint64_t* value) {
+// XORs into `expression` (coefficient bits, then value) the expressions of every symbol of `equation` except
+// `skipped`.
+void InactivationSolver::accumulate(std::uint32_t equation, std::uint32_t skipped, std::uint64_t* expression) {
     for (std::size_t at = _equationStart[equation]; at < _equationStart[equation + 1]; ++at) {
         const std::uint32_t other = _equationSymbols[at];
         if (other == skipped) {
             continue;
         }
         if (_state[other] == State::inactive) {
-            coefficients[_column[other] / 64] ^= std::uint64_t{1} << (_column[other] % 64);
+            expression[_column[other] / 64] ^= std::uint64_t{1} << (_column[other] % 64);
         } else {
-            xorWords(coefficients, coefficientsOf(other), _columnWords);
-            xorWords(value, valueOf(other), _words);
+            xorWords(expression, coefficientsOf(other), expressionWords());
         }
     }
 }
@@ -190,7 +189,7 @@ bool InactivationSolver::solveDenseSystem() {
         rows.resize(rows.size() + stride, 0);
         std::uint64_t* row = rows.data() + rowCount * stride;
         std::memcpy(row + _columnWords, payloadOf(equation), _words * 8);
-        accumulate(equation, _unknownCount, row, row + _columnWords);
+        accumulate(equation, _unknownCount, row);
         ++rowCount;
     }
     auto rowAt = [&](std::size_t index) { return rows.data() + index * stride; };

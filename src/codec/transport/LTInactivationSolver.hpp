@@ -52,7 +52,7 @@ private:
     std::optional<std::uint32_t> nextSingle();
     void settle(std::uint32_t symbol);
     void expressPivots();
-    void accumulate(std::uint32_t equation, std::uint32_t skipped, std::uint64_t* coefficients, std::uint64_t* value);
+    void accumulate(std::uint32_t equation, std::uint32_t skipped, std::uint64_t* expression);
     bool solveDenseSystem();
     void keepDenseRow(const std::uint64_t* row, std::uint32_t column);
     void adoptDenseValues();
