@@ -55,6 +55,46 @@ struct FourPacketTransfer {
     LT::Decoder decoder;
 };
 
+// Packets of the stream of `seed` a peeling receiver of K source packets takes in until it knows them all,
+// peeling each packet as it arrives the plain way (`limit` when that many are not enough).
+std::uint64_t packetsUntilPeeledOneByOne(std::uint32_t k, std::uint32_t seed, std::uint64_t limit) {
+    LT::IndexSetGenerator generator(k);
+    generator.setSeed(seed);
+    std::vector<std::vector<std::uint32_t>> packetsHolding(k);
+    std::vector<std::set<std::uint32_t>> unknown;
+    std::vector<bool> known(k, false);
+    std::uint32_t knownCount = 0;
+    for (std::uint32_t packet = 0; packet < limit; ++packet) {
+        const auto indices = generator.generateIndices();
+        unknown.emplace_back();
+        for (std::uint32_t index : indices) {
+            if (!known[index]) {
+                unknown.back().insert(index);
+                packetsHolding[index].push_back(packet);
+            }
+        }
+        std::vector<std::uint32_t> ripple{packet};
+        while (!ripple.empty()) {
+            const std::uint32_t at = ripple.back();
+            ripple.pop_back();
+            if (unknown[at].size() != 1) {
+                continue;
+            }
+            const std::uint32_t source = *unknown[at].begin();
+            known[source] = true;
+            ++knownCount;
+            for (std::uint32_t holder : packetsHolding[source]) {
+                unknown[holder].erase(source);
+                ripple.push_back(holder);
+            }
+        }
+        if (knownCount == k) {
+            return packet + 1;
+        }
+    }
+    return limit;
+}
+
 } // namespace
 
 TEST(PRNGTest, FollowsTheWorkedStatesAndDraws) {
@@ -171,6 +211,18 @@ TEST(IndexSetGeneratorTest, SinglePacketSetsAreAlwaysZero) {
     generator.setSeed(99);
     for (int draw = 0; draw < 100; ++draw) {
         EXPECT_EQ(generator.generateIndices(), (LT::IndexSet{0}));
+    }
+}
+
+// Packet counts from many streams, some of which need packets of high degree before the last cascade.
+TEST(PacketsUntilPeeledTest, IsWhenPeelingThePacketsOneByOneFinishes) {
+    for (std::uint32_t k : {1u, 2u, 5u, 64u, 300u, 1000u, 2500u, 6000u}) {
+        for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+            const std::uint32_t streamSeed = seed * 2654435761u;
+            const std::uint64_t limit = 4 * std::uint64_t{k} + 64;
+            EXPECT_EQ(LT::packetsUntilPeeled(k, streamSeed, limit), packetsUntilPeeledOneByOne(k, streamSeed, limit))
+                << "K = " << k << ", seed " << streamSeed;
+        }
     }
 }
 
