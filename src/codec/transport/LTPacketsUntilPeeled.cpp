@@ -39,6 +39,10 @@ struct IndexSetStream {
 constexpr std::uint32_t kListedDegree = 512;
 // Listing every packet: nothing is looked at again, for streams where that would cost more.
 constexpr std::uint32_t kEveryDegree = UINT32_MAX;
+// Looking again at a watched packet reads its unknown sources in order, a fraction of what listing and
+// peeling them costs: a stream may read this many per index of its stream before listing every packet
+// instead.
+constexpr std::size_t kLookingPerIndex = 4;
 
 struct Unknowns {
     std::uint32_t count = 0;
@@ -93,7 +97,7 @@ class StreamPeeling {
 public:
     StreamPeeling(Workspace& space, std::uint32_t packetCount, std::uint32_t listedDegree)
         : _space(space), _packetCount(packetCount), _listedDegree(listedDegree), _missing(packetCount),
-          _lookingBudget(space.stream.indices.size()) {
+          _lookingBudget(kLookingPerIndex * space.stream.indices.size()) {
         space.known.assign(packetCount, 0);
         space.revealed.clear();
         space.watchedIndices.clear();
@@ -115,7 +119,7 @@ public:
         }
         return std::nullopt;
     }
-    /// Whether looking again at packets of higher degree cost more than listing them would have.
+    /// Whether looking again at packets of higher degree would cost more than listing them.
     bool gaveUp() const { return _gaveUp; }
 
 private:
