@@ -43,6 +43,8 @@ constexpr std::uint32_t kEveryDegree = UINT32_MAX;
 // peeling them costs: a stream may read this many per index of its stream before listing every packet
 // instead.
 constexpr std::size_t kLookingPerIndex = 4;
+// Revealed sources whose packets are fetched ahead together.
+constexpr std::size_t kPeeledTogether = 8;
 
 struct Unknowns {
     std::uint32_t count = 0;
@@ -204,18 +206,34 @@ private:
     }
 
     // Takes every revealed source out of the listed packets that hold it; arrived packets left with one
-    // unknown source reveal it in turn.
+    // unknown source reveal it in turn. The packets of a few sources are fetched together before they are
+    // peeled: waiting for each one's cache miss in turn cost more than the peel steps.
     void peelRevealed(std::uint32_t lastArrived) {
-        while (!_space.revealed.empty()) {
-            const std::uint32_t source = _space.revealed.back();
-            _space.revealed.pop_back();
-            for (std::uint32_t at = _space.listStarts[source]; at < _space.listStarts[source + 1]; ++at) {
-                const std::uint32_t packet = _space.lists[at];
-                Unknowns& unknowns = _space.unknowns[packet];
-                unknowns.indexXor ^= source;
-                if (--unknowns.count == 1 && packet <= lastArrived) {
-                    reveal(unknowns.indexXor);
+        auto& revealed = _space.revealed;
+        std::uint32_t batch[kPeeledTogether];
+        while (!revealed.empty()) {
+            const std::size_t count = std::min(revealed.size(), kPeeledTogether);
+            std::copy(revealed.end() - static_cast<std::ptrdiff_t>(count), revealed.end(), batch);
+            revealed.resize(revealed.size() - count);
+            for (std::size_t taken = 0; taken < count; ++taken) {
+                for (std::uint32_t at = _space.listStarts[batch[taken]]; at < _space.listStarts[batch[taken] + 1];
+                     ++at) {
+                    __builtin_prefetch(&_space.unknowns[_space.lists[at]], 1);
                 }
+            }
+            for (std::size_t taken = 0; taken < count; ++taken) {
+                peelSource(batch[taken], lastArrived);
+            }
+        }
+    }
+
+    void peelSource(std::uint32_t source, std::uint32_t lastArrived) {
+        for (std::uint32_t at = _space.listStarts[source]; at < _space.listStarts[source + 1]; ++at) {
+            const std::uint32_t packet = _space.lists[at];
+            Unknowns& unknowns = _space.unknowns[packet];
+            unknowns.indexXor ^= source;
+            if (--unknowns.count == 1 && packet <= lastArrived) {
+                reveal(unknowns.indexXor);
             }
         }
     }
