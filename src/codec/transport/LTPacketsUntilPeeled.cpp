@@ -105,7 +105,7 @@ public:
         space.watchedIndices.clear();
         space.watched.clear();
         space.rechecks.clear();
-        sortPackets();
+        sortPackets(packetCount);
         listPacketsPerSource(packetCount);
     }
 
@@ -130,9 +130,12 @@ private:
     }
     std::uint32_t knownSources() const { return _packetCount - _missing; }
 
-    // Listed packets get their unknowns; the others are ordered by degree, the order they can join in.
-    void sortPackets() {
+    // Listed packets get their unknowns and each source counts the listed packets that hold it (one pass);
+    // the others are ordered by degree, the order they can join in.
+    void sortPackets(std::uint32_t packetCount) {
         const IndexSetStream& stream = _space.stream;
+        auto& starts = _space.listStarts;
+        starts.assign(std::size_t{packetCount} + 1, 0);
         _space.unknowns.resize(stream.packets());
         _space.unlisted.clear();
         for (std::uint32_t packet = 0; packet < stream.packets(); ++packet) {
@@ -143,6 +146,7 @@ private:
             Unknowns unknowns{degree(packet), 0};
             for (std::uint32_t at = stream.starts[packet]; at < stream.starts[packet + 1]; ++at) {
                 unknowns.indexXor ^= stream.indices[at];
+                ++starts[stream.indices[at] + 1];
             }
             _space.unknowns[packet] = unknowns;
         }
@@ -153,14 +157,6 @@ private:
     void listPacketsPerSource(std::uint32_t packetCount) {
         const IndexSetStream& stream = _space.stream;
         auto& starts = _space.listStarts;
-        starts.assign(std::size_t{packetCount} + 1, 0);
-        for (std::uint32_t packet = 0; packet < stream.packets(); ++packet) {
-            if (degree(packet) <= _listedDegree) {
-                for (std::uint32_t at = stream.starts[packet]; at < stream.starts[packet + 1]; ++at) {
-                    ++starts[stream.indices[at] + 1];
-                }
-            }
-        }
         for (std::size_t source = 0; source < packetCount; ++source) {
             starts[source + 1] += starts[source];
         }
