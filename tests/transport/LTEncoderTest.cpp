@@ -185,6 +185,28 @@ TEST(IndexSetGeneratorTest, DrawOnARunningSumBoundaryTakesTheLowerDegree) {
     EXPECT_EQ(generator.degreeFor(std::nextafter(boundary, 0.0)), 2u);
 }
 
+// The degree search starts from a table of draw buckets: it must find what a search of the whole table
+// finds, at the buckets' bounds, at every running sum and next to them.
+TEST(IndexSetGeneratorTest, DegreeIsTheFirstRunningSumNotBelowTheDraw) {
+    for (std::uint32_t k : {1u, 2u, 10u, 375u, 12500u, 131072u}) {
+        const LT::IndexSetGenerator generator(k);
+        const auto& sums = LT::DegreeTable::build(k).runningSums;
+        std::vector<double> draws{0.0, 1.0, 0.5};
+        for (std::uint32_t bucket = 0; bucket <= 4096; ++bucket) {
+            draws.push_back(bucket / 4096.0);
+        }
+        draws.insert(draws.end(), sums.begin(), sums.end());
+        for (std::size_t at = 0, count = draws.size(); at < count; ++at) {
+            draws.push_back(std::nextafter(draws[at], 0.0));
+            draws.push_back(std::nextafter(draws[at], 1.0));
+        }
+        for (double a : draws) {
+            const auto first = static_cast<std::uint32_t>(std::lower_bound(sums.begin(), sums.end(), a) - sums.begin());
+            ASSERT_EQ(generator.degreeFor(a), std::max(std::min(first, k), 1u)) << "K " << k << ", draw " << a;
+        }
+    }
+}
+
 TEST(IndexSetGeneratorTest, EveryDrawIsAValidSetAndEndsAreDrawnHalfAsOften) {
     constexpr std::uint32_t k = 73;
     LT::IndexSetGenerator generator(k);

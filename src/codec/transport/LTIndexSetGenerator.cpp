@@ -34,9 +34,7 @@ std::uint32_t IndexSetGenerator::degreeFor(double a) const {
     }
     // The walk "while a > s + entry i: s += entry i, i += 1" stops at the first running sum that is
     // not below a; the running sums never decrease, so a binary search finds the same index.
-    const auto& sums = table->runningSums;
-    const auto stop = std::lower_bound(sums.begin(), sums.end(), a);
-    const auto degree = static_cast<std::uint32_t>(std::min<std::ptrdiff_t>(stop - sums.begin(), packetCount));
+    const auto degree = static_cast<std::uint32_t>(std::min<std::size_t>(table->firstSumNotBelow(a), packetCount));
     return std::max<std::uint32_t>(degree, 1);
 }
 
