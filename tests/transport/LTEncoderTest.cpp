@@ -55,6 +55,46 @@ struct FourPacketTransfer {
     LT::Decoder decoder;
 };
 
+// Packets of the stream of `seed` a peeling receiver of K source packets takes in until it knows them all,
+// peeling each packet as it arrives the plain way (`limit` when that many are not enough).
+std::uint64_t packetsUntilPeeledOneByOne(std::uint32_t k, std::uint32_t seed, std::uint64_t limit) {
+    LT::IndexSetGenerator generator(k);
+    generator.setSeed(seed);
+    std::vector<std::vector<std::uint32_t>> packetsHolding(k);
+    std::vector<std::set<std::uint32_t>> unknown;
+    std::vector<bool> known(k, false);
+    std::uint32_t knownCount = 0;
+    for (std::uint32_t packet = 0; packet < limit; ++packet) {
+        const auto indices = generator.generateIndices();
+        unknown.emplace_back();
+        for (std::uint32_t index : indices) {
+            if (!known[index]) {
+                unknown.back().insert(index);
+                packetsHolding[index].push_back(packet);
+            }
+        }
+        std::vector<std::uint32_t> ripple{packet};
+        while (!ripple.empty()) {
+            const std::uint32_t at = ripple.back();
+            ripple.pop_back();
+            if (unknown[at].size() != 1) {
+                continue;
+            }
+            const std::uint32_t source = *unknown[at].begin();
+            known[source] = true;
+            ++knownCount;
+            for (std::uint32_t holder : packetsHolding[source]) {
+                unknown[holder].erase(source);
+                ripple.push_back(holder);
+            }
+        }
+        if (knownCount == k) {
+            return packet + 1;
+        }
+    }
+    return limit;
+}
+
 } // namespace
 
 TEST(PRNGTest, FollowsTheWorkedStatesAndDraws) {
@@ -145,6 +185,28 @@ TEST(IndexSetGeneratorTest, DrawOnARunningSumBoundaryTakesTheLowerDegree) {
     EXPECT_EQ(generator.degreeFor(std::nextafter(boundary, 0.0)), 2u);
 }
 
+// The degree search starts from a table of draw buckets: it must find what a search of the whole table
+// finds, at the buckets' bounds, at every running sum and next to them.
+TEST(IndexSetGeneratorTest, DegreeIsTheFirstRunningSumNotBelowTheDraw) {
+    for (std::uint32_t k : {1u, 2u, 10u, 375u, 12500u, 131072u}) {
+        const LT::IndexSetGenerator generator(k);
+        const auto& sums = LT::DegreeTable::build(k).runningSums;
+        std::vector<double> draws{0.0, 1.0, 0.5};
+        for (std::uint32_t bucket = 0; bucket <= 4096; ++bucket) {
+            draws.push_back(bucket / 4096.0);
+        }
+        draws.insert(draws.end(), sums.begin(), sums.end());
+        for (std::size_t at = 0, count = draws.size(); at < count; ++at) {
+            draws.push_back(std::nextafter(draws[at], 0.0));
+            draws.push_back(std::nextafter(draws[at], 1.0));
+        }
+        for (double a : draws) {
+            const auto first = static_cast<std::uint32_t>(std::lower_bound(sums.begin(), sums.end(), a) - sums.begin());
+            ASSERT_EQ(generator.degreeFor(a), std::max(std::min(first, k), 1u)) << "K " << k << ", draw " << a;
+        }
+    }
+}
+
 TEST(IndexSetGeneratorTest, EveryDrawIsAValidSetAndEndsAreDrawnHalfAsOften) {
     constexpr std::uint32_t k = 73;
     LT::IndexSetGenerator generator(k);
@@ -171,6 +233,18 @@ TEST(IndexSetGeneratorTest, SinglePacketSetsAreAlwaysZero) {
     generator.setSeed(99);
     for (int draw = 0; draw < 100; ++draw) {
         EXPECT_EQ(generator.generateIndices(), (LT::IndexSet{0}));
+    }
+}
+
+// Packet counts from many streams, some of which need packets of high degree before the last cascade.
+TEST(PacketsUntilPeeledTest, IsWhenPeelingThePacketsOneByOneFinishes) {
+    for (std::uint32_t k : {1u, 2u, 5u, 64u, 300u, 1000u, 2500u, 6000u}) {
+        for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+            const std::uint32_t streamSeed = seed * 2654435761u;
+            const std::uint64_t limit = 4 * std::uint64_t{k} + 64;
+            EXPECT_EQ(LT::packetsUntilPeeled(k, streamSeed, limit), packetsUntilPeeledOneByOne(k, streamSeed, limit))
+                << "K = " << k << ", seed " << streamSeed;
+        }
     }
 }
 

@@ -43,7 +43,27 @@ DegreeTable DegreeTable::build(std::uint32_t packetCount) {
         running = running + entry;
         table.runningSums.push_back(running);
     }
+    const auto& sums = table.runningSums;
+    for (std::uint32_t bucket = 0; bucket <= kDrawBuckets; ++bucket) {
+        const double bound = static_cast<double>(bucket) / kDrawBuckets;
+        table.bucketStarts.push_back(
+            static_cast<std::uint32_t>(std::lower_bound(sums.begin(), sums.end(), bound) - sums.begin()));
+    }
+    table.bucketStarts.push_back(static_cast<std::uint32_t>(sums.size()));
     return table;
+}
+
+// A draw's bucket holds it between two exact bounds (scaling by a power of two is exact), and the first
+// running sum not below it lies between theirs: only that stretch is searched. Draws outside [0, 1] take the
+// end buckets, whose stretches reach the ends of the table.
+std::size_t DegreeTable::firstSumNotBelow(double a) const {
+    const double scaled = a * kDrawBuckets;
+    const std::size_t bucket = !(scaled > 0.0)          ? 0
+                               : scaled >= kDrawBuckets ? kDrawBuckets
+                                                        : static_cast<std::size_t>(scaled);
+    const auto from = runningSums.begin() + bucketStarts[bucket];
+    const auto to = runningSums.begin() + bucketStarts[bucket + 1];
+    return static_cast<std::size_t>(std::lower_bound(from, to, a) - runningSums.begin());
 }
 
 std::shared_ptr<const DegreeTable> DegreeTable::shared(std::uint32_t packetCount) {

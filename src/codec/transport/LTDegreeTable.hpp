@@ -15,6 +15,13 @@ struct DegreeTable {
     std::vector<double> distribution;
     /// runningSums[i] = distribution[0] + ... + distribution[i], summed left to right.
     std::vector<double> runningSums;
+    /// Where a search for a draw in [b / kDrawBuckets, (b + 1) / kDrawBuckets) starts and ends: the first
+    /// running sum not below b / kDrawBuckets, for b = 0 ... kDrawBuckets, then runningSums.size().
+    std::vector<std::uint32_t> bucketStarts;
+    static constexpr std::uint32_t kDrawBuckets = 4096;
+
+    /// The first index whose running sum is not below `a` (0 <= a <= 1), as std::lower_bound finds it.
+    std::size_t firstSumNotBelow(double a) const;
 
     /// Builds the table afresh (O(K)); `packetCount` must be at least 1.
     static DegreeTable build(std::uint32_t packetCount);

@@ -10,9 +10,8 @@ namespace vexaqr::LT {
 
 namespace {
 
-constexpr std::uint32_t kSmallDegree = 256; // above this an index set is read back from the bitmap, ascending
-
-constexpr std::size_t kInsertionSorted = 24; // most sets: sorted in place with no call
+constexpr std::uint32_t kSmallDegree = 256;    // above this an index set is read back from the bitmap, ascending
+constexpr std::uint32_t kInsertionSorted = 24; // most sets: sorted in place with no call
 
 void sortByInsertion(std::vector<std::uint32_t>& values) {
     for (std::size_t at = 1; at < values.size(); ++at) {
@@ -47,9 +46,7 @@ std::uint32_t IndexSetGenerator::degreeFor(double a) const {
     }
     // The walk "while a > s + entry i: s += entry i, i += 1" stops at the first running sum that is
     // not below a; the running sums never decrease, so a binary search finds the same index.
-    const auto& sums = table->runningSums;
-    const auto stop = std::lower_bound(sums.begin(), sums.end(), a);
-    const auto degree = static_cast<std::uint32_t>(std::min<std::ptrdiff_t>(stop - sums.begin(), packetCount));
+    const auto degree = static_cast<std::uint32_t>(std::min<std::size_t>(table->firstSumNotBelow(a), packetCount));
     return std::max<std::uint32_t>(degree, 1);
 }
 
@@ -65,41 +62,77 @@ IndexSet IndexSetGenerator::generateIndices() {
 
 void IndexSetGenerator::generateIndices(IndexSet& indices) {
     indices.clear();
-    appendIndices(indices);
-    if (indices.size() <= kInsertionSorted) {
-        sortByInsertion(indices);
-    } else if (indices.size() <= kSmallDegree) {
-        std::sort(indices.begin(), indices.end()); // large sets come out ascending already
+    const std::uint32_t degree = generateDegree();
+    if (degree <= kSmallDegree) {
+        appendSmall(degree, indices);
+        if (degree <= kInsertionSorted) {
+            sortByInsertion(indices);
+        } else {
+            std::sort(indices.begin(), indices.end());
+        }
+    } else {
+        appendAscending(degree, indices);
     }
 }
 
 void IndexSetGenerator::appendIndices(std::vector<std::uint32_t>& indices) {
     const std::uint32_t degree = generateDegree();
-    const double scale = static_cast<double>(packetCount - 1);
-    auto drawIndex = [&] { return roundHalfAway(prng.rand() * scale); };
-
-    // Repeats are found in a bitmap of the drawn indices, all clear between sets.
-    marks.resize((packetCount + 63) / 64, 0);
     if (degree <= kSmallDegree) {
-        // Small sets keep their drawing order; clearing their own marks costs less than reading the bitmap.
-        const std::size_t first = indices.size();
-        while (indices.size() - first < degree) {
-            const std::uint32_t index = drawIndex();
-            const std::uint64_t bit = std::uint64_t{1} << (index % 64);
-            if ((marks[index / 64] & bit) == 0) {
-                marks[index / 64] |= bit;
-                indices.push_back(index);
-            }
-        }
-        for (std::size_t at = first; at < indices.size(); ++at) {
-            marks[indices[at] / 64] = 0;
-        }
-        return;
+        appendSmall(degree, indices);
+    } else {
+        appendInDrawingOrder(degree, indices);
     }
-    // Large sets: read the marks back in ascending order, clearing them.
+}
+
+// Repeats are found in a bitmap of the drawn indices, all clear between sets. A small set keeps its drawing
+// order; clearing its own marks costs less than reading the bitmap.
+void IndexSetGenerator::appendSmall(std::uint32_t degree, std::vector<std::uint32_t>& indices) {
+    const double scale = static_cast<double>(packetCount - 1);
+    marks.resize((packetCount + 63) / 64, 0);
+    const std::size_t first = indices.size();
+    while (indices.size() - first < degree) {
+        const std::uint32_t index = roundHalfAway(prng.rand() * scale);
+        const std::uint64_t bit = std::uint64_t{1} << (index % 64);
+        if ((marks[index / 64] & bit) == 0) {
+            marks[index / 64] |= bit;
+            indices.push_back(index);
+        }
+    }
+    for (std::size_t at = first; at < indices.size(); ++at) {
+        marks[indices[at] / 64] = 0;
+    }
+}
+
+// A large set in drawing order, as for a small one: the draws of a large set repeat often, so each index is
+// written where the next distinct one goes and kept only if it was not marked, without a branch to
+// mispredict.
+void IndexSetGenerator::appendInDrawingOrder(std::uint32_t degree, std::vector<std::uint32_t>& indices) {
+    const double scale = static_cast<double>(packetCount - 1);
+    marks.resize((packetCount + 63) / 64, 0);
+    const std::size_t first = indices.size();
+    indices.resize(first + degree);
+    std::uint32_t* const set = indices.data() + first;
+    for (std::uint32_t distinct = 0; distinct < degree;) {
+        const std::uint32_t index = roundHalfAway(prng.rand() * scale);
+        const std::uint64_t bit = std::uint64_t{1} << (index % 64);
+        const std::uint64_t word = marks[index / 64];
+        marks[index / 64] = word | bit;
+        set[distinct] = index;
+        distinct += (word & bit) == 0 ? 1 : 0;
+    }
+    for (std::uint32_t at = 0; at < degree; ++at) {
+        marks[set[at] / 64] = 0;
+    }
+}
+
+// The same draws, the set read back from the bitmap in ascending order: for a large set that costs less
+// than sorting it.
+void IndexSetGenerator::appendAscending(std::uint32_t degree, std::vector<std::uint32_t>& indices) {
+    const double scale = static_cast<double>(packetCount - 1);
+    marks.resize((packetCount + 63) / 64, 0);
     std::uint32_t distinct = 0;
     while (distinct < degree) {
-        const std::uint32_t index = drawIndex();
+        const std::uint32_t index = roundHalfAway(prng.rand() * scale);
         const std::uint64_t bit = std::uint64_t{1} << (index % 64);
         const std::uint64_t word = marks[index / 64];
         marks[index / 64] = word | bit;

@@ -46,6 +46,10 @@ public:
     void appendIndices(std::vector<std::uint32_t>& indices);
 
 private:
+    void appendSmall(std::uint32_t degree, std::vector<std::uint32_t>& indices);
+    void appendInDrawingOrder(std::uint32_t degree, std::vector<std::uint32_t>& indices);
+    void appendAscending(std::uint32_t degree, std::vector<std::uint32_t>& indices);
+
     PRNG prng;
     std::shared_ptr<const DegreeTable> table;
     std::uint32_t packetCount = 0;

@@ -1,5 +1,5 @@
 // LT::packetsUntilPeeled: when a lossless peeling receiver of a stream finishes, from the index sets
-// alone. Safe from any thread (it keeps no state between calls).
+// alone. Safe from any thread (each thread keeps its own working arrays between calls, up to 64 MiB).
 #pragma once
 
 #include <cstdint>
