@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <vector>
 
 namespace vexaqr::Base45Converter {
 
@@ -35,6 +37,15 @@ constexpr BN_ULONG powerOf45(std::size_t exponent) {
     }
     return power;
 }
+
+constexpr std::array<std::uint64_t, kDigitsPerWord + 1> makePowersOf45() {
+    std::array<std::uint64_t, kDigitsPerWord + 1> powers{};
+    for (std::size_t exponent = 0; exponent < powers.size(); ++exponent) {
+        powers[exponent] = powerOf45(exponent);
+    }
+    return powers;
+}
+constexpr std::array<std::uint64_t, kDigitsPerWord + 1> kPowersOf45 = makePowersOf45();
 
 constexpr std::array<std::uint8_t, 256> makeDigitValues() {
     std::array<std::uint8_t, 256> values{};
@@ -80,32 +91,47 @@ bool encodeChunk(const std::uint8_t* data, std::size_t size, BIGNUM* number, std
     return true;
 }
 
+// A number in 64-bit words, least significant first: decoding only multiplies by a word and adds one, which the
+// machine does natively, with none of a general big number's bookkeeping.
+using Words = std::vector<std::uint64_t>;
+
+void multiplyAdd(Words& number, std::uint64_t factor, std::uint64_t addend) {
+    unsigned __int128 carry = addend;
+    for (auto& word : number) {
+        carry += static_cast<unsigned __int128>(word) * factor;
+        word = static_cast<std::uint64_t>(carry);
+        carry >>= 64;
+    }
+    if (carry != 0) {
+        number.push_back(static_cast<std::uint64_t>(carry));
+    }
+}
+
 // Decodes one piece of characters into `out`; false (out untouched) when a character is not a digit.
-bool decodeChunk(const char* characters, std::size_t count, BIGNUM* number, Bytes& out) {
-    BN_zero(number);
+bool decodeChunk(const char* characters, std::size_t count, Words& number, Bytes& out) {
+    static_assert(sizeof(BN_ULONG) == sizeof(std::uint64_t), "a group of digits fills one word");
+    number.clear();
     for (std::size_t start = 0; start < count; start += kDigitsPerWord) {
         const std::size_t groupSize = std::min(kDigitsPerWord, count - start);
-        BN_ULONG group = 0;
+        // Each digit times its own power rather than a running product: the multiplications do not wait on
+        // one another.
+        std::uint64_t group = 0;
         for (std::size_t i = 0; i < groupSize; ++i) {
             const std::uint8_t digit = kDigitValues[static_cast<unsigned char>(characters[start + i])];
             if (digit == kNotADigit) {
                 return false;
             }
-            group = group * kBase + digit;
+            group += digit * kPowersOf45[groupSize - 1 - i];
         }
-        if (!BN_mul_word(number, powerOf45(groupSize)) || !BN_add_word(number, group)) {
-            return false;
-        }
+        multiplyAdd(number, kPowersOf45[groupSize], group);
     }
+    // Little-endian bytes, as many as the character count carries; an over-wide number keeps its low-order ones.
     const std::size_t byteCount = byteCountFor(count);
-    const std::size_t significant = static_cast<std::size_t>(BN_num_bytes(number));
     const std::size_t offset = out.size();
-    out.resize(offset + std::max(byteCount, significant));
-    if (BN_bn2lebinpad(number, out.data() + offset, static_cast<int>(out.size() - offset)) < 0) {
-        out.resize(offset);
-        return false;
+    out.resize(offset + byteCount, 0);
+    for (std::size_t at = 0; at < byteCount && at / 8 < number.size(); ++at) {
+        out[offset + at] = static_cast<std::uint8_t>(number[at / 8] >> (at % 8 * 8));
     }
-    out.resize(offset + byteCount); // keeps the low-order bytes of an over-wide number
     return true;
 }
 
@@ -147,13 +173,10 @@ std::string base45EncodedString(const Bytes& data) {
 
 Bytes dataFromBase45String(std::string_view text) {
     Bytes data;
-    const auto number = newBignum();
-    if (!number) {
-        return data;
-    }
+    Words number;
     data.reserve((text.size() / kFullChunkCharacters + 1) * kFullChunkBytes);
     for (std::size_t offset = 0; offset < text.size(); offset += kFullChunkCharacters) {
-        decodeChunk(text.data() + offset, std::min(kFullChunkCharacters, text.size() - offset), number.get(), data);
+        decodeChunk(text.data() + offset, std::min(kFullChunkCharacters, text.size() - offset), number, data);
     }
     return data;
 }
@@ -169,9 +192,8 @@ Bytes base45EncodedData(const Bytes& chunk) {
 
 std::optional<Bytes> base45DecodedData(const Bytes& characters) {
     Bytes data;
-    const auto number = newBignum();
-    if (!number ||
-        !decodeChunk(reinterpret_cast<const char*>(characters.data()), characters.size(), number.get(), data)) {
+    Words number;
+    if (!decodeChunk(reinterpret_cast<const char*>(characters.data()), characters.size(), number, data)) {
         return std::nullopt;
     }
     return data;
