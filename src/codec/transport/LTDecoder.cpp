@@ -78,7 +78,9 @@ void Decoder::fixLayout(std::uint32_t length) {
     sourcePayloads.assign(std::size_t{packetCount} * words, 0);
     known.assign(packetCount, 0);
     peeled.assign(packetCount, 0);
-    ownerLines = std::make_unique<OwnerLine[]>(packetCount);
+    // Written before it is read (ownerCount says how much is in use), so it is not cleared.
+    firstOwners = std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t{packetCount} * kFirstOwners);
+    ownerCount.assign(packetCount, 0);
     listHead.assign(packetCount, kNone);
     listTail.assign(packetCount, kNone);
     keySalt = randomSalt();
@@ -209,11 +211,11 @@ void Decoder::markReduced(std::uint32_t id, const Held& packet) {
 }
 
 void Decoder::link(std::uint32_t source, std::uint32_t id) {
-    // The list's length shares a line with its first owners, so that appending mostly reads and writes that line.
-    OwnerLine& line = ownerLines[source];
-    const std::uint32_t count = line.count++;
+    // The count is kept apart from the owners, so that appending only writes to them: a store to a line not
+    // cached does not hold up the next index as a load would.
+    const std::uint32_t count = ownerCount[source]++;
     if (count < kFirstOwners) {
-        line.owners[count] = id;
+        firstOwners[std::size_t{source} * kFirstOwners + count] = id;
         return;
     }
     const std::size_t inNode = (count - kFirstOwners) % kOwnersPerNode;
@@ -236,7 +238,7 @@ void Decoder::link(std::uint32_t source, std::uint32_t id) {
 }
 
 void Decoder::clearLists() {
-    std::for_each(ownerLines.get(), ownerLines.get() + packetCount, [](OwnerLine& line) { line.count = 0; });
+    std::fill(ownerCount.begin(), ownerCount.end(), 0);
     std::fill(listHead.begin(), listHead.end(), kNone);
     std::fill(listTail.begin(), listTail.end(), kNone);
 }
@@ -251,12 +253,12 @@ void Decoder::markKnown(std::uint32_t index, const std::uint64_t* payload) {
 
 void Decoder::peel(std::uint32_t index) {
     peeled[index] = 1;
-    OwnerLine& line = ownerLines[index];
-    const std::uint32_t count = std::exchange(line.count, 0);
+    const std::uint32_t count = std::exchange(ownerCount[index], 0);
     std::uint32_t at = std::exchange(listHead[index], kNone);
     listTail[index] = kNone;
     const std::uint64_t* clean = sourcePayload(index);
-    reduceAll(line.owners, std::min<std::size_t>(count, kFirstOwners), index, clean);
+    reduceAll(&firstOwners[std::size_t{index} * kFirstOwners], std::min<std::size_t>(count, kFirstOwners), index,
+              clean);
     for (; at != kNone; at = listNodes[at].next) {
         const ListNode node = listNodes[at];
         if (node.next != kNone) {
@@ -421,8 +423,9 @@ std::uint64_t Decoder::hashOf(const IndexSet& indices) const {
 std::size_t Decoder::memoryFootprint() const {
     auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
     return bytes(sourcePayloads) + bytes(known) + bytes(peeled) + bytes(listHead) + bytes(listTail) +
-           (ownerLines ? std::size_t{packetCount} * sizeof(OwnerLine) : 0) + bytes(helds) + bytes(heldPayloads) +
-           bytes(heldIndices) + bytes(listNodes) + bytes(heldBits) + bytes(reduced) + bytes(reducedBits) +
+           bytes(ownerCount) + (firstOwners ? std::size_t{packetCount} * kFirstOwners * sizeof(std::uint32_t) : 0) +
+           bytes(helds) + bytes(heldPayloads) + bytes(heldIndices) + bytes(listNodes) + bytes(heldBits) +
+           bytes(reduced) + bytes(reducedBits) +
            (dirtyPacketsIndices.size() + largeDirtyPacketsIndices.size()) * kHashSlotBytes + bytes(unknownOf) +
            bytes(missingAtSolve) + (solver ? solver->memoryFootprint() : 0);
 }
@@ -571,9 +574,9 @@ bool Decoder::invariantsHold() const {
     }
     std::set<std::pair<std::uint32_t, std::uint32_t>> listed; // (source, combination) of every list entry
     for (std::uint32_t index = 0; index < packetCount; ++index) {
-        const OwnerLine& line = ownerLines[index];
-        for (std::uint32_t at = 0; at < std::min<std::size_t>(line.count, kFirstOwners); ++at) {
-            listed.emplace(index, line.owners[at]);
+        const std::uint32_t count = ownerCount[index];
+        for (std::uint32_t at = 0; at < std::min<std::size_t>(count, kFirstOwners); ++at) {
+            listed.emplace(index, firstOwners[std::size_t{index} * kFirstOwners + at]);
         }
         for (std::uint32_t at = listHead[index]; at != kNone; at = listNodes[at].next) {
             for (std::uint32_t id : listNodes[at].owners) {

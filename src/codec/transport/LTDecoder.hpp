@@ -100,13 +100,6 @@ private:
         std::uint64_t hash = 0;     // XOR of the remaining indices' keys
     };
 
-    // The start of a source's list of the combinations that held it (see ownerLines).
-    static constexpr std::size_t kFirstOwners = 15;
-    struct alignas(64) OwnerLine {
-        std::uint32_t count = 0; // combinations listed, here and in the nodes
-        std::uint32_t owners[kFirstOwners];
-    };
-
     bool accepts(std::size_t length) const;
     void fixLayout(std::uint32_t length);
     void resolve(const std::uint8_t* bytes, IndexSet& indices);
@@ -170,15 +163,16 @@ private:
     std::vector<std::uint64_t> sourcePayloads;
     std::vector<std::uint8_t> known;  // its payload is known
     std::vector<std::uint8_t> peeled; // known and already XORed out of every combination that held it
-    // Its list of the combinations that held it, in holding order: the first kFirstOwners in its cache line of
-    // ownerLines with the list's length, the rest in nodes from listHead to listTail. Appending and peeling then
-    // mostly touch that one line, not a chain.
-    std::unique_ptr<OwnerLine[]> ownerLines;
+    // Its list of the combinations that held it, in holding order: the first kFirstOwners in one cache line of
+    // firstOwners, the rest in nodes from listHead to listTail. A peel step then mostly reads one line, not a chain.
+    std::unique_ptr<std::uint32_t[]> firstOwners;
+    std::vector<std::uint32_t> ownerCount;
     std::vector<std::uint32_t> listHead;
     std::vector<std::uint32_t> listTail;
     std::uint64_t keySalt = 0;
     std::uint32_t cleanPacketsCount = 0;
 
+    static constexpr std::size_t kFirstOwners = 16;
     // A piece of a source's list beyond its first owners: several per node, so that a long list is read a few
     // entries per miss rather than one. Unused owners are kNone.
     static constexpr std::size_t kOwnersPerNode = 7;
