@@ -12,6 +12,9 @@ namespace {
 
 constexpr std::uint32_t kSmallDegree = 256;    // above this an index set is read back from the bitmap, ascending
 constexpr std::uint32_t kInsertionSorted = 24; // most sets: sorted in place with no call
+// A set is read back from the bitmap, rather than sorted, when the bitmap has at most this many words per index
+// in the set: scanning a word costs less than a sort's share for an index.
+constexpr std::uint32_t kBitmapWordsPerIndex = 8;
 
 void sortByInsertion(std::vector<std::uint32_t>& values) {
     for (std::size_t at = 1; at < values.size(); ++at) {
@@ -63,15 +66,14 @@ IndexSet IndexSetGenerator::generateIndices() {
 void IndexSetGenerator::generateIndices(IndexSet& indices) {
     indices.clear();
     const std::uint32_t degree = generateDegree();
-    if (degree <= kSmallDegree) {
+    if (degree <= kInsertionSorted) {
         appendSmall(degree, indices);
-        if (degree <= kInsertionSorted) {
-            sortByInsertion(indices);
-        } else {
-            std::sort(indices.begin(), indices.end());
-        }
-    } else {
+        sortByInsertion(indices);
+    } else if (degree > kSmallDegree || packetCount / 64 <= kBitmapWordsPerIndex * degree) {
         appendAscending(degree, indices);
+    } else {
+        appendSmall(degree, indices);
+        std::sort(indices.begin(), indices.end());
     }
 }
 
