@@ -33,10 +33,15 @@ std::uint32_t roundHalfAway(double x) {
     return x - static_cast<double>(whole) >= 0.5 ? whole + 1 : whole;
 }
 
+// One index draw: the random source times `scale` (K - 1), halves rounded away from zero.
+inline std::uint32_t drawIndex(PRNG& prng, double scale) {
+    return roundHalfAway(prng.rand() * scale);
+}
+
 } // namespace
 
 IndexSetGenerator::IndexSetGenerator(std::uint32_t packetCount)
-    : table(DegreeTable::shared(packetCount)), packetCount(packetCount) {}
+    : table(DegreeTable::shared(packetCount)), packetCount(packetCount), marks((packetCount + 63) / 64, 0) {}
 
 const std::vector<double>& IndexSetGenerator::distribution() const {
     static const std::vector<double> none;
@@ -89,11 +94,10 @@ void IndexSetGenerator::appendIndices(std::vector<std::uint32_t>& indices) {
 // Repeats are found in a bitmap of the drawn indices, all clear between sets. A small set keeps its drawing
 // order; clearing its own marks costs less than reading the bitmap.
 void IndexSetGenerator::appendSmall(std::uint32_t degree, std::vector<std::uint32_t>& indices) {
-    const double scale = static_cast<double>(packetCount - 1);
-    marks.resize((packetCount + 63) / 64, 0);
+    const double scale = indexScale();
     const std::size_t first = indices.size();
     while (indices.size() - first < degree) {
-        const std::uint32_t index = roundHalfAway(prng.rand() * scale);
+        const std::uint32_t index = drawIndex(prng, scale);
         const std::uint64_t bit = std::uint64_t{1} << (index % 64);
         if ((marks[index / 64] & bit) == 0) {
             marks[index / 64] |= bit;
@@ -109,13 +113,12 @@ void IndexSetGenerator::appendSmall(std::uint32_t degree, std::vector<std::uint3
 // written where the next distinct one goes and kept only if it was not marked, without a branch to
 // mispredict.
 void IndexSetGenerator::appendInDrawingOrder(std::uint32_t degree, std::vector<std::uint32_t>& indices) {
-    const double scale = static_cast<double>(packetCount - 1);
-    marks.resize((packetCount + 63) / 64, 0);
+    const double scale = indexScale();
     const std::size_t first = indices.size();
     indices.resize(first + degree);
     std::uint32_t* const set = indices.data() + first;
     for (std::uint32_t distinct = 0; distinct < degree;) {
-        const std::uint32_t index = roundHalfAway(prng.rand() * scale);
+        const std::uint32_t index = drawIndex(prng, scale);
         const std::uint64_t bit = std::uint64_t{1} << (index % 64);
         const std::uint64_t word = marks[index / 64];
         marks[index / 64] = word | bit;
@@ -130,11 +133,10 @@ void IndexSetGenerator::appendInDrawingOrder(std::uint32_t degree, std::vector<s
 // The same draws, the set read back from the bitmap in ascending order: for a large set that costs less
 // than sorting it.
 void IndexSetGenerator::appendAscending(std::uint32_t degree, std::vector<std::uint32_t>& indices) {
-    const double scale = static_cast<double>(packetCount - 1);
-    marks.resize((packetCount + 63) / 64, 0);
+    const double scale = indexScale();
     std::uint32_t distinct = 0;
     while (distinct < degree) {
-        const std::uint32_t index = roundHalfAway(prng.rand() * scale);
+        const std::uint32_t index = drawIndex(prng, scale);
         const std::uint64_t bit = std::uint64_t{1} << (index % 64);
         const std::uint64_t word = marks[index / 64];
         marks[index / 64] = word | bit;

@@ -46,6 +46,9 @@ public:
     void appendIndices(std::vector<std::uint32_t>& indices);
 
 private:
+    /// K - 1, what a draw of the random source is scaled by (kept in a local while drawing: the random source's
+    /// writes would otherwise make the compiler read it again for every draw).
+    double indexScale() const { return static_cast<double>(packetCount - 1); }
     void appendSmall(std::uint32_t degree, std::vector<std::uint32_t>& indices);
     void appendInDrawingOrder(std::uint32_t degree, std::vector<std::uint32_t>& indices);
     void appendAscending(std::uint32_t degree, std::vector<std::uint32_t>& indices);
@@ -53,7 +56,7 @@ private:
     PRNG prng;
     std::shared_ptr<const DegreeTable> table;
     std::uint32_t packetCount = 0;
-    std::vector<std::uint64_t> marks; // the large sets' bitmap, all clear between draws, kept for the next one
+    std::vector<std::uint64_t> marks; // a bit per source index, for repeats within a set; all clear between sets
 };
 
 } // namespace vexaqr::LT
