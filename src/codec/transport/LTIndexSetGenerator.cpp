@@ -95,15 +95,17 @@ void IndexSetGenerator::appendIndices(std::vector<std::uint32_t>& indices) {
 // order; clearing its own marks costs less than reading the bitmap.
 void IndexSetGenerator::appendSmall(std::uint32_t degree, std::vector<std::uint32_t>& indices) {
     const double scale = indexScale();
+    PRNG draws = prng;
     const std::size_t first = indices.size();
     while (indices.size() - first < degree) {
-        const std::uint32_t index = drawIndex(prng, scale);
+        const std::uint32_t index = drawIndex(draws, scale);
         const std::uint64_t bit = std::uint64_t{1} << (index % 64);
         if ((marks[index / 64] & bit) == 0) {
             marks[index / 64] |= bit;
             indices.push_back(index);
         }
     }
+    prng = draws;
     for (std::size_t at = first; at < indices.size(); ++at) {
         marks[indices[at] / 64] = 0;
     }
@@ -114,17 +116,19 @@ void IndexSetGenerator::appendSmall(std::uint32_t degree, std::vector<std::uint3
 // mispredict.
 void IndexSetGenerator::appendInDrawingOrder(std::uint32_t degree, std::vector<std::uint32_t>& indices) {
     const double scale = indexScale();
+    PRNG draws = prng;
     const std::size_t first = indices.size();
     indices.resize(first + degree);
     std::uint32_t* const set = indices.data() + first;
     for (std::uint32_t distinct = 0; distinct < degree;) {
-        const std::uint32_t index = drawIndex(prng, scale);
+        const std::uint32_t index = drawIndex(draws, scale);
         const std::uint64_t bit = std::uint64_t{1} << (index % 64);
         const std::uint64_t word = marks[index / 64];
         marks[index / 64] = word | bit;
         set[distinct] = index;
         distinct += (word & bit) == 0 ? 1 : 0;
     }
+    prng = draws;
     for (std::uint32_t at = 0; at < degree; ++at) {
         marks[set[at] / 64] = 0;
     }
@@ -134,14 +138,16 @@ void IndexSetGenerator::appendInDrawingOrder(std::uint32_t degree, std::vector<s
 // than sorting it.
 void IndexSetGenerator::appendAscending(std::uint32_t degree, std::vector<std::uint32_t>& indices) {
     const double scale = indexScale();
+    PRNG draws = prng;
     std::uint32_t distinct = 0;
     while (distinct < degree) {
-        const std::uint32_t index = drawIndex(prng, scale);
+        const std::uint32_t index = drawIndex(draws, scale);
         const std::uint64_t bit = std::uint64_t{1} << (index % 64);
         const std::uint64_t word = marks[index / 64];
         marks[index / 64] = word | bit;
         distinct += (word & bit) == 0 ? 1 : 0;
     }
+    prng = draws;
     indices.reserve(indices.size() + degree);
     for (std::size_t word = 0; word < marks.size(); ++word) {
         for (std::uint64_t bits = std::exchange(marks[word], 0); bits != 0; bits &= bits - 1) {

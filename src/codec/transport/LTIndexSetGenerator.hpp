@@ -46,8 +46,9 @@ public:
     void appendIndices(std::vector<std::uint32_t>& indices);
 
 private:
-    /// K - 1, what a draw of the random source is scaled by (kept in a local while drawing: the random source's
-    /// writes would otherwise make the compiler read it again for every draw).
+    /// K - 1, what a draw of the random source is scaled by. While a set is drawn, this and the random source
+    /// are kept in locals: as members, each write to the set or the bitmap would make the compiler store and
+    /// load the state again around every draw, a store-to-load wait on the draws' one serial chain.
     double indexScale() const { return static_cast<double>(packetCount - 1); }
     void appendSmall(std::uint32_t degree, std::vector<std::uint32_t>& indices);
     void appendInDrawingOrder(std::uint32_t degree, std::vector<std::uint32_t>& indices);
