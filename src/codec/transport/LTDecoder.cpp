@@ -79,7 +79,7 @@ void Decoder::fixLayout(std::uint32_t length) {
     known.assign(packetCount, 0);
     peeled.assign(packetCount, 0);
     // Written before it is read (ownerCount says how much is in use), so it is not cleared.
-    firstOwners = std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t{packetCount} * kFirstOwners);
+    firstOwners = std::make_unique_for_overwrite<FirstOwners[]>(packetCount);
     ownerCount.assign(packetCount, 0);
     listHead.assign(packetCount, kNone);
     listTail.assign(packetCount, kNone);
@@ -215,7 +215,7 @@ void Decoder::link(std::uint32_t source, std::uint32_t id) {
     // cached does not hold up the next index as a load would.
     const std::uint32_t count = ownerCount[source]++;
     if (count < kFirstOwners) {
-        firstOwners[std::size_t{source} * kFirstOwners + count] = id;
+        firstOwners[source].ids[count] = id;
         return;
     }
     const std::size_t inNode = (count - kFirstOwners) % kOwnersPerNode;
@@ -257,8 +257,7 @@ void Decoder::peel(std::uint32_t index) {
     std::uint32_t at = std::exchange(listHead[index], kNone);
     listTail[index] = kNone;
     const std::uint64_t* clean = sourcePayload(index);
-    reduceAll(&firstOwners[std::size_t{index} * kFirstOwners], std::min<std::size_t>(count, kFirstOwners), index,
-              clean);
+    reduceAll(firstOwners[index].ids, std::min<std::size_t>(count, kFirstOwners), index, clean);
     for (; at != kNone; at = listNodes[at].next) {
         const ListNode node = listNodes[at];
         if (node.next != kNone) {
@@ -423,11 +422,10 @@ std::uint64_t Decoder::hashOf(const IndexSet& indices) const {
 std::size_t Decoder::memoryFootprint() const {
     auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
     return bytes(sourcePayloads) + bytes(known) + bytes(peeled) + bytes(listHead) + bytes(listTail) +
-           bytes(ownerCount) + (firstOwners ? std::size_t{packetCount} * kFirstOwners * sizeof(std::uint32_t) : 0) +
-           bytes(helds) + bytes(heldPayloads) + bytes(heldIndices) + bytes(listNodes) + bytes(heldBits) +
-           bytes(reduced) + bytes(reducedBits) +
-           (dirtyPacketsIndices.size() + largeDirtyPacketsIndices.size()) * kHashSlotBytes + bytes(unknownOf) +
-           bytes(missingAtSolve) + (solver ? solver->memoryFootprint() : 0);
+           bytes(ownerCount) + (firstOwners ? std::size_t{packetCount} * sizeof(FirstOwners) : 0) + bytes(helds) +
+           bytes(heldPayloads) + bytes(heldIndices) + bytes(listNodes) + bytes(heldBits) + bytes(reduced) +
+           bytes(reducedBits) + (dirtyPacketsIndices.size() + largeDirtyPacketsIndices.size()) * kHashSlotBytes +
+           bytes(unknownOf) + bytes(missingAtSolve) + (solver ? solver->memoryFootprint() : 0);
 }
 
 std::uint32_t Decoder::knownShortfall() const {
@@ -576,7 +574,7 @@ bool Decoder::invariantsHold() const {
     for (std::uint32_t index = 0; index < packetCount; ++index) {
         const std::uint32_t count = ownerCount[index];
         for (std::uint32_t at = 0; at < std::min<std::size_t>(count, kFirstOwners); ++at) {
-            listed.emplace(index, firstOwners[std::size_t{index} * kFirstOwners + at]);
+            listed.emplace(index, firstOwners[index].ids[at]);
         }
         for (std::uint32_t at = listHead[index]; at != kNone; at = listNodes[at].next) {
             for (std::uint32_t id : listNodes[at].owners) {

@@ -159,20 +159,25 @@ private:
     std::vector<std::uint64_t> incoming;  // the current packet's payload, reused
     std::vector<std::uint32_t> peelQueue; // a min-heap: the smallest newly known index is peeled first
 
+    static constexpr std::size_t kFirstOwners = 16;
+    // Aligned to a cache line: unaligned, a source's first owners would straddle two lines.
+    struct alignas(64) FirstOwners {
+        std::uint32_t ids[kFirstOwners];
+    };
+
     // Per source packet.
     std::vector<std::uint64_t> sourcePayloads;
     std::vector<std::uint8_t> known;  // its payload is known
     std::vector<std::uint8_t> peeled; // known and already XORed out of every combination that held it
     // Its list of the combinations that held it, in holding order: the first kFirstOwners in one cache line of
     // firstOwners, the rest in nodes from listHead to listTail. A peel step then mostly reads one line, not a chain.
-    std::unique_ptr<std::uint32_t[]> firstOwners;
+    std::unique_ptr<FirstOwners[]> firstOwners;
     std::vector<std::uint32_t> ownerCount;
     std::vector<std::uint32_t> listHead;
     std::vector<std::uint32_t> listTail;
     std::uint64_t keySalt = 0;
     std::uint32_t cleanPacketsCount = 0;
 
-    static constexpr std::size_t kFirstOwners = 16;
     // A piece of a source's list beyond its first owners: several per node, so that a long list is read a few
     // entries per miss rather than one. Unused owners are kNone.
     static constexpr std::size_t kOwnersPerNode = 7;
