@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 #include <set>
+#include <utility>
 
 using namespace vexaqr;
 using namespace vexaqr::test;
@@ -425,6 +426,36 @@ TEST(LTDecoderTest, SecondCopyOfAHeldSetIsDropped) {
     EXPECT_TRUE(decoder.invariantsHold());
 }
 
+// Packets seen again after others, as a camera sees the frames of a looping presenter, change nothing, whatever
+// their sets' sizes: after each new packet the decoder holds and knows what one that saw every packet once does.
+TEST(LTDecoderTest, PacketsSeenAgainChangeNothing) {
+    const Bytes data = randomBytes(4000, 9); // K = 500: sets of one to a few hundred indices
+    LT::Encoder encoder(data, 8, 31);
+    LT::Decoder once;
+    LT::Decoder again;
+    once.setTotalLength(4000);
+    again.setTotalLength(4000);
+    std::vector<std::pair<std::uint32_t, Bytes>> sent;
+    std::mt19937 earlier(4);
+    auto feed = [](LT::Decoder& decoder, const std::pair<std::uint32_t, Bytes>& packet) {
+        decoder.setSeed(packet.first);
+        decoder.processPacket(packet.second);
+    };
+    while (!once.isFinished()) {
+        const std::uint32_t seed = encoder.getSeed();
+        sent.emplace_back(seed, encoder.generatePacket().bytes());
+        feed(once, sent.back());
+        feed(again, sent.back());
+        for (int repeat = 0; repeat < 3; ++repeat) {
+            feed(again, sent[earlier() % sent.size()]);
+        }
+        ASSERT_EQ(again.heldCombinationCount(), once.heldCombinationCount()) << "after packet " << sent.size();
+        ASSERT_EQ(again.progress(), once.progress()) << "after packet " << sent.size();
+    }
+    EXPECT_TRUE(again.invariantsHold());
+    EXPECT_EQ(again.data(), data);
+}
+
 TEST(LTDecoderTest, CascadeRevealsSeveralSourcesInOneCall) {
     FourPacketTransfer transfer(7);
     auto& decoder = transfer.decoder;
@@ -561,4 +592,53 @@ TEST(LTDecoderTest, HonestTransfersStayBelowTheMemoryBound) {
         EXPECT_EQ(decoder.combinationsNotHeld(), 0u) << length;
         EXPECT_EQ(decoder.data(), data);
     }
+}
+
+// Released combinations stay in the arrays until the bound is reached; then they are let go and what is still
+// held is rewritten. Packets without degree one fill the bound while the last tenth of the source packets stays
+// unknown; the other sources are then revealed, releasing nearly every combination, and the next packets need the
+// room back. Combinations over two or more of the last tenth, watched and reduced ones, outlive the rewrite and
+// must still decode to the right bytes.
+TEST(LTDecoderTest, RoomOfReleasedCombinationsIsTakenBackWithoutLosingWhatIsHeld) {
+    constexpr std::uint32_t kCount = 10000;
+    constexpr std::uint32_t kLastTenth = kCount - kCount / 10;
+    const Bytes data = randomBytes(kCount * 8, 21);
+    LT::Decoder decoder;
+    decoder.setTotalLength(kCount * 8);
+    LT::IndexSetGenerator generator(kCount);
+    std::uint32_t seed = 0;
+    // Feeds the packet of the next seed whose set `wanted` accepts.
+    auto feedNext = [&](const auto& wanted) {
+        LT::IndexSet indices;
+        do {
+            generator.setSeed(++seed);
+            indices = generator.generateIndices();
+        } while (!wanted(indices));
+        decoder.setSeed(seed);
+        decoder.processPacket(packetOf(data, indices));
+    };
+    auto inLastTenth = [&](const LT::IndexSet& indices) {
+        return std::count_if(indices.begin(), indices.end(), [](std::uint32_t index) { return index >= kLastTenth; });
+    };
+    while (decoder.combinationsNotHeld() < 1000) { // no room left even for two indices
+        feedNext([&](const LT::IndexSet& indices) {
+            const auto last = inLastTenth(indices);
+            return indices.size() >= 2 && (last == 0 || (last >= 2 && seed % 16 == 0)); // few outlive the rewrite
+        });
+    }
+    const std::size_t filled = decoder.heldCombinationCount();
+    while (decoder.progress() < 0.9) {
+        feedNext([&](const LT::IndexSet& indices) { return inLastTenth(indices) == 0; });
+    }
+    ASSERT_LT(decoder.heldCombinationCount(), filled / 4) << "most combinations were released";
+    ASSERT_GT(decoder.heldCombinationCount(), 0u);
+    ASSERT_TRUE(decoder.invariantsHold());
+    const std::uint64_t notHeld = decoder.combinationsNotHeld();
+    for (int packet = 0; packet < 20000 && !decoder.isFinished(); ++packet) {
+        feedNext([](const LT::IndexSet&) { return true; });
+        ASSERT_TRUE(decoder.invariantsHold()) << "after packet " << packet;
+    }
+    EXPECT_EQ(decoder.combinationsNotHeld(), notHeld) << "the room of released combinations was taken back";
+    ASSERT_TRUE(decoder.isFinished());
+    EXPECT_EQ(decoder.data(), data);
 }

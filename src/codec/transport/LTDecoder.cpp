@@ -96,14 +96,15 @@ void Decoder::processPacket(const std::uint8_t* bytes, std::size_t length) {
     if (packetCount == 0) {
         fixLayout(static_cast<std::uint32_t>(length));
     }
+    const std::uint32_t packetSeed = seed;
     indexSetGenerator.setSeed(seed);
     indexSetGenerator.generateIndices(drawn);
     seed = indexSetGenerator.getSeed();
     ++acceptedPackets;
-    resolve(bytes, drawn);
+    resolve(bytes, drawn, packetSeed);
 }
 
-void Decoder::resolve(const std::uint8_t* bytes, IndexSet& indices) {
+void Decoder::resolve(const std::uint8_t* bytes, IndexSet& indices, std::uint32_t packetSeed) {
     incoming.back() = 0; // the padding of a packet length that is not a multiple of 8
     std::memcpy(incoming.data(), bytes, packetLength);
     if (solver) {
@@ -125,14 +126,7 @@ void Decoder::resolve(const std::uint8_t* bytes, IndexSet& indices) {
             markKnown(indices.front(), incoming.data());
         }
     } else {
-        const std::uint64_t hash = hashOf(indices);
-        if (!isHeldSet(hash, indices)) {
-            if (roomFor(indices.size())) {
-                hold(indices, incoming.data(), hash);
-            } else {
-                ++notHeld;
-            }
-        }
+        holdUnlessHeld(indices, packetSeed);
     }
     while (!peelQueue.empty()) {
         std::pop_heap(peelQueue.begin(), peelQueue.end(), std::greater<>());
@@ -141,6 +135,25 @@ void Decoder::resolve(const std::uint8_t* bytes, IndexSet& indices) {
         peel(index);
     }
     reindexReduced();
+}
+
+// Holds the packet's combination unless a held one has its set already: a reduced one with the same set, or a
+// watched one drawn from the same seed (its set is that of the packet, less the same peeled sources).
+void Decoder::holdUnlessHeld(const IndexSet& indices, std::uint32_t packetSeed) {
+    const std::uint64_t seedKey = keyOf(packetSeed);
+    if (watchedPackets.contains(seedKey)) {
+        return;
+    }
+    const bool watched = indices.size() > kLargestReducedSet;
+    const std::uint64_t hash = watched ? seedKey : hashOf(indices);
+    if (!watched && isHeldSet(hash, indices)) {
+        return;
+    }
+    if (roomFor(indices.size())) {
+        hold(indices, incoming.data(), hash);
+    } else {
+        ++notHeld;
+    }
 }
 
 std::size_t Decoder::heldBytes(std::size_t combinations, std::size_t indexEntries) const {
@@ -180,16 +193,23 @@ void Decoder::hold(const IndexSet& indices, const std::uint64_t* payload, std::u
     packet.first = static_cast<std::uint32_t>(heldIndices.size());
     packet.size = static_cast<std::uint32_t>(indices.size());
     packet.remaining = packet.size;
+    heldIndices.insert(heldIndices.end(), indices.begin(), indices.end());
     packet.hash = hash;
-    for (std::uint32_t index : indices) {
-        packet.indexXor ^= index;
-        heldIndices.push_back(index);
-        link(index, id);
+    if (indices.size() > kLargestReducedSet) {
+        packet.cursor = 2;
+        link(indices[0], id);
+        link(indices[1], id);
+        watchedPackets.insert(hash, id);
+    } else {
+        for (std::uint32_t index : indices) {
+            packet.indexXor ^= index;
+            link(index, id);
+        }
+        dirtyPacketsIndices.insert(hash, id);
     }
     helds.push_back(packet);
     heldPayloads.insert(heldPayloads.end(), payload, payload + words);
     markHeld(id);
-    setsOfSize(indices.size()).insert(hash, id);
     ++heldCount;
 }
 
@@ -278,7 +298,12 @@ void Decoder::reduceAll(const std::uint32_t* owners, std::size_t count, std::uin
         }
     }
     for (std::size_t at = 0; at < count; ++at) {
-        if (owners[at] != kNone && stillHeld(owners[at])) {
+        if (owners[at] == kNone || !stillHeld(owners[at])) {
+            continue;
+        }
+        if (helds[owners[at]].isWatched()) {
+            moveWatch(owners[at], index);
+        } else {
             reduce(owners[at], index, clean);
         }
     }
@@ -302,20 +327,54 @@ void Decoder::reduce(std::uint32_t id, std::uint32_t index, const std::uint64_t*
     }
 }
 
+// The peeled source `index` was one of the two that watched combination `id` watches: it watches the next of its
+// sources not yet peeled instead, or, with none left, has one unknown source, the other watched one.
+void Decoder::moveWatch(std::uint32_t id, std::uint32_t index) {
+    Held& packet = helds[id];
+    std::uint32_t* const set = heldIndices.data() + packet.first;
+    const std::uint32_t slot = set[0] == index ? 0 : 1;
+    while (packet.cursor < packet.size && peeled[set[packet.cursor]]) {
+        ++packet.cursor;
+    }
+    if (packet.cursor == packet.size) {
+        revealLastWatched(id, set[1 - slot]);
+        return;
+    }
+    std::swap(set[slot], set[packet.cursor++]);
+    link(set[slot], id);
+}
+
+// Every source of watched combination `id` but `last` is peeled: its payload less theirs is that of `last`.
+void Decoder::revealLastWatched(std::uint32_t id, std::uint32_t last) {
+    const Held& packet = helds[id];
+    release(id);
+    watchedPackets.erase(packet.hash, id);
+    if (known[last]) {
+        return;
+    }
+    std::uint64_t* const payload = heldPayload(id);
+    for (std::uint32_t at = packet.first; at < packet.first + packet.size; ++at) {
+        if (heldIndices[at] != last) {
+            xorWords(payload, sourcePayload(heldIndices[at]), words);
+        }
+    }
+    markKnown(last, payload);
+}
+
 // Indexes each combination reduced in the cascade under its set as the cascade left it, and lets go of those
 // whose set another combination holds. Two combinations reduced to one set keep one of them, as they would if
 // each reduction were indexed at once, and what is known does not change: equal sets reveal alike.
 void Decoder::reindexReduced() {
     for (const Reduced& entry : reduced) {
         reducedBits[entry.id / 64] &= ~(std::uint64_t{1} << (entry.id % 64));
-        setsOfSize(entry.indexedSize).erase(entry.indexedHash, entry.id);
+        dirtyPacketsIndices.erase(entry.indexedHash, entry.id);
         if (!stillHeld(entry.id)) {
             continue;
         }
         if (isHeldSet(entry.id)) {
             release(entry.id); // another combination already holds this set
         } else {
-            setsOfSize(helds[entry.id].remaining).insert(helds[entry.id].hash, entry.id);
+            dirtyPacketsIndices.insert(helds[entry.id].hash, entry.id);
         }
     }
     reduced.clear();
@@ -340,7 +399,7 @@ void Decoder::compact() {
     clearLists();
     listNodes.clear();
     dirtyPacketsIndices.clear();
-    largeDirtyPacketsIndices.clear();
+    watchedPackets.clear();
     const std::vector<std::uint64_t> wasHeld = std::exchange(heldBits, {});
     reducedBits.clear();
     for (std::uint32_t id = 0; id < helds.size(); ++id) {
@@ -351,17 +410,30 @@ void Decoder::compact() {
         const auto keptId = static_cast<std::uint32_t>(keptHelds.size());
         packet.first = static_cast<std::uint32_t>(keptIndices.size());
         packet.size = 0;
+        keptPayloads.insert(keptPayloads.end(), heldPayload(id), heldPayload(id) + words);
+        std::uint64_t* const payload = keptPayloads.data() + keptPayloads.size() - words;
+        // A watched combination's two watched sources are not peeled, and stay its first two; the peeled ones it
+        // drops leave their payloads in its own, where a reduced combination's are already.
         for (std::uint32_t at = helds[id].first; at < helds[id].first + helds[id].size; ++at) {
             const std::uint32_t index = heldIndices[at];
             if (peeled[index]) {
+                if (packet.isWatched()) {
+                    xorWords(payload, sourcePayload(index), words);
+                }
                 continue;
             }
             keptIndices.push_back(index);
-            link(index, keptId);
+            if (!packet.isWatched() || packet.size < 2) {
+                link(index, keptId);
+            }
             ++packet.size;
         }
-        keptPayloads.insert(keptPayloads.end(), heldPayload(id), heldPayload(id) + words);
-        setsOfSize(packet.remaining).insert(packet.hash, keptId);
+        if (packet.isWatched()) {
+            packet.cursor = 2;
+            watchedPackets.insert(packet.hash, keptId);
+        } else {
+            dirtyPacketsIndices.insert(packet.hash, keptId);
+        }
         keptHelds.push_back(packet);
         markHeld(keptId);
     }
@@ -373,13 +445,13 @@ void Decoder::compact() {
 }
 
 bool Decoder::isHeldSet(std::uint64_t hash, const IndexSet& indices) const {
-    return setsOfSize(indices.size()).any(hash, [&](std::uint32_t id) { return holdsExactly(id, indices); });
+    return dirtyPacketsIndices.any(hash, [&](std::uint32_t id) { return holdsExactly(id, indices); });
 }
 
 bool Decoder::isHeldSet(std::uint32_t id) const {
     // The set is only spelled out when another held set has the same hash, which keeps a peel step O(1).
     const Held& packet = helds[id];
-    if (!setsOfSize(packet.remaining).contains(packet.hash)) {
+    if (!dirtyPacketsIndices.contains(packet.hash)) {
         return false;
     }
     return isHeldSet(packet.hash, currentIndices(packet));
@@ -424,7 +496,7 @@ std::size_t Decoder::memoryFootprint() const {
     return bytes(sourcePayloads) + bytes(known) + bytes(peeled) + bytes(listHead) + bytes(listTail) +
            bytes(ownerCount) + (firstOwners ? std::size_t{packetCount} * sizeof(FirstOwners) : 0) + bytes(helds) +
            bytes(heldPayloads) + bytes(heldIndices) + bytes(listNodes) + bytes(heldBits) + bytes(reduced) +
-           bytes(reducedBits) + (dirtyPacketsIndices.size() + largeDirtyPacketsIndices.size()) * kHashSlotBytes +
+           bytes(reducedBits) + (dirtyPacketsIndices.size() + watchedPackets.size()) * kHashSlotBytes +
            bytes(unknownOf) + bytes(missingAtSolve) + (solver ? solver->memoryFootprint() : 0);
 }
 
@@ -471,7 +543,7 @@ void Decoder::startSolving() {
         }
     }
     solver = std::make_unique<InactivationSolver>(static_cast<std::uint32_t>(missingAtSolve.size()), packetLength);
-    std::size_t heldSymbols = 0;
+    std::size_t heldSymbols = 0; // at most: a watched combination counts its size at holding
     for (std::uint32_t id = 0; id < helds.size(); ++id) {
         heldSymbols += stillHeld(id) ? helds[id].remaining : 0;
     }
@@ -487,9 +559,24 @@ void Decoder::startSolving() {
                 solverUnknowns.push_back(unknownOf[heldIndices[at]]);
             }
         }
-        solver->addEquation(solverUnknowns, reinterpret_cast<const std::uint8_t*>(heldPayload(id)));
+        solver->addEquation(solverUnknowns, reinterpret_cast<const std::uint8_t*>(reducedPayload(id)));
     }
     solver->solve();
+}
+
+// The payload of held combination `id` less its peeled sources': a watched combination's is worked out here.
+const std::uint64_t* Decoder::reducedPayload(std::uint32_t id) {
+    const Held& packet = helds[id];
+    if (!packet.isWatched()) {
+        return heldPayload(id);
+    }
+    solverPayload.assign(heldPayload(id), heldPayload(id) + words);
+    for (std::uint32_t at = packet.first; at < packet.first + packet.size; ++at) {
+        if (peeled[heldIndices[at]]) {
+            xorWords(solverPayload.data(), sourcePayload(heldIndices[at]), words);
+        }
+    }
+    return solverPayload.data();
 }
 
 // A packet accepted after the first solve, as an equation over that solve's unknowns: the source packets
@@ -529,7 +616,7 @@ void Decoder::adoptSolution() {
     reducedBits = {};
     clearLists();
     dirtyPacketsIndices.clear();
-    largeDirtyPacketsIndices.clear();
+    watchedPackets.clear();
     heldCount = 0;
     releasedCount = 0;
     releasedIndices = 0;
@@ -585,6 +672,7 @@ bool Decoder::invariantsHold() const {
         }
     }
     std::size_t held = 0;
+    std::size_t watched = 0;
     std::set<IndexSet> distinctSets;
     for (std::uint32_t id = 0; id < helds.size(); ++id) {
         const Held& packet = helds[id];
@@ -592,6 +680,13 @@ bool Decoder::invariantsHold() const {
             continue;
         }
         ++held;
+        if (packet.isWatched()) {
+            if (!watchHolds(id, listed)) {
+                return false;
+            }
+            ++watched;
+            continue;
+        }
         const IndexSet indices = currentIndices(packet);
         std::uint32_t indexXor = 0;
         for (std::uint32_t index : indices) {
@@ -600,17 +695,34 @@ bool Decoder::invariantsHold() const {
                 return false;
             }
         }
-        const bool hashed =
-            setsOfSize(packet.remaining).any(packet.hash, [&](std::uint32_t other) { return other == id; });
+        const bool hashed = dirtyPacketsIndices.any(packet.hash, [&](std::uint32_t other) { return other == id; });
         if (indices.size() < 2 || indices.size() != packet.remaining || indexXor != packet.indexXor ||
             hashOf(indices) != packet.hash || !hashed || !distinctSets.insert(indices).second) {
             return false;
         }
     }
-    if (held != heldCount || dirtyPacketsIndices.size() + largeDirtyPacketsIndices.size() != heldCount) {
+    if (held != heldCount || dirtyPacketsIndices.size() != heldCount - watched || watchedPackets.size() != watched) {
         return false;
     }
     return !(isFinished() && heldCount != 0);
+}
+
+// A watched combination's first two indices are not peeled and list it, those from the third up to its cursor
+// are peeled, and it is indexed by its seed.
+bool Decoder::watchHolds(std::uint32_t id, const std::set<std::pair<std::uint32_t, std::uint32_t>>& listed) const {
+    const Held& packet = helds[id];
+    const std::uint32_t* const set = heldIndices.data() + packet.first;
+    if (packet.cursor < 2 || packet.cursor > packet.size) {
+        return false;
+    }
+    for (std::uint32_t slot = 0; slot < 2; ++slot) {
+        if (peeled[set[slot]] || listed.count({set[slot], id}) == 0) {
+            return false;
+        }
+    }
+    const bool indexed = watchedPackets.any(packet.hash, [&](std::uint32_t other) { return other == id; });
+    return indexed &&
+           std::all_of(set + 2, set + packet.cursor, [&](std::uint32_t index) { return peeled[index] != 0; });
 }
 
 } // namespace vexaqr::LT

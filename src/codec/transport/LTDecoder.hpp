@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace vexaqr::LT {
@@ -20,12 +22,22 @@ class InactivationSolver;
 /// losses, by peeling: a packet covering one missing source packet reveals it, and each revealed
 /// source packet is XORed out of the held combinations, possibly revealing more.
 ///
-/// Each held combination carries a hash of its index set (the XOR of one salted 64-bit key per
-/// index), so removing an index and looking the reduced set up cost O(1); index sets are compared in
-/// full only when their hashes meet. A combination reduced while a packet is resolved is indexed
-/// again once, when the packet's cascade has ended, however many indices the cascade took out of it. Payloads, index
-/// sets and the lists of combinations per source packet live in flat arrays, so a packet costs no allocation once the
-/// arrays have grown.
+/// A combination of up to kLargestReducedSet indices is reduced as each of its sources is peeled and carries a
+/// hash of its index set (the XOR of one salted 64-bit key per index), so removing an index and looking the
+/// reduced set up cost O(1); index sets are compared in full only when their hashes meet, and a second copy of
+/// a held set is let go. A combination reduced while a packet is resolved is indexed again once, when the
+/// packet's cascade has ended, however many indices the cascade took out of it.
+///
+/// A larger combination is only watched: it is listed under two of its sources not yet peeled and, when one of
+/// them is, looks along its own set for another; when none is left, it reveals the other watched source, its
+/// payload then XORed with its peeled sources' at once. It can reveal nothing before that, so what becomes known
+/// and when is the same as if it were reduced, at two list entries instead of one per index, and a cache miss
+/// per index saved when listed and again when peeled (such sets hold most of a large transfer's indices).
+/// Watched sets are not compared with other held sets; a packet drawn from the seed of a watched combination,
+/// a repeat, is let go.
+///
+/// Payloads, index sets and the lists of combinations per source packet live in flat arrays, so a packet costs
+/// no allocation once the arrays have grown.
 ///
 /// Memory is bounded by the transfer's size: held combinations take at most kHeldBytesPerPacket per source
 /// packet together (48 MB for the largest transfer, where an honest sender's need far less); a combination
@@ -88,21 +100,29 @@ public:
 
 private:
     static constexpr std::uint32_t kNone = 0xffffffffu;
-    static constexpr std::size_t kLargeSet = 64;
+    // Larger combinations are watched rather than reduced.
+    static constexpr std::size_t kLargestReducedSet = 16;
 
     // A held combination. Its indices as first held are heldIndices[first, first + size); the peeled
     // ones are skipped when read. Its payload is heldPayloads[id * packetLength, ...).
     struct Held {
         std::uint32_t first = 0;
         std::uint32_t size = 0;
+        // A reduced combination: its indices not yet peeled, their XOR (the last one when one remains) and the XOR of
+        // their keys. A watched one keeps its size at holding here, and the key of the seed it was drawn from.
         std::uint32_t remaining = 0;
-        std::uint32_t indexXor = 0; // XOR of the remaining indices: the last one when one remains
-        std::uint64_t hash = 0;     // XOR of the remaining indices' keys
+        std::uint32_t indexXor = 0;
+        std::uint64_t hash = 0;
+        // 0 for a reduced combination. A watched one watches its first two indices, and those from the third up to
+        // its cursor have been peeled; the next index to watch is looked for from the cursor on.
+        std::uint32_t cursor = 0;
+        bool isWatched() const { return cursor != 0; }
     };
 
     bool accepts(std::size_t length) const;
     void fixLayout(std::uint32_t length);
-    void resolve(const std::uint8_t* bytes, IndexSet& indices);
+    void resolve(const std::uint8_t* bytes, IndexSet& indices, std::uint32_t packetSeed);
+    void holdUnlessHeld(const IndexSet& indices, std::uint32_t packetSeed);
     std::size_t heldBytes(std::size_t combinations, std::size_t indexEntries) const;
     std::size_t heldByteBudget() const;
     bool roomFor(std::size_t indexCount);
@@ -115,18 +135,16 @@ private:
     void reduceAll(const std::uint32_t* owners, std::size_t count, std::uint32_t index, const std::uint64_t* clean);
     void clearLists();
     void reduce(std::uint32_t id, std::uint32_t index, const std::uint64_t* clean);
+    void moveWatch(std::uint32_t id, std::uint32_t index);
+    void revealLastWatched(std::uint32_t id, std::uint32_t last);
+    const std::uint64_t* reducedPayload(std::uint32_t id);
     void markKnown(std::uint32_t index, const std::uint64_t* payload);
     void release(std::uint32_t id);
     void reindexReduced();
     void compact();
-    HashedSetIndex& setsOfSize(std::size_t size) {
-        return size > kLargeSet ? largeDirtyPacketsIndices : dirtyPacketsIndices;
-    }
-    const HashedSetIndex& setsOfSize(std::size_t size) const {
-        return size > kLargeSet ? largeDirtyPacketsIndices : dirtyPacketsIndices;
-    }
     bool isHeldSet(std::uint64_t hash, const IndexSet& indices) const;
     bool isHeldSet(std::uint32_t id) const;
+    bool watchHolds(std::uint32_t id, const std::set<std::pair<std::uint32_t, std::uint32_t>>& listed) const;
     bool holdsExactly(std::uint32_t id, const IndexSet& indices) const;
     IndexSet currentIndices(const Held& packet) const;
     std::uint64_t hashOf(const IndexSet& indices) const;
@@ -192,10 +210,10 @@ private:
     std::vector<std::uint32_t> heldIndices;
     std::vector<ListNode> listNodes;
     std::vector<std::uint64_t> heldBits;
-    // Held combinations by the hash of their sets, in two indexes by the sets' sizes: only sets of one size can be
-    // equal, and the few large ones are reduced over and over, so their index stays small enough for the caches.
-    HashedSetIndex dirtyPacketsIndices;      // sets of up to kLargeSet indices
-    HashedSetIndex largeDirtyPacketsIndices; // larger sets
+    // Reduced combinations by the hash of their sets.
+    HashedSetIndex dirtyPacketsIndices;
+    // Watched combinations by the key of the seed they were drawn from.
+    HashedSetIndex watchedPackets;
     // The combinations reduced since the indexes were last brought up to date, each with the set size and hash it
     // is indexed under; reducedBits marks them.
     struct Reduced {
