@@ -98,7 +98,9 @@ void Decoder::processPacket(const std::uint8_t* bytes, std::size_t length) {
     }
     const std::uint32_t packetSeed = seed;
     indexSetGenerator.setSeed(seed);
-    indexSetGenerator.generateIndices(drawn);
+    // Drawn in no particular order: only a set reduced by the peel is compared with others, and it is sorted then.
+    drawn.clear();
+    indexSetGenerator.appendIndices(drawn);
     seed = indexSetGenerator.getSeed();
     ++acceptedPackets;
     resolve(bytes, drawn, packetSeed);
@@ -117,6 +119,9 @@ void Decoder::resolve(const std::uint8_t* bytes, IndexSet& indices, std::uint32_
             }
             return known[index] != 0;
         });
+    }
+    if (indices.size() <= kLargestReducedSet) {
+        std::sort(indices.begin(), indices.end());
     }
     if (indices.empty()) {
         return;
