@@ -18,14 +18,14 @@ constexpr std::size_t kPeeledTogether = 8;
 constexpr std::size_t kPendingWatches = 16;
 
 // The packets watching one source, in a bucket of its own and, past that, in further buckets.
-struct WatchBucket {
+struct alignas(32) WatchBucket {
     std::uint32_t count = 0;
     std::uint32_t entries[6];
     std::uint32_t next = 0; // the bucket after this one; 0 for none (bucket 0 belongs to source 0)
 };
 
-// A packet arrived with three or more unknown sources, kept in Workspace::records: it watches two of them,
-// `watches` followed by the others it arrived with, the ones before the cursor since known. Known sources
+// A packet arrived with three or more unknown sources, kept in Workspace::records as this header and its set:
+// it watches two unknown sources of its set, and the others before the cursor are known. Known sources
 // only grow, so the cursor only moves forward and the packet reads its set at most once.
 struct RecordHeader {
     static constexpr std::uint32_t kWatches = 0;
@@ -43,7 +43,7 @@ struct Watch {
 // What one call works in.
 struct Workspace {
     std::vector<std::uint64_t> known;   // a bit per source
-    std::vector<std::uint32_t> arrived; // the packet that just arrived, then its unknown sources
+    std::vector<std::uint32_t> arrived; // the set of the packet that just arrived
     std::vector<std::uint32_t> records;
     std::vector<WatchBucket> buckets; // bucket s for source s, then the overflow
     std::vector<std::uint32_t> revealed;
@@ -78,18 +78,9 @@ public:
 
     /// Draws the next packet of the stream and peels until nothing more is revealed.
     void arrive(IndexSetGenerator& generator) {
-        auto& arrived = _space.arrived;
-        arrived.clear();
-        generator.appendIndices(arrived);
-        arrived.resize(keepUnknown(arrived));
-        if (arrived.size() == 1) {
-            reveal(arrived[0]);
-        } else if (arrived.size() == 2) {
-            watch(arrived[0], arrived[1]);
-            watch(arrived[1], arrived[0]);
-        } else if (arrived.size() > 2) {
-            keepRecord(arrived);
-        }
+        _space.arrived.clear();
+        generator.appendIndices(_space.arrived);
+        takeArrived(_space.arrived);
         peelRevealed();
     }
 
@@ -99,23 +90,41 @@ private:
 
     bool isKnown(std::uint32_t source) const { return _space.known[source / 64] >> (source % 64) & 1; }
 
-    std::size_t keepUnknown(std::vector<std::uint32_t>& indices) const {
-        std::size_t kept = 0;
-        for (const std::uint32_t index : indices) {
-            indices[kept] = index;
-            kept += isKnown(index) ? 0 : 1;
+    template <class Indices>
+    std::uint32_t firstUnknown(const Indices& indices, std::uint32_t at, std::uint32_t end) const {
+        while (at < end && isKnown(indices[at])) {
+            ++at;
         }
-        return kept;
+        return at;
     }
 
-    void keepRecord(const std::vector<std::uint32_t>& unknown) {
+    // A packet reveals its one unknown source, its two unknown sources watch each other, or, with more, it
+    // is kept as a record. Its set is read only up to its third unknown source.
+    void takeArrived(const std::vector<std::uint32_t>& indices) {
+        const auto end = static_cast<std::uint32_t>(indices.size());
+        const std::uint32_t first = firstUnknown(indices, 0, end);
+        const std::uint32_t second = first == end ? end : firstUnknown(indices, first + 1, end);
+        const std::uint32_t third = second == end ? end : firstUnknown(indices, second + 1, end);
+        if (third < end) {
+            keepRecord(indices[first], indices[second], indices.data() + third, indices.data() + end);
+        } else if (second < end) {
+            watch(indices[first], indices[second]);
+            watch(indices[second], indices[first]);
+        } else if (first < end) {
+            reveal(indices[first]);
+        }
+    }
+
+    // A record is its header followed by the sources after the watched ones.
+    void keepRecord(std::uint32_t watched0, std::uint32_t watched1, const std::uint32_t* rest,
+                    const std::uint32_t* end) {
         auto& records = _space.records;
         const auto record = static_cast<std::uint32_t>(records.size());
-        const auto end = record + RecordHeader::kSize + static_cast<std::uint32_t>(unknown.size()) - 2;
-        records.insert(records.end(), {unknown[0], unknown[1], record + RecordHeader::kSize, end});
-        records.insert(records.end(), unknown.begin() + 2, unknown.end());
-        watch(unknown[0], _packetCount + record);
-        watch(unknown[1], _packetCount + record);
+        const auto start = record + RecordHeader::kSize;
+        records.insert(records.end(), {watched0, watched1, start, start + static_cast<std::uint32_t>(end - rest)});
+        records.insert(records.end(), rest, end);
+        watch(watched0, _packetCount + record);
+        watch(watched1, _packetCount + record);
     }
 
     // A watch goes into its source's bucket a little later, when the bucket has been fetched: only a peel
@@ -200,11 +209,8 @@ private:
     void moveWatch(std::uint32_t record, std::uint32_t known) {
         std::uint32_t* header = &_space.records[record];
         const std::uint32_t slot = header[RecordHeader::kWatches] == known ? 0 : 1;
-        std::uint32_t cursor = header[RecordHeader::kCursor];
         const std::uint32_t end = header[RecordHeader::kEnd];
-        while (cursor < end && isKnown(_space.records[cursor])) {
-            ++cursor;
-        }
+        const std::uint32_t cursor = firstUnknown(_space.records, header[RecordHeader::kCursor], end);
         if (cursor == end) {
             header[RecordHeader::kCursor] = cursor;
             reveal(header[RecordHeader::kWatches + 1 - slot]);
