@@ -45,15 +45,14 @@ struct Workspace {
     std::vector<std::uint64_t> known;   // a bit per source
     std::vector<std::uint32_t> arrived; // the set of the packet that just arrived
     std::vector<std::uint32_t> records;
-    std::vector<WatchBucket> buckets; // bucket s for source s, then the overflow
-    std::vector<std::uint32_t> revealed;
-    std::vector<Watch> due;     // watchers of a batch of revealed sources
-    std::vector<Watch> pending; // watches not yet in their buckets
+    std::vector<WatchBucket> buckets;    // bucket s for source s, then the overflow
+    std::vector<std::uint32_t> revealed; // in order, the first ones already peeled
+    std::vector<Watch> due;              // watchers of a batch of revealed sources
 
     std::size_t bytes() const {
         return known.capacity() * sizeof(std::uint64_t) +
                (arrived.capacity() + records.capacity() + revealed.capacity()) * sizeof(std::uint32_t) +
-               (due.capacity() + pending.capacity()) * sizeof(Watch) + buckets.capacity() * sizeof(WatchBucket);
+               due.capacity() * sizeof(Watch) + buckets.capacity() * sizeof(WatchBucket);
     }
 };
 
@@ -71,7 +70,6 @@ public:
         space.buckets.assign(packetCount, WatchBucket{});
         space.records.clear();
         space.revealed.clear();
-        space.pending.clear();
     }
 
     bool allKnown() const { return _missing == 0; }
@@ -90,9 +88,10 @@ private:
 
     bool isKnown(std::uint32_t source) const { return _space.known[source / 64] >> (source % 64) & 1; }
 
-    template <class Indices>
-    std::uint32_t firstUnknown(const Indices& indices, std::uint32_t at, std::uint32_t end) const {
-        while (at < end && isKnown(indices[at])) {
+    // The first position from `at` on whose source is not known, else `end`.
+    std::uint32_t firstUnknown(const std::uint32_t* indices, std::uint32_t at, std::uint32_t end) const {
+        const std::uint64_t* known = _space.known.data();
+        while (at < end && (known[indices[at] / 64] >> (indices[at] % 64) & 1) != 0) {
             ++at;
         }
         return at;
@@ -102,9 +101,9 @@ private:
     // is kept as a record. Its set is read only up to its third unknown source.
     void takeArrived(const std::vector<std::uint32_t>& indices) {
         const auto end = static_cast<std::uint32_t>(indices.size());
-        const std::uint32_t first = firstUnknown(indices, 0, end);
-        const std::uint32_t second = first == end ? end : firstUnknown(indices, first + 1, end);
-        const std::uint32_t third = second == end ? end : firstUnknown(indices, second + 1, end);
+        const std::uint32_t first = firstUnknown(indices.data(), 0, end);
+        const std::uint32_t second = first == end ? end : firstUnknown(indices.data(), first + 1, end);
+        const std::uint32_t third = second == end ? end : firstUnknown(indices.data(), second + 1, end);
         if (third < end) {
             keepRecord(indices[first], indices[second], indices.data() + third, indices.data() + end);
         } else if (second < end) {
@@ -131,17 +130,17 @@ private:
     // reads buckets, and the packet that starts one has no watches itself.
     void watch(std::uint32_t source, std::uint32_t entry) {
         __builtin_prefetch(&_space.buckets[source], 1);
-        _space.pending.push_back({source, entry});
-        if (_space.pending.size() == kPendingWatches) {
+        _pending[_pendingCount++] = {source, entry};
+        if (_pendingCount == kPendingWatches) {
             placePending();
         }
     }
 
     void placePending() {
-        for (const Watch& watch : _space.pending) {
-            place(watch.source, watch.entry);
+        for (std::size_t at = 0; at < _pendingCount; ++at) {
+            place(_pending[at].source, _pending[at].entry);
         }
-        _space.pending.clear();
+        _pendingCount = 0;
     }
 
     void place(std::uint32_t source, std::uint32_t entry) {
@@ -169,19 +168,18 @@ private:
     // read once, and each still watches it. The watchers of a few sources and then their records are
     // fetched together: waiting for each one's cache miss in turn would cost more than the rest.
     void peelRevealed() {
-        auto& revealed = _space.revealed;
-        while (!revealed.empty() && _missing > 0) {
-            const std::size_t count = std::min(revealed.size(), kPeeledTogether);
-            std::uint32_t batch[kPeeledTogether];
-            std::copy(revealed.end() - static_cast<std::ptrdiff_t>(count), revealed.end(), batch);
-            revealed.resize(revealed.size() - count);
-            placePending();
-            for (std::size_t taken = 0; taken < count; ++taken) {
-                __builtin_prefetch(&_space.buckets[batch[taken]]);
+        const auto& revealed = _space.revealed;
+        while (_peeled < revealed.size() && _missing > 0) {
+            const std::size_t batch = _peeled;
+            const std::size_t batchEnd = std::min(revealed.size(), batch + kPeeledTogether);
+            _peeled = batchEnd;
+            for (std::size_t ahead = batch; ahead < std::min(revealed.size(), batchEnd + kPeeledTogether); ++ahead) {
+                __builtin_prefetch(&_space.buckets[revealed[ahead]]);
             }
+            placePending();
             _space.due.clear();
-            for (std::size_t taken = 0; taken < count; ++taken) {
-                takeWatchers(batch[taken]);
+            for (std::size_t taken = batch; taken < batchEnd; ++taken) {
+                takeWatchers(revealed[taken]);
             }
             for (const Watch& due : _space.due) {
                 moveWatch(due.entry - _packetCount, due.source);
@@ -210,7 +208,7 @@ private:
         std::uint32_t* header = &_space.records[record];
         const std::uint32_t slot = header[RecordHeader::kWatches] == known ? 0 : 1;
         const std::uint32_t end = header[RecordHeader::kEnd];
-        const std::uint32_t cursor = firstUnknown(_space.records, header[RecordHeader::kCursor], end);
+        const std::uint32_t cursor = firstUnknown(_space.records.data(), header[RecordHeader::kCursor], end);
         if (cursor == end) {
             header[RecordHeader::kCursor] = cursor;
             reveal(header[RecordHeader::kWatches + 1 - slot]);
@@ -224,6 +222,9 @@ private:
     Workspace& _space;
     std::uint32_t _packetCount;
     std::uint32_t _missing;
+    std::size_t _peeled = 0;         // revealed sources whose watchers have been taken
+    Watch _pending[kPendingWatches]; // watches not yet in their buckets
+    std::size_t _pendingCount = 0;
 };
 
 std::uint64_t packetsUntilPeeled(Workspace& space, std::uint32_t packetCount, std::uint32_t seed, std::uint64_t limit) {
