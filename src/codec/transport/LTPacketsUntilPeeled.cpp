@@ -12,7 +12,7 @@ namespace {
 
 // A thread keeps the arrays of its last call up to this size: refilling them costs no page faults.
 constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
-// Revealed sources whose watchers are fetched ahead together.
+// Revealed sources whose watchers are taken together, with the buckets of as many more fetched ahead.
 constexpr std::size_t kPeeledTogether = 8;
 // Watches fetched ahead before they are placed.
 constexpr std::size_t kPendingWatches = 16;
@@ -60,8 +60,9 @@ struct Workspace {
 // unknown source, so it needs to hear about just two of them instead of being reduced by each (two cache
 // misses per index). When a watched source becomes known, the packet moves that watch on to its next
 // unknown source, or, when there is none, reveals its other watch. A packet with two unknown sources is just
-// each of them watching the other. The known sources after each arrival are exactly those of peeling the
-// packets so far.
+// each of them watching the other. Packets are taken in as they arrive and never before, so the known
+// sources after each arrival are exactly those of peeling the packets so far, and no packet after the
+// finishing one is drawn.
 class WatchedPeeling {
 public:
     WatchedPeeling(Workspace& space, std::uint32_t packetCount)
