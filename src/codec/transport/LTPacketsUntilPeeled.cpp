@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
-#include <optional>
 #include <vector>
 
 namespace vexaqr::LT {
@@ -14,317 +12,233 @@ namespace {
 
 // A thread keeps the arrays of its last call up to this size: refilling them costs no page faults.
 constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
-
-// The index sets of a stream's first packets, one after another.
-struct IndexSetStream {
-    std::vector<std::uint32_t> starts; // packet p holds indices[starts[p], starts[p + 1])
-    std::vector<std::uint32_t> indices;
-
-    void clear() {
-        starts.assign(1, 0);
-        indices.clear();
-    }
-    std::size_t packets() const { return starts.size() - 1; }
-    void extendTo(IndexSetGenerator& generator, std::uint64_t packetCount) {
-        while (packets() < packetCount) {
-            generator.appendIndices(indices);
-            starts.push_back(static_cast<std::uint32_t>(indices.size()));
-        }
-    }
-};
-
-// Packets of higher degree stay out of the per-source lists: such a packet reveals nothing before as many
-// sources as its degree less one are known, which in a peel over a stream happens mostly in the final
-// cascade, if at all; the listed packets alone usually finish it.
-constexpr std::uint32_t kListedDegree = 512;
-// Listing every packet: nothing is looked at again, for streams where that would cost more.
-constexpr std::uint32_t kEveryDegree = UINT32_MAX;
-// Looking again at a watched packet reads its unknown sources in order, a fraction of what listing and
-// peeling them costs: a stream may read this many per index of its stream before listing every packet
-// instead.
-constexpr std::size_t kLookingPerIndex = 4;
-// Revealed sources whose packets are fetched ahead together.
+// Revealed sources whose watchers are taken together, with the buckets of as many more fetched ahead.
 constexpr std::size_t kPeeledTogether = 8;
+// Watches fetched ahead before they are placed.
+constexpr std::size_t kPendingWatches = 16;
 
-struct Unknowns {
+// The packets watching one source, in a bucket of its own and, past that, in further buckets.
+struct alignas(32) WatchBucket {
     std::uint32_t count = 0;
-    std::uint32_t indexXor = 0;
+    std::uint32_t entries[6];
+    std::uint32_t next = 0; // the bucket after this one; 0 for none (bucket 0 belongs to source 0)
 };
 
-// An unlisted packet taken into the peel: its sources not known when it was last looked at.
-struct Watched {
-    std::uint32_t start; // at Workspace::watchedIndices[start]
-    std::uint32_t count;
+// A packet arrived with three or more unknown sources, kept in Workspace::records as this header and its set:
+// it watches two unknown sources of its set, and the others before the cursor are known. Known sources
+// only grow, so the cursor only moves forward and the packet reads its set at most once.
+struct RecordHeader {
+    static constexpr std::uint32_t kWatches = 0;
+    static constexpr std::uint32_t kCursor = 2;
+    static constexpr std::uint32_t kEnd = 3;
+    static constexpr std::uint32_t kSize = 4;
 };
 
-// Which watched packet to look at again once this many sources are known.
-struct Recheck {
-    std::uint32_t knownSources;
-    std::uint32_t watched;
-    bool operator>(const Recheck& other) const { return knownSources > other.knownSources; }
+// A watch entry and the source it watches.
+struct Watch {
+    std::uint32_t source;
+    std::uint32_t entry;
 };
 
 // What one call works in.
 struct Workspace {
-    IndexSetStream stream;
-    std::vector<std::uint8_t> known;
-    std::vector<std::uint32_t> listStarts; // source s lists the packets lists[listStarts[s], listStarts[s + 1])
-    std::vector<std::uint32_t> filled;
-    std::vector<std::uint32_t> lists;
-    std::vector<Unknowns> unknowns; // per listed packet, side by side so that a peel step touches one cache line
-    std::vector<std::uint32_t> revealed;
-    std::vector<std::uint32_t> unlisted; // by ascending degree
-    std::vector<std::uint32_t> watchedIndices;
-    std::vector<Watched> watched;
-    std::vector<Recheck> rechecks; // a min-heap on knownSources
+    std::vector<std::uint64_t> known;   // a bit per source
+    std::vector<std::uint32_t> arrived; // the set of the packet that just arrived
+    std::vector<std::uint32_t> records;
+    std::vector<WatchBucket> buckets;    // bucket s for source s, then the overflow
+    std::vector<std::uint32_t> revealed; // in order, the first ones already peeled
+    std::vector<Watch> due;              // watchers of a batch of revealed sources
 
     std::size_t bytes() const {
-        return (stream.starts.capacity() + stream.indices.capacity() + listStarts.capacity() + filled.capacity() +
-                lists.capacity() + revealed.capacity() + unlisted.capacity() + watchedIndices.capacity()) *
-                   sizeof(std::uint32_t) +
-               known.capacity() + unknowns.capacity() * sizeof(Unknowns) + watched.capacity() * sizeof(Watched) +
-               rechecks.capacity() * sizeof(Recheck);
+        return known.capacity() * sizeof(std::uint64_t) +
+               (arrived.capacity() + records.capacity() + revealed.capacity()) * sizeof(std::uint32_t) +
+               due.capacity() * sizeof(Watch) + buckets.capacity() * sizeof(WatchBucket);
     }
 };
 
-// Peeling without payloads over a known stream: a packet is just how many of its indices are still unknown
-// and the XOR of those, which names the last one. Knowing the whole stream, each source lists the packets
-// of low degree that hold it in one contiguous run, so a peel step reads memory in order instead of chasing
-// list links. Revealed sources also reduce packets not yet arrived; a packet only reveals once it has
-// arrived, so the known sources after each arrival are exactly those of peeling the packets so far in order.
-// A packet of higher degree joins once enough sources are known for it to possibly reveal one; it is then
-// looked at again whenever as many more sources are known as it had unknown ones less one, the least it
-// needs to reveal.
-class StreamPeeling {
+// Peeling without payloads, packet after packet as they arrive: a packet can only ever reveal its last
+// unknown source, so it needs to hear about just two of them instead of being reduced by each (two cache
+// misses per index). When a watched source becomes known, the packet moves that watch on to its next
+// unknown source, or, when there is none, reveals its other watch. A packet with two unknown sources is just
+// each of them watching the other. Packets are taken in as they arrive and never before, so the known
+// sources after each arrival are exactly those of peeling the packets so far, and no packet after the
+// finishing one is drawn.
+class WatchedPeeling {
 public:
-    StreamPeeling(Workspace& space, std::uint32_t packetCount, std::uint32_t listedDegree)
-        : _space(space), _packetCount(packetCount), _listedDegree(listedDegree), _missing(packetCount),
-          _lookingBudget(kLookingPerIndex * space.stream.indices.size()) {
-        space.known.assign(packetCount, 0);
+    WatchedPeeling(Workspace& space, std::uint32_t packetCount)
+        : _space(space), _packetCount(packetCount), _missing(packetCount) {
+        space.known.assign((std::size_t{packetCount} + 63) / 64, 0);
+        space.buckets.assign(packetCount, WatchBucket{});
+        space.records.clear();
         space.revealed.clear();
-        space.watchedIndices.clear();
-        space.watched.clear();
-        space.rechecks.clear();
-        sortPackets(packetCount);
-        listPacketsPerSource(packetCount);
     }
 
-    /// Packets that arrive until every source is known, if those of the stream are enough (and it did not
-    /// give up).
-    std::optional<std::uint64_t> packetsUntilKnown() {
-        for (std::uint32_t packet = 0; packet < _space.stream.packets() && !_gaveUp; ++packet) {
-            arrive(packet);
-            settle(packet);
-            if (_missing == 0) {
-                return std::uint64_t{packet} + 1;
-            }
-        }
-        return std::nullopt;
+    bool allKnown() const { return _missing == 0; }
+
+    /// Draws the next packet of the stream and peels until nothing more is revealed.
+    void arrive(IndexSetGenerator& generator) {
+        _space.arrived.clear();
+        generator.appendIndices(_space.arrived);
+        takeArrived(_space.arrived);
+        peelRevealed();
     }
-    /// Whether looking again at packets of higher degree would cost more than listing them.
-    bool gaveUp() const { return _gaveUp; }
 
 private:
-    std::uint32_t degree(std::uint32_t packet) const {
-        return _space.stream.starts[packet + 1] - _space.stream.starts[packet];
-    }
-    std::uint32_t knownSources() const { return _packetCount - _missing; }
+    // A watch entry names the other unknown source of a packet with two, or a record (after the sources).
+    bool namesSource(std::uint32_t entry) const { return entry < _packetCount; }
 
-    // Listed packets get their unknowns and each source counts the listed packets that hold it (one pass);
-    // the others are ordered by degree, the order they can join in.
-    void sortPackets(std::uint32_t packetCount) {
-        const IndexSetStream& stream = _space.stream;
-        auto& starts = _space.listStarts;
-        starts.assign(std::size_t{packetCount} + 1, 0);
-        _space.unknowns.resize(stream.packets());
-        _space.unlisted.clear();
-        for (std::uint32_t packet = 0; packet < stream.packets(); ++packet) {
-            if (degree(packet) > _listedDegree) {
-                _space.unlisted.push_back(packet);
-                continue;
-            }
-            Unknowns unknowns{degree(packet), 0};
-            for (std::uint32_t at = stream.starts[packet]; at < stream.starts[packet + 1]; ++at) {
-                unknowns.indexXor ^= stream.indices[at];
-                ++starts[stream.indices[at] + 1];
-            }
-            _space.unknowns[packet] = unknowns;
+    bool isKnown(std::uint32_t source) const { return _space.known[source / 64] >> (source % 64) & 1; }
+
+    // The first position from `at` on whose source is not known, else `end`.
+    std::uint32_t firstUnknown(const std::uint32_t* indices, std::uint32_t at, std::uint32_t end) const {
+        const std::uint64_t* known = _space.known.data();
+        while (at < end && (known[indices[at] / 64] >> (indices[at] % 64) & 1) != 0) {
+            ++at;
         }
-        std::stable_sort(_space.unlisted.begin(), _space.unlisted.end(),
-                         [&](std::uint32_t a, std::uint32_t b) { return degree(a) < degree(b); });
+        return at;
     }
 
-    void listPacketsPerSource(std::uint32_t packetCount) {
-        const IndexSetStream& stream = _space.stream;
-        auto& starts = _space.listStarts;
-        for (std::size_t source = 0; source < packetCount; ++source) {
-            starts[source + 1] += starts[source];
-        }
-        _space.filled.assign(starts.begin(), starts.end() - 1);
-        _space.lists.resize(starts.back());
-        for (std::uint32_t packet = 0; packet < stream.packets(); ++packet) {
-            if (degree(packet) <= _listedDegree) {
-                for (std::uint32_t at = stream.starts[packet]; at < stream.starts[packet + 1]; ++at) {
-                    _space.lists[_space.filled[stream.indices[at]]++] = packet;
-                }
-            }
+    // A packet reveals its one unknown source, its two unknown sources watch each other, or, with more, it
+    // is kept as a record. Its set is read only up to its third unknown source.
+    void takeArrived(const std::vector<std::uint32_t>& indices) {
+        const auto end = static_cast<std::uint32_t>(indices.size());
+        const std::uint32_t first = firstUnknown(indices.data(), 0, end);
+        const std::uint32_t second = first == end ? end : firstUnknown(indices.data(), first + 1, end);
+        const std::uint32_t third = second == end ? end : firstUnknown(indices.data(), second + 1, end);
+        if (third < end) {
+            keepRecord(indices[first], indices[second], indices.data() + third, indices.data() + end);
+        } else if (second < end) {
+            watch(indices[first], indices[second]);
+            watch(indices[second], indices[first]);
+        } else if (first < end) {
+            reveal(indices[first]);
         }
     }
 
-    void arrive(std::uint32_t packet) {
-        if (degree(packet) <= _listedDegree) {
-            if (_space.unknowns[packet].count == 1) {
-                reveal(_space.unknowns[packet].indexXor);
-            }
-        } else if (degree(packet) - 1 <= knownSources()) {
-            watch(packet);
+    // A record is its header followed by the sources after the watched ones.
+    void keepRecord(std::uint32_t watched0, std::uint32_t watched1, const std::uint32_t* rest,
+                    const std::uint32_t* end) {
+        auto& records = _space.records;
+        const auto record = static_cast<std::uint32_t>(records.size());
+        const auto start = record + RecordHeader::kSize;
+        records.insert(records.end(), {watched0, watched1, start, start + static_cast<std::uint32_t>(end - rest)});
+        records.insert(records.end(), rest, end);
+        watch(watched0, _packetCount + record);
+        watch(watched1, _packetCount + record);
+    }
+
+    // A watch goes into its source's bucket a little later, when the bucket has been fetched: only a peel
+    // reads buckets, and the packet that starts one has no watches itself.
+    void watch(std::uint32_t source, std::uint32_t entry) {
+        __builtin_prefetch(&_space.buckets[source], 1);
+        _pending[_pendingCount++] = {source, entry};
+        if (_pendingCount == kPendingWatches) {
+            placePending();
         }
     }
 
-    // Peels until nothing more is revealed with the packets arrived so far.
-    void settle(std::uint32_t lastArrived) {
-        do {
-            peelRevealed(lastArrived);
-            if (_missing == 0) {
-                return;
+    void placePending() {
+        for (std::size_t at = 0; at < _pendingCount; ++at) {
+            place(_pending[at].source, _pending[at].entry);
+        }
+        _pendingCount = 0;
+    }
+
+    void place(std::uint32_t source, std::uint32_t entry) {
+        auto& buckets = _space.buckets;
+        std::uint32_t bucket = source;
+        while (buckets[bucket].count == std::size(buckets[bucket].entries)) {
+            if (buckets[bucket].next == 0) {
+                buckets[bucket].next = static_cast<std::uint32_t>(buckets.size());
+                buckets.emplace_back();
             }
-            watchJoinable(lastArrived);
-            recheckDue();
-        } while (!_space.revealed.empty() && !_gaveUp);
+            bucket = buckets[bucket].next;
+        }
+        buckets[bucket].entries[buckets[bucket].count++] = entry;
     }
 
     void reveal(std::uint32_t source) {
-        if (!_space.known[source]) {
-            _space.known[source] = 1;
+        if (!isKnown(source)) {
+            _space.known[source / 64] |= std::uint64_t{1} << (source % 64);
             --_missing;
             _space.revealed.push_back(source);
         }
     }
 
-    // Takes every revealed source out of the listed packets that hold it; arrived packets left with one
-    // unknown source reveal it in turn. The packets of a few sources are fetched together before they are
-    // peeled: waiting for each one's cache miss in turn cost more than the peel steps.
-    void peelRevealed(std::uint32_t lastArrived) {
-        auto& revealed = _space.revealed;
-        std::uint32_t batch[kPeeledTogether];
-        while (!revealed.empty()) {
-            const std::size_t count = std::min(revealed.size(), kPeeledTogether);
-            std::copy(revealed.end() - static_cast<std::ptrdiff_t>(count), revealed.end(), batch);
-            revealed.resize(revealed.size() - count);
-            for (std::size_t taken = 0; taken < count; ++taken) {
-                for (std::uint32_t at = _space.listStarts[batch[taken]]; at < _space.listStarts[batch[taken] + 1];
-                     ++at) {
-                    __builtin_prefetch(&_space.unknowns[_space.lists[at]], 1);
+    // Each source is revealed once and nothing starts watching a known source, so a source's watchers are
+    // read once, and each still watches it. The watchers of a few sources and then their records are
+    // fetched together: waiting for each one's cache miss in turn would cost more than the rest.
+    void peelRevealed() {
+        const auto& revealed = _space.revealed;
+        while (_peeled < revealed.size() && _missing > 0) {
+            const std::size_t batch = _peeled;
+            const std::size_t batchEnd = std::min(revealed.size(), batch + kPeeledTogether);
+            _peeled = batchEnd;
+            for (std::size_t ahead = batch; ahead < std::min(revealed.size(), batchEnd + kPeeledTogether); ++ahead) {
+                __builtin_prefetch(&_space.buckets[revealed[ahead]]);
+            }
+            placePending();
+            _space.due.clear();
+            for (std::size_t taken = batch; taken < batchEnd; ++taken) {
+                takeWatchers(revealed[taken]);
+            }
+            for (const Watch& due : _space.due) {
+                moveWatch(due.entry - _packetCount, due.source);
+            }
+        }
+    }
+
+    void takeWatchers(std::uint32_t source) {
+        std::uint32_t bucket = source;
+        do {
+            const WatchBucket& watchers = _space.buckets[bucket];
+            for (std::uint32_t at = 0; at < watchers.count; ++at) {
+                const std::uint32_t entry = watchers.entries[at];
+                if (namesSource(entry)) {
+                    reveal(entry);
+                } else {
+                    __builtin_prefetch(&_space.records[entry - _packetCount], 1);
+                    _space.due.push_back({source, entry});
                 }
             }
-            for (std::size_t taken = 0; taken < count; ++taken) {
-                peelSource(batch[taken], lastArrived);
-            }
-        }
+            bucket = watchers.next;
+        } while (bucket != 0);
     }
 
-    void peelSource(std::uint32_t source, std::uint32_t lastArrived) {
-        for (std::uint32_t at = _space.listStarts[source]; at < _space.listStarts[source + 1]; ++at) {
-            const std::uint32_t packet = _space.lists[at];
-            Unknowns& unknowns = _space.unknowns[packet];
-            unknowns.indexXor ^= source;
-            if (--unknowns.count == 1 && packet <= lastArrived) {
-                reveal(unknowns.indexXor);
-            }
+    void moveWatch(std::uint32_t record, std::uint32_t known) {
+        std::uint32_t* header = &_space.records[record];
+        const std::uint32_t slot = header[RecordHeader::kWatches] == known ? 0 : 1;
+        const std::uint32_t end = header[RecordHeader::kEnd];
+        const std::uint32_t cursor = firstUnknown(_space.records.data(), header[RecordHeader::kCursor], end);
+        if (cursor == end) {
+            header[RecordHeader::kCursor] = cursor;
+            reveal(header[RecordHeader::kWatches + 1 - slot]);
+            return;
         }
-    }
-
-    // Unlisted packets whose degree the known sources now reach join when they have arrived (the others
-    // join on arrival).
-    void watchJoinable(std::uint32_t lastArrived) {
-        const auto& unlisted = _space.unlisted;
-        while (_nextUnlisted < unlisted.size() && degree(unlisted[_nextUnlisted]) - 1 <= knownSources()) {
-            const std::uint32_t packet = unlisted[_nextUnlisted++];
-            if (packet <= lastArrived) {
-                watch(packet);
-            }
-        }
-    }
-
-    void watch(std::uint32_t packet) {
-        const IndexSetStream& stream = _space.stream;
-        const auto start = static_cast<std::uint32_t>(_space.watchedIndices.size());
-        for (std::uint32_t at = stream.starts[packet]; at < stream.starts[packet + 1]; ++at) {
-            if (!_space.known[stream.indices[at]]) {
-                _space.watchedIndices.push_back(stream.indices[at]);
-            }
-        }
-        _space.watched.push_back({start, static_cast<std::uint32_t>(_space.watchedIndices.size()) - start});
-        lookAgain(static_cast<std::uint32_t>(_space.watched.size()) - 1);
-    }
-
-    void recheckDue() {
-        auto& rechecks = _space.rechecks;
-        while (!rechecks.empty() && rechecks.front().knownSources <= knownSources()) {
-            const std::uint32_t watched = rechecks.front().watched;
-            if (_space.watched[watched].count > _lookingBudget) {
-                _gaveUp = true;
-                return;
-            }
-            _lookingBudget -= _space.watched[watched].count;
-            std::pop_heap(rechecks.begin(), rechecks.end(), std::greater<>{});
-            rechecks.pop_back();
-            dropKnown(_space.watched[watched]);
-            lookAgain(watched);
-        }
-    }
-
-    void dropKnown(Watched& watched) {
-        auto* indices = _space.watchedIndices.data() + watched.start;
-        std::uint32_t kept = 0;
-        for (std::uint32_t at = 0; at < watched.count; ++at) {
-            indices[kept] = indices[at];
-            kept += _space.known[indices[at]] ? 0 : 1;
-        }
-        watched.count = kept;
-    }
-
-    // A watched packet with its unknown sources up to date reveals the last one, or waits for enough more.
-    void lookAgain(std::uint32_t watched) {
-        const Watched& packet = _space.watched[watched];
-        if (packet.count == 1) {
-            reveal(_space.watchedIndices[packet.start]);
-        } else if (packet.count > 1) {
-            _space.rechecks.push_back({knownSources() + packet.count - 1, watched});
-            std::push_heap(_space.rechecks.begin(), _space.rechecks.end(), std::greater<>{});
-        }
+        header[RecordHeader::kWatches + slot] = _space.records[cursor];
+        header[RecordHeader::kCursor] = cursor + 1;
+        watch(_space.records[cursor], _packetCount + record);
     }
 
     Workspace& _space;
     std::uint32_t _packetCount;
-    std::uint32_t _listedDegree;
     std::uint32_t _missing;
-    std::size_t _lookingBudget; // indices that looking again may still read
-    bool _gaveUp = false;
-    std::size_t _nextUnlisted = 0;
+    std::size_t _peeled = 0;         // revealed sources whose watchers have been taken
+    Watch _pending[kPendingWatches]; // watches not yet in their buckets
+    std::size_t _pendingCount = 0;
 };
 
 std::uint64_t packetsUntilPeeled(Workspace& space, std::uint32_t packetCount, std::uint32_t seed, std::uint64_t limit) {
     IndexSetGenerator generator(packetCount);
     generator.setSeed(seed);
-    space.stream.clear();
-    // Honest streams finish a little above K packets; when they do not, the stream doubles and is peeled again.
-    std::uint64_t horizon = std::min<std::uint64_t>(limit, std::uint64_t{packetCount} + packetCount / 4 + 64);
-    while (true) {
-        space.stream.extendTo(generator, horizon);
-        StreamPeeling peeling(space, packetCount, kListedDegree);
-        auto packets = peeling.packetsUntilKnown();
-        if (peeling.gaveUp()) {
-            packets = StreamPeeling(space, packetCount, kEveryDegree).packetsUntilKnown();
+    WatchedPeeling peeling(space, packetCount);
+    for (std::uint64_t packets = 1; packets <= limit; ++packets) {
+        peeling.arrive(generator);
+        if (peeling.allKnown()) {
+            return packets;
         }
-        if (packets) {
-            return *packets;
-        }
-        if (horizon == limit) {
-            return limit;
-        }
-        horizon = std::min(limit, horizon * 2);
     }
+    return limit;
 }
 
 } // namespace
