@@ -301,15 +301,52 @@ void InactivationSolver::releaseEquations() {
     _singles = {};
 }
 
+// Each pivot's value is its partial value XOR the values of the inactive symbols its coefficient bits name. Those are
+// combined a few columns at a time beforehand, every XOR of each few, so that a pivot takes one combination per few
+// columns instead of one value per bit set (about half of them).
 void InactivationSolver::backSubstitute() {
+    const InactiveCombinations combinations(*this);
     for (std::uint32_t symbol : _pivotOrder) {
-        const std::uint64_t* coefficients = coefficientsOf(symbol);
-        std::uint64_t* value = valueOf(symbol);
-        for (std::size_t word = 0; word < _columnWords; ++word) {
-            for (std::uint64_t bits = coefficients[word]; bits != 0; bits &= bits - 1) {
-                const auto column = word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
-                xorWords(value, valueOf(_inactiveSymbols[column]), _words);
+        combinations.xorInto(valueOf(symbol), coefficientsOf(symbol));
+    }
+}
+
+InactivationSolver::InactiveCombinations::InactiveCombinations(InactivationSolver& solver)
+    : _words(solver._words), _bits(solver._words <= 2 ? 8 : 4), // 256 combinations each only for short values
+      _groups((solver._inactiveSymbols.size() + _bits - 1) / _bits) {
+    _table.assign(_groups * (std::size_t{1} << _bits) * _words, 0);
+    for (std::size_t column = 0; column < solver._inactiveSymbols.size(); ++column) {
+        const std::uint64_t* value = solver.valueOf(solver._inactiveSymbols[column]);
+        std::uint64_t* const group = combination(column / _bits, 0);
+        // The combinations with this column's bit are those without it, XOR its value.
+        const std::size_t bit = std::size_t{1} << (column % _bits);
+        for (std::size_t without = 0; without < bit; ++without) {
+            for (std::size_t word = 0; word < _words; ++word) {
+                group[(bit + without) * _words + word] = group[without * _words + word] ^ value[word];
             }
+        }
+    }
+}
+
+void InactivationSolver::InactiveCombinations::xorInto(std::uint64_t* value, const std::uint64_t* coefficients) const {
+    if (_words == 1) { // values of one word, the usual packet: the loop below, spelled out for the compiler
+        const std::uint64_t* group = _table.data();
+        for (std::size_t column = 0; column < _groups * 8; column += 64, ++coefficients) {
+            std::uint64_t bits = *coefficients;
+            const std::size_t groups = std::min<std::size_t>(8, _groups - column / 8);
+            for (std::size_t inWord = 0; inWord < groups; ++inWord, bits >>= 8, group += 256) {
+                *value ^= group[bits & 0xff];
+            }
+        }
+        return;
+    }
+    const std::uint64_t mask = (std::uint64_t{1} << _bits) - 1;
+    const std::size_t groupsPerWord = 64 / _bits;
+    // A group without a bit set takes combination 0, all zero: XORing it costs less than a branch on random bits.
+    for (std::size_t group = 0; group < _groups; ++coefficients) {
+        std::uint64_t bits = *coefficients;
+        for (std::size_t inWord = 0; inWord < groupsPerWord && group < _groups; ++inWord, ++group, bits >>= _bits) {
+            xorWords(value, combination(group, bits & mask), _words);
         }
     }
 }

@@ -58,6 +58,29 @@ private:
     void adoptDenseValues();
     void releaseEquations();
     void backSubstitute();
+
+    // Every XOR of the inactive symbols' values within each group of a few columns (columns in a group share a
+    // coefficient word, as 64 is a multiple of the group's width).
+    class InactiveCombinations {
+    public:
+        explicit InactiveCombinations(InactivationSolver& solver);
+        /// XORs into `value` the values of the inactive symbols whose bits are set in `coefficients`.
+        void xorInto(std::uint64_t* value, const std::uint64_t* coefficients) const;
+
+    private:
+        std::uint64_t* combination(std::size_t group, std::size_t bits) {
+            return _table.data() + ((group << _bits) + bits) * _words;
+        }
+        const std::uint64_t* combination(std::size_t group, std::size_t bits) const {
+            return _table.data() + ((group << _bits) + bits) * _words;
+        }
+
+        std::size_t _words;
+        std::size_t _bits;
+        std::size_t _groups;
+        std::vector<std::uint64_t> _table;
+    };
+
     std::uint64_t* payloadOf(std::size_t equation) { return _payloads.data() + equation * _words; }
     std::size_t expressionWords() const { return _columnWords + _words; }
     std::uint64_t* coefficientsOf(std::uint32_t symbol) { return _expressions.data() + symbol * expressionWords(); }
