@@ -5,6 +5,7 @@
 #include <cstring>
 #include <numeric>
 #include <optional>
+#include <utility>
 
 namespace vexaqr::LT {
 
@@ -12,6 +13,9 @@ namespace {
 
 constexpr std::uint32_t kNoRow = 0xffffffffu;
 constexpr std::uint32_t kUsed = 0xffffffffu; // an equation's open degree once it resolved its pivot symbol
+constexpr std::uint32_t kNoWatch = 0xffffffffu;
+// Equations of more symbols are watched rather than counted (see peelAndInactivate).
+constexpr std::size_t kLargestCountedEquation = 16;
 
 void xorWords(std::uint64_t* target, const std::uint64_t* source, std::size_t words) {
     for (std::size_t i = 0; i < words; ++i) {
@@ -70,28 +74,14 @@ bool InactivationSolver::solve() {
 
 // Orders the unknowns as pivots (each resolved by an equation whose other unknowns come earlier or are
 // inactive) and inactive symbols, working on the structure only; payloads are touched later.
+//
+// A small equation is listed under each of its symbols and counts its open ones down as they settle. A larger one
+// only watches two open symbols and, when one settles, looks along its own symbols for another; with none left it
+// has one open symbol, the other watched one. Either way an equation is single exactly when all its symbols but
+// one have settled, so the pivots and the set-aside symbols come out alike, at two list entries per large equation
+// instead of one per symbol.
 void InactivationSolver::peelAndInactivate() {
-    const std::size_t equations = _equationStart.size() - 1;
-    std::vector<std::uint32_t> counts(_unknownCount, 0);
-    for (std::uint32_t symbol : _equationSymbols) {
-        ++counts[symbol];
-    }
-    _occurrenceStart.assign(_unknownCount + 1, 0);
-    std::partial_sum(counts.begin(), counts.end(), _occurrenceStart.begin() + 1);
-    _occurrences.resize(_equationSymbols.size());
-    std::vector<std::size_t> fill(_occurrenceStart.begin(), _occurrenceStart.end() - 1);
-    _open.assign(equations, Open{});
-    for (std::uint32_t equation = 0; equation < equations; ++equation) {
-        Open& open = _open[equation];
-        open.degree = static_cast<std::uint32_t>(_equationStart[equation + 1] - _equationStart[equation]);
-        for (std::size_t at = _equationStart[equation]; at < _equationStart[equation + 1]; ++at) {
-            _occurrences[fill[_equationSymbols[at]]++] = equation;
-            open.symbolXor ^= _equationSymbols[at];
-        }
-        if (open.degree == 1) {
-            _singles.push_back(equation);
-        }
-    }
+    const std::vector<std::uint32_t> counts = listEquations();
     _state.assign(_unknownCount, State::open);
     _pivotEquation.assign(_unknownCount, 0);
     _column.assign(_unknownCount, 0);
@@ -121,6 +111,50 @@ void InactivationSolver::peelAndInactivate() {
     }
 }
 
+// Lists each small equation under its symbols and lets each large one watch its first two; returns how many
+// equations hold each symbol.
+std::vector<std::uint32_t> InactivationSolver::listEquations() {
+    const std::size_t equations = _equationStart.size() - 1;
+    std::vector<std::uint32_t> counts(_unknownCount, 0);
+    _occurrenceStart.assign(_unknownCount + 1, 0);
+    for (std::uint32_t equation = 0; equation < equations; ++equation) {
+        const bool listed = _equationStart[equation + 1] - _equationStart[equation] <= kLargestCountedEquation;
+        for (std::size_t at = _equationStart[equation]; at < _equationStart[equation + 1]; ++at) {
+            ++counts[_equationSymbols[at]];
+            _occurrenceStart[_equationSymbols[at] + 1] += listed ? 1 : 0;
+        }
+    }
+    std::partial_sum(_occurrenceStart.begin(), _occurrenceStart.end(), _occurrenceStart.begin());
+    _occurrences.resize(_occurrenceStart.back());
+    std::vector<std::size_t> fill(_occurrenceStart.begin(), _occurrenceStart.end() - 1);
+    _open.assign(equations, Open{});
+    _watchHead.assign(_unknownCount, kNoWatch);
+    for (std::uint32_t equation = 0; equation < equations; ++equation) {
+        Open& open = _open[equation];
+        const std::size_t first = _equationStart[equation];
+        open.degree = static_cast<std::uint32_t>(_equationStart[equation + 1] - first);
+        if (open.degree > kLargestCountedEquation) {
+            open.cursor = 2;
+            watch(equation, _equationSymbols[first]);
+            watch(equation, _equationSymbols[first + 1]);
+            continue;
+        }
+        for (std::size_t at = first; at < _equationStart[equation + 1]; ++at) {
+            _occurrences[fill[_equationSymbols[at]]++] = equation;
+            open.symbolXor ^= _equationSymbols[at];
+        }
+        if (open.degree == 1) {
+            _singles.push_back(equation);
+        }
+    }
+    return counts;
+}
+
+void InactivationSolver::watch(std::uint32_t equation, std::uint32_t symbol) {
+    _watches.push_back(Watch{equation, _watchHead[symbol]});
+    _watchHead[symbol] = static_cast<std::uint32_t>(_watches.size() - 1);
+}
+
 std::optional<std::uint32_t> InactivationSolver::nextSingle() {
     while (!_singles.empty()) {
         const std::uint32_t equation = _singles.back();
@@ -145,6 +179,37 @@ void InactivationSolver::settle(std::uint32_t symbol) {
             _singles.push_back(equation);
         }
     }
+    for (std::uint32_t watch = std::exchange(_watchHead[symbol], kNoWatch); watch != kNoWatch;
+         watch = _watches[watch].next) {
+        moveWatch(_watches[watch].equation, symbol);
+    }
+}
+
+// The settled `symbol` was one of the two that large `equation` watches: it watches its next open symbol instead,
+// or, with none left, has one open symbol, the other watched one (and none once that one settles too).
+void InactivationSolver::moveWatch(std::uint32_t equation, std::uint32_t symbol) {
+    Open& open = _open[equation];
+    if (open.degree == kUsed || open.degree == 0) {
+        return;
+    }
+    std::uint32_t* const symbols = _equationSymbols.data() + _equationStart[equation];
+    if (open.degree == 1) {
+        open.degree = 0;
+        return;
+    }
+    const auto size = static_cast<std::uint32_t>(_equationStart[equation + 1] - _equationStart[equation]);
+    const std::uint32_t slot = symbols[0] == symbol ? 0 : 1;
+    while (open.cursor < size && _state[symbols[open.cursor]] != State::open) {
+        ++open.cursor;
+    }
+    if (open.cursor == size) {
+        open.degree = 1;
+        open.symbolXor = symbols[1 - slot];
+        _singles.push_back(equation);
+        return;
+    }
+    std::swap(symbols[slot], symbols[open.cursor++]);
+    watch(equation, symbols[slot]);
 }
 
 // Each pivot's value is its equation's payload XOR the other symbols of that equation; those are earlier
@@ -299,6 +364,8 @@ void InactivationSolver::releaseEquations() {
     _occurrences = {};
     _open = {};
     _singles = {};
+    _watchHead = {};
+    _watches = {};
 }
 
 // Each pivot's value is its partial value XOR the values of the inactive symbols its coefficient bits name. Those are
@@ -354,9 +421,9 @@ void InactivationSolver::InactiveCombinations::xorInto(std::uint64_t* value, con
 std::size_t InactivationSolver::memoryFootprint() const {
     auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
     return bytes(_equationStart) + bytes(_equationSymbols) + bytes(_payloads) + bytes(_occurrenceStart) +
-           bytes(_occurrences) + bytes(_open) + bytes(_singles) + bytes(_state) + bytes(_pivotEquation) +
-           bytes(_column) + bytes(_pivotOrder) + bytes(_inactiveSymbols) + bytes(_expressions) + bytes(_denseRows) +
-           bytes(_rowOfColumn) + bytes(_pivotColumns) + bytes(_laterRow);
+           bytes(_occurrences) + bytes(_open) + bytes(_singles) + bytes(_watchHead) + bytes(_watches) + bytes(_state) +
+           bytes(_pivotEquation) + bytes(_column) + bytes(_pivotOrder) + bytes(_inactiveSymbols) + bytes(_expressions) +
+           bytes(_denseRows) + bytes(_rowOfColumn) + bytes(_pivotColumns) + bytes(_laterRow);
 }
 
 void InactivationSolver::copyValue(std::uint32_t unknown, std::uint8_t* out) const {

@@ -49,8 +49,11 @@ private:
     enum class State : std::uint8_t { open, pivoted, inactive };
 
     void peelAndInactivate();
+    std::vector<std::uint32_t> listEquations();
+    void watch(std::uint32_t equation, std::uint32_t symbol);
     std::optional<std::uint32_t> nextSingle();
     void settle(std::uint32_t symbol);
+    void moveWatch(std::uint32_t equation, std::uint32_t symbol);
     void expressPivots();
     void accumulate(std::uint32_t equation, std::uint32_t skipped, std::uint64_t* expression);
     bool solveDenseSystem();
@@ -95,13 +98,22 @@ private:
 
     // Working state of solve().
     std::vector<std::size_t> _occurrenceStart;
-    std::vector<std::uint32_t> _occurrences; // equations of each symbol
+    std::vector<std::uint32_t> _occurrences; // small equations of each symbol
     // Per equation: its open symbols left (kUsed once it resolved its pivot symbol) and their XOR, which names
-    // the last one.
+    // the last one. A large equation only tells two or more (its degree at listing) from one (named by symbolXor)
+    // and none; it watches its first two symbols, and those from the third up to its cursor have settled.
     struct Open {
         std::uint32_t degree = 0;
         std::uint32_t symbolXor = 0;
+        std::uint32_t cursor = 0;
     };
+    // The large equations watching each open symbol, in a list through _watches.
+    struct Watch {
+        std::uint32_t equation;
+        std::uint32_t next;
+    };
+    std::vector<std::uint32_t> _watchHead;
+    std::vector<Watch> _watches;
     std::vector<Open> _open;
     std::vector<std::uint32_t> _singles; // equations that may have one open symbol left
     std::vector<State> _state;
