@@ -398,13 +398,15 @@ InactivationSolver::InactiveCombinations::InactiveCombinations(InactivationSolve
 void InactivationSolver::InactiveCombinations::xorInto(std::uint64_t* value, const std::uint64_t* coefficients) const {
     if (_words == 1) { // values of one word, the usual packet: the loop below, spelled out for the compiler
         const std::uint64_t* group = _table.data();
+        std::uint64_t sum = *value; // in a register: the table might alias the value as far as the compiler knows
         for (std::size_t column = 0; column < _groups * 8; column += 64, ++coefficients) {
             std::uint64_t bits = *coefficients;
             const std::size_t groups = std::min<std::size_t>(8, _groups - column / 8);
             for (std::size_t inWord = 0; inWord < groups; ++inWord, bits >>= 8, group += 256) {
-                *value ^= group[bits & 0xff];
+                sum ^= group[bits & 0xff];
             }
         }
+        *value = sum;
         return;
     }
     const std::uint64_t mask = (std::uint64_t{1} << _bits) - 1;
