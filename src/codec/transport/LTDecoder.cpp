@@ -79,7 +79,7 @@ void Decoder::fixLayout(std::uint32_t length) {
     known.assign(packetCount, 0);
     peeled.assign(packetCount, 0);
     // Written before it is read (ownerCount says how much is in use), so it is not cleared.
-    firstOwners = std::make_unique_for_overwrite<FirstOwners[]>(packetCount);
+    firstOwners.reset(static_cast<FirstOwners*>(allocateLargeArray(std::size_t{packetCount} * sizeof(FirstOwners))));
     ownerCount.assign(packetCount, 0);
     listHead.assign(packetCount, kNone);
     listTail.assign(packetCount, kNone);
@@ -401,9 +401,9 @@ void Decoder::release(std::uint32_t id) {
 // Rewrites the held combinations without the released ones, keeping their order and each source's list
 // order, so that nothing observable changes.
 void Decoder::compact() {
-    std::vector<Held> keptHelds;
-    std::vector<std::uint64_t> keptPayloads;
-    std::vector<std::uint32_t> keptIndices;
+    LargeVector<Held> keptHelds;
+    LargeVector<std::uint64_t> keptPayloads;
+    LargeVector<std::uint32_t> keptIndices;
     keptHelds.reserve(heldCount);
     keptPayloads.reserve(heldCount * words);
     clearLists();

@@ -2,6 +2,7 @@
 // decoder is used by one thread at a time, and decoders share nothing but the immutable degree tables.
 #pragma once
 
+#include "codec/platform/LargeArrays.hpp"
 #include "codec/transport/LTHashedSetIndex.hpp"
 #include "codec/transport/LTIndexSetGenerator.hpp"
 
@@ -184,12 +185,12 @@ private:
     };
 
     // Per source packet.
-    std::vector<std::uint64_t> sourcePayloads;
+    LargeVector<std::uint64_t> sourcePayloads;
     std::vector<std::uint8_t> known;  // its payload is known
     std::vector<std::uint8_t> peeled; // known and already XORed out of every combination that held it
     // Its list of the combinations that held it, in holding order: the first kFirstOwners in one cache line of
     // firstOwners, the rest in nodes from listHead to listTail. A peel step then mostly reads one line, not a chain.
-    std::unique_ptr<FirstOwners[]> firstOwners;
+    std::unique_ptr<FirstOwners[], LargeArrayDeleter> firstOwners;
     std::vector<std::uint32_t> ownerCount;
     std::vector<std::uint32_t> listHead;
     std::vector<std::uint32_t> listTail;
@@ -205,10 +206,10 @@ private:
     };
 
     // Held combinations; heldBits marks those still held (list entries of the others are stale and skipped).
-    std::vector<Held> helds;
-    std::vector<std::uint64_t> heldPayloads;
-    std::vector<std::uint32_t> heldIndices;
-    std::vector<ListNode> listNodes;
+    LargeVector<Held> helds;
+    LargeVector<std::uint64_t> heldPayloads;
+    LargeVector<std::uint32_t> heldIndices;
+    LargeVector<ListNode> listNodes;
     std::vector<std::uint64_t> heldBits;
     // Reduced combinations by the hash of their sets.
     HashedSetIndex dirtyPacketsIndices;

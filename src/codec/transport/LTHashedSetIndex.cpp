@@ -47,7 +47,7 @@ void HashedSetIndex::clear() {
 }
 
 void HashedSetIndex::grow() {
-    std::vector<Slot> slots = std::move(_slots);
+    LargeVector<Slot> slots = std::move(_slots);
     const std::size_t capacity = std::max<std::size_t>(64, slots.size() * 2);
     _slots.assign(capacity, Slot{});
     _mask = capacity - 1;

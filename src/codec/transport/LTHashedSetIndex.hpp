@@ -2,6 +2,8 @@
 // thread-safe.
 #pragma once
 
+#include "codec/platform/LargeArrays.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -43,7 +45,7 @@ private:
     std::size_t slotOf(std::uint64_t hash) const { return static_cast<std::size_t>(hash >> 20) & _mask; }
     void grow();
 
-    std::vector<Slot> _slots;
+    LargeVector<Slot> _slots;
     std::size_t _mask = 0;
     std::size_t _count = 0;
 };

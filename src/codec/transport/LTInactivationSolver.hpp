@@ -11,6 +11,8 @@
 // Not thread-safe; one solver per system.
 #pragma once
 
+#include "codec/platform/LargeArrays.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -93,12 +95,12 @@ private:
     std::size_t _payloadLength;
     std::size_t _words; // payload words of 8 bytes
     std::vector<std::size_t> _equationStart{0};
-    std::vector<std::uint32_t> _equationSymbols;
-    std::vector<std::uint64_t> _payloads;
+    LargeVector<std::uint32_t> _equationSymbols;
+    LargeVector<std::uint64_t> _payloads;
 
     // Working state of solve().
     std::vector<std::size_t> _occurrenceStart;
-    std::vector<std::uint32_t> _occurrences; // small equations of each symbol
+    LargeVector<std::uint32_t> _occurrences; // small equations of each symbol
     // Per equation: its open symbols left (kUsed once it resolved its pivot symbol) and their XOR, which names
     // the last one. A large equation only tells two or more (its degree at listing) from one (named by symbolXor)
     // and none; it watches its first two symbols, and those from the third up to its cursor have settled.
@@ -113,8 +115,8 @@ private:
         std::uint32_t next;
     };
     std::vector<std::uint32_t> _watchHead;
-    std::vector<Watch> _watches;
-    std::vector<Open> _open;
+    LargeVector<Watch> _watches;
+    LargeVector<Open> _open;
     std::vector<std::uint32_t> _singles; // equations that may have one open symbol left
     std::vector<State> _state;
     std::vector<std::uint32_t> _pivotEquation; // per pivoted symbol
@@ -124,7 +126,7 @@ private:
     std::size_t _columnWords = 0;
     // Per symbol, side by side so that one miss fetches both: its dependence on the inactive symbols (coefficient
     // bits), then its value (partial until back-substitution).
-    std::vector<std::uint64_t> _expressions;
+    LargeVector<std::uint64_t> _expressions;
     // The dense system in reduced row echelon form: each kept row has one pivot column, clear in every other
     // row; rows that reduced to nothing are not kept.
     std::vector<std::uint64_t> _denseRows;
