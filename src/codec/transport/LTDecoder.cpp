@@ -362,13 +362,17 @@ void Decoder::revealLastWatched(std::uint32_t id, std::uint32_t last) {
     if (known[last]) {
         return;
     }
-    std::uint64_t* const payload = heldPayload(id);
+    foldPeeledSources(packet, heldPayload(id));
+    markKnown(last, heldPayload(id));
+}
+
+// XORs into `payload` the payloads of a watched combination's peeled sources, which it still holds.
+void Decoder::foldPeeledSources(const Held& packet, std::uint64_t* payload) const {
     for (std::uint32_t at = packet.first; at < packet.first + packet.size; ++at) {
-        if (heldIndices[at] != last) {
+        if (peeled[heldIndices[at]]) {
             xorWords(payload, sourcePayload(heldIndices[at]), words);
         }
     }
-    markKnown(last, payload);
 }
 
 // Indexes each combination reduced in the cascade under its set as the cascade left it, and lets go of those
@@ -421,15 +425,14 @@ void Decoder::compact() {
         packet.first = static_cast<std::uint32_t>(keptIndices.size());
         packet.size = 0;
         keptPayloads.insert(keptPayloads.end(), heldPayload(id), heldPayload(id) + words);
-        std::uint64_t* const payload = keptPayloads.data() + keptPayloads.size() - words;
-        // A watched combination's two watched sources are not peeled, and stay its first two; the peeled ones it
-        // drops leave their payloads in its own, where a reduced combination's are already.
+        // The peeled sources a watched combination drops leave their payloads in its own, where a reduced
+        // combination's are already; its two watched sources are not peeled, and stay its first two.
+        if (packet.isWatched()) {
+            foldPeeledSources(helds[id], keptPayloads.data() + keptPayloads.size() - words);
+        }
         for (std::uint32_t at = helds[id].first; at < helds[id].first + helds[id].size; ++at) {
             const std::uint32_t index = heldIndices[at];
             if (peeled[index]) {
-                if (packet.isWatched()) {
-                    xorWords(payload, sourcePayload(index), words);
-                }
                 continue;
             }
             keptIndices.push_back(index);
@@ -581,11 +584,7 @@ const std::uint64_t* Decoder::reducedPayload(std::uint32_t id) {
         return heldPayload(id);
     }
     solverPayload.assign(heldPayload(id), heldPayload(id) + words);
-    for (std::uint32_t at = packet.first; at < packet.first + packet.size; ++at) {
-        if (peeled[heldIndices[at]]) {
-            xorWords(solverPayload.data(), sourcePayload(heldIndices[at]), words);
-        }
-    }
+    foldPeeledSources(packet, solverPayload.data());
     return solverPayload.data();
 }
 

@@ -139,6 +139,7 @@ private:
     void moveWatch(std::uint32_t id, std::uint32_t index);
     void revealLastWatched(std::uint32_t id, std::uint32_t last);
     const std::uint64_t* reducedPayload(std::uint32_t id);
+    void foldPeeledSources(const Held& packet, std::uint64_t* payload) const;
     void markKnown(std::uint32_t index, const std::uint64_t* payload);
     void release(std::uint32_t id);
     void reindexReduced();
