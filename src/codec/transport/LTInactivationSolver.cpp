@@ -16,6 +16,8 @@ constexpr std::uint32_t kUsed = 0xffffffffu; // an equation's open degree once i
 constexpr std::uint32_t kNoWatch = 0xffffffffu;
 // Equations of more symbols are watched rather than counted (see peelAndInactivate).
 constexpr std::size_t kLargestCountedEquation = 16;
+// How many equations or symbols ahead their scattered records are fetched: enough misses to overlap.
+constexpr std::size_t kAhead = 8;
 
 void xorWords(std::uint64_t* target, const std::uint64_t* source, std::size_t words) {
     for (std::size_t i = 0; i < words; ++i) {
@@ -83,7 +85,6 @@ bool InactivationSolver::solve() {
 void InactivationSolver::peelAndInactivate() {
     const std::vector<std::uint32_t> counts = listEquations();
     _state.assign(_unknownCount, State::open);
-    _pivotEquation.assign(_unknownCount, 0);
     _column.assign(_unknownCount, 0);
 
     // Set aside the most frequent unknowns first: each one removed opens the most equations.
@@ -96,8 +97,7 @@ void InactivationSolver::peelAndInactivate() {
             symbol = _open[*equation].symbolXor; // its one open symbol
             _open[*equation].degree = kUsed;
             _state[symbol] = State::pivoted;
-            _pivotEquation[symbol] = *equation;
-            _pivotOrder.push_back(symbol);
+            _pivots.push_back(Pivot{symbol, *equation});
         } else {
             while (_state[*nextCandidate] != State::open) {
                 ++nextCandidate;
@@ -155,10 +155,12 @@ void InactivationSolver::watch(std::uint32_t equation, std::uint32_t symbol) {
     _watchHead[symbol] = static_cast<std::uint32_t>(_watches.size() - 1);
 }
 
+// The singles are taken in the order they were found, so that the next few are known: their equations, then their
+// symbols' lists, then the lists' first equations are fetched while earlier ones settle.
 std::optional<std::uint32_t> InactivationSolver::nextSingle() {
-    while (!_singles.empty()) {
-        const std::uint32_t equation = _singles.back();
-        _singles.pop_back();
+    while (_nextSingle < _singles.size()) {
+        prefetchSettling();
+        const std::uint32_t equation = _singles[_nextSingle++];
         if (_open[equation].degree == 1) {
             return equation;
         }
@@ -166,9 +168,33 @@ std::optional<std::uint32_t> InactivationSolver::nextSingle() {
     return std::nullopt;
 }
 
+void InactivationSolver::prefetchSettling() const {
+    const std::size_t queued = _singles.size();
+    if (_nextSingle + 2 * kAhead < queued) {
+        __builtin_prefetch(&_open[_singles[_nextSingle + 2 * kAhead]]);
+    }
+    if (_nextSingle + kAhead < queued) {
+        const std::uint32_t symbol = _open[_singles[_nextSingle + kAhead]].symbolXor;
+        if (symbol < _unknownCount) {
+            __builtin_prefetch(&_occurrenceStart[symbol]);
+            __builtin_prefetch(&_watchHead[symbol]);
+        }
+    }
+    if (_nextSingle + kAhead / 2 < queued) {
+        const std::uint32_t symbol = _open[_singles[_nextSingle + kAhead / 2]].symbolXor;
+        if (symbol < _unknownCount) {
+            __builtin_prefetch(_occurrences.data() + _occurrenceStart[symbol]);
+        }
+    }
+}
+
 // A symbol stops being open: every unused equation holding it has one open symbol fewer.
 void InactivationSolver::settle(std::uint32_t symbol) {
-    for (std::size_t at = _occurrenceStart[symbol]; at < _occurrenceStart[symbol + 1]; ++at) {
+    const std::size_t end = _occurrenceStart[symbol + 1];
+    for (std::size_t at = _occurrenceStart[symbol]; at < end; ++at) {
+        if (at + kAhead / 2 < end) {
+            __builtin_prefetch(&_open[_occurrences[at + kAhead / 2]]);
+        }
         const std::uint32_t equation = _occurrences[at];
         Open& open = _open[equation];
         if (open.degree == kUsed) {
@@ -214,20 +240,52 @@ void InactivationSolver::moveWatch(std::uint32_t equation, std::uint32_t symbol)
 
 // Each pivot's value is its equation's payload XOR the other symbols of that equation; those are earlier
 // pivots (already expressed) or inactive symbols (kept as coefficient bits until the dense solve).
+// The pivots' equations lie scattered in memory: a few pivots ahead, where an equation starts is fetched, then its
+// symbols, then their expressions, so that the misses overlap instead of coming one after another.
 void InactivationSolver::expressPivots() {
     _columnWords = (_inactiveSymbols.size() + 63) / 64;
     _expressions.assign(static_cast<std::size_t>(_unknownCount) * expressionWords(), 0);
-    for (std::uint32_t symbol : _pivotOrder) {
-        const std::uint32_t equation = _pivotEquation[symbol];
-        std::memcpy(valueOf(symbol), payloadOf(equation), _words * 8);
-        accumulate(equation, symbol, coefficientsOf(symbol));
+    const std::size_t count = _pivots.size();
+    for (std::size_t at = 0; at < count; ++at) {
+        if (at + 3 * kAhead < count) {
+            __builtin_prefetch(&_equationStart[_pivots[at + 3 * kAhead].equation]);
+        }
+        if (at + 2 * kAhead < count) {
+            const Pivot ahead = _pivots[at + 2 * kAhead];
+            __builtin_prefetch(_equationSymbols.data() + _equationStart[ahead.equation]);
+            __builtin_prefetch(payloadOf(ahead.equation));
+            __builtin_prefetch(coefficientsOf(ahead.symbol), 1);
+        }
+        if (at + kAhead < count) {
+            prefetchExpressions(_pivots[at + kAhead].equation);
+        }
+        const Pivot pivot = _pivots[at];
+        std::memcpy(valueOf(pivot.symbol), payloadOf(pivot.equation), _words * 8);
+        accumulate(pivot.equation, pivot.symbol, coefficientsOf(pivot.symbol));
+    }
+}
+
+// Fetches the expressions of the first few symbols of `equation` (each may straddle two cache lines).
+void InactivationSolver::prefetchExpressions(std::uint32_t equation) {
+    const std::size_t start = _equationStart[equation];
+    const std::size_t end = std::min(_equationStart[equation + 1], start + kAhead);
+    for (std::size_t at = start; at < end; ++at) {
+        const std::uint64_t* expression = coefficientsOf(_equationSymbols[at]);
+        __builtin_prefetch(expression);
+        __builtin_prefetch(expression + expressionWords() - 1);
     }
 }
 
 // XORs into `expression` (coefficient bits, then value) the expressions of every symbol of `equation` except
-// `skipped`.
+// `skipped`. The expressions of the first few symbols have been fetched; those of the rest are fetched as many ahead.
 void InactivationSolver::accumulate(std::uint32_t equation, std::uint32_t skipped, std::uint64_t* expression) {
-    for (std::size_t at = _equationStart[equation]; at < _equationStart[equation + 1]; ++at) {
+    const std::size_t end = _equationStart[equation + 1];
+    for (std::size_t at = _equationStart[equation]; at < end; ++at) {
+        if (at + kAhead < end) {
+            const std::uint64_t* ahead = coefficientsOf(_equationSymbols[at + kAhead]);
+            __builtin_prefetch(ahead);
+            __builtin_prefetch(ahead + expressionWords() - 1);
+        }
         const std::uint32_t other = _equationSymbols[at];
         if (other == skipped) {
             continue;
@@ -281,7 +339,7 @@ bool InactivationSolver::solveDenseSystem() {
         _pivotColumns[column / 64] |= std::uint64_t{1} << (column % 64);
         ++denseRank;
     }
-    _rank = static_cast<std::uint32_t>(_pivotOrder.size()) + denseRank;
+    _rank = static_cast<std::uint32_t>(_pivots.size()) + denseRank;
     // The rows past the rank reduced to nothing; the others are the elimination kept for later equations.
     rows.resize(static_cast<std::size_t>(denseRank) * stride);
     _denseRows = std::move(rows);
@@ -364,6 +422,7 @@ void InactivationSolver::releaseEquations() {
     _occurrences = {};
     _open = {};
     _singles = {};
+    _nextSingle = 0;
     _watchHead = {};
     _watches = {};
 }
@@ -373,8 +432,8 @@ void InactivationSolver::releaseEquations() {
 // columns instead of one value per bit set (about half of them).
 void InactivationSolver::backSubstitute() {
     const InactiveCombinations combinations(*this);
-    for (std::uint32_t symbol : _pivotOrder) {
-        combinations.xorInto(valueOf(symbol), coefficientsOf(symbol));
+    for (const Pivot& pivot : _pivots) {
+        combinations.xorInto(valueOf(pivot.symbol), coefficientsOf(pivot.symbol));
     }
 }
 
@@ -424,8 +483,8 @@ std::size_t InactivationSolver::memoryFootprint() const {
     auto bytes = [](const auto& vector) { return vector.capacity() * sizeof(vector[0]); };
     return bytes(_equationStart) + bytes(_equationSymbols) + bytes(_payloads) + bytes(_occurrenceStart) +
            bytes(_occurrences) + bytes(_open) + bytes(_singles) + bytes(_watchHead) + bytes(_watches) + bytes(_state) +
-           bytes(_pivotEquation) + bytes(_column) + bytes(_pivotOrder) + bytes(_inactiveSymbols) + bytes(_expressions) +
-           bytes(_denseRows) + bytes(_rowOfColumn) + bytes(_pivotColumns) + bytes(_laterRow);
+           bytes(_column) + bytes(_pivots) + bytes(_inactiveSymbols) + bytes(_expressions) + bytes(_denseRows) +
+           bytes(_rowOfColumn) + bytes(_pivotColumns) + bytes(_laterRow);
 }
 
 void InactivationSolver::copyValue(std::uint32_t unknown, std::uint8_t* out) const {

@@ -54,9 +54,11 @@ private:
     std::vector<std::uint32_t> listEquations();
     void watch(std::uint32_t equation, std::uint32_t symbol);
     std::optional<std::uint32_t> nextSingle();
+    void prefetchSettling() const;
     void settle(std::uint32_t symbol);
     void moveWatch(std::uint32_t equation, std::uint32_t symbol);
     void expressPivots();
+    void prefetchExpressions(std::uint32_t equation);
     void accumulate(std::uint32_t equation, std::uint32_t skipped, std::uint64_t* expression);
     bool solveDenseSystem();
     void keepDenseRow(const std::uint64_t* row, std::uint32_t column);
@@ -117,11 +119,16 @@ private:
     std::vector<std::uint32_t> _watchHead;
     LargeVector<Watch> _watches;
     LargeVector<Open> _open;
-    std::vector<std::uint32_t> _singles; // equations that may have one open symbol left
+    std::vector<std::uint32_t> _singles; // equations that may have one open symbol left, in the order found
+    std::size_t _nextSingle = 0;         // the first one not taken yet
     std::vector<State> _state;
-    std::vector<std::uint32_t> _pivotEquation; // per pivoted symbol
-    std::vector<std::uint32_t> _column;        // per inactive symbol: its dense column
-    std::vector<std::uint32_t> _pivotOrder;
+    std::vector<std::uint32_t> _column; // per inactive symbol: its dense column
+    // A symbol resolved by an equation whose other symbols are earlier pivots or inactive.
+    struct Pivot {
+        std::uint32_t symbol;
+        std::uint32_t equation;
+    };
+    std::vector<Pivot> _pivots; // in the order they were resolved
     std::vector<std::uint32_t> _inactiveSymbols;
     std::size_t _columnWords = 0;
     // Per symbol, side by side so that one miss fetches both: its dependence on the inactive symbols (coefficient
