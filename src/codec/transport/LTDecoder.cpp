@@ -1,6 +1,7 @@
 #include "codec/transport/LTDecoder.hpp"
 
 #include "codec/transport/LTInactivationSolver.hpp"
+#include "codec/transport/LTWords.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -41,12 +42,6 @@ template <class Vector> void reserveWithin(Vector& vector, std::size_t extra, st
     if (needed > vector.capacity()) {
         const std::size_t grown = std::max(honest, vector.capacity() + vector.capacity() / 4 + 64);
         vector.reserve(std::max(needed, std::min(limit, grown)));
-    }
-}
-
-void xorWords(std::uint64_t* target, const std::uint64_t* source, std::size_t words) {
-    for (std::size_t i = 0; i < words; ++i) {
-        target[i] ^= source[i];
     }
 }
 

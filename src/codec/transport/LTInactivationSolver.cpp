@@ -1,5 +1,7 @@
 #include "codec/transport/LTInactivationSolver.hpp"
 
+#include "codec/transport/LTWords.hpp"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -18,12 +20,6 @@ constexpr std::uint32_t kNoWatch = 0xffffffffu;
 constexpr std::size_t kLargestCountedEquation = 16;
 // How many equations or symbols ahead their scattered records are fetched: enough misses to overlap.
 constexpr std::size_t kAhead = 8;
-
-void xorWords(std::uint64_t* target, const std::uint64_t* source, std::size_t words) {
-    for (std::size_t i = 0; i < words; ++i) {
-        target[i] ^= source[i];
-    }
-}
 
 bool testBit(const std::uint64_t* row, std::uint32_t bit) {
     return (row[bit / 64] >> (bit % 64) & 1u) != 0;
