@@ -32,6 +32,8 @@ constexpr std::size_t kIndexEntryBytes = 3 * sizeof(std::uint32_t);
 constexpr std::size_t kHashSlotBytes = 4 * (sizeof(std::uint64_t) + sizeof(std::uint64_t)); // hash and padded id
 // Per combination, its entry in the list of those reduced during one packet's cascade.
 constexpr std::size_t kReducedEntryBytes = 2 * sizeof(std::uint64_t);
+// Queued sources whose lists are fetched while another one is peeled.
+constexpr std::size_t kPeelsAhead = 7;
 
 // Grows `vector` to hold `extra` more elements: at once to `honest` elements (what an honest transfer's decode
 // needs, so that it never copies its arrays), then by a quarter at a time, never past `limit` elements of
@@ -132,6 +134,7 @@ void Decoder::resolve(const std::uint8_t* bytes, IndexSet& indices, std::uint32_
         std::pop_heap(peelQueue.begin(), peelQueue.end(), std::greater<>());
         const std::uint32_t index = peelQueue.back();
         peelQueue.pop_back();
+        prefetchNextPeels();
         peel(index);
     }
     reindexReduced();
@@ -274,6 +277,15 @@ void Decoder::markKnown(std::uint32_t index, const std::uint64_t* payload) {
     ++cleanPacketsCount;
     peelQueue.push_back(index);
     std::push_heap(peelQueue.begin(), peelQueue.end(), std::greater<>());
+}
+
+// The next source peeled is most likely one of the first few in the queue's heap: their lists are fetched while
+// this one is peeled.
+void Decoder::prefetchNextPeels() const {
+    for (std::size_t at = 0; at < std::min<std::size_t>(peelQueue.size(), kPeelsAhead); ++at) {
+        __builtin_prefetch(&firstOwners[peelQueue[at]]);
+        __builtin_prefetch(&ownerCount[peelQueue[at]]);
+    }
 }
 
 void Decoder::peel(std::uint32_t index) {
