@@ -34,6 +34,8 @@ constexpr std::size_t kHashSlotBytes = 4 * (sizeof(std::uint64_t) + sizeof(std::
 constexpr std::size_t kReducedEntryBytes = 2 * sizeof(std::uint64_t);
 // Queued sources whose lists are fetched while another one is peeled.
 constexpr std::size_t kPeelsAhead = 7;
+// Combinations reduced in a cascade whose index slots are fetched while an earlier one is indexed again.
+constexpr std::size_t kReindexedAhead = 4;
 
 // Grows `vector` to hold `extra` more elements: at once to `honest` elements (what an honest transfer's decode
 // needs, so that it never copies its arrays), then by a quarter at a time, never past `limit` elements of
@@ -385,8 +387,15 @@ void Decoder::foldPeeledSources(const Held& packet, std::uint64_t* payload) cons
 // Indexes each combination reduced in the cascade under its set as the cascade left it, and lets go of those
 // whose set another combination holds. Two combinations reduced to one set keep one of them, as they would if
 // each reduction were indexed at once, and what is known does not change: equal sets reveal alike.
+// The index slots of a few entries ahead, where they are and where they go, are fetched together.
 void Decoder::reindexReduced() {
-    for (const Reduced& entry : reduced) {
+    for (std::size_t at = 0; at < reduced.size(); ++at) {
+        if (at + kReindexedAhead < reduced.size()) {
+            const Reduced& ahead = reduced[at + kReindexedAhead];
+            dirtyPacketsIndices.prefetch(ahead.indexedHash);
+            dirtyPacketsIndices.prefetch(helds[ahead.id].hash);
+        }
+        const Reduced& entry = reduced[at];
         reducedBits[entry.id / 64] &= ~(std::uint64_t{1} << (entry.id % 64));
         dirtyPacketsIndices.erase(entry.indexedHash, entry.id);
         if (!stillHeld(entry.id)) {

@@ -32,6 +32,12 @@ public:
     bool contains(std::uint64_t hash) const {
         return any(hash, [](std::uint32_t) { return true; });
     }
+    /// Fetches the first slot `hash` would be looked for in, ahead of a lookup.
+    void prefetch(std::uint64_t hash) const {
+        if (_count != 0) {
+            __builtin_prefetch(&_slots[slotOf(hash)]);
+        }
+    }
     std::size_t size() const { return _count; }
     void clear();
 
