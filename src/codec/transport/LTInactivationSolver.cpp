@@ -428,8 +428,11 @@ void InactivationSolver::releaseEquations() {
 // columns instead of one value per bit set (about half of them).
 void InactivationSolver::backSubstitute() {
     const InactiveCombinations combinations(*this);
-    for (const Pivot& pivot : _pivots) {
-        combinations.xorInto(valueOf(pivot.symbol), coefficientsOf(pivot.symbol));
+    // In the order of the symbols, not of the pivots, so that the expressions are read one after another.
+    for (std::uint32_t symbol = 0; symbol < _unknownCount; ++symbol) {
+        if (_state[symbol] == State::pivoted) {
+            combinations.xorInto(valueOf(symbol), coefficientsOf(symbol));
+        }
     }
 }
 
