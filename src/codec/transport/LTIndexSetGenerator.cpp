@@ -39,10 +39,21 @@ std::uint32_t roundHalfAway(double x) {
     return x - static_cast<double>(whole) >= 0.5 ? whole + 1 : whole;
 }
 
+// Draws from `prng` until `take` has counted `degree` distinct indices, and leaves `prng` after the last draw
+// taken. take(index, distinct) returns 1 for an index not taken before in this set, else 0.
+template <class Take> void drawDistinctOneByOne(PRNG& prng, double scale, std::uint32_t degree, Take& take) {
+    PRNG draws = prng;
+    for (std::uint32_t distinct = 0; distinct < degree;) {
+        distinct += take(roundHalfAway(draws.rand() * scale), distinct);
+    }
+    prng = draws;
+}
+
+#if defined(__x86_64__)
 // Index draws are computed a block ahead, each from its own state (the state before the block jumped ahead),
 // so that they need not wait for one another; the set then takes them one by one. A set's draws run until
 // it holds `degree` distinct indices: a block asks for no more than that, in whole vectors.
-constexpr std::uint32_t kBlockDraws = 16;
+constexpr std::uint32_t kBlockDraws = 64;
 constexpr std::uint32_t kVectorDraws = 4;
 
 struct BlockJumps {
@@ -66,20 +77,11 @@ std::uint32_t stateAfter(std::uint32_t state, std::uint32_t draws) {
     return state * kBlockJumps.multipliers[draws - 1] + kBlockJumps.increments[draws - 1];
 }
 
-// Writes the `count` (a multiple of kVectorDraws, at most kBlockDraws) index draws that follow `state`.
-using BlockDrawer = void (*)(std::uint32_t state, double scale, std::uint32_t count, std::uint32_t* indices);
-
-void drawBlockOneByOne(std::uint32_t state, double scale, std::uint32_t count, std::uint32_t* indices) {
-    for (std::uint32_t draw = 0; draw < count; ++draw) {
-        indices[draw] = roundHalfAway(PRNG::drawOf(stateAfter(state, draw + 1)) * scale);
-    }
-}
-
-#if defined(__x86_64__)
-// The same draws four at a time, each lane with the operations of drawBlockOneByOne: IEEE division,
-// multiplication, subtraction and comparison give the same bits in a vector lane as alone.
-__attribute__((target("avx2"))) void drawBlockByVectors(std::uint32_t state, double scale, std::uint32_t count,
-                                                        std::uint32_t* indices) {
+// Writes the `count` (a multiple of kVectorDraws, at most kBlockDraws) index draws that follow `state`, four at
+// a time, each lane with the operations of a draw alone: IEEE division, multiplication, subtraction and
+// comparison give the same bits in a vector lane as in a scalar register.
+__attribute__((target("avx2"))) void drawBlock(std::uint32_t state, double scale, std::uint32_t count,
+                                               std::uint32_t* indices) {
     const __m128i start = _mm_set1_epi32(static_cast<int>(state));
     const __m128i signBit = _mm_set1_epi32(std::numeric_limits<std::int32_t>::min());
     const __m256d signOffset = _mm256_set1_pd(2147483648.0);
@@ -101,22 +103,12 @@ __attribute__((target("avx2"))) void drawBlockByVectors(std::uint32_t state, dou
         _mm_storeu_si128(reinterpret_cast<__m128i*>(indices + draw), _mm256_cvttpd_epi32(rounded));
     }
 }
-#endif
 
-// The one place that picks how blocks are drawn: by vectors where the processor has them.
-BlockDrawer blockDrawer() {
-#if defined(__x86_64__)
-    static const BlockDrawer chosen = __builtin_cpu_supports("avx2") ? drawBlockByVectors : drawBlockOneByOne;
-    return chosen;
-#else
-    return drawBlockOneByOne;
-#endif
-}
-
-// Draws from `prng` until `take` has counted `degree` distinct indices, and leaves `prng` after the last draw
-// taken. take(index, distinct) returns 1 for an index not taken before in this set, else 0.
-template <class Take> void drawDistinct(PRNG& prng, double scale, std::uint32_t degree, Take take) {
-    const BlockDrawer drawBlock = blockDrawer();
+// The same draws as drawDistinctOneByOne, a block at a time; the whole loop is compiled for vectors, with the
+// block and `take` inlined into it.
+template <class Take>
+__attribute__((target("avx2"), flatten)) void drawDistinctByVectors(PRNG& prng, double scale, std::uint32_t degree,
+                                                                    Take& take) {
     std::uint32_t state = prng.getSeed();
     std::array<std::uint32_t, kBlockDraws> block;
     for (std::uint32_t distinct = 0; distinct < degree;) {
@@ -124,12 +116,38 @@ template <class Take> void drawDistinct(PRNG& prng, double scale, std::uint32_t 
         const std::uint32_t count = std::min(wanted, kBlockDraws);
         drawBlock(state, scale, count, block.data());
         std::uint32_t taken = 0;
-        for (; taken < count && distinct < degree; ++taken) {
-            distinct += take(block[taken], distinct);
+        if (degree - distinct >= count) { // the set takes the whole block
+            for (; taken < count; ++taken) {
+                distinct += take(block[taken], distinct);
+            }
+        } else {
+            for (; taken < count && distinct < degree; ++taken) {
+                distinct += take(block[taken], distinct);
+            }
         }
         state = stateAfter(state, taken);
     }
     prng.setSeed(state);
+}
+
+bool hasVectors() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
+constexpr std::uint32_t kFewDraws = 16;
+
+// The one place that picks how a set is drawn: a few draws one by one (a block would make them wait for its
+// whole latency), more in blocks of vectors where the processor has them.
+template <class Take> void drawDistinct(PRNG& prng, double scale, std::uint32_t degree, Take take) {
+#if defined(__x86_64__)
+    if (degree > kFewDraws && hasVectors()) {
+        drawDistinctByVectors(prng, scale, degree, take);
+        return;
+    }
+#endif
+    drawDistinctOneByOne(prng, scale, degree, take);
 }
 
 } // namespace
@@ -219,6 +237,16 @@ void IndexSetGenerator::appendInDrawingOrder(std::uint32_t degree, std::vector<s
         set[distinct] = index;
         return (word & bit) == 0 ? 1 : 0;
     });
+    clearMarks(set, degree);
+}
+
+// A word cleared in passing costs less than a store to a scattered one: a set with few words of the bitmap
+// per index clears it all.
+void IndexSetGenerator::clearMarks(const std::uint32_t* set, std::uint32_t degree) {
+    if (marks.size() <= kBitmapWordsPerIndex * std::size_t{degree}) {
+        std::fill(marks.begin(), marks.end(), 0);
+        return;
+    }
     for (std::uint32_t at = 0; at < degree; ++at) {
         marks[set[at] / 64] = 0;
     }

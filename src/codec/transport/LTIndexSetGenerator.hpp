@@ -53,6 +53,7 @@ private:
     void appendSmall(std::uint32_t degree, std::vector<std::uint32_t>& indices);
     void appendInDrawingOrder(std::uint32_t degree, std::vector<std::uint32_t>& indices);
     void appendAscending(std::uint32_t degree, std::vector<std::uint32_t>& indices);
+    void clearMarks(const std::uint32_t* set, std::uint32_t degree);
 
     PRNG prng;
     std::shared_ptr<const DegreeTable> table;
