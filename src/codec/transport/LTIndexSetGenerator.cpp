@@ -16,6 +16,9 @@ namespace vexaqr::LT {
 
 namespace {
 
+// A set of up to this many indices is drawn one by one, its repeats found among the set so far: waiting for a
+// block of draws would cost it more than the block saves.
+constexpr std::uint32_t kFewDraws = 16;
 constexpr std::uint32_t kSmallDegree = 256;    // above this an index set is read back from the bitmap, ascending
 constexpr std::uint32_t kInsertionSorted = 24; // most sets: sorted in place with no call
 // A set is read back from the bitmap, rather than sorted, when the bitmap has at most this many words per index
@@ -136,13 +139,11 @@ bool hasVectors() {
 }
 #endif
 
-constexpr std::uint32_t kFewDraws = 16;
-
-// The one place that picks how a set is drawn: a few draws one by one (a block would make them wait for its
-// whole latency), more in blocks of vectors where the processor has them.
+// The one place that picks how a set of more than kFewDraws is drawn: in blocks of vectors where the processor
+// has them (and the indices fit the vectors' signed 32-bit conversion, as every accepted packet count does).
 template <class Take> void drawDistinct(PRNG& prng, double scale, std::uint32_t degree, Take take) {
 #if defined(__x86_64__)
-    if (degree > kFewDraws && hasVectors()) {
+    if (scale < 2147483647.0 && hasVectors()) {
         drawDistinctByVectors(prng, scale, degree, take);
         return;
     }
@@ -183,7 +184,10 @@ IndexSet IndexSetGenerator::generateIndices() {
 void IndexSetGenerator::generateIndices(IndexSet& indices) {
     indices.clear();
     const std::uint32_t degree = generateDegree();
-    if (degree <= kInsertionSorted) {
+    if (degree <= kFewDraws) {
+        appendFew(degree, indices);
+        sortByInsertion(indices);
+    } else if (degree <= kInsertionSorted) {
         appendSmall(degree, indices);
         sortByInsertion(indices);
     } else if (degree > kSmallDegree || packetCount / 64 <= kBitmapWordsPerIndex * degree) {
@@ -196,11 +200,29 @@ void IndexSetGenerator::generateIndices(IndexSet& indices) {
 
 void IndexSetGenerator::appendIndices(std::vector<std::uint32_t>& indices) {
     const std::uint32_t degree = generateDegree();
-    if (degree <= kSmallDegree) {
+    if (degree <= kFewDraws) {
+        appendFew(degree, indices);
+    } else if (degree <= kSmallDegree) {
         appendSmall(degree, indices);
     } else {
         appendInDrawingOrder(degree, indices);
     }
+}
+
+// Most sets: their few draws look for repeats among the set so far, which is at hand, rather than in the
+// bitmap, whose words a caller's work between two sets may have pushed out of the cache.
+void IndexSetGenerator::appendFew(std::uint32_t degree, std::vector<std::uint32_t>& indices) {
+    const std::size_t first = indices.size();
+    indices.resize(first + degree);
+    std::uint32_t* const set = indices.data() + first;
+    const double scale = indexScale();
+    PRNG draws = prng;
+    for (std::uint32_t distinct = 0; distinct < degree;) {
+        const std::uint32_t index = roundHalfAway(draws.rand() * scale);
+        set[distinct] = index;
+        distinct += std::find(set, set + distinct, index) == set + distinct ? 1 : 0;
+    }
+    prng = draws;
 }
 
 // Repeats are found in a bitmap of the drawn indices, all clear between sets. A small set keeps its drawing
