@@ -208,6 +208,54 @@ TEST(IndexSetGeneratorTest, DegreeIsTheFirstRunningSumNotBelowTheDraw) {
     }
 }
 
+// A set drawn one draw at a time, as both ends must draw it: the degree from one draw, then index draws (the
+// draw times K - 1, halves away from zero) until that many distinct indices; `state` ends after the last.
+LT::IndexSet plainSet(const LT::IndexSetGenerator& generator, std::uint32_t& state) {
+    const auto draw = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<double>(state) / 4294967295.0;
+    };
+    const std::uint32_t degree = generator.degreeFor(draw());
+    const auto scale = static_cast<double>(generator.getPacketCount() - 1);
+    std::set<std::uint32_t> set;
+    while (set.size() < degree) {
+        set.insert(static_cast<std::uint32_t>(std::round(draw() * scale)));
+    }
+    return LT::IndexSet(set.begin(), set.end());
+}
+
+TEST(IndexSetGeneratorTest, SetsAndSeedsAreThoseOfDrawingOneAtATime) {
+    struct Stream {
+        std::uint32_t packetCount;
+        std::uint32_t seed;
+        int sets;
+    };
+    for (const Stream& stream : {Stream{1, 99, 50}, Stream{2, 0, 3000}, Stream{3, 4294967295u, 3000},
+                                 Stream{10, 12345, 3000}, Stream{73, 42, 3000}, Stream{1000, 7, 3000},
+                                 Stream{18615, 2024, 3000}, Stream{131071, 1, 3000}, Stream{131072, 31337, 3000}}) {
+        LT::IndexSetGenerator ascending(stream.packetCount);
+        LT::IndexSetGenerator anyOrder(stream.packetCount);
+        ascending.setSeed(stream.seed);
+        anyOrder.setSeed(stream.seed);
+        std::uint32_t state = stream.seed;
+        std::size_t largest = 0;
+        std::vector<std::uint32_t> appended;
+        for (int set = 0; set < stream.sets; ++set) {
+            const LT::IndexSet expected = plainSet(ascending, state);
+            largest = std::max(largest, expected.size());
+            ASSERT_EQ(ascending.generateIndices(), expected) << "K " << stream.packetCount << ", set " << set;
+            ASSERT_EQ(ascending.getSeed(), state) << "K " << stream.packetCount << ", set " << set;
+            appended.assign(1, 0); // appended after what the vector held
+            anyOrder.appendIndices(appended);
+            std::sort(appended.begin() + 1, appended.end());
+            ASSERT_EQ(LT::IndexSet(appended.begin() + 1, appended.end()), expected) << "K " << stream.packetCount;
+            ASSERT_EQ(anyOrder.getSeed(), state) << "K " << stream.packetCount << ", set " << set;
+        }
+        // The streams of many packets reach sets large enough for every way of drawing one.
+        EXPECT_GT(largest, stream.packetCount < 1000 ? 0u : 256u) << "K " << stream.packetCount;
+    }
+}
+
 TEST(IndexSetGeneratorTest, EveryDrawIsAValidSetAndEndsAreDrawnHalfAsOften) {
     constexpr std::uint32_t k = 73;
     LT::IndexSetGenerator generator(k);

@@ -3,13 +3,22 @@
 #include "codec/transport/LTDegreeTable.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <limits>
 #include <utility>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace vexaqr::LT {
 
 namespace {
 
+// A set of up to this many indices is drawn one by one, its repeats found among the set so far: waiting for a
+// block of draws would cost it more than the block saves.
+constexpr std::uint32_t kFewDraws = 16;
 constexpr std::uint32_t kSmallDegree = 256;    // above this an index set is read back from the bitmap, ascending
 constexpr std::uint32_t kInsertionSorted = 24; // most sets: sorted in place with no call
 // A set is read back from the bitmap, rather than sorted, when the bitmap has at most this many words per index
@@ -33,9 +42,113 @@ std::uint32_t roundHalfAway(double x) {
     return x - static_cast<double>(whole) >= 0.5 ? whole + 1 : whole;
 }
 
-// One index draw: the random source times `scale` (K - 1), halves rounded away from zero.
-inline std::uint32_t drawIndex(PRNG& prng, double scale) {
-    return roundHalfAway(prng.rand() * scale);
+// Draws from `prng` until `take` has counted `degree` distinct indices, and leaves `prng` after the last draw
+// taken. take(index, distinct) returns 1 for an index not taken before in this set, else 0.
+template <class Take> void drawDistinctOneByOne(PRNG& prng, double scale, std::uint32_t degree, Take& take) {
+    PRNG draws = prng;
+    for (std::uint32_t distinct = 0; distinct < degree;) {
+        distinct += take(roundHalfAway(draws.rand() * scale), distinct);
+    }
+    prng = draws;
+}
+
+#if defined(__x86_64__)
+// Index draws are computed a block ahead, each from its own state (the state before the block jumped ahead),
+// so that they need not wait for one another; the set then takes them one by one. A set's draws run until
+// it holds `degree` distinct indices: a block asks for no more than that, in whole vectors.
+constexpr std::uint32_t kBlockDraws = 64;
+constexpr std::uint32_t kVectorDraws = 4;
+
+struct BlockJumps {
+    alignas(16) std::array<std::uint32_t, kBlockDraws> multipliers; // draw j of a block is j + 1 steps ahead
+    alignas(16) std::array<std::uint32_t, kBlockDraws> increments;
+};
+
+constexpr BlockJumps blockJumps() {
+    BlockJumps jumps{};
+    for (std::uint32_t draw = 0; draw < kBlockDraws; ++draw) {
+        jumps.multipliers[draw] = PRNG::jump(draw + 1).multiplier;
+        jumps.increments[draw] = PRNG::jump(draw + 1).increment;
+    }
+    return jumps;
+}
+
+constexpr BlockJumps kBlockJumps = blockJumps();
+
+// The state after the first `draws` (1 ... kBlockDraws) draws of a block from `state`.
+std::uint32_t stateAfter(std::uint32_t state, std::uint32_t draws) {
+    return state * kBlockJumps.multipliers[draws - 1] + kBlockJumps.increments[draws - 1];
+}
+
+// Writes the `count` (a multiple of kVectorDraws, at most kBlockDraws) index draws that follow `state`, four at
+// a time, each lane with the operations of a draw alone: IEEE division, multiplication, subtraction and
+// comparison give the same bits in a vector lane as in a scalar register.
+__attribute__((target("avx2"))) void drawBlock(std::uint32_t state, double scale, std::uint32_t count,
+                                               std::uint32_t* indices) {
+    const __m128i start = _mm_set1_epi32(static_cast<int>(state));
+    const __m128i signBit = _mm_set1_epi32(std::numeric_limits<std::int32_t>::min());
+    const __m256d signOffset = _mm256_set1_pd(2147483648.0);
+    const __m256d range = _mm256_set1_pd(PRNG::kStateRange);
+    const __m256d scales = _mm256_set1_pd(scale);
+    const __m256d half = _mm256_set1_pd(0.5);
+    const __m256d one = _mm256_set1_pd(1.0);
+    for (std::uint32_t draw = 0; draw < count; draw += kVectorDraws) {
+        const auto* multipliers = reinterpret_cast<const __m128i*>(kBlockJumps.multipliers.data() + draw);
+        const auto* increments = reinterpret_cast<const __m128i*>(kBlockJumps.increments.data() + draw);
+        const __m128i states =
+            _mm_add_epi32(_mm_mullo_epi32(start, _mm_load_si128(multipliers)), _mm_load_si128(increments));
+        // Unsigned to double: as signed after flipping the top bit, then the 2^31 back (both exact).
+        const __m256d stateValues = _mm256_add_pd(_mm256_cvtepi32_pd(_mm_xor_si128(states, signBit)), signOffset);
+        const __m256d scaled = _mm256_mul_pd(_mm256_div_pd(stateValues, range), scales);
+        const __m256d whole = _mm256_round_pd(scaled, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+        const __m256d roundsUp = _mm256_cmp_pd(_mm256_sub_pd(scaled, whole), half, _CMP_GE_OQ);
+        const __m256d rounded = _mm256_add_pd(whole, _mm256_and_pd(roundsUp, one));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(indices + draw), _mm256_cvttpd_epi32(rounded));
+    }
+}
+
+// The same draws as drawDistinctOneByOne, a block at a time; the whole loop is compiled for vectors, with the
+// block and `take` inlined into it.
+template <class Take>
+__attribute__((target("avx2"), flatten)) void drawDistinctByVectors(PRNG& prng, double scale, std::uint32_t degree,
+                                                                    Take& take) {
+    std::uint32_t state = prng.getSeed();
+    std::array<std::uint32_t, kBlockDraws> block;
+    for (std::uint32_t distinct = 0; distinct < degree;) {
+        const std::uint32_t wanted = (degree - distinct + kVectorDraws - 1) / kVectorDraws * kVectorDraws;
+        const std::uint32_t count = std::min(wanted, kBlockDraws);
+        drawBlock(state, scale, count, block.data());
+        std::uint32_t taken = 0;
+        if (degree - distinct >= count) { // the set takes the whole block
+            for (; taken < count; ++taken) {
+                distinct += take(block[taken], distinct);
+            }
+        } else {
+            for (; taken < count && distinct < degree; ++taken) {
+                distinct += take(block[taken], distinct);
+            }
+        }
+        state = stateAfter(state, taken);
+    }
+    prng.setSeed(state);
+}
+
+bool hasVectors() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
+// The one place that picks how a set of more than kFewDraws is drawn: in blocks of vectors where the processor
+// has them (and the indices fit the vectors' signed 32-bit conversion, as every accepted packet count does).
+template <class Take> void drawDistinct(PRNG& prng, double scale, std::uint32_t degree, Take take) {
+#if defined(__x86_64__)
+    if (scale < 2147483647.0 && hasVectors()) {
+        drawDistinctByVectors(prng, scale, degree, take);
+        return;
+    }
+#endif
+    drawDistinctOneByOne(prng, scale, degree, take);
 }
 
 } // namespace
@@ -71,7 +184,10 @@ IndexSet IndexSetGenerator::generateIndices() {
 void IndexSetGenerator::generateIndices(IndexSet& indices) {
     indices.clear();
     const std::uint32_t degree = generateDegree();
-    if (degree <= kInsertionSorted) {
+    if (degree <= kFewDraws) {
+        appendFew(degree, indices);
+        sortByInsertion(indices);
+    } else if (degree <= kInsertionSorted) {
         appendSmall(degree, indices);
         sortByInsertion(indices);
     } else if (degree > kSmallDegree || packetCount / 64 <= kBitmapWordsPerIndex * degree) {
@@ -84,28 +200,45 @@ void IndexSetGenerator::generateIndices(IndexSet& indices) {
 
 void IndexSetGenerator::appendIndices(std::vector<std::uint32_t>& indices) {
     const std::uint32_t degree = generateDegree();
-    if (degree <= kSmallDegree) {
+    if (degree <= kFewDraws) {
+        appendFew(degree, indices);
+    } else if (degree <= kSmallDegree) {
         appendSmall(degree, indices);
     } else {
         appendInDrawingOrder(degree, indices);
     }
 }
 
+// Most sets: their few draws look for repeats among the set so far, which is at hand, rather than in the
+// bitmap, whose words a caller's work between two sets may have pushed out of the cache.
+void IndexSetGenerator::appendFew(std::uint32_t degree, std::vector<std::uint32_t>& indices) {
+    const std::size_t first = indices.size();
+    indices.resize(first + degree);
+    std::uint32_t* const set = indices.data() + first;
+    const double scale = indexScale();
+    PRNG draws = prng;
+    for (std::uint32_t distinct = 0; distinct < degree;) {
+        const std::uint32_t index = roundHalfAway(draws.rand() * scale);
+        set[distinct] = index;
+        distinct += std::find(set, set + distinct, index) == set + distinct ? 1 : 0;
+    }
+    prng = draws;
+}
+
 // Repeats are found in a bitmap of the drawn indices, all clear between sets. A small set keeps its drawing
 // order; clearing its own marks costs less than reading the bitmap.
 void IndexSetGenerator::appendSmall(std::uint32_t degree, std::vector<std::uint32_t>& indices) {
-    const double scale = indexScale();
-    PRNG draws = prng;
     const std::size_t first = indices.size();
-    while (indices.size() - first < degree) {
-        const std::uint32_t index = drawIndex(draws, scale);
+    std::uint64_t* const bitmap = marks.data();
+    drawDistinct(prng, indexScale(), degree, [&](std::uint32_t index, std::uint32_t) -> std::uint32_t {
         const std::uint64_t bit = std::uint64_t{1} << (index % 64);
-        if ((marks[index / 64] & bit) == 0) {
-            marks[index / 64] |= bit;
-            indices.push_back(index);
+        if ((bitmap[index / 64] & bit) != 0) {
+            return 0;
         }
-    }
-    prng = draws;
+        bitmap[index / 64] |= bit;
+        indices.push_back(index);
+        return 1;
+    });
     for (std::size_t at = first; at < indices.size(); ++at) {
         marks[indices[at] / 64] = 0;
     }
@@ -115,20 +248,27 @@ void IndexSetGenerator::appendSmall(std::uint32_t degree, std::vector<std::uint3
 // written where the next distinct one goes and kept only if it was not marked, without a branch to
 // mispredict.
 void IndexSetGenerator::appendInDrawingOrder(std::uint32_t degree, std::vector<std::uint32_t>& indices) {
-    const double scale = indexScale();
-    PRNG draws = prng;
     const std::size_t first = indices.size();
     indices.resize(first + degree);
     std::uint32_t* const set = indices.data() + first;
-    for (std::uint32_t distinct = 0; distinct < degree;) {
-        const std::uint32_t index = drawIndex(draws, scale);
+    std::uint64_t* const bitmap = marks.data();
+    drawDistinct(prng, indexScale(), degree, [&](std::uint32_t index, std::uint32_t distinct) -> std::uint32_t {
         const std::uint64_t bit = std::uint64_t{1} << (index % 64);
-        const std::uint64_t word = marks[index / 64];
-        marks[index / 64] = word | bit;
+        const std::uint64_t word = bitmap[index / 64];
+        bitmap[index / 64] = word | bit;
         set[distinct] = index;
-        distinct += (word & bit) == 0 ? 1 : 0;
+        return (word & bit) == 0 ? 1 : 0;
+    });
+    clearMarks(set, degree);
+}
+
+// A word cleared in passing costs less than a store to a scattered one: a set with few words of the bitmap
+// per index clears it all.
+void IndexSetGenerator::clearMarks(const std::uint32_t* set, std::uint32_t degree) {
+    if (marks.size() <= kBitmapWordsPerIndex * std::size_t{degree}) {
+        std::fill(marks.begin(), marks.end(), 0);
+        return;
     }
-    prng = draws;
     for (std::uint32_t at = 0; at < degree; ++at) {
         marks[set[at] / 64] = 0;
     }
@@ -137,17 +277,13 @@ void IndexSetGenerator::appendInDrawingOrder(std::uint32_t degree, std::vector<s
 // The same draws, the set read back from the bitmap in ascending order: for a large set that costs less
 // than sorting it.
 void IndexSetGenerator::appendAscending(std::uint32_t degree, std::vector<std::uint32_t>& indices) {
-    const double scale = indexScale();
-    PRNG draws = prng;
-    std::uint32_t distinct = 0;
-    while (distinct < degree) {
-        const std::uint32_t index = drawIndex(draws, scale);
+    std::uint64_t* const bitmap = marks.data();
+    drawDistinct(prng, indexScale(), degree, [&](std::uint32_t index, std::uint32_t) -> std::uint32_t {
         const std::uint64_t bit = std::uint64_t{1} << (index % 64);
-        const std::uint64_t word = marks[index / 64];
-        marks[index / 64] = word | bit;
-        distinct += (word & bit) == 0 ? 1 : 0;
-    }
-    prng = draws;
+        const std::uint64_t word = bitmap[index / 64];
+        bitmap[index / 64] = word | bit;
+        return (word & bit) == 0 ? 1 : 0;
+    });
     indices.reserve(indices.size() + degree);
     for (std::size_t word = 0; word < marks.size(); ++word) {
         for (std::uint64_t bits = std::exchange(marks[word], 0); bits != 0; bits &= bits - 1) {

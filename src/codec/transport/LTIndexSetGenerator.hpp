@@ -50,9 +50,11 @@ private:
     /// are kept in locals: as members, each write to the set or the bitmap would make the compiler store and
     /// load the state again around every draw, a store-to-load wait on the draws' one serial chain.
     double indexScale() const { return static_cast<double>(packetCount - 1); }
+    void appendFew(std::uint32_t degree, std::vector<std::uint32_t>& indices);
     void appendSmall(std::uint32_t degree, std::vector<std::uint32_t>& indices);
     void appendInDrawingOrder(std::uint32_t degree, std::vector<std::uint32_t>& indices);
     void appendAscending(std::uint32_t degree, std::vector<std::uint32_t>& indices);
+    void clearMarks(const std::uint32_t* set, std::uint32_t degree);
 
     PRNG prng;
     std::shared_ptr<const DegreeTable> table;

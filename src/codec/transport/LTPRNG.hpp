@@ -10,20 +10,35 @@ namespace vexaqr::LT {
 /// Linear congruential random source (multiplier 1664525, increment 1013904223, modulo 2^32).
 class PRNG {
 public:
+    /// `steps` draws folded into one: the state after them is state * multiplier + increment (modulo 2^32).
+    struct Jump {
+        std::uint32_t multiplier = 1;
+        std::uint32_t increment = 0;
+    };
+    static constexpr Jump jump(std::uint32_t steps) {
+        Jump folded;
+        for (std::uint32_t step = 0; step < steps; ++step) {
+            folded = {folded.multiplier * kMultiplier, folded.increment * kMultiplier + kIncrement};
+        }
+        return folded;
+    }
+    /// The state as a draw: scaled to [0.0, 1.0] (divided by 2^32 - 1, so both ends occur).
+    static double drawOf(std::uint32_t state) { return static_cast<double>(state) / kStateRange; }
+    static constexpr double kStateRange = 4294967295.0; // 2^32 - 1: both 0.0 and 1.0 are reachable
+
     void setSeed(std::uint32_t seed) { _seed = seed; }
     /// The state after the last draw.
     std::uint32_t getSeed() const { return _seed; }
-    /// Advances the state and returns it scaled to [0.0, 1.0] (divided by 2^32 - 1, so both ends occur).
-    /// Inline: the index-set draws call it millions of times per transfer. One division, nothing to fuse.
+    /// Advances the state and returns its draw. Inline: the degree draws call it once per packet. One
+    /// division, nothing to fuse.
     double rand() {
         _seed = _seed * kMultiplier + kIncrement;
-        return static_cast<double>(_seed) / kStateRange;
+        return drawOf(_seed);
     }
 
 private:
     static constexpr std::uint32_t kMultiplier = 1664525u;
     static constexpr std::uint32_t kIncrement = 1013904223u;
-    static constexpr double kStateRange = 4294967295.0; // 2^32 - 1: both 0.0 and 1.0 are reachable
 
     std::uint32_t _seed = 0;
 };
