@@ -208,8 +208,7 @@ void Decoder::hold(const IndexSet& indices, const std::uint64_t* payload, std::u
     } else {
         // The sources' list ends are fetched together rather than one miss after another.
         for (std::uint32_t index : indices) {
-            __builtin_prefetch(&ownerCount[index], 1);
-            __builtin_prefetch(&firstOwners[index], 1);
+            prefetchListStart(index);
         }
         for (std::uint32_t index : indices) {
             packet.indexXor ^= index;
@@ -285,9 +284,14 @@ void Decoder::markKnown(std::uint32_t index, const std::uint64_t* payload) {
 // this one is peeled.
 void Decoder::prefetchNextPeels() const {
     for (std::size_t at = 0; at < std::min<std::size_t>(peelQueue.size(), kPeelsAhead); ++at) {
-        __builtin_prefetch(&firstOwners[peelQueue[at]]);
-        __builtin_prefetch(&ownerCount[peelQueue[at]]);
+        prefetchListStart(peelQueue[at]);
     }
+}
+
+// A source's owner count and first owners, which linking and peeling both read and write.
+void Decoder::prefetchListStart(std::uint32_t source) const {
+    __builtin_prefetch(&ownerCount[source], 1);
+    __builtin_prefetch(&firstOwners[source], 1);
 }
 
 void Decoder::peel(std::uint32_t index) {

@@ -133,6 +133,7 @@ private:
     bool stillHeld(std::uint32_t id) const { return (heldBits[id / 64] >> (id % 64) & 1u) != 0; }
     void link(std::uint32_t source, std::uint32_t id);
     void prefetchNextPeels() const;
+    void prefetchListStart(std::uint32_t source) const;
     void peel(std::uint32_t index);
     void reduceAll(const std::uint32_t* owners, std::size_t count, std::uint32_t index, const std::uint64_t* clean);
     void clearLists();

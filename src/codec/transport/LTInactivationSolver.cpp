@@ -261,15 +261,20 @@ void InactivationSolver::expressPivots() {
     }
 }
 
-// Fetches the expressions of the first few symbols of `equation` (each may straddle two cache lines).
+// Fetches the expressions of the first few symbols of `equation`.
 void InactivationSolver::prefetchExpressions(std::uint32_t equation) {
     const std::size_t start = _equationStart[equation];
     const std::size_t end = std::min(_equationStart[equation + 1], start + kAhead);
     for (std::size_t at = start; at < end; ++at) {
-        const std::uint64_t* expression = coefficientsOf(_equationSymbols[at]);
-        __builtin_prefetch(expression);
-        __builtin_prefetch(expression + expressionWords() - 1);
+        prefetchExpression(_equationSymbols[at]);
     }
+}
+
+// An expression may straddle two cache lines: both are fetched.
+void InactivationSolver::prefetchExpression(std::uint32_t symbol) {
+    const std::uint64_t* expression = coefficientsOf(symbol);
+    __builtin_prefetch(expression);
+    __builtin_prefetch(expression + expressionWords() - 1);
 }
 
 // XORs into `expression` (coefficient bits, then value) the expressions of every symbol of `equation` except
@@ -278,9 +283,7 @@ void InactivationSolver::accumulate(std::uint32_t equation, std::uint32_t skippe
     const std::size_t end = _equationStart[equation + 1];
     for (std::size_t at = _equationStart[equation]; at < end; ++at) {
         if (at + kAhead < end) {
-            const std::uint64_t* ahead = coefficientsOf(_equationSymbols[at + kAhead]);
-            __builtin_prefetch(ahead);
-            __builtin_prefetch(ahead + expressionWords() - 1);
+            prefetchExpression(_equationSymbols[at + kAhead]);
         }
         const std::uint32_t other = _equationSymbols[at];
         if (other == skipped) {

@@ -59,6 +59,7 @@ private:
     void moveWatch(std::uint32_t equation, std::uint32_t symbol);
     void expressPivots();
     void prefetchExpressions(std::uint32_t equation);
+    void prefetchExpression(std::uint32_t symbol);
     void accumulate(std::uint32_t equation, std::uint32_t skipped, std::uint64_t* expression);
     bool solveDenseSystem();
     void keepDenseRow(const std::uint64_t* row, std::uint32_t column);
