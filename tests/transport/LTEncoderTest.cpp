@@ -208,6 +208,30 @@ TEST(IndexSetGeneratorTest, DegreeIsTheFirstRunningSumNotBelowTheDraw) {
     }
 }
 
+// A degree drawn from the random source skips the division where the state's bucket settles it: the states at
+// the buckets' edges and those whose draws lie next to a running sum must give the degree of their draw.
+TEST(IndexSetGeneratorTest, DrawnDegreeIsTheDegreeOfTheDraw) {
+    for (std::uint32_t k : {1u, 2u, 10u, 375u, 131072u}) {
+        LT::IndexSetGenerator generator(k);
+        std::vector<std::uint32_t> states;
+        for (std::uint64_t edge = 0; edge <= 4096; ++edge) {
+            states.push_back(static_cast<std::uint32_t>((edge << 20) - 1));
+            states.push_back(static_cast<std::uint32_t>(std::min<std::uint64_t>(edge << 20, 4294967295u)));
+        }
+        for (double sum : LT::DegreeTable::build(k).runningSums) {
+            const auto nearest = static_cast<std::uint64_t>(std::min(sum, 1.0) * 4294967295.0);
+            for (std::uint64_t state = nearest - std::min<std::uint64_t>(nearest, 2); state <= nearest + 2; ++state) {
+                states.push_back(static_cast<std::uint32_t>(std::min<std::uint64_t>(state, 4294967295u)));
+            }
+        }
+        for (std::uint32_t state : states) {
+            generator.setSeed(stateBefore(state));
+            ASSERT_EQ(generator.generateDegree(), generator.degreeFor(LT::PRNG::drawOf(state)))
+                << "K " << k << ", state " << state;
+        }
+    }
+}
+
 // A set drawn one draw at a time, as both ends must draw it: the degree from one draw, then index draws (the
 // draw times K - 1, halves away from zero) until that many distinct indices; `state` ends after the last.
 LT::IndexSet plainSet(const LT::IndexSetGenerator& generator, std::uint32_t& state) {

@@ -1,5 +1,7 @@
 #include "codec/transport/LTDegreeTable.hpp"
 
+#include "codec/transport/LTPRNG.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <mutex>
@@ -64,6 +66,19 @@ std::size_t DegreeTable::firstSumNotBelow(double a) const {
     const auto from = runningSums.begin() + bucketStarts[bucket];
     const auto to = runningSums.begin() + bucketStarts[bucket + 1];
     return static_cast<std::size_t>(std::lower_bound(from, to, a) - runningSums.begin());
+}
+
+// A state's draw, state / (2^32 - 1), lies in the bucket of the state's top 12 bits: it is at least
+// state / 2^32, and below the next multiple of 2^-12 by far more than a rounding. Only the last state's draw,
+// 1.0, is in the bucket after, whose search ends where the last bucket's would. Where a bucket starts and ends
+// at the same running sum, that sum is the answer: no division, no search.
+std::size_t DegreeTable::firstSumNotBelowDrawOf(std::uint32_t state) const {
+    static_assert(kDrawBuckets == 1u << 12);
+    const std::uint32_t bucket = state >> 20;
+    if (bucketStarts[bucket] == bucketStarts[bucket + 1]) {
+        return bucketStarts[bucket];
+    }
+    return firstSumNotBelow(PRNG::drawOf(state));
 }
 
 std::shared_ptr<const DegreeTable> DegreeTable::shared(std::uint32_t packetCount) {

@@ -22,6 +22,8 @@ struct DegreeTable {
 
     /// The first index whose running sum is not below `a` (0 <= a <= 1), as std::lower_bound finds it.
     std::size_t firstSumNotBelow(double a) const;
+    /// The same for the draw of a random-source state, PRNG::drawOf(state); most states need no division.
+    std::size_t firstSumNotBelowDrawOf(std::uint32_t state) const;
 
     /// Builds the table afresh (O(K)); `packetCount` must be at least 1.
     static DegreeTable build(std::uint32_t packetCount);

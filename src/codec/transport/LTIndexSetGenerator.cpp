@@ -167,12 +167,17 @@ std::uint32_t IndexSetGenerator::degreeFor(double a) const {
     }
     // The walk "while a > s + entry i: s += entry i, i += 1" stops at the first running sum that is
     // not below a; the running sums never decrease, so a binary search finds the same index.
-    const auto degree = static_cast<std::uint32_t>(std::min<std::size_t>(table->firstSumNotBelow(a), packetCount));
+    return degreeAt(table->firstSumNotBelow(a));
+}
+
+std::uint32_t IndexSetGenerator::degreeAt(std::size_t firstSumNotBelow) const {
+    const auto degree = static_cast<std::uint32_t>(std::min<std::size_t>(firstSumNotBelow, packetCount));
     return std::max<std::uint32_t>(degree, 1);
 }
 
 std::uint32_t IndexSetGenerator::generateDegree() {
-    return degreeFor(prng.rand());
+    const std::uint32_t state = prng.advance();
+    return table ? degreeAt(table->firstSumNotBelowDrawOf(state)) : 0;
 }
 
 IndexSet IndexSetGenerator::generateIndices() {

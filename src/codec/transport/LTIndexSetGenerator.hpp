@@ -50,6 +50,8 @@ private:
     /// are kept in locals: as members, each write to the set or the bitmap would make the compiler store and
     /// load the state again around every draw, a store-to-load wait on the draws' one serial chain.
     double indexScale() const { return static_cast<double>(packetCount - 1); }
+    /// The degree for the first running sum not below a draw: 1 ... K.
+    std::uint32_t degreeAt(std::size_t firstSumNotBelow) const;
     void appendFew(std::uint32_t degree, std::vector<std::uint32_t>& indices);
     void appendSmall(std::uint32_t degree, std::vector<std::uint32_t>& indices);
     void appendInDrawingOrder(std::uint32_t degree, std::vector<std::uint32_t>& indices);

@@ -31,9 +31,11 @@ public:
     std::uint32_t getSeed() const { return _seed; }
     /// Advances the state and returns its draw. Inline: the degree draws call it once per packet. One
     /// division, nothing to fuse.
-    double rand() {
+    double rand() { return drawOf(advance()); }
+    /// Advances the state and returns it, for a caller that needs the draw only sometimes.
+    std::uint32_t advance() {
         _seed = _seed * kMultiplier + kIncrement;
-        return drawOf(_seed);
+        return _seed;
     }
 
 private:
