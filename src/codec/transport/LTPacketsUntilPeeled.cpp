@@ -26,7 +26,8 @@ struct alignas(32) WatchBucket {
 
 // A packet arrived with three or more unknown sources, kept in Workspace::records as this header and its set:
 // it watches two unknown sources of its set, and the others before the cursor are known. Known sources
-// only grow, so the cursor only moves forward and the packet reads its set at most once.
+// only grow, so the cursor only moves forward and the packet reads its set at most once. Each packet is drawn
+// straight after a header, so a kept set is never copied.
 struct RecordHeader {
     static constexpr std::uint32_t kWatches = 0;
     static constexpr std::uint32_t kCursor = 2;
@@ -42,8 +43,7 @@ struct Watch {
 
 // What one call works in.
 struct Workspace {
-    std::vector<std::uint64_t> known;   // a bit per source
-    std::vector<std::uint32_t> arrived; // the set of the packet that just arrived
+    std::vector<std::uint64_t> known; // a bit per source
     std::vector<std::uint32_t> records;
     std::vector<WatchBucket> buckets;    // bucket s for source s, then the overflow
     std::vector<std::uint32_t> revealed; // in order, the first ones already peeled
@@ -51,8 +51,8 @@ struct Workspace {
 
     std::size_t bytes() const {
         return known.capacity() * sizeof(std::uint64_t) +
-               (arrived.capacity() + records.capacity() + revealed.capacity()) * sizeof(std::uint32_t) +
-               due.capacity() * sizeof(Watch) + buckets.capacity() * sizeof(WatchBucket);
+               (records.capacity() + revealed.capacity()) * sizeof(std::uint32_t) + due.capacity() * sizeof(Watch) +
+               buckets.capacity() * sizeof(WatchBucket);
     }
 };
 
@@ -77,9 +77,11 @@ public:
 
     /// Draws the next packet of the stream and peels until nothing more is revealed.
     void arrive(IndexSetGenerator& generator) {
-        _space.arrived.clear();
-        generator.appendIndices(_space.arrived);
-        takeArrived(_space.arrived);
+        auto& records = _space.records;
+        const auto record = static_cast<std::uint32_t>(records.size());
+        records.resize(record + RecordHeader::kSize);
+        generator.appendIndices(records);
+        takeArrived(record);
         peelRevealed();
     }
 
@@ -98,31 +100,41 @@ private:
         return at;
     }
 
-    // A packet reveals its one unknown source, its two unknown sources watch each other, or, with more, it
-    // is kept as a record. Its set is read only up to its third unknown source.
-    void takeArrived(const std::vector<std::uint32_t>& indices) {
-        const auto end = static_cast<std::uint32_t>(indices.size());
-        const std::uint32_t first = firstUnknown(indices.data(), 0, end);
-        const std::uint32_t second = first == end ? end : firstUnknown(indices.data(), first + 1, end);
-        const std::uint32_t third = second == end ? end : firstUnknown(indices.data(), second + 1, end);
+    // The packet drawn after the header at `record` reveals its one unknown source, its two unknown sources watch
+    // each other, or, with more, it is kept as a record; only a record keeps its place. Its set is read only up
+    // to its third unknown source.
+    void takeArrived(std::uint32_t record) {
+        auto& records = _space.records;
+        const std::uint32_t start = record + RecordHeader::kSize;
+        const auto end = static_cast<std::uint32_t>(records.size());
+        const std::uint32_t* indices = records.data();
+        const std::uint32_t first = firstUnknown(indices, start, end);
+        const std::uint32_t second = first == end ? end : firstUnknown(indices, first + 1, end);
+        const std::uint32_t third = second == end ? end : firstUnknown(indices, second + 1, end);
         if (third < end) {
-            keepRecord(indices[first], indices[second], indices.data() + third, indices.data() + end);
-        } else if (second < end) {
-            watch(indices[first], indices[second]);
-            watch(indices[second], indices[first]);
+            keepRecord(record, first, second, third);
+            return;
+        }
+        const std::uint32_t firstSource = first < end ? indices[first] : 0;
+        const std::uint32_t secondSource = second < end ? indices[second] : 0;
+        records.resize(record);
+        if (second < end) {
+            watch(firstSource, secondSource);
+            watch(secondSource, firstSource);
         } else if (first < end) {
-            reveal(indices[first]);
+            reveal(firstSource);
         }
     }
 
-    // A record is its header followed by the sources after the watched ones.
-    void keepRecord(std::uint32_t watched0, std::uint32_t watched1, const std::uint32_t* rest,
-                    const std::uint32_t* end) {
-        auto& records = _space.records;
-        const auto record = static_cast<std::uint32_t>(records.size());
-        const auto start = record + RecordHeader::kSize;
-        records.insert(records.end(), {watched0, watched1, start, start + static_cast<std::uint32_t>(end - rest)});
-        records.insert(records.end(), rest, end);
+    // A record watches the sources at `first` and `second`; its cursor starts at `third`.
+    void keepRecord(std::uint32_t record, std::uint32_t first, std::uint32_t second, std::uint32_t third) {
+        std::uint32_t* header = &_space.records[record];
+        const std::uint32_t watched0 = _space.records[first];
+        const std::uint32_t watched1 = _space.records[second];
+        header[RecordHeader::kWatches] = watched0;
+        header[RecordHeader::kWatches + 1] = watched1;
+        header[RecordHeader::kCursor] = third;
+        header[RecordHeader::kEnd] = static_cast<std::uint32_t>(_space.records.size());
         watch(watched0, _packetCount + record);
         watch(watched1, _packetCount + record);
     }
