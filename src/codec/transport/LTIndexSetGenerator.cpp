@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <limits>
 #include <utility>
 
 #if defined(__x86_64__)
@@ -42,14 +41,49 @@ std::uint32_t roundHalfAway(double x) {
     return x - static_cast<double>(whole) >= 0.5 ? whole + 1 : whole;
 }
 
+// An index draw is round(state / (2^32 - 1) * (K - 1)) in IEEE doubles, one rounding per operation, halves away
+// from zero: what both ends of a transfer compute.
+struct IndexByDoubles {
+    double scale; // K - 1
+    std::uint32_t operator()(std::uint32_t state) const { return roundHalfAway(PRNG::drawOf(state) * scale); }
+};
+
+// For K - 1 below kIntegerScales integers give the same index without a division. The doubles are within
+// 2^-52 of the exact quotient state * (K - 1) / (2^32 - 1) relatively (two roundings), so within 2^-34 as the
+// quotient is below 2^18; and the quotient is never within 1 / (2^33 - 2) of a half, since 2 * state * (K - 1)
+// is even and an odd multiple of the odd 2^32 - 1 is odd. Both therefore round to the same integer.
+constexpr std::uint32_t kIntegerScales = 1u << 18;
+
+struct IndexByIntegers {
+    std::uint32_t scale; // K - 1
+    // floor((state * scale + 2^31 - 1) / (2^32 - 1)): a numerator high * 2^32 + low holds 2^32 - 1 high
+    // times with high + low left over, which is less than twice 2^32 - 1.
+    std::uint32_t operator()(std::uint32_t state) const {
+        const std::uint64_t numerator = std::uint64_t{state} * scale + 0x7FFFFFFFu;
+        const std::uint64_t high = numerator >> 32;
+        return static_cast<std::uint32_t>(high + (((numerator & 0xFFFFFFFFu) + high + 1) >> 32));
+    }
+};
+
+// Calls `draw` with the index rule for K - 1 = `scale`: integers where they are exact, else doubles.
+template <class Draw> void withIndexRule(std::uint32_t scale, Draw draw) {
+    if (scale < kIntegerScales) {
+        draw(IndexByIntegers{scale});
+    } else {
+        draw(IndexByDoubles{static_cast<double>(scale)});
+    }
+}
+
 // Draws from `prng` until `take` has counted `degree` distinct indices, and leaves `prng` after the last draw
 // taken. take(index, distinct) returns 1 for an index not taken before in this set, else 0.
-template <class Take> void drawDistinctOneByOne(PRNG& prng, double scale, std::uint32_t degree, Take& take) {
-    PRNG draws = prng;
+template <class IndexRule, class Take>
+void drawDistinctOneByOne(PRNG& prng, IndexRule indexOf, std::uint32_t degree, Take& take) {
+    std::uint32_t state = prng.getSeed();
     for (std::uint32_t distinct = 0; distinct < degree;) {
-        distinct += take(roundHalfAway(draws.rand() * scale), distinct);
+        state = PRNG::next(state);
+        distinct += take(indexOf(state), distinct);
     }
-    prng = draws;
+    prng.setSeed(state);
 }
 
 #if defined(__x86_64__)
@@ -57,11 +91,11 @@ template <class Take> void drawDistinctOneByOne(PRNG& prng, double scale, std::u
 // so that they need not wait for one another; the set then takes them one by one. A set's draws run until
 // it holds `degree` distinct indices: a block asks for no more than that, in whole vectors.
 constexpr std::uint32_t kBlockDraws = 64;
-constexpr std::uint32_t kVectorDraws = 4;
+constexpr std::uint32_t kVectorDraws = 8;
 
 struct BlockJumps {
-    alignas(16) std::array<std::uint32_t, kBlockDraws> multipliers; // draw j of a block is j + 1 steps ahead
-    alignas(16) std::array<std::uint32_t, kBlockDraws> increments;
+    alignas(32) std::array<std::uint32_t, kBlockDraws> multipliers; // draw j of a block is j + 1 steps ahead
+    alignas(32) std::array<std::uint32_t, kBlockDraws> increments;
 };
 
 constexpr BlockJumps blockJumps() {
@@ -80,38 +114,39 @@ std::uint32_t stateAfter(std::uint32_t state, std::uint32_t draws) {
     return state * kBlockJumps.multipliers[draws - 1] + kBlockJumps.increments[draws - 1];
 }
 
-// Writes the `count` (a multiple of kVectorDraws, at most kBlockDraws) index draws that follow `state`, four at
-// a time, each lane with the operations of a draw alone: IEEE division, multiplication, subtraction and
-// comparison give the same bits in a vector lane as in a scalar register.
-__attribute__((target("avx2"))) void drawBlock(std::uint32_t state, double scale, std::uint32_t count,
+// IndexByIntegers in the four 64-bit lanes of `states`, from the low half of each.
+__attribute__((target("avx2"))) __m256i indicesOfLowHalves(__m256i states, __m256i scales) {
+    const __m256i numerators = _mm256_add_epi64(_mm256_mul_epu32(states, scales), _mm256_set1_epi64x(0x7FFFFFFF));
+    const __m256i highs = _mm256_srli_epi64(numerators, 32);
+    const __m256i lows = _mm256_and_si256(numerators, _mm256_set1_epi64x(0xFFFFFFFF));
+    const __m256i carries =
+        _mm256_srli_epi64(_mm256_add_epi64(_mm256_add_epi64(lows, highs), _mm256_set1_epi64x(1)), 32);
+    return _mm256_add_epi64(highs, carries);
+}
+
+// Writes the `count` (a multiple of kVectorDraws, at most kBlockDraws) index draws that follow `state`, eight at
+// a time, by IndexByIntegers.
+__attribute__((target("avx2"))) void drawBlock(std::uint32_t state, std::uint32_t scale, std::uint32_t count,
                                                std::uint32_t* indices) {
-    const __m128i start = _mm_set1_epi32(static_cast<int>(state));
-    const __m128i signBit = _mm_set1_epi32(std::numeric_limits<std::int32_t>::min());
-    const __m256d signOffset = _mm256_set1_pd(2147483648.0);
-    const __m256d range = _mm256_set1_pd(PRNG::kStateRange);
-    const __m256d scales = _mm256_set1_pd(scale);
-    const __m256d half = _mm256_set1_pd(0.5);
-    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256i start = _mm256_set1_epi32(static_cast<int>(state));
+    const __m256i scales = _mm256_set1_epi64x(scale);
     for (std::uint32_t draw = 0; draw < count; draw += kVectorDraws) {
-        const auto* multipliers = reinterpret_cast<const __m128i*>(kBlockJumps.multipliers.data() + draw);
-        const auto* increments = reinterpret_cast<const __m128i*>(kBlockJumps.increments.data() + draw);
-        const __m128i states =
-            _mm_add_epi32(_mm_mullo_epi32(start, _mm_load_si128(multipliers)), _mm_load_si128(increments));
-        // Unsigned to double: as signed after flipping the top bit, then the 2^31 back (both exact).
-        const __m256d stateValues = _mm256_add_pd(_mm256_cvtepi32_pd(_mm_xor_si128(states, signBit)), signOffset);
-        const __m256d scaled = _mm256_mul_pd(_mm256_div_pd(stateValues, range), scales);
-        const __m256d whole = _mm256_round_pd(scaled, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-        const __m256d roundsUp = _mm256_cmp_pd(_mm256_sub_pd(scaled, whole), half, _CMP_GE_OQ);
-        const __m256d rounded = _mm256_add_pd(whole, _mm256_and_pd(roundsUp, one));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(indices + draw), _mm256_cvttpd_epi32(rounded));
+        const auto* multipliers = reinterpret_cast<const __m256i*>(kBlockJumps.multipliers.data() + draw);
+        const auto* increments = reinterpret_cast<const __m256i*>(kBlockJumps.increments.data() + draw);
+        const __m256i states =
+            _mm256_add_epi32(_mm256_mullo_epi32(start, _mm256_load_si256(multipliers)), _mm256_load_si256(increments));
+        const __m256i even = indicesOfLowHalves(states, scales);
+        const __m256i odd = indicesOfLowHalves(_mm256_srli_epi64(states, 32), scales);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(indices + draw),
+                            _mm256_or_si256(even, _mm256_slli_epi64(odd, 32)));
     }
 }
 
-// The same draws as drawDistinctOneByOne, a block at a time; the whole loop is compiled for vectors, with the
-// block and `take` inlined into it.
+// The same draws as drawDistinctOneByOne with IndexByIntegers, a block at a time; the whole loop is compiled for
+// vectors, with the block and `take` inlined into it.
 template <class Take>
-__attribute__((target("avx2"), flatten)) void drawDistinctByVectors(PRNG& prng, double scale, std::uint32_t degree,
-                                                                    Take& take) {
+__attribute__((target("avx2"), flatten)) void drawDistinctByVectors(PRNG& prng, std::uint32_t scale,
+                                                                    std::uint32_t degree, Take& take) {
     std::uint32_t state = prng.getSeed();
     std::array<std::uint32_t, kBlockDraws> block;
     for (std::uint32_t distinct = 0; distinct < degree;) {
@@ -140,15 +175,15 @@ bool hasVectors() {
 #endif
 
 // The one place that picks how a set of more than kFewDraws is drawn: in blocks of vectors where the processor
-// has them (and the indices fit the vectors' signed 32-bit conversion, as every accepted packet count does).
-template <class Take> void drawDistinct(PRNG& prng, double scale, std::uint32_t degree, Take take) {
+// has them and integers give the indices (as for every accepted packet count), else one by one.
+template <class Take> void drawDistinct(PRNG& prng, std::uint32_t scale, std::uint32_t degree, Take take) {
 #if defined(__x86_64__)
-    if (scale < 2147483647.0 && hasVectors()) {
+    if (scale < kIntegerScales && hasVectors()) {
         drawDistinctByVectors(prng, scale, degree, take);
         return;
     }
 #endif
-    drawDistinctOneByOne(prng, scale, degree, take);
+    withIndexRule(scale, [&](auto indexOf) { drawDistinctOneByOne(prng, indexOf, degree, take); });
 }
 
 } // namespace
@@ -220,14 +255,16 @@ void IndexSetGenerator::appendFew(std::uint32_t degree, std::vector<std::uint32_
     const std::size_t first = indices.size();
     indices.resize(first + degree);
     std::uint32_t* const set = indices.data() + first;
-    const double scale = indexScale();
-    PRNG draws = prng;
-    for (std::uint32_t distinct = 0; distinct < degree;) {
-        const std::uint32_t index = roundHalfAway(draws.rand() * scale);
-        set[distinct] = index;
-        distinct += std::find(set, set + distinct, index) == set + distinct ? 1 : 0;
-    }
-    prng = draws;
+    withIndexRule(indexScale(), [&](auto indexOf) {
+        std::uint32_t state = prng.getSeed();
+        for (std::uint32_t distinct = 0; distinct < degree;) {
+            state = PRNG::next(state);
+            const std::uint32_t index = indexOf(state);
+            set[distinct] = index;
+            distinct += std::find(set, set + distinct, index) == set + distinct ? 1 : 0;
+        }
+        prng.setSeed(state);
+    });
 }
 
 // Repeats are found in a bitmap of the drawn indices, all clear between sets. A small set keeps its drawing

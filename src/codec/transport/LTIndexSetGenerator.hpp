@@ -49,7 +49,7 @@ private:
     /// K - 1, what a draw of the random source is scaled by. While a set is drawn, this and the random source
     /// are kept in locals: as members, each write to the set or the bitmap would make the compiler store and
     /// load the state again around every draw, a store-to-load wait on the draws' one serial chain.
-    double indexScale() const { return static_cast<double>(packetCount - 1); }
+    std::uint32_t indexScale() const { return packetCount - 1; }
     /// The degree for the first running sum not below a draw: 1 ... K.
     std::uint32_t degreeAt(std::size_t firstSumNotBelow) const;
     void appendFew(std::uint32_t degree, std::vector<std::uint32_t>& indices);

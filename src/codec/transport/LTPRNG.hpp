@@ -22,6 +22,8 @@ public:
         }
         return folded;
     }
+    /// The state after `state` (what one draw moves to).
+    static constexpr std::uint32_t next(std::uint32_t state) { return state * kMultiplier + kIncrement; }
     /// The state as a draw: scaled to [0.0, 1.0] (divided by 2^32 - 1, so both ends occur).
     static double drawOf(std::uint32_t state) { return static_cast<double>(state) / kStateRange; }
     static constexpr double kStateRange = 4294967295.0; // 2^32 - 1: both 0.0 and 1.0 are reachable
@@ -34,7 +36,7 @@ public:
     double rand() { return drawOf(advance()); }
     /// Advances the state and returns it, for a caller that needs the draw only sometimes.
     std::uint32_t advance() {
-        _seed = _seed * kMultiplier + kIncrement;
+        _seed = next(_seed);
         return _seed;
     }
 
