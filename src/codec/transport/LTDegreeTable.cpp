@@ -69,9 +69,9 @@ std::size_t DegreeTable::firstSumNotBelow(double a) const {
 }
 
 // A state's draw, state / (2^32 - 1), lies in the bucket of the state's top 12 bits: it is at least
-// state / 2^32, and below the next multiple of 2^-12 by far more than a rounding. Only the last state's draw,
-// 1.0, is in the bucket after, whose search ends where the last bucket's would. Where a bucket starts and ends
-// at the same running sum, that sum is the answer: no division, no search.
+// state / 2^32, and below the next multiple of 2^-12 by far more than a rounding. (Only the last state's draw,
+// 1.0, lies in the bucket after; its answer is where the last bucket ends.) Where that bucket starts and ends at
+// the same running sum, the sum is the answer: no division, no search.
 std::size_t DegreeTable::firstSumNotBelowDrawOf(std::uint32_t state) const {
     static_assert(kDrawBuckets == 1u << 12);
     const std::uint32_t bucket = state >> 20;
