@@ -58,7 +58,9 @@ Bytes sampleData(std::size_t length) {
 TEST_F(FrameSizeFixture, FramesOfTheSizeAskedForReachAReader) {
     const Bytes data = sampleData(20000);
     view->setFrameSize({146, 1000});
-    view->setGeneratorSeed(7); // the same frames every run
+    // The same frames every run. The eighth of this seed's frames fills the picture beside a small busy patch
+    // that the reader once took for the only symbol in view.
+    view->setGeneratorSeed(3656);
     EXPECT_TRUE(view->presentVexaQr(data, true, 0.0));
     CollectingDelegate delegate;
     VexaQRDecoderImpl reader(delegate);

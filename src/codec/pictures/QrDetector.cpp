@@ -331,6 +331,7 @@ struct LocatorScratch {
     std::vector<std::uint8_t> busy;
     std::vector<std::uint8_t> darkest, lightest; // of each column of pixels in the current row of blocks
     std::vector<int> pending;
+    bool wholePictureBusy = false; // the last search left out a busy region of nearly the whole picture
 };
 
 // Marks each block busy (1) or calm (0), in `scratch.busy`; columns × rows blocks.
@@ -369,6 +370,7 @@ void markBusyBlocks(const Picture& picture, int columns, int rows, LocatorScratc
 std::vector<Region> busyRegions(const Picture& picture, LocatorScratch& scratch) {
     const int columns = picture.width / kBlockSide, rows = picture.height / kBlockSide;
     std::vector<Region> regions;
+    scratch.wholePictureBusy = false;
     if (columns < 3 || rows < 3) {
         return regions;
     }
@@ -403,6 +405,7 @@ std::vector<Region> busyRegions(const Picture& picture, LocatorScratch& scratch)
         const int area = (right - left + 1) * (bottom - top + 1);
         const bool squat = std::min(right - left, bottom - top) + 1 < kLeastSideBlocks;
         const bool wholePicture = area > columns * rows * 3 / 4; // no better than the whole search that follows
+        scratch.wholePictureBusy |= wholePicture;
         if (!squat && !wholePicture && count >= kLeastFill * area) {
             const int x0 = std::max(0, left - kMarginBlocks) * kBlockSide;
             const int y0 = std::max(0, top - kMarginBlocks) * kBlockSide;
@@ -563,10 +566,10 @@ void readEnlargedRegions(const Picture& form, const std::vector<Region>& regions
 }
 
 // Reads one form of the picture, spending searches from `searches`: first where the locator sees symbols, as
-// they are, then in the look `byRegion` enlarged; then, when the locator saw fewer symbols than expected, the
-// whole picture. That search pairs up finder patterns, and with many symbols in view it loses some of them
-// among the pairings of neighbours' patterns; so when it added symbols but still fewer than expected, those
-// read are painted over and the rest is searched again.
+// they are, then in the look `byRegion` enlarged; then, when the locator saw fewer symbols than expected or a
+// symbol may fill the picture, the whole picture. That search pairs up finder patterns, and with many symbols in view
+// it loses some of them among the pairings of neighbours' patterns; so when it added symbols but still fewer than
+// expected, those read are painted over and the rest is searched again.
 void readForm(const Picture& form, const ZXing::DecodeHints& hints, bool byRegion, DetectionState& state,
               Reading& reading, int& searches) {
     --searches;
@@ -576,7 +579,10 @@ void readForm(const Picture& form, const ZXing::DecodeHints& hints, bool byRegio
     if (byRegion && reading.texts.size() < state.expected) {
         readEnlargedRegions(form, regions, hints, state, reading);
     }
-    if (reading.texts.size() >= state.expected || before + regions.size() >= state.expected || searches <= 0) {
+    // A symbol that fills the picture is no region of its own, so a small busy patch beside it must not stand in
+    // for it.
+    const bool regionsStandForAll = !state.locator.wholePictureBusy && before + regions.size() >= state.expected;
+    if (reading.texts.size() >= state.expected || regionsStandForAll || searches <= 0) {
         return;
     }
     --searches;
