@@ -255,16 +255,11 @@ void IndexSetGenerator::appendFew(std::uint32_t degree, std::vector<std::uint32_
     const std::size_t first = indices.size();
     indices.resize(first + degree);
     std::uint32_t* const set = indices.data() + first;
-    withIndexRule(indexScale(), [&](auto indexOf) {
-        std::uint32_t state = prng.getSeed();
-        for (std::uint32_t distinct = 0; distinct < degree;) {
-            state = PRNG::next(state);
-            const std::uint32_t index = indexOf(state);
-            set[distinct] = index;
-            distinct += std::find(set, set + distinct, index) == set + distinct ? 1 : 0;
-        }
-        prng.setSeed(state);
-    });
+    auto take = [set](std::uint32_t index, std::uint32_t distinct) -> std::uint32_t {
+        set[distinct] = index;
+        return std::find(set, set + distinct, index) == set + distinct ? 1 : 0;
+    };
+    withIndexRule(indexScale(), [&](auto indexOf) { drawDistinctOneByOne(prng, indexOf, degree, take); });
 }
 
 // Repeats are found in a bitmap of the drawn indices, all clear between sets. A small set keeps its drawing

@@ -26,13 +26,12 @@ public:
     static constexpr std::uint32_t next(std::uint32_t state) { return state * kMultiplier + kIncrement; }
     /// The state as a draw: scaled to [0.0, 1.0] (divided by 2^32 - 1, so both ends occur).
     static double drawOf(std::uint32_t state) { return static_cast<double>(state) / kStateRange; }
-    static constexpr double kStateRange = 4294967295.0; // 2^32 - 1: both 0.0 and 1.0 are reachable
 
     void setSeed(std::uint32_t seed) { _seed = seed; }
     /// The state after the last draw.
     std::uint32_t getSeed() const { return _seed; }
-    /// Advances the state and returns its draw. Inline: the degree draws call it once per packet. One
-    /// division, nothing to fuse.
+    /// Advances the state and returns its draw: the draw as both ends define it. The index-set generator
+    /// computes the same through advance() and drawOf(), or without the division where that is exact.
     double rand() { return drawOf(advance()); }
     /// Advances the state and returns it, for a caller that needs the draw only sometimes.
     std::uint32_t advance() {
@@ -43,6 +42,7 @@ public:
 private:
     static constexpr std::uint32_t kMultiplier = 1664525u;
     static constexpr std::uint32_t kIncrement = 1013904223u;
+    static constexpr double kStateRange = 4294967295.0; // 2^32 - 1: both 0.0 and 1.0 are reachable
 
     std::uint32_t _seed = 0;
 };
