@@ -331,7 +331,12 @@ struct LocatorScratch {
     std::vector<std::uint8_t> busy;
     std::vector<std::uint8_t> darkest, lightest; // of each column of pixels in the current row of blocks
     std::vector<int> pending;
-    bool wholePictureBusy = false; // the last search left out a busy region of nearly the whole picture
+};
+
+// What the locator found in a picture.
+struct BusyRegions {
+    std::vector<Region> regions;
+    bool wholePictureBusy = false; // a busy region of nearly the whole picture was left out
 };
 
 // Marks each block busy (1) or calm (0), in `scratch.busy`; columns × rows blocks.
@@ -367,12 +372,11 @@ void markBusyBlocks(const Picture& picture, int columns, int rows, LocatorScratc
 }
 
 // The rectangles of the runs of busy blocks large and full enough for a symbol, grown on each side.
-std::vector<Region> busyRegions(const Picture& picture, LocatorScratch& scratch) {
+BusyRegions busyRegions(const Picture& picture, LocatorScratch& scratch) {
     const int columns = picture.width / kBlockSide, rows = picture.height / kBlockSide;
-    std::vector<Region> regions;
-    scratch.wholePictureBusy = false;
+    BusyRegions found;
     if (columns < 3 || rows < 3) {
-        return regions;
+        return found;
     }
     markBusyBlocks(picture, columns, rows, scratch);
     for (int start = 0; start < columns * rows; ++start) {
@@ -405,16 +409,16 @@ std::vector<Region> busyRegions(const Picture& picture, LocatorScratch& scratch)
         const int area = (right - left + 1) * (bottom - top + 1);
         const bool squat = std::min(right - left, bottom - top) + 1 < kLeastSideBlocks;
         const bool wholePicture = area > columns * rows * 3 / 4; // no better than the whole search that follows
-        scratch.wholePictureBusy |= wholePicture;
+        found.wholePictureBusy |= wholePicture;
         if (!squat && !wholePicture && count >= kLeastFill * area) {
             const int x0 = std::max(0, left - kMarginBlocks) * kBlockSide;
             const int y0 = std::max(0, top - kMarginBlocks) * kBlockSide;
             const int x1 = std::min(picture.width, (right + 1 + kMarginBlocks) * kBlockSide);
             const int y1 = std::min(picture.height, (bottom + 1 + kMarginBlocks) * kBlockSide);
-            regions.push_back({x0, y0, x1 - x0, y1 - y0});
+            found.regions.push_back({x0, y0, x1 - x0, y1 - y0});
         }
     }
-    return regions;
+    return found;
 }
 
 bool contains(const Region& region, Point point) {
@@ -493,13 +497,14 @@ struct Reading {
     }
 };
 
-// The regions of `form` where no symbol has been read yet.
-std::vector<Region> unreadRegions(const Picture& form, const Reading& reading, LocatorScratch& scratch) {
-    auto regions = busyRegions(form, scratch);
+// What the locator finds in `form`, without the regions where a symbol has been read.
+BusyRegions unreadRegions(const Picture& form, const Reading& reading, LocatorScratch& scratch) {
+    auto found = busyRegions(form, scratch);
+    auto& regions = found.regions;
     regions.erase(
         std::remove_if(regions.begin(), regions.end(), [&](const Region& region) { return reading.holdsRead(region); }),
         regions.end());
-    return regions;
+    return found;
 }
 
 // Reads each region as it is: the search in a region costs a fraction of the whole picture's, and the finder
@@ -574,14 +579,14 @@ void readForm(const Picture& form, const ZXing::DecodeHints& hints, bool byRegio
               Reading& reading, int& searches) {
     --searches;
     const std::size_t before = reading.texts.size();
-    const auto regions = unreadRegions(form, reading, state.locator);
+    const auto [regions, wholePictureBusy] = unreadRegions(form, reading, state.locator);
     readRegions(form, regions, hints, reading);
     if (byRegion && reading.texts.size() < state.expected) {
         readEnlargedRegions(form, regions, hints, state, reading);
     }
     // A symbol that fills the picture is no region of its own, so a small busy patch beside it must not stand in
     // for it.
-    const bool regionsStandForAll = !state.locator.wholePictureBusy && before + regions.size() >= state.expected;
+    const bool regionsStandForAll = !wholePictureBusy && before + regions.size() >= state.expected;
     if (reading.texts.size() >= state.expected || regionsStandForAll || searches <= 0) {
         return;
     }
